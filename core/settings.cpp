@@ -1,0 +1,347 @@
+#include "core/settings.h"
+
+#include <cstdio>
+#include <mutex>
+#include <variant>
+
+#include "core/strings.h"
+
+namespace brindlex {
+
+namespace {
+
+using Member = std::variant<bool SystemSettings::*, int SystemSettings::*, double SystemSettings::*,
+                            std::string SystemSettings::*, Ipv4 SystemSettings::*,
+                            std::vector<std::string> SystemSettings::*>;
+
+struct SettingEntry {
+  SettingInfo info;
+  Member member;
+  int decimals = 2;  // for reals
+};
+
+using S = SystemSettings;
+using K = SettingKind;
+
+const std::vector<SettingEntry>& Entries() {
+  static const std::vector<SettingEntry> entries = {
+      {{"UsersAddrs", K::List, ""}, &S::UsersAddrs},
+      {{"InInterface", K::List, ""}, &S::InInterface},
+      {{"LocalHosts", K::List, ""}, &S::LocalHosts},
+      {{"EnableHTTP", K::Boolean, "1"}, &S::EnableHTTP},
+      {{"HttpPort", K::Text, "8080"}, &S::HttpPort},
+      {{"EnableParentProxy", K::Boolean, "0"}, &S::EnableParentProxy},
+      {{"CascadeIP", K::Ipv4Address, ""}, &S::CascadeIP},
+      {{"CascadePort", K::Integer, "0"}, &S::CascadePort},
+      {{"EnableParentProxyAut", K::Boolean, "0"}, &S::EnableParentProxyAut},
+      {{"ParentProxyUser", K::Text, ""}, &S::ParentProxyUser},
+      {{"ParentProxyPassword", K::Scrambled, ""}, &S::ParentProxyPassword},
+      {{"EnableFtpHttp", K::Boolean, "1"}, &S::EnableFtpHttp},
+      {{"EnableFtp", K::Boolean, "0"}, &S::EnableFtp},
+      {{"FtpPort", K::Integer, "21"}, &S::FtpPort},
+      {{"EnablePost", K::Boolean, "0"}, &S::EnablePost},
+      {{"SmtpPort", K::Integer, "25"}, &S::SmtpPort},
+      {{"Pop3Port", K::Integer, "110"}, &S::Pop3Port},
+      {{"PostLimiter", K::Text, "#"}, &S::PostLimiter},
+      {{"EnableSocks5", K::Boolean, "0"}, &S::EnableSocks5},
+      {{"Socks5Port", K::Integer, "1080"}, &S::Socks5Port},
+      {{"EnableDns", K::Boolean, "0"}, &S::EnableDns},
+      {{"DnsServer", K::Text, ""}, &S::DnsServer},
+      {{"EnableCachDns", K::Boolean, "0"}, &S::EnableCachDns},
+      {{"EnableHostsDns", K::Boolean, "0"}, &S::EnableHostsDns},
+      {{"HostsFileName", K::Text, ""}, &S::HostsFileName},
+      {{"DomainSuffix", K::Text, ""}, &S::DomainSuffix},
+      {{"EnableCach", K::Boolean, "0"}, &S::EnableCach},
+      {{"CachTimeStored", K::Integer, "24"}, &S::CachTimeStored},
+      {{"CachSizeMax", K::Real, "10"}, &S::CachSizeMax},
+      {{"CachLengthMax", K::Real, "0.1"}, &S::CachLengthMax},
+      {{"CachLocalHosts", K::Boolean, "0"}, &S::CachLocalHosts},
+      {{"CachCookie", K::Boolean, "0"}, &S::CachCookie},
+      {{"CachGetWithPar", K::Boolean, "0"}, &S::CachGetWithPar},
+      {{"CachFtpDir", K::Boolean, "0"}, &S::CachFtpDir},
+      {{"CachOffline", K::Boolean, "0"}, &S::CachOffline},
+      {{"SpamServer", K::Text, ""}, &S::SpamServer},
+      {{"SpamPort", K::Integer, "25"}, &S::SpamPort},
+      {{"EMailAdmin", K::Text, ""}, &S::EMailAdmin},
+      {{"NameAdmin", K::Text, ""}, &S::NameAdmin},
+      {{"SpamTime", K::Text, "00:00"}, &S::SpamTime},
+      {{"EnableDialUp", K::Boolean, "0"}, &S::EnableDialUp},
+      {{"DialUpConnection", K::Text, ""}, &S::DialUpConnection},
+      {{"DialUpUser", K::Text, ""}, &S::DialUpUser},
+      {{"DialUpPassword", K::Text, ""}, &S::DialUpPassword},
+      {{"DialUpCheckNecessity", K::Boolean, "0"}, &S::DialUpCheckNecessity},
+      {{"DialUpWaitRepet", K::Integer, "30"}, &S::DialUpWaitRepet},
+      {{"DialUpIdleTime", K::Integer, "60"}, &S::DialUpIdleTime},
+      {{"CorrectTraffic", K::Integer, "0"}, &S::CorrectTraffic},
+      {{"DayOfMontCalc", K::Integer, "1"}, &S::DayOfMontCalc},
+      {{"StoreLogs", K::Integer, "0"}, &S::StoreLogs},
+      {{"Background", K::Text, "backgrnd.bmp"}, &S::Background},
+      {{"PasswordAdmin", K::Scrambled, ""}, &S::PasswordAdmin},
+      {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb},
+  };
+  return entries;
+}
+
+const SettingEntry* FindEntry(std::string_view key) {
+  for (const auto& e : Entries())
+    if (EqualsNoCase(e.info.key, key)) return &e;
+  return nullptr;
+}
+
+constexpr size_t kSystemTextMax = 1024;
+constexpr size_t kListTextMax = 32767;
+constexpr const char* kSystem = "System";
+
+int ClampToInt(std::int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(v);
+}
+
+// Stores one value, given as it stands in the file, into its variable.
+void AssignStored(const SettingEntry& entry, std::string_view stored, SystemSettings& settings) {
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_reference_t<decltype(settings.*member)>;
+        T& target = settings.*member;
+        if constexpr (std::is_same_v<T, bool>) {
+          target = ParseIntPrefix(stored) != 0;
+        } else if constexpr (std::is_same_v<T, int>) {
+          target = ClampToInt(ParseIntPrefix(stored));
+        } else if constexpr (std::is_same_v<T, double>) {
+          target = ParseRealPrefix(stored);
+        } else if constexpr (std::is_same_v<T, Ipv4>) {
+          target = ParseIpv4(stored);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          std::string_view text = stored.substr(0, std::min(stored.size(), kSystemTextMax));
+          target = entry.info.kind == K::Scrambled ? Unscramble(text) : std::string(text);
+        } else {
+          target = SplitList(stored.substr(0, std::min(stored.size(), kListTextMax)));
+        }
+      },
+      entry.member);
+}
+
+std::mutex& CounterMutex() {
+  static std::mutex m;
+  return m;
+}
+std::uint32_t g_curIdCach = 0;
+std::int64_t g_curIdTicket = 0;
+
+EditOutcome ConversionFailure(std::string_view text, int messageId) {
+  EditOutcome outcome;
+  outcome.ok = false;
+  outcome.caption = Str(780);
+  outcome.message = "\"" + std::string(text) + "\"- " + Str(messageId);
+  return outcome;
+}
+
+bool Store(std::string_view key, std::string_view stored) {
+  const SettingEntry* entry = FindEntry(key);
+  if (entry) AssignStored(*entry, stored, Settings());
+  return IniWriteString(SettingsPath(), kSystem, key, stored);
+}
+
+}  // namespace
+
+const std::vector<SettingInfo>& SystemSettingTable() {
+  static const std::vector<SettingInfo> table = [] {
+    std::vector<SettingInfo> t;
+    for (const auto& e : Entries()) t.push_back(e.info);
+    return t;
+  }();
+  return table;
+}
+
+const SettingInfo* FindSetting(std::string_view key) {
+  const SettingEntry* e = FindEntry(key);
+  return e ? &e->info : nullptr;
+}
+
+SystemSettings& Settings() {
+  static SystemSettings settings;
+  return settings;
+}
+
+namespace {
+std::string& SettingsPathStorage() {
+  static std::string path = "Brindlex.ini";
+  return path;
+}
+}  // namespace
+
+const std::string& SettingsPath() { return SettingsPathStorage(); }
+void SetSettingsPath(std::string path) { SettingsPathStorage() = std::move(path); }
+
+void LoadSystemSettings(const IniDocument& document, SystemSettings& settings) {
+  settings = SystemSettings{};
+  for (const auto& entry : Entries()) {
+    const std::string* value = FindValue(document, kSystem, entry.info.key);
+    // A real reads its default when the key is absent or empty.
+    if (!value || (entry.info.kind == K::Real && Trim(*value).empty())) continue;
+    AssignStored(entry, *value, settings);
+  }
+}
+
+int BillingDay(const SystemSettings& settings) {
+  return settings.DayOfMontCalc >= 1 && settings.DayOfMontCalc <= 20 ? settings.DayOfMontCalc : 1;
+}
+
+std::vector<int> HttpPorts(std::string_view httpPort) {
+  std::vector<int> ports;
+  size_t pos = 0;
+  while (ports.size() < 10 && pos <= httpPort.size()) {
+    size_t end = httpPort.find(';', pos);
+    if (end == std::string_view::npos) end = httpPort.size();
+    std::int64_t value = ParseIntPrefix(httpPort.substr(pos, end - pos));
+    if (value == 0) break;
+    if (value > 0 && value < 65536) ports.push_back(static_cast<int>(value));
+    pos = end + 1;
+  }
+  return ports;
+}
+
+std::string ReadSettingText(std::string_view key, std::string_view fallback) {
+  return IniReadString(SettingsPath(), kSystem, key, fallback, kSystemTextMax);
+}
+
+std::int64_t ReadSettingInteger(std::string_view key, std::int64_t fallback) {
+  IniDocument document = LoadIniFile(SettingsPath());
+  const std::string* value = FindValue(document, kSystem, key);
+  return value ? ParseIntPrefix(*value) : fallback;
+}
+
+double ReadSettingReal(std::string_view key, double fallback) {
+  IniDocument document = LoadIniFile(SettingsPath());
+  const std::string* value = FindValue(document, kSystem, key);
+  return value && !Trim(*value).empty() ? ParseRealPrefix(*value) : fallback;
+}
+
+Ipv4 ReadSettingIpv4(std::string_view key, std::string_view fallback) {
+  return ParseIpv4(ReadSettingText(key, fallback));
+}
+
+void ReadSettingList(std::string_view key, std::vector<std::string>& list) {
+  list = SplitList(IniReadString(SettingsPath(), kSystem, key, "", kListTextMax));
+}
+
+std::string KeyFromControlName(std::string_view controlName) {
+  return controlName.size() > 2 ? std::string(controlName.substr(2)) : std::string(controlName);
+}
+
+EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text) {
+  Store(KeyFromControlName(controlName), text);
+  return {};
+}
+
+EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain) {
+  for (char c : plain) {
+    if (static_cast<unsigned char>(c) < 0x20) return {false, Str(780), Str(790)};
+  }
+  std::string key = KeyFromControlName(controlName);
+  const SettingEntry* entry = FindEntry(key);
+  if (entry && std::holds_alternative<std::string SystemSettings::*>(entry->member))
+    Settings().*std::get<std::string SystemSettings::*>(entry->member) = std::string(plain);
+  IniWriteString(SettingsPath(), kSystem, key, Scramble(plain));
+  return {};
+}
+
+EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked) {
+  Store(KeyFromControlName(controlName), checked ? "1" : "0");
+  return {};
+}
+
+EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  std::int64_t value = 0;
+  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
+    return ConversionFailure(fieldText, 782);
+  fieldText = std::to_string(value);
+  Store(KeyFromControlName(controlName), fieldText);
+  return {};
+}
+
+EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  double value = 0;
+  if (!ParseWholeReal(fieldText, value)) return ConversionFailure(fieldText, 782);
+  std::string key = KeyFromControlName(controlName);
+  const SettingEntry* entry = FindEntry(key);
+  fieldText = FormatNumberText(value, entry ? entry->decimals : 2);
+  Store(key, fieldText);
+  return {};
+}
+
+EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText) {
+  // 255.255.255.255 is "none" and therefore not an address one can enter.
+  Ipv4 address = 0;
+  if (!ParseDottedQuad(fieldText, address) || address == kNoAddress) return {false, Str(780), Str(781)};
+  fieldText = FormatIpv4(address);
+  Store(KeyFromControlName(controlName), fieldText);
+  return {};
+}
+
+EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items) {
+  Store(KeyFromControlName(controlName), JoinList(items));
+  return {};
+}
+
+EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldText) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  std::int64_t value = 0;
+  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
+    return ConversionFailure(fieldText, 783);
+  fieldText = std::to_string(value);
+  Store(KeyFromControlName(controlName), fieldText);
+  return {};
+}
+
+EditOutcome WriteSpamTime(std::string& fieldText) {
+  std::string_view text = Trim(fieldText);
+  size_t colon = text.find(':');
+  std::int64_t hours = 0, minutes = 0;
+  bool ok = colon != std::string_view::npos && ParseWholeInt(text.substr(0, colon), hours) &&
+            (colon + 1 == text.size() || ParseWholeInt(text.substr(colon + 1), minutes)) && hours >= 0 &&
+            hours < 24 && minutes >= 0 && minutes < 60;
+  if (!ok) return ConversionFailure(fieldText, 791);
+  char buffer[8];
+  std::snprintf(buffer, sizeof(buffer), "%02d:%02d", static_cast<int>(hours), static_cast<int>(minutes));
+  fieldText = buffer;
+  Store("SpamTime", fieldText);
+  return {};
+}
+
+EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation) {
+  if (password != confirmation) return {false, Str(18), Str(1184)};
+  return WriteScrambledSetting("EdPasswordAdmin", password);
+}
+
+void LoadCounters(const IniDocument& document) {
+  std::lock_guard<std::mutex> lock(CounterMutex());
+  const std::string* cach = FindValue(document, kSystem, "CurIdCach");
+  const std::string* ticket = FindValue(document, kSystem, "CurIdTicket");
+  g_curIdCach = cach ? static_cast<std::uint32_t>(ParseIntPrefix(*cach)) : 0;
+  g_curIdTicket = ticket ? ParseIntPrefix(*ticket) : 0;
+}
+
+std::uint32_t TakeCacheObjectId() {
+  std::lock_guard<std::mutex> lock(CounterMutex());
+  std::uint32_t id = g_curIdCach++;
+  IniWriteString(SettingsPath(), kSystem, "CurIdCach", std::to_string(g_curIdCach));
+  return id;
+}
+
+std::uint32_t PeekCacheObjectId() {
+  std::lock_guard<std::mutex> lock(CounterMutex());
+  return g_curIdCach;
+}
+
+std::int64_t NextTicketId() {
+  std::lock_guard<std::mutex> lock(CounterMutex());
+  ++g_curIdTicket;
+  IniWriteString(SettingsPath(), kSystem, "CurIdTicket", std::to_string(g_curIdTicket));
+  return g_curIdTicket;
+}
+
+}  // namespace brindlex

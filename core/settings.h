@@ -1,0 +1,145 @@
+// The "System" section of Brindlex.ini: process-wide settings variables, their
+// kinds and defaults, loading at start-up, and the configuration editor's
+// write operations (GUI-free: they validate, store and return the texts the
+// console shows).
+//
+// Threads: loaded once on the main thread before any other thread starts;
+// afterwards only the editor (main thread) changes a variable. Other threads
+// read them without a lock; a changed value may be seen a little late.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ini_file.h"
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+struct SystemSettings {
+  std::vector<std::string> UsersAddrs;
+  std::vector<std::string> InInterface;
+  std::vector<std::string> LocalHosts;
+  bool EnableHTTP = true;
+  std::string HttpPort = "8080";
+  bool EnableParentProxy = false;
+  Ipv4 CascadeIP = kNoAddress;
+  int CascadePort = 0;
+  bool EnableParentProxyAut = false;
+  std::string ParentProxyUser;
+  std::string ParentProxyPassword;  // plain; stored scrambled
+  bool EnableFtpHttp = true;
+  bool EnableFtp = false;
+  int FtpPort = 21;
+  bool EnablePost = false;
+  int SmtpPort = 25;
+  int Pop3Port = 110;
+  std::string PostLimiter = "#";
+  bool EnableSocks5 = false;
+  int Socks5Port = 1080;
+  bool EnableDns = false;
+  std::string DnsServer;
+  bool EnableCachDns = false;
+  bool EnableHostsDns = false;
+  std::string HostsFileName;
+  std::string DomainSuffix;
+  bool EnableCach = false;
+  int CachTimeStored = 24;
+  double CachSizeMax = 10;
+  double CachLengthMax = 0.1;
+  bool CachLocalHosts = false;
+  bool CachCookie = false;
+  bool CachGetWithPar = false;
+  bool CachFtpDir = false;
+  bool CachOffline = false;
+  std::string SpamServer;
+  int SpamPort = 25;
+  std::string EMailAdmin;
+  std::string NameAdmin;
+  std::string SpamTime = "00:00";
+  bool EnableDialUp = false;
+  std::string DialUpConnection;
+  std::string DialUpUser;
+  std::string DialUpPassword;
+  bool DialUpCheckNecessity = false;
+  int DialUpWaitRepet = 30;
+  int DialUpIdleTime = 60;
+  int CorrectTraffic = 0;
+  int DayOfMontCalc = 1;
+  int StoreLogs = 0;
+  std::string Background = "backgrnd.bmp";
+  std::string PasswordAdmin;  // plain; stored scrambled
+  int KbPerMb = 1024;
+};
+
+enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };
+
+struct SettingInfo {
+  const char* key;
+  SettingKind kind;
+  const char* defaultText;  // as it would be stored
+};
+
+// Every "System" key in file order of the table above (not counting the
+// counters CurIdCach and CurIdTicket, which live with their owners).
+const std::vector<SettingInfo>& SystemSettingTable();
+const SettingInfo* FindSetting(std::string_view key);
+
+// The process-wide settings and the path of the settings file.
+SystemSettings& Settings();
+const std::string& SettingsPath();
+void SetSettingsPath(std::string path);
+
+// Loads every "System" key from a parsed file; absent keys take their defaults.
+void LoadSystemSettings(const IniDocument& document, SystemSettings& settings);
+
+// The billing day actually in force: values outside 1..20 count as 1.
+int BillingDay(const SystemSettings& settings);
+
+// The HTTP ports of HttpPort: fields separated by ';', at most ten, stopping
+// at the first field whose value is 0.
+std::vector<int> HttpPorts(std::string_view httpPort);
+
+// Read operations on section "System" of the settings file.
+std::string ReadSettingText(std::string_view key, std::string_view fallback);
+std::int64_t ReadSettingInteger(std::string_view key, std::int64_t fallback);
+double ReadSettingReal(std::string_view key, double fallback);
+Ipv4 ReadSettingIpv4(std::string_view key, std::string_view fallback);
+void ReadSettingList(std::string_view key, std::vector<std::string>& list);
+
+// Editor write operations. The key is the control name less its two-letter
+// prefix ("CbEnableHTTP" writes EnableHTTP). A field text is rewritten in its
+// canonical form on success. On failure nothing is stored and the outcome
+// carries the caption and text of the box the console shows.
+struct EditOutcome {
+  bool ok = true;
+  std::string caption;
+  std::string message;
+};
+std::string KeyFromControlName(std::string_view controlName);
+EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text);
+EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain);
+EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked);
+EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText);
+EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText);
+EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText);
+EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items);
+EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldText);
+// SpamTime: any "h:mm" the user typed becomes "hh:mm".
+EditOutcome WriteSpamTime(std::string& fieldText);
+// PasswordAdmin is stored only when both fields agree (case counts).
+EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation);
+
+// The number the next new cache object takes; the counter is advanced and the
+// new value written to CurIdCach before this returns. Safe from any thread.
+std::uint32_t TakeCacheObjectId();
+// Opens a new subscription number: increments CurIdTicket, stores and returns it.
+std::int64_t NextTicketId();
+// Set at start-up from the file.
+void LoadCounters(const IniDocument& document);
+std::uint32_t PeekCacheObjectId();
+
+}  // namespace brindlex
