@@ -1,1 +1,83 @@
-int main() { return 0; }
+// The brindlex executable: no arguments. Finds its program folder, makes sure
+// it is the only copy running on it, starts the gateway and runs the main loop
+// until SIGTERM or SIGINT asks for the orderly shutdown.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "console/main_loop.h"
+#include "console/monitor.h"
+#include "console/startup.h"
+#include "core/process_state.h"
+#include "core/program_folder.h"
+#include "core/report_exception.h"
+#include "core/strings.h"
+
+namespace {
+
+using namespace brindlex;
+
+sigset_t HandledSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGUSR1);
+  return set;
+}
+
+// Turns signals into main-loop work; runs until the process ends.
+void SignalThread(MainLoop* loop) {
+  sigset_t set = HandledSignals();
+  while (true) {
+    int signal = 0;
+    if (sigwait(&set, &signal) != 0) continue;
+    if (signal == SIGTERM || signal == SIGINT) loop->Quit();
+  }
+}
+
+void PrintLine(FILE* stream, const std::string& line) {
+  std::fputs(line.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+int main() {
+  // A peer that resets mid-write ends one connection, never the process.
+  ::signal(SIGPIPE, SIG_IGN);
+  sigset_t handled = HandledSignals();
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+
+  SetProgramFolder(ResolveProgramFolder());
+  if (AcquireInstanceLock(ProgramFolder()) < 0) {
+    PrintLine(stderr, Str(960));
+    return 0;
+  }
+
+  // The desktop console is not part of this build: the engine always runs
+  // headless, with monitor lines on standard output.
+  HeadlessMainLoop loop;
+  SetMainLoop(&loop);
+  SetMonitorSink([](const std::string& line) { PrintLine(stdout, line); });
+  SetFatalStopHooks(FatalStopHooks{
+      [](const std::string& caption, const std::string& text) { PrintLine(stderr, caption + ": " + text); },
+      [&loop] { loop.Quit(); }});
+  std::thread(SignalThread, &loop).detach();
+
+  Gateway gateway;
+  StartUp(gateway);
+  if (!Flags().fatalStop) loop.Run();
+  if (Flags().fatalStop) {
+    // After an unexpected exception nothing is logged or saved.
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
+  ShutDown(gateway, loop);
+  return 0;
+}

@@ -1,0 +1,84 @@
+#include "console/startup.h"
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "console/main_loop.h"
+#include "core/ini_file.h"
+#include "core/process_state.h"
+#include "core/program_folder.h"
+#include "core/report_exception.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "proxy/connection.h"
+#include "proxy/worker.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr auto kShutdownPoll = std::chrono::milliseconds(10);
+
+// Sleeps in 10 ms steps, running the main loop's waiting tasks in between,
+// until the condition holds.
+template <typename Condition>
+void PumpUntil(MainLoop& loop, Condition done) {
+  loop.Pump();
+  while (!done()) {
+    std::this_thread::sleep_for(kShutdownPoll);
+    loop.Pump();
+  }
+}
+
+}  // namespace
+
+void StartUp(Gateway& gateway) {
+  try {
+    gateway.stepMarker = 1;
+    SetSettingsPath(SettingsFilePath());
+    IniDocument settingsFile = LoadIniFile(SettingsPath());
+
+    gateway.stepMarker = 8;
+    LoadSystemSettings(settingsFile, Settings());
+    gateway.stepMarker = 9;
+    LoadCounters(settingsFile);
+
+    gateway.stepMarker = 11;
+    EnsureFolder(LoggingFolder());
+    EnsureFolder(CacheFolder());
+
+    gateway.stepMarker = 20;
+    ListenerCreate(gateway.listener);
+    gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
+
+    gateway.stepMarker = 22;
+    malloc_trim(0);
+  } catch (...) {
+    ReportCurrentException("Main", gateway.stepMarker);
+  }
+}
+
+void ShutDown(Gateway& gateway, MainLoop& loop) {
+  gateway.stepMarker = 101;
+  Flags().shutdown = true;
+
+  gateway.stepMarker = 102;
+  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0; });
+
+  gateway.stepMarker = 104;
+  if (gateway.listenerThread.joinable()) {
+    ListenerStop(gateway.listener);
+    PumpUntil(loop, [&] { return gateway.listener.stopped.load(); });
+    gateway.listenerThread.join();
+  }
+
+  gateway.stepMarker = 106;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    SessionListLocked().clear();
+  }
+}
+
+}  // namespace brindlex

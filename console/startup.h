@@ -1,0 +1,31 @@
+// Start-up and shutdown of the gateway, without any window: the fixed order in
+// which tables are loaded and threads started, the orderly shutdown in the
+// reverse order, and the fatal stop. Main thread only.
+#pragma once
+
+#include <memory>
+#include <thread>
+
+#include "proxy/listener.h"
+
+namespace brindlex {
+
+class MainLoop;
+
+// What start-up builds and shutdown takes down again.
+struct Gateway {
+  int stepMarker = 0;
+  Listener listener;
+  std::thread listenerThread;
+};
+
+// Loads the settings file of the program folder and starts every thread.
+// The program folder must be set. An exception goes to Report exception.
+void StartUp(Gateway& gateway);
+
+// The orderly shutdown: ends every connection (pumping the main loop so their
+// close bookkeeping can run), stops the service threads and the listener in
+// their order, writes open sessions and frees the tables.
+void ShutDown(Gateway& gateway, MainLoop& loop);
+
+}  // namespace brindlex

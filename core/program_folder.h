@@ -1,0 +1,29 @@
+// The program folder and the paths built from it. Set once at start-up,
+// before any other thread starts; read-only afterwards.
+#pragma once
+
+#include <string>
+
+namespace brindlex {
+
+// $BRINDLEX_HOME when set and not empty, else the folder of the executable;
+// without a trailing '/'.
+std::string ResolveProgramFolder();
+
+void SetProgramFolder(std::string folder);
+const std::string& ProgramFolder();
+std::string LoggingFolder();
+std::string CacheFolder();
+std::string WwwrootFolder();
+std::string FormsFolder();
+std::string SettingsFilePath();
+
+// Creates a folder; an existing one is no error. Returns false on failure.
+bool EnsureFolder(const std::string& path);
+
+// The single-instance lock: an exclusive lock on a file in the program folder,
+// held for the life of the process. Returns the descriptor, or -1 when another
+// process holds it (or the file cannot be opened).
+int AcquireInstanceLock(const std::string& folder);
+
+}  // namespace brindlex

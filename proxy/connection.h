@@ -1,0 +1,156 @@
+// The connection record: the state of one client connection (or one FTP data
+// channel), shared by every protocol handler, and the connection list.
+//
+// Ownership: the connection list owns every record. The record's worker thread
+// is the only thread that touches its buffers and sockets, except where a
+// control record and its data record write into each other's texts and client
+// output; every such cross access, and every change of controlRecord and
+// dataRecord, happens under the accounts lock. closeRequested may be set by
+// any thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+struct SessionRecord;
+struct UserSession;
+struct PortMapRule;
+
+enum Service : std::uint8_t {
+  kServiceHttp = 0,
+  kServiceHttpFtpData = 1,
+  kServiceFtpControl = 2,
+  kServiceFtpData = 3,
+  kServiceSmtp = 4,
+  kServicePop3 = 5,
+  kServiceSocks5 = 6,
+  kServicePortMapTcp = 7,
+  kServicePortMapUdp = 8,
+};
+
+inline constexpr int kBufferSize = 8192;
+inline constexpr size_t kMethodMax = 154;
+inline constexpr size_t kHostMax = 511;
+inline constexpr size_t kConnectionLimit = 500;
+
+// The protocol state a new record of a service starts in.
+int InitialState(std::uint8_t service);
+
+struct ConnectionRecord {
+  int stepMarker = 0;
+  std::atomic<bool> closeRequested{false};
+  int state = 0;
+  ConnectionRecord* controlRecord = nullptr;
+  bool serverAcceptPending = false;
+  bool clientAcceptPending = false;
+  std::string lastFtpCommand;
+  std::string pageTail;
+
+  int clientSocket = -1;
+  char clientIn[kBufferSize];  // not zeroed: only the first clientInLength bytes mean anything
+  int clientInLength = 0;
+  std::unique_ptr<char[]> clientOut;  // grows when a reply needs more room
+  int clientOutCapacity = 0;
+  int clientOutLength = 0;
+  bool clientClosed = false;
+  std::uint16_t clientUdpPort = 0;
+
+  int serverSocket = -1;
+  Ipv4 serverAddress = kNoAddress;
+  int serverPort = 0;
+  char serverIn[kBufferSize];
+  int serverInLength = 0;
+  char serverOut[kBufferSize];
+  int serverOutLength = 0;
+  bool serverFinished = false;
+  bool serverEof = false;
+  int auxSocket = -1;
+
+  int responseState = 0;
+  std::int64_t bodyBytes = 0;
+  int cacheWriteFile = -1;
+  int readFile = -1;
+  bool servingLocalFile = false;
+  std::atomic<bool> dialUpWait{false};
+  Ipv4 clientAddress = kNoAddress;
+  std::uint8_t service = 0;
+  std::int64_t speedPeriodStart = 0;
+  std::int32_t speedQuantumLeft = 0;
+  std::int64_t startCounter = 0;
+  std::int64_t endCounter = 0;
+  std::int64_t endTime = 0;
+  // 64-bit: a tunnel easily carries more than 2 GB.
+  std::int64_t bytesSent = 0;
+  std::int64_t bytesReceived = 0;
+  SessionRecord* sessionRecord = nullptr;
+  UserSession* userSession = nullptr;
+  std::string method;  // at most kMethodMax bytes
+  std::string host;    // at most kHostMax bytes
+  bool localServer = false;
+  std::string url;
+  std::string path;
+  std::string proxyLogin;
+  std::string proxyPassword;
+  std::string ftpLogin;
+  std::string ftpPassword;
+  bool hasAuthorization = false;
+  bool noStore = false;
+  bool noCache = false;
+  std::int32_t conditionalTime = -1;
+  std::string conditionalEtags;
+  bool conditionalIsUnmodified = false;
+  bool conditionalIsNoneMatch = false;
+  std::int32_t maxAge = -1;
+  std::int32_t maxStale = -1;
+  std::int32_t minFresh = -1;
+  std::int64_t contentLength = -1;
+  std::string responseEtag;
+  std::array<std::uint8_t, 74> cacheEntry{};
+  PortMapRule* portMapRule = nullptr;
+  ConnectionRecord* dataRecord = nullptr;
+  std::int64_t lastDatagramCounter = 0;
+};
+
+// A record of the given service in its initial state, with the client output
+// buffer allocated and startCounter stamped. Not in any list yet.
+ConnectionRecord* NewConnection(std::uint8_t service);
+
+// For a listening socket of the HTTP, FTP, SMTP, POP3 or SOCKS5 service:
+// accepts the client and admits it (address list, interface, the client
+// address's SessionRecord). A refused or failed record has closeRequested set;
+// its worker closes it without sending a byte. Caller holds the accounts lock.
+void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket);
+
+// The list of every live record; guarded by the accounts lock.
+std::vector<ConnectionRecord*>& ConnectionListLocked();
+// Number of records in the list (takes the accounts lock).
+size_t ConnectionCount();
+
+// Ends the worker loop of the record at its next pass.
+void Close(ConnectionRecord& record);
+
+// Reply and relay primitives.
+void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length);
+void QueueToClient(ConnectionRecord& record, std::string_view text);
+// Replaces everything queued for the client and discards all of clientIn.
+void ReplaceClientOutput(ConnectionRecord& record, std::string_view text);
+// Moves what fits into the free room of clientOut (never growing it); the rest
+// of the source is shifted down.
+void MoveToClient(ConnectionRecord& record, char* source, int& sourceLength);
+// Moves what fits into serverOut; the rest of the source is shifted down.
+void MoveToServer(ConnectionRecord& record, char* source, int& sourceLength);
+
+// Unlinks the record from its control or data record (caller holds the
+// accounts lock), closes its sockets and files and deletes it.
+void FreeConnectionLocked(ConnectionRecord* record);
+
+}  // namespace brindlex

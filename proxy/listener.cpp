@@ -1,0 +1,163 @@
+#include "proxy/listener.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "console/main_loop.h"
+#include "console/monitor.h"
+#include "core/process_state.h"
+#include "core/report_exception.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "proxy/connection.h"
+#include "proxy/socket_util.h"
+#include "proxy/worker.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr int kPollTimeoutMs = 100;
+constexpr int kServiceBacklog = 10;
+
+void ReportOpen(Listener& listener, const char* name, int port, bool ok) {
+  char line[512];
+  std::snprintf(line, sizeof(line), StrC(704), name, static_cast<unsigned>(port), ok ? "Ok" : "Error!");
+  ListenerReport(listener, line);
+}
+
+void OpenService(Listener& listener, int& socket, bool enabled, int port, const char* name) {
+  if (socket >= 0 || !enabled || port == 0) return;
+  socket = OpenListeningSocket(kNoAddress, port, kServiceBacklog);
+  ReportOpen(listener, name, port, socket >= 0);
+}
+
+void OpenClosedSockets(Listener& listener) {
+  const SystemSettings& settings = Settings();
+  listener.stepMarker = 10;
+  if (listener.httpSocketCount == 0 && settings.EnableHTTP) {
+    for (int port : HttpPorts(settings.HttpPort)) {
+      int socket = OpenListeningSocket(kNoAddress, port, SOMAXCONN);
+      if (socket >= 0) {
+        listener.httpPorts[listener.httpSocketCount] = port;
+        listener.httpSockets[listener.httpSocketCount++] = socket;
+      }
+      ReportOpen(listener, "HTTP", port, socket >= 0);
+    }
+  }
+  listener.stepMarker = 11;
+  OpenService(listener, listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
+  OpenService(listener, listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
+  OpenService(listener, listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
+  OpenService(listener, listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+}
+
+void CloseOnExit(Listener& listener, bool stopping, int mask) {
+  if (stopping || (mask & kReopenHttp)) {
+    for (int i = 0; i < listener.httpSocketCount; ++i) CloseSocket(listener.httpSockets[i]);
+    listener.httpSocketCount = 0;
+  }
+  if (stopping || (mask & kReopenFtp)) CloseSocket(listener.ftpSocket);
+  if (stopping || (mask & kReopenSmtp)) CloseSocket(listener.smtpSocket);
+  if (stopping || (mask & kReopenPop3)) CloseSocket(listener.pop3Socket);
+  if (stopping || (mask & kReopenSocks5)) CloseSocket(listener.socks5Socket);
+  if (stopping) {
+    for (int& socket : listener.portMapSockets) CloseSocket(socket);
+    listener.portMapSockets.clear();
+  }
+}
+
+struct ReadySocket {
+  int socket = -1;
+  std::uint8_t service = 0;
+};
+
+// One wake-up of the wait loop: wait, pick one ready socket, admit it.
+void WaitOnce(Listener& listener) {
+  listener.stepMarker = 20;
+  pollfd fds[64];
+  std::uint8_t services[64];
+  int count = 0;
+  auto add = [&](int socket, std::uint8_t service) {
+    if (socket < 0 || count >= 64) return;
+    for (int i = 0; i < count; ++i)
+      if (fds[i].fd == socket) return;
+    services[count] = service;
+    fds[count++] = pollfd{socket, POLLIN, 0};
+  };
+  for (int i = 0; i < listener.httpSocketCount; ++i) add(listener.httpSockets[i], kServiceHttp);
+  add(listener.ftpSocket, kServiceFtpControl);
+  add(listener.smtpSocket, kServiceSmtp);
+  add(listener.pop3Socket, kServicePop3);
+  add(listener.socks5Socket, kServiceSocks5);
+  if (count == 0) {
+    ::usleep(kPollTimeoutMs * 1000);
+    return;
+  }
+  listener.stepMarker = 21;
+  int ready = ::poll(fds, static_cast<nfds_t>(count), kPollTimeoutMs);
+  if (ready <= 0) return;
+  listener.stepMarker = 22;
+  if (ConnectionCount() >= kConnectionLimit) {
+    // The pending client waits in the backlog until a record is freed.
+    ::usleep(10000);
+    return;
+  }
+  // The read set is built in the order of preference: HTTP, FTP, SMTP, POP3,
+  // SOCKS5; the first ready one is served.
+  ReadySocket chosen;
+  for (int i = 0; i < count; ++i) {
+    if (fds[i].revents & POLLIN) {
+      chosen = ReadySocket{fds[i].fd, services[i]};
+      break;
+    }
+  }
+  if (chosen.socket < 0) return;
+  listener.stepMarker = 23;
+  ConnectionRecord* record = NewConnection(chosen.service);
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ConnectionCreateLocked(*record, chosen.socket);
+    ConnectionListLocked().push_back(record);
+  }
+  listener.stepMarker = 24;
+  StartWorker(record);
+}
+
+}  // namespace
+
+void ListenerReport(Listener& listener, const std::string& text) {
+  listener.statusText = text;
+  TheMainLoop().RunSync([text] { MonitorAppend(text); });
+}
+
+void ListenerCreate(Listener& listener) {
+  ListenerReport(listener, Str(700));
+  ListenerReport(listener, Str(703));
+}
+
+void ListenerRun(Listener& listener) {
+  try {
+    while (!listener.stopRequested && !listener.winsockFailed) {
+      OpenClosedSockets(listener);
+      listener.reopenMask = 0;
+      while (!listener.stopRequested && listener.reopenMask == 0) WaitOnce(listener);
+      CloseOnExit(listener, listener.stopRequested, listener.reopenMask);
+    }
+  } catch (...) {
+    listener.stopRequested = true;
+    ReportCurrentException("SerSockThread", listener.stepMarker);
+  }
+  CloseOnExit(listener, true, 0);
+  listener.stopped = true;
+}
+
+void ListenerStop(Listener& listener) { listener.stopRequested = true; }
+
+}  // namespace brindlex

@@ -1,0 +1,56 @@
+// The listener: one thread that owns every listening socket of the gateway,
+// waits on all of them with one poll, accepts at most one client per wake-up,
+// admits it into a connection record and starts the record's worker.
+//
+// Threads: ListenerRun runs on the listener thread. stopRequested and
+// reopenMask are written by the main thread and read by the listener.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace brindlex {
+
+// reopenMask bits: which services' sockets the listener closes and reopens.
+enum ReopenBits : int {
+  kReopenHttp = 4,
+  kReopenFtp = 8,
+  kReopenSmtp = 16,
+  kReopenPop3 = 32,
+  kReopenSocks5 = 64,
+};
+
+inline constexpr int kMaxHttpSockets = 10;
+
+struct Listener {
+  int stepMarker = 0;
+  std::atomic<bool> stopRequested{false};
+  int httpSocketCount = 0;
+  int httpSockets[kMaxHttpSockets] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int httpPorts[kMaxHttpSockets] = {};
+  int ftpSocket = -1;
+  int smtpSocket = -1;
+  int pop3Socket = -1;
+  int socks5Socket = -1;
+  bool winsockFailed = false;
+  std::string statusText;
+  std::vector<int> portMapSockets;
+  std::atomic<bool> stopped{false};
+  std::atomic<int> reopenMask{0};
+};
+
+// Prepares the listener (every socket closed) and reports that networking
+// starts.
+void ListenerCreate(Listener& listener);
+// The thread body; sets `stopped` when it returns.
+void ListenerRun(Listener& listener);
+// Asks the thread to end; the caller then waits for `stopped`.
+void ListenerStop(Listener& listener);
+
+// How a status line reaches the monitor: by default it runs MonitorAppend on
+// the main thread through the main loop.
+void ListenerReport(Listener& listener, const std::string& text);
+
+}  // namespace brindlex

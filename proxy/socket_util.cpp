@@ -1,0 +1,88 @@
+#include "proxy/socket_util.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace brindlex {
+
+int OpenListeningSocket(Ipv4 address, int port, int backlog) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int one = 1;
+  // Restarting must not wait for old connections in TIME_WAIT; a port that
+  // another socket listens on still fails to bind.
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  sa.sin_addr.s_addr = (address == kNoAddress || address == 0) ? htonl(INADDR_ANY) : htonl(address);
+  if (port <= 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
+      ::listen(fd, backlog) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int OpenDatagramSocket(int port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  sa.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (port <= 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void CloseSocket(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void SetNoDelay(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+}
+
+namespace {
+bool AddressOf(int fd, bool peer, Ipv4& address, std::uint16_t& port) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof(sa);
+  int rc = peer ? ::getpeername(fd, reinterpret_cast<sockaddr*>(&sa), &len)
+                : ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  if (rc != 0 || sa.sin_family != AF_INET) return false;
+  address = ntohl(sa.sin_addr.s_addr);
+  port = ntohs(sa.sin_port);
+  return true;
+}
+}  // namespace
+
+bool PeerAddress(int fd, Ipv4& address, std::uint16_t& port) { return AddressOf(fd, true, address, port); }
+bool LocalAddress(int fd, Ipv4& address, std::uint16_t& port) { return AddressOf(fd, false, address, port); }
+
+ssize_t SendSome(int fd, const void* data, size_t length) {
+  while (true) {
+    ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+ssize_t ReceiveSome(int fd, void* data, size_t length) {
+  while (true) {
+    ssize_t n = ::recv(fd, data, length, MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+}  // namespace brindlex

@@ -1,0 +1,27 @@
+// Small POSIX socket helpers. Every socket is close-on-exec; sends never raise
+// SIGPIPE.
+#pragma once
+
+#include <cstdint>
+#include <sys/types.h>
+
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+// A listening TCP socket on address:port (kNoAddress or 0: all interfaces),
+// or -1 on any failure.
+int OpenListeningSocket(Ipv4 address, int port, int backlog);
+// A datagram socket bound to port on all interfaces, or -1.
+int OpenDatagramSocket(int port);
+void CloseSocket(int& fd);
+void SetNoDelay(int fd);
+// Peer and local IPv4 address of a connected socket (host order); false on failure.
+bool PeerAddress(int fd, Ipv4& address, std::uint16_t& port);
+bool LocalAddress(int fd, Ipv4& address, std::uint16_t& port);
+// send() with MSG_NOSIGNAL, retrying on EINTR.
+ssize_t SendSome(int fd, const void* data, size_t length);
+// recv() retrying on EINTR.
+ssize_t ReceiveSome(int fd, void* data, size_t length);
+
+}  // namespace brindlex

@@ -1,0 +1,286 @@
+#include "proxy/worker.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "console/main_loop.h"
+#include "core/clock.h"
+#include "core/process_state.h"
+#include "core/report_exception.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "proxy/connection.h"
+#include "proxy/server_io.h"
+#include "proxy/socket_util.h"
+
+namespace brindlex {
+
+namespace {
+
+std::atomic<size_t> g_liveWorkers{0};
+
+// Workers keep no large buffers on their stacks; this is ample and keeps 500
+// idle connections cheap in address space.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kWorkerStackSize = 1024 * 1024;  // sanitizer frames are larger
+#else
+constexpr size_t kWorkerStackSize = 256 * 1024;
+#endif
+constexpr int kPollTimeoutMs = 100;
+
+void ReceiveFromClient(ConnectionRecord& r) {
+  int room = kBufferSize - r.clientInLength;
+  if (room <= 0) return;
+  ssize_t n = ReceiveSome(r.clientSocket, r.clientIn + r.clientInLength, static_cast<size_t>(room));
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+  if (n <= 0) {
+    r.clientClosed = true;
+    return;
+  }
+  r.clientInLength += static_cast<int>(n);
+}
+
+void SendToClient(ConnectionRecord& r) {
+  if (r.clientOutLength <= 0) return;
+  ssize_t n = SendSome(r.clientSocket, r.clientOut.get(), static_cast<size_t>(r.clientOutLength));
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+  if (n < 0) {
+    r.clientClosed = true;
+    r.clientOutLength = 0;
+    return;
+  }
+  std::memmove(r.clientOut.get(), r.clientOut.get() + n, static_cast<size_t>(r.clientOutLength - n));
+  r.clientOutLength -= static_cast<int>(n);
+}
+
+// Takes the one inbound connection of a listening socket (FTP data channels).
+bool AcceptPending(int& socket) {
+  int accepted = ::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
+  CloseSocket(socket);
+  if (accepted < 0) return false;
+  SetNoDelay(accepted);
+  socket = accepted;
+  return true;
+}
+
+void Greet(ConnectionRecord& r) {
+  switch (r.service) {
+    case kServiceFtpControl:
+      ReplaceClientOutput(r, Str(430));
+      break;
+    case kServiceSmtp:
+      ReplaceClientOutput(r, Str(450));
+      break;
+    case kServicePop3:
+      ReplaceClientOutput(r, Str(439));
+      break;
+    default:
+      break;
+  }
+}
+
+bool IsRelayState(int state) { return state == 300 || state == 604 || state == 700 || state == 1000 || state == 1001; }
+
+void DispatchClientInput(ConnectionRecord& r) {
+  if (r.state == 300 || r.state == 700 || r.state == 1000 || r.state == 1001) {
+    MoveToServer(r, r.clientIn, r.clientInLength);
+    return;
+  }
+  // States whose protocol handler is not part of this build discard input.
+  r.clientInLength = 0;
+}
+
+void DispatchServerInput(ConnectionRecord& r) {
+  if (IsRelayState(r.state)) {
+    MoveToClient(r, r.serverIn, r.serverInLength);
+    return;
+  }
+  r.serverInLength = 0;
+}
+
+// One pass of the loop. Returns after the poll wait and the dispatch.
+void WorkerPass(ConnectionRecord& r) {
+  r.stepMarker = 1;
+  if (r.serverFinished) {
+    if (r.cacheWriteFile >= 0) {
+      ::close(r.cacheWriteFile);
+      r.cacheWriteFile = -1;
+    }
+    CloseSocket(r.serverSocket);
+    if (r.clientOutLength == 0 && r.serverInLength == 0 && r.readFile < 0 && !r.dataRecord) r.clientClosed = true;
+  }
+  r.stepMarker = 2;
+  if (r.clientClosed) {
+    if (r.readFile >= 0) {
+      ::close(r.readFile);
+      r.readFile = -1;
+    }
+    if (r.service == kServicePortMapUdp)
+      r.clientSocket = -1;
+    else
+      CloseSocket(r.clientSocket);
+    if (r.serverOutLength == 0 && (r.cacheWriteFile < 0 || !Settings().CachOffline)) r.serverFinished = true;
+  }
+  r.stepMarker = 3;
+  if (r.clientSocket < 0 && r.serverSocket < 0 &&
+      !(r.service == kServiceHttpFtpData && r.serverInLength > 0 && r.controlRecord)) {
+    Close(r);
+    return;
+  }
+
+  r.stepMarker = 5;
+  pollfd fds[3];
+  int count = 0;
+  int clientIndex = -1, serverIndex = -1, auxIndex = -1;
+  if (r.clientSocket >= 0 && r.service != kServicePortMapUdp) {
+    short events = 0;
+    // A full input buffer is not polled for reading, so a slow side throttles
+    // the other without waking this thread.
+    if (r.clientInLength < kBufferSize || r.clientAcceptPending) events |= POLLIN;
+    if (r.clientOutLength > 0 && !r.clientAcceptPending) events |= POLLOUT;
+    clientIndex = count;
+    fds[count++] = pollfd{r.clientSocket, events, 0};
+  }
+  if (r.serverSocket >= 0) {
+    short events = 0;
+    if (r.serverInLength < kBufferSize || r.serverAcceptPending) events |= POLLIN;
+    if (r.serverOutLength > 0 && !r.serverAcceptPending) events |= POLLOUT;
+    serverIndex = count;
+    fds[count++] = pollfd{r.serverSocket, events, 0};
+  }
+  if (r.auxSocket >= 0) {
+    auxIndex = count;
+    fds[count++] = pollfd{r.auxSocket, POLLIN, 0};
+  }
+
+  r.stepMarker = 6;
+  int ready = ::poll(fds, static_cast<nfds_t>(count), kPollTimeoutMs);
+  if (ready < 0 && errno != EINTR) {
+    r.serverFinished = true;
+    r.clientClosed = true;
+    ::usleep(10000);
+    return;
+  }
+
+  r.stepMarker = 7;
+  if (ready > 0) {
+    auto revents = [&](int index) -> short { return index >= 0 ? fds[index].revents : 0; };
+    // An error without pending data is the socket's exceptional state;
+    // pending data is read first so that nothing already received is lost.
+    auto failed = [&](int index) {
+      short e = revents(index);
+      return (e & POLLNVAL) || ((e & POLLERR) && !(e & POLLIN));
+    };
+    if (revents(clientIndex) & (POLLIN | POLLHUP)) {
+      if (r.clientAcceptPending) {
+        if (!AcceptPending(r.clientSocket)) r.serverFinished = true;
+        r.clientAcceptPending = false;
+      } else {
+        ReceiveFromClient(r);
+      }
+    }
+    if (revents(serverIndex) & (POLLIN | POLLHUP)) {
+      if (r.serverAcceptPending) {
+        if (!AcceptPending(r.serverSocket)) r.serverFinished = true;
+        r.serverAcceptPending = false;
+      } else {
+        ReceiveFromServer(r);
+      }
+    }
+    if (revents(auxIndex) & POLLIN) {
+      // The UDP relay of a SOCKS5 association is not part of this build: drain.
+      char sink[512];
+      ReceiveSome(r.auxSocket, sink, sizeof(sink));
+    }
+    if ((revents(clientIndex) & POLLOUT) && r.clientSocket >= 0) SendToClient(r);
+    if ((revents(serverIndex) & POLLOUT) && r.serverSocket >= 0) SendToServer(r);
+    if (failed(clientIndex) || failed(serverIndex)) {
+      Close(r);
+      return;
+    }
+  }
+
+  r.stepMarker = 8;
+  if (r.clientInLength > 0) DispatchClientInput(r);
+  r.stepMarker = 9;
+  if (r.serverInLength > 0) DispatchServerInput(r);
+  r.stepMarker = 10;
+  if (r.serverInLength == 0 && r.serverEof) r.serverEof = false;
+}
+
+void RemoveFromList(ConnectionRecord* record) {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  auto& list = ConnectionListLocked();
+  list.erase(std::remove(list.begin(), list.end(), record), list.end());
+  FreeConnectionLocked(record);
+}
+
+void EndStep(ConnectionRecord* record) {
+  TheMainLoop().RunSync([record] { CloseBookkeeping(*record); });
+  RemoveFromList(record);
+}
+
+void* WorkerThreadMain(void* arg) {
+  auto* record = static_cast<ConnectionRecord*>(arg);
+  ConnectionWorker(*record);
+  EndStep(record);
+  g_liveWorkers.fetch_sub(1);
+  return nullptr;
+}
+
+}  // namespace
+
+void ConnectionWorker(ConnectionRecord& r) {
+  try {
+    if (r.closeRequested || Flags().shutdown) return;
+    r.stepMarker = 0;
+    Greet(r);
+    while (!r.closeRequested && !Flags().shutdown) WorkerPass(r);
+  } catch (...) {
+    Close(r);
+    ReportCurrentException("ProxyThread", r.stepMarker);
+  }
+}
+
+void CloseBookkeeping(ConnectionRecord& r) {
+  r.endCounter = ProgramClock().PerformanceCounter();
+  r.endTime = ProgramClock().LocalNow();
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    if (SessionRecord* session = r.sessionRecord) {
+      auto& list = session->unattributed;
+      list.erase(std::remove(list.begin(), list.end(), &r), list.end());
+      --session->openConnections;
+    }
+  }
+  Flags().treeDirty = true;
+}
+
+bool StartWorker(ConnectionRecord* record) {
+  g_liveWorkers.fetch_add(1);
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kWorkerStackSize);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  int rc = pthread_create(&thread, &attr, WorkerThreadMain, record);
+  pthread_attr_destroy(&attr);
+  if (rc == 0) return true;
+  g_liveWorkers.fetch_sub(1);
+  Close(*record);
+  EndStep(record);
+  return false;
+}
+
+size_t LiveWorkerCount() { return g_liveWorkers.load(); }
+
+}  // namespace brindlex

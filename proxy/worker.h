@@ -1,0 +1,29 @@
+// The connection worker: one thread per connection record, running one loop
+// of 100 ms poll waits over the record's sockets and dispatching on its
+// protocol state. When the loop ends the close bookkeeping runs on the main
+// thread (synchronously), then the record leaves the connection list and is
+// freed on the worker thread.
+#pragma once
+
+#include <cstddef>
+
+namespace brindlex {
+
+struct ConnectionRecord;
+
+// Starts a worker thread for a record already in the connection list.
+// Returns false when no thread could be started (the record is then closed,
+// removed and freed here).
+bool StartWorker(ConnectionRecord* record);
+
+// The worker thread body (exposed for tests that drive a record by hand).
+void ConnectionWorker(ConnectionRecord& record);
+
+// The close bookkeeping; main thread only.
+void CloseBookkeeping(ConnectionRecord& record);
+
+// Worker threads that have not returned yet. Shutdown waits for 0 after the
+// connection list is empty, so no worker outlives the process's tables.
+size_t LiveWorkerCount();
+
+}  // namespace brindlex

@@ -1,0 +1,205 @@
+#include "tests/integration/harness.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace brindlex::testing {
+
+std::string MakeProgramFolder(const std::string& settings) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brindlex-test-XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  std::string command = std::string(BRINDLEX_SOURCE_DIR) + "/scripts/lay-out-home.sh '" + pattern + "'";
+  int rc = 0;
+  RunProgram(command, &rc);
+  if (rc != 0) throw std::runtime_error("lay-out-home.sh failed");
+  WriteFile(pattern + "/Brindlex.ini", settings);
+  return pattern;
+}
+
+void RemoveFolder(const std::string& folder) {
+  if (folder.find("brindlex-test-") == std::string::npos) return;
+  RunProgram("rm -rf '" + folder + "'");
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+  socklen_t len = sizeof(sa);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  ::close(fd);
+  return ntohs(sa.sin_port);
+}
+
+GatewayProcess::~GatewayProcess() {
+  if (pid_ > 0) Stop(SIGKILL, 5s);
+  if (reader_.joinable()) reader_.join();
+}
+
+void GatewayProcess::Start() {
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(pipeFds[1], 1);
+    ::dup2(pipeFds[1], 2);
+    ::setenv("BRINDLEX_HOME", home_.c_str(), 1);
+    ::setenv("BRINDLEX_HEADLESS", "1", 1);
+    ::execl(BRINDLEX_BINARY, "brindlex", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  reader_ = std::thread([this, fd = pipeFds[0]] { ReadOutput(fd); });
+}
+
+void GatewayProcess::ReadOutput(int fd) {
+  char buffer[4096];
+  while (true) {
+    ssize_t n = ::read(fd, buffer, sizeof(buffer));
+    if (n <= 0) break;
+    std::lock_guard<std::mutex> lock(mutex_);
+    output_.append(buffer, static_cast<size_t>(n));
+    changed_.notify_all();
+  }
+  ::close(fd);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ended_ = true;
+  changed_.notify_all();
+}
+
+bool GatewayProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout,
+                           [&] { return output_.find(text) != std::string::npos || ended_; }) &&
+         output_.find(text) != std::string::npos;
+}
+
+std::string GatewayProcess::Output() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return output_;
+}
+
+void GatewayProcess::Signal(int signal) const {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
+int GatewayProcess::Stop(int signal, std::chrono::milliseconds timeout) {
+  if (pid_ <= 0) return -1;
+  ::kill(pid_, signal);
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (true) {
+    pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      pid_ = -1;
+      if (reader_.joinable()) reader_.join();
+      return -1;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  pid_ = -1;
+  if (reader_.joinable()) reader_.join();
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string RunProgram(const std::string& command, int* exitCode) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) {
+    if (exitCode) *exitCode = -1;
+    return output;
+  }
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, n);
+  int status = ::pclose(pipe);
+  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
+
+int ConnectLoopback(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+namespace {
+// Reads what arrives until the stop condition, a close or the deadline.
+template <typename Stop>
+std::string ReadWhile(int fd, std::chrono::milliseconds timeout, Stop stop, bool* closed) {
+  std::string data;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (closed) *closed = false;
+  while (!stop(data)) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[65536];
+    ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (n <= 0) {
+      if (closed) *closed = true;
+      break;
+    }
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  return data;
+}
+}  // namespace
+
+std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout, bool* closed) {
+  return ReadWhile(fd, timeout, [](const std::string&) { return false; }, closed);
+}
+
+std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout) {
+  return ReadWhile(fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);
+}
+
+bool SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace brindlex::testing

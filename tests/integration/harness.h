@@ -1,0 +1,70 @@
+// Runs the real brindlex executable with a program folder of its own and gives
+// tests small verbs to talk to it over loopback.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace brindlex::testing {
+
+using namespace std::chrono_literals;
+
+// A fresh program folder under the system's temporary folder, laid out from
+// data/ like an installation, with the given settings file.
+std::string MakeProgramFolder(const std::string& settings);
+void RemoveFolder(const std::string& folder);
+void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+int FreePort();
+
+class GatewayProcess {
+ public:
+  explicit GatewayProcess(std::string home) : home_(std::move(home)) {}
+  ~GatewayProcess();
+  GatewayProcess(const GatewayProcess&) = delete;
+  GatewayProcess& operator=(const GatewayProcess&) = delete;
+
+  // Starts the executable headless with BRINDLEX_HOME set.
+  void Start();
+  // Waits until standard output and error hold the text; false on time-out
+  // or when the process ended first.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s);
+  // Sends a signal and waits for the exit; returns the exit code, or -1 when
+  // killed by a signal or still running after the time-out (then killed).
+  int Stop(int signal = 15, std::chrono::milliseconds timeout = 20s);
+  void Signal(int signal) const;
+  std::string Output();
+  pid_t pid() const { return pid_; }
+  const std::string& home() const { return home_; }
+
+ private:
+  void ReadOutput(int fd);
+
+  std::string home_;
+  pid_t pid_ = -1;
+  std::thread reader_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string output_;
+  bool ended_ = false;
+};
+
+// Runs a program to its end, returning what it printed and its exit code.
+std::string RunProgram(const std::string& command, int* exitCode = nullptr);
+
+// Client verbs on 127.0.0.1.
+int ConnectLoopback(int port);  // -1 on failure
+// Reads until the peer closes or the time-out passes; `closed` tells which.
+std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool* closed = nullptr);
+// Reads until `count` bytes or the time-out.
+std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
+bool SendAll(int fd, const std::string& bytes);
+
+}  // namespace brindlex::testing

@@ -1,0 +1,204 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "core/strings.h"
+
+namespace brindlex {
+namespace {
+
+// A settings file of the test's own, restored to defaults afterwards.
+class SettingsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/brindlex-settings-XXXXXX";
+    int fd = ::mkstemp(name);
+    ::close(fd);
+    path_ = name;
+    SetSettingsPath(path_);
+    Settings() = SystemSettings{};
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    Settings() = SystemSettings{};
+  }
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Read() {
+    std::stringstream s;
+    s << std::ifstream(path_, std::ios::binary).rdbuf();
+    return s.str();
+  }
+  SystemSettings Load() {
+    SystemSettings s;
+    LoadSystemSettings(LoadIniFile(path_), s);
+    return s;
+  }
+  std::string path_;
+};
+
+void ExpectDefaults(const SystemSettings& s) {
+  EXPECT_TRUE(s.EnableHTTP);
+  EXPECT_EQ(HttpPorts(s.HttpPort), std::vector<int>{8080});
+  EXPECT_TRUE(s.EnableFtpHttp);
+  EXPECT_FALSE(s.EnableFtp);
+  EXPECT_FALSE(s.EnablePost);
+  EXPECT_FALSE(s.EnableSocks5);
+  EXPECT_FALSE(s.EnableDns);
+  EXPECT_FALSE(s.EnableCach);
+  EXPECT_FALSE(s.EnableDialUp);
+  EXPECT_FALSE(s.EnableParentProxy);
+  EXPECT_EQ(s.KbPerMb, 1024);
+  EXPECT_EQ(s.DayOfMontCalc, 1);
+  EXPECT_DOUBLE_EQ(s.CachSizeMax, 10);
+  EXPECT_DOUBLE_EQ(s.CachLengthMax, 0.1);
+  EXPECT_EQ(s.CascadeIP, kNoAddress);
+  EXPECT_EQ(s.PostLimiter, "#");
+  EXPECT_EQ(s.SpamTime, "00:00");
+}
+
+TEST_F(SettingsFile, MissingEmptyOrGarbageFileGivesEveryDefault) {
+  std::remove(path_.c_str());
+  ExpectDefaults(Load());
+  Write("");
+  ExpectDefaults(Load());
+  std::string garbage;
+  for (int i = 0; i < 100000; ++i) garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
+  Write(garbage);
+  ExpectDefaults(Load());
+}
+
+TEST_F(SettingsFile, ValuesReadByKindAndUnreadableNumbersAreZero) {
+  Write(
+      "[system]\r\nenablehttp=0\r\nHttpPort=8080; 3128\r\nCascadeIP=10.1.2.3\r\nCascadePort=x\r\n"
+      "CachSizeMax=\r\nCachLengthMax=2.5\r\nLocalHosts=a; ;b*\r\nParentProxyPassword=" +
+      Scramble("pa;ss") + "\r\nPasswordAdmin=plain\r\n");
+  SystemSettings s = Load();
+  EXPECT_FALSE(s.EnableHTTP) << "names compare without regard to case";
+  EXPECT_EQ(HttpPorts(s.HttpPort), (std::vector<int>{8080, 3128}));
+  EXPECT_EQ(s.CascadeIP, 0x0A010203u);
+  EXPECT_EQ(s.CascadePort, 0);
+  EXPECT_DOUBLE_EQ(s.CachSizeMax, 10) << "an empty real reads its default";
+  EXPECT_DOUBLE_EQ(s.CachLengthMax, 2.5);
+  EXPECT_EQ(s.LocalHosts, (std::vector<std::string>{"a", "b*"}));
+  EXPECT_EQ(s.ParentProxyPassword, "pa;ss");
+  EXPECT_EQ(s.PasswordAdmin, "plain");
+}
+
+TEST(HttpPortList, AtMostTenStoppingAtTheFirstZero) {
+  EXPECT_EQ(HttpPorts("8080;0;3128"), std::vector<int>{8080});
+  EXPECT_EQ(HttpPorts("1;2;3;4;5;6;7;8;9;10;11"), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(HttpPorts(""), std::vector<int>{});
+  EXPECT_EQ(HttpPorts("abc;8080"), std::vector<int>{}) << "an unreadable field is 0 and ends the list";
+}
+
+TEST(BillingDay, OutsideOneToTwentyCountsAsOne) {
+  SystemSettings s;
+  for (auto [value, expected] : {std::pair{25, 1}, {0, 1}, {-3, 1}, {20, 20}, {10, 10}}) {
+    s.DayOfMontCalc = value;
+    EXPECT_EQ(BillingDay(s), expected) << value;
+  }
+}
+
+TEST_F(SettingsFile, EditorWritesCanonicalFormsAndRefusesBadInput) {
+  std::string field = "";
+  ASSERT_TRUE(WriteIntegerSetting("EdFtpPort", field).ok);
+  EXPECT_EQ(field, "0") << "an empty integer field is stored as 0";
+  EXPECT_EQ(Settings().FtpPort, 0);
+
+  field = " 2121 ";
+  ASSERT_TRUE(WriteIntegerSetting("EdFtpPort", field).ok);
+  EXPECT_EQ(field, "2121");
+  EXPECT_EQ(Settings().FtpPort, 2121);
+
+  field = "21x";
+  EditOutcome bad = WriteIntegerSetting("EdFtpPort", field);
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.caption, "Ошибка преобразования");
+  EXPECT_EQ(bad.message, "\"21x\"- некорректное число");
+  EXPECT_EQ(Settings().FtpPort, 2121) << "nothing stored on failure";
+
+  field = "2.50";
+  ASSERT_TRUE(WriteRealSetting("EdCachSizeMax", field).ok);
+  EXPECT_EQ(field, "2.5");
+  EXPECT_DOUBLE_EQ(Settings().CachSizeMax, 2.5);
+
+  field = "10.0.1";
+  EditOutcome ip = WriteIpv4Setting("EdCascadeIP", field);
+  EXPECT_FALSE(ip.ok);
+  EXPECT_EQ(ip.message, "Необходимо ввести IP-адрес в формате 'a.b.c.d'");
+  field = "255.255.255.255";
+  EXPECT_FALSE(WriteIpv4Setting("EdCascadeIP", field).ok);
+  field = " 10.0.0.1";
+  ASSERT_TRUE(WriteIpv4Setting("EdCascadeIP", field).ok);
+  EXPECT_EQ(field, "10.0.0.1");
+
+  ASSERT_TRUE(WriteBooleanSetting("CbEnableFtp", true).ok);
+  ASSERT_TRUE(WriteListSetting("LbInInterface", {"10.0.0.1", "10.0.0.2"}).ok);
+  field = "7:5";
+  ASSERT_TRUE(WriteSpamTime(field).ok);
+  EXPECT_EQ(field, "07:05");
+  field = "1";
+  EXPECT_EQ(WriteDateSetting("EdSomeDate", field).ok, true);
+  field = "xx";
+  EXPECT_EQ(WriteDateSetting("EdSomeDate", field).message, "\"xx\"- некоректная дата");
+
+  SystemSettings reread = Load();
+  EXPECT_EQ(reread.FtpPort, 2121);
+  EXPECT_DOUBLE_EQ(reread.CachSizeMax, 2.5);
+  EXPECT_EQ(reread.CascadeIP, 0x0A000001u);
+  EXPECT_TRUE(reread.EnableFtp);
+  EXPECT_EQ(reread.InInterface, (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(reread.SpamTime, "07:05");
+  EXPECT_NE(Read().find("InInterface=10.0.0.1; 10.0.0.2;\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFile, AdminPasswordNeedsItsConfirmationAndIsStoredScrambled) {
+  EditOutcome mismatch = WriteAdminPassword("Secret", "secret");
+  EXPECT_FALSE(mismatch.ok);
+  EXPECT_EQ(mismatch.caption, "Предупреждение");
+  EXPECT_EQ(mismatch.message, "Пароль не подтвержден!");
+  ASSERT_TRUE(WriteAdminPassword("Secret", "Secret").ok);
+  EXPECT_EQ(Settings().PasswordAdmin, "Secret");
+  EXPECT_EQ(Read().find("Secret"), std::string::npos) << "never stored in plain text";
+  EXPECT_EQ(Load().PasswordAdmin, "Secret");
+}
+
+TEST_F(SettingsFile, CacheObjectNumbersAreNeverGivenTwiceAcrossRestarts) {
+  Write("[System]\r\nCurIdCach=41\r\n");
+  LoadCounters(LoadIniFile(path_));
+  EXPECT_EQ(TakeCacheObjectId(), 41u);
+  EXPECT_EQ(TakeCacheObjectId(), 42u);
+  LoadCounters(LoadIniFile(path_));  // as a restart would
+  EXPECT_EQ(TakeCacheObjectId(), 43u);
+  EXPECT_EQ(NextTicketId(), 1);
+  LoadCounters(LoadIniFile(path_));
+  EXPECT_EQ(NextTicketId(), 2);
+}
+
+TEST_F(SettingsFile, ReadOperationsUseTheFileAsItIsNow) {
+  Write("[System]\r\nSpamServer=mail.lan\r\nSpamPort=2525\r\nCachLengthMax=0.5\r\nCascadeIP=0.0.0.0\r\nDnsServer=a;b\r\n");
+  EXPECT_EQ(ReadSettingText("SpamServer", "x"), "mail.lan");
+  EXPECT_EQ(ReadSettingText("Missing", "fallback"), "fallback");
+  EXPECT_EQ(ReadSettingInteger("SpamPort", 25), 2525);
+  EXPECT_EQ(ReadSettingInteger("Missing", 25), 25);
+  EXPECT_DOUBLE_EQ(ReadSettingReal("CachLengthMax", 0.1), 0.5);
+  EXPECT_EQ(ReadSettingIpv4("CascadeIP", ""), kNoAddress);
+  std::vector<std::string> list{"stale"};
+  ReadSettingList("DnsServer", list);
+  EXPECT_EQ(list, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(StringTable, HoldsProtocolRepliesByteForByte) {
+  EXPECT_STREQ(StrC(430), "220 Hi! Welcome on Brindlex!\r\n");
+  EXPECT_STREQ(StrC(402), "HTTP/1.0 200 OK\r\nPragma: no-cach\r\n\r\n");
+  EXPECT_STREQ(StrC(960), "Приложение \"Brindlex\" уже запущено!");
+  EXPECT_STREQ(StrC(99999), "");
+}
+
+}  // namespace
+}  // namespace brindlex
