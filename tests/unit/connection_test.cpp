@@ -1,0 +1,110 @@
+#include "proxy/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <cstring>
+#include <string>
+
+#include "core/process_state.h"
+
+namespace brindlex {
+namespace {
+
+struct RecordDeleter {
+  void operator()(ConnectionRecord* r) const {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    FreeConnectionLocked(r);
+  }
+};
+using Record = std::unique_ptr<ConnectionRecord, RecordDeleter>;
+
+std::string ClientOut(const ConnectionRecord& r) { return std::string(r.clientOut.get(), r.clientOutLength); }
+
+TEST(ConnectionRecord, StartsInTheStateOfItsService) {
+  const std::pair<Service, int> cases[] = {{kServiceHttp, 0},       {kServiceHttpFtpData, 100}, {kServiceFtpControl, 200},
+                                           {kServiceFtpData, 300},  {kServiceSmtp, 400},        {kServicePop3, 500},
+                                           {kServiceSocks5, 600},   {kServicePortMapTcp, 700},  {kServicePortMapUdp, 800}};
+  for (auto [service, state] : cases) {
+    Record r(NewConnection(service));
+    EXPECT_EQ(r->state, state);
+    EXPECT_EQ(r->clientSocket, -1);
+    EXPECT_EQ(r->contentLength, -1);
+    EXPECT_EQ(r->serverAddress, kNoAddress);
+    EXPECT_GT(r->startCounter, 0);
+  }
+  EXPECT_EQ(Record(NewConnection(kServiceHttp))->ftpLogin, "anonymous");
+}
+
+TEST(ConnectionRecord, QueueGrowsTheClientOutputButMoveNeverDoes) {
+  Record r(NewConnection(kServiceHttp));
+  std::string big(kBufferSize + 100, 'q');
+  QueueToClient(*r, big);
+  EXPECT_EQ(ClientOut(*r), big);
+  EXPECT_GE(r->clientOutCapacity, kBufferSize + 100);
+
+  Record m(NewConnection(kServiceHttp));
+  m->state = 1000;
+  std::memset(m->serverIn, 's', kBufferSize);
+  m->serverInLength = kBufferSize;
+  QueueToClient(*m, std::string(100, 'h'));
+  MoveToClient(*m, m->serverIn, m->serverInLength);
+  EXPECT_EQ(m->clientOutLength, kBufferSize) << "fills the free room only";
+  EXPECT_EQ(m->serverInLength, 100) << "the rest stays in the source";
+  EXPECT_EQ(m->clientOutCapacity, kBufferSize);
+}
+
+TEST(ConnectionRecord, MoveToServerShiftsTheRestDown) {
+  Record r(NewConnection(kServiceHttp));
+  r->serverOutLength = kBufferSize - 3;
+  std::memcpy(r->clientIn, "abcdef", 6);
+  r->clientInLength = 6;
+  MoveToServer(*r, r->clientIn, r->clientInLength);
+  EXPECT_EQ(std::string(r->serverOut + kBufferSize - 3, 3), "abc");
+  EXPECT_EQ(std::string(r->clientIn, r->clientInLength), "def");
+  MoveToServer(*r, r->clientIn, r->clientInLength);
+  EXPECT_EQ(r->clientInLength, 3) << "nothing moves into a full buffer";
+}
+
+TEST(ConnectionRecord, ReplaceClientOutputDropsQueuedBytesAndClientInput) {
+  Record r(NewConnection(kServiceFtpControl));
+  QueueToClient(*r, "old");
+  r->clientInLength = 5;
+  ReplaceClientOutput(*r, "new");
+  EXPECT_EQ(ClientOut(*r), "new");
+  EXPECT_EQ(r->clientInLength, 0);
+
+  r->clientClosed = true;
+  std::memcpy(r->serverIn, "xyz", 3);
+  r->serverInLength = 3;
+  MoveToClient(*r, r->serverIn, r->serverInLength);
+  EXPECT_EQ(r->clientOutLength, 0) << "nothing is kept for a client that is gone";
+}
+
+TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
+  Record control(NewConnection(kServiceHttp));
+  ConnectionRecord* data = NewConnection(kServiceHttpFtpData);
+  control->dataRecord = data;
+  data->controlRecord = control.get();
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    FreeConnectionLocked(data);
+  }
+  EXPECT_EQ(control->dataRecord, nullptr);
+  EXPECT_TRUE(control->serverFinished) << "a finished HTTP data channel finishes its client connection";
+
+  ConnectionRecord* ftpControl = NewConnection(kServiceFtpControl);
+  Record ftpData(NewConnection(kServiceFtpData));
+  ftpControl->dataRecord = ftpData.get();
+  ftpData->controlRecord = ftpControl;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    FreeConnectionLocked(ftpControl);
+  }
+  EXPECT_EQ(ftpData->controlRecord, nullptr);
+  EXPECT_TRUE(ftpData->serverFinished) << "closing the control connection finishes its data channel";
+}
+
+}  // namespace
+}  // namespace brindlex
