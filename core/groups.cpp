@@ -1,0 +1,205 @@
+#include "core/groups.h"
+
+#include <cstdio>
+
+#include "core/url_filter.h"
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+namespace {
+
+std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string Real(double value) { return FormatNumberText(value, 2); }
+std::string Tariff(double value) { return FormatNumberText(value, 3); }
+
+bool ReadFlag(std::string_view text, int n) { return ParseIntPrefix(RecordField(text, n)) != 0; }
+double ReadReal(std::string_view text, int n) { return ParseRealPrefix(RecordField(text, n)); }
+
+std::int32_t ReadInt32(std::string_view text, int n) {
+  std::int64_t value = ParseIntPrefix(RecordField(text, n));
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+// A key of "Groups" names a group when it is a decimal number that fits.
+bool GroupNumberFromKey(std::string_view key, std::uint32_t& number) {
+  if (key.empty() || key.size() > 10) return false;
+  std::uint64_t value = 0;
+  for (char c : key) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > UINT32_MAX) return false;
+  number = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+std::string_view Bounded(const std::string& value, size_t limit) {
+  return std::string_view(value).substr(0, std::min(value.size(), limit));
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<GroupRecord>>& Groups() {
+  static std::vector<std::unique_ptr<GroupRecord>> groups;
+  return groups;
+}
+
+std::string GroupKey(std::uint32_t number) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof(buffer), "%.8u", number);
+  return buffer;
+}
+
+std::string GroupScopeKey(std::uint32_t number) { return "g" + GroupKey(number); }
+
+GroupRecord MakeDefaultGroup() {
+  GroupRecord group;
+  group.number = 0;
+  group.name = "Default";
+  group.countOutgoing = true;
+  group.countIncoming = true;
+  group.schedule = FullSchedule();
+  return group;
+}
+
+std::string FormatGroupRecord(const GroupRecord& g) {
+  std::vector<std::string> f = {
+      g.name,
+      "",
+      Real(g.maxDocumentMb),
+      Real(g.monthMinutes),
+      Real(g.monthMb),
+      Real(g.dayMinutes),
+      Real(g.dayMb),
+      Flag(g.dailyReport),
+      Flag(g.monthlyReport),
+      FormatSchedule(g.schedule),
+      Real(g.speedNormal),
+      Real(g.speedExceeded),
+      Tariff(g.tariffIn),
+      Tariff(g.tariffOut),
+      Tariff(g.tariffHour),
+      Real(g.exchangeRate),
+      std::to_string(g.sessionTimeout),
+      Flag(g.countOutgoing),
+      Flag(g.countIncoming),
+  };
+  for (bool allowed : g.allowedAfterExceed) f.push_back(Flag(allowed));
+  f.push_back(Real(g.bigTransferMb));
+  f.push_back(Real(g.bigTransferSpeed));
+  for (bool denied : g.protocolDenied) f.push_back(Flag(denied));
+  f.push_back(Flag(g.finishTransfers));
+  f.push_back(Flag(g.passAuthToParent));
+  f.push_back(Flag(g.countCacheTraffic));
+  f.push_back(Flag(g.prepaid));
+  f.push_back(Flag(g.dialUpDenied));
+  return JoinRecord(f);
+}
+
+void ParseGroupRecord(std::string_view t, GroupRecord& g) {
+  g.name = std::string(RecordField(t, 0));
+  g.maxDocumentMb = ReadReal(t, 2);
+  g.monthMinutes = ReadReal(t, 3);
+  g.monthMb = ReadReal(t, 4);
+  g.dayMinutes = ReadReal(t, 5);
+  g.dayMb = ReadReal(t, 6);
+  g.dailyReport = ReadFlag(t, 7);
+  g.monthlyReport = ReadFlag(t, 8);
+  g.schedule = ParseSchedule(RecordField(t, 9));
+  g.speedNormal = ReadReal(t, 10);
+  g.speedExceeded = ReadReal(t, 11);
+  g.tariffIn = ReadReal(t, 12);
+  g.tariffOut = ReadReal(t, 13);
+  g.tariffHour = ReadReal(t, 14);
+  g.exchangeRate = ReadReal(t, 15);
+  g.sessionTimeout = ReadInt32(t, 16);
+  g.countOutgoing = ReadFlag(t, 17);
+  g.countIncoming = ReadFlag(t, 18);
+  for (int k = 0; k < kServiceColumns; ++k) g.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 19 + k);
+  g.bigTransferMb = ReadReal(t, 25);
+  g.bigTransferSpeed = ReadReal(t, 26);
+  for (int k = 0; k < kServiceColumns; ++k) g.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 27 + k);
+  g.finishTransfers = ReadFlag(t, 33);
+  g.passAuthToParent = ReadFlag(t, 34);
+  g.countCacheTraffic = ReadFlag(t, 35);
+  g.prepaid = ReadFlag(t, 36);
+  g.dialUpDenied = ReadFlag(t, 37);
+}
+
+GroupRecord* FindGroup(std::uint32_t number) {
+  for (auto& group : Groups())
+    if (group->number == number) return group.get();
+  return nullptr;
+}
+
+std::uint32_t LargestGroupNumber() {
+  std::uint32_t largest = 0;
+  for (const auto& group : Groups()) largest = std::max(largest, group->number);
+  return largest;
+}
+
+void ReadGroup(GroupRecord& group, AccountSource& source) {
+  const std::string* record = FindValue(*source.source, kGroupsSection, GroupKey(group.number));
+  if (!record) return;
+  ParseGroupRecord(Bounded(*record, kRecordTextMax), group);
+  std::string scope = GroupScopeKey(group.number);
+  FilterTexts filters = LoadFilters(scope, source);
+  group.denyFilter = std::move(filters.denyFilter);
+  group.allowFilter = std::move(filters.allowFilter);
+  // Copies saved by older versions carry no group address lists; reading
+  // such a copy must not lift the group's address restriction.
+  if (const std::string* addresses = FindValue(*source.source, kAddressesSection, scope))
+    group.clientAddresses = std::string(Bounded(*addresses, kListTextMax));
+}
+
+void LoadGroups(AccountSource& source) {
+  auto& groups = Groups();
+  groups.clear();
+  bool haveDefault = false;
+  for (const IniLine& line : SectionEntries(*source.source, kGroupsSection)) {
+    if (groups.size() >= kMaxGroups) break;
+    std::uint32_t number = 0;
+    if (!GroupNumberFromKey(line.key, number) || FindGroup(number)) continue;
+    auto group = std::make_unique<GroupRecord>();
+    group->number = number;
+    ReadGroup(*group, source);
+    haveDefault = haveDefault || number == 0;
+    groups.push_back(std::move(group));
+  }
+  if (!haveDefault) {
+    if (groups.size() >= kMaxGroups) groups.pop_back();  // "Default" must exist
+    auto group = std::make_unique<GroupRecord>(MakeDefaultGroup());
+    WriteGroup(*group, *source.settings);
+    source.settingsChanged = true;
+    groups.push_back(std::move(group));
+  }
+}
+
+void WriteGroup(const GroupRecord& group, IniDocument& document) {
+  SetValue(document, kGroupsSection, GroupKey(group.number), FormatGroupRecord(group));
+}
+
+void StoreGroup(const GroupRecord& group, IniDocument& document) {
+  std::string scope = GroupScopeKey(group.number);
+  SetValue(document, kDenyFiltersSection, scope, Trim(group.denyFilter));
+  SetValue(document, kAllowFiltersSection, scope, Trim(group.allowFilter));
+  SetValue(document, kAddressesSection, scope, Trim(group.clientAddresses));
+  WriteGroup(group, document);
+}
+
+bool WriteGroup(const GroupRecord& group, const std::string& path) {
+  return IniWriteString(path, kGroupsSection, GroupKey(group.number), FormatGroupRecord(group));
+}
+
+bool StoreGroup(const GroupRecord& group, const std::string& path) {
+  std::string scope = GroupScopeKey(group.number);
+  bool ok = IniWriteString(path, kDenyFiltersSection, scope, Trim(group.denyFilter));
+  ok = IniWriteString(path, kAllowFiltersSection, scope, Trim(group.allowFilter)) && ok;
+  ok = IniWriteString(path, kAddressesSection, scope, Trim(group.clientAddresses)) && ok;
+  return WriteGroup(group, path) && ok;
+}
+
+}  // namespace brindlex
