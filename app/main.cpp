@@ -9,8 +9,11 @@
 #include <thread>
 
 #include "console/main_loop.h"
+#include "console/main_timer.h"
 #include "console/monitor.h"
 #include "console/startup.h"
+#include "core/account_copy.h"
+#include "core/display_forms.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
@@ -36,7 +39,21 @@ void SignalThread(MainLoop* loop) {
   while (true) {
     int signal = 0;
     if (sigwait(&set, &signal) != 0) continue;
-    if (signal == SIGTERM || signal == SIGINT) loop->Quit();
+    switch (signal) {
+      case SIGTERM:
+      case SIGINT:
+        loop->Quit();
+        break;
+      case SIGHUP:
+        loop->Post([] { LoadAccountsCopy(SettingsFilePath()); });
+        break;
+      case SIGUSR1:
+        loop->Post([] {
+          std::fputs(UserFiguresReport().c_str(), stdout);
+          std::fflush(stdout);
+        });
+        break;
+    }
   }
 }
 
@@ -72,6 +89,7 @@ int main() {
 
   Gateway gateway;
   StartUp(gateway);
+  loop.SetTick([&gateway] { MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();
   if (Flags().fatalStop) {
     // After an unexpected exception nothing is logged or saved.

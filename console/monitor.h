@@ -2,12 +2,22 @@
 // console shows them, a headless run prints each on standard output.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 namespace brindlex {
 
 void SetMonitorSink(std::function<void(const std::string& line)> sink);
+
+// The monitor's protocol switches: HTTP, FTP, SMTP, POP3, SOCKS5, port
+// mapping, DNS; all on at start.
+enum MonitorSwitch { kMonitorHttp, kMonitorFtp, kMonitorSmtp, kMonitorPop3, kMonitorSocks5, kMonitorPortMap, kMonitorDns };
+inline constexpr int kMonitorSwitches = 7;
+bool MonitorShows(int monitorSwitch);
+void SetMonitorShows(int monitorSwitch, bool shows);
+// The switch that governs the lines of a connection service.
+int MonitorSwitchOf(std::uint8_t service);
 // Main thread only.
 void MonitorAppend(const std::string& line);
 

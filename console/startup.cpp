@@ -6,12 +6,18 @@
 #include <mutex>
 
 #include "console/main_loop.h"
+#include "core/accounting.h"
+#include "core/clock.h"
+#include "core/counter_rebuild.h"
 #include "core/ini_file.h"
+#include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
+#include "core/subscriptions.h"
+#include "core/users.h"
 #include "proxy/connection.h"
 #include "proxy/worker.h"
 
@@ -38,7 +44,12 @@ void StartUp(Gateway& gateway) {
   try {
     gateway.stepMarker = 1;
     SetSettingsPath(SettingsFilePath());
+    gateway.stepMarker = 5;
+    // Groups, users and the global filters; old forms found in the file are
+    // converted and written back.
+    LoadAccounts(SettingsPath());
     IniDocument settingsFile = LoadIniFile(SettingsPath());
+    ReadAllSubscriptions(settingsFile);
 
     gateway.stepMarker = 8;
     LoadSystemSettings(settingsFile, Settings());
@@ -48,6 +59,14 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 11;
     EnsureFolder(LoggingFolder());
     EnsureFolder(CacheFolder());
+
+    gateway.stepMarker = 13;
+    std::int64_t today = ProgramClock().LocalNow();
+    RebuildCounters(RebuildMode::BillingMonth, today);
+    gateway.stepMarker = 14;
+    PurgeOldLogs(today);
+    gateway.stepMarker = 15;
+    ClearSpeedHistory(ProgramSpeedHistory());
 
     gateway.stepMarker = 20;
     ListenerCreate(gateway.listener);
@@ -77,8 +96,13 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   gateway.stepMarker = 106;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
+    for (auto& record : SessionListLocked())
+      for (auto& session : record->userSessions) LogSessionLocked(*record, *session);
     SessionListLocked().clear();
   }
+
+  gateway.stepMarker = 107;
+  SaveAllSubscriptions();
 }
 
 }  // namespace brindlex

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "console/main_timer.h"
 #include "proxy/listener.h"
 
 namespace brindlex {
@@ -15,6 +16,7 @@ class MainLoop;
 // What start-up builds and shutdown takes down again.
 struct Gateway {
   int stepMarker = 0;
+  MainTimer timer;
   Listener listener;
   std::thread listenerThread;
 };

@@ -5,19 +5,43 @@
 // in "Locked" expect the caller to hold it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/counters.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
 
 struct ConnectionRecord;
+struct UserRecord;
+
+// One user working from one client address.
+struct UserSession {
+  UserRecord* user = nullptr;
+  // Performance-counter value of the last time step; 0 = never stamped.
+  std::int64_t stamp = 0;
+  CounterBlock counters;  // since the last session log line
+  std::atomic<bool> closeRequested{false};
+  std::vector<ConnectionRecord*> connections;
+  // Current speed limit in KB/s, 0 = none. Starts as the user's normal speed
+  // and drops to the exceeded speed once a limit is passed.
+  std::atomic<double> speed{0};
+  // The session's speed budget: its connections take speedLock around one
+  // piece of I/O while a limit applies, so the limit holds for the user as a
+  // whole. periodStart and budget are guarded by speedLock.
+  std::mutex speedLock;
+  std::int64_t periodStart = 0;
+  std::int32_t budget = 0;
+};
 
 struct SessionRecord {
   Ipv4 address = 0;
+  std::vector<std::unique_ptr<UserSession>> userSessions;
   // Seconds since the last activity, kept by the main timer; a negative value
   // means the address is being closed and refuses new connections.
   std::int32_t idle = 0;

@@ -1,0 +1,147 @@
+#include "console/main_timer.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/accounting.h"
+#include "core/clock.h"
+#include "core/log_files.h"
+#include "core/process_state.h"
+#include "core/sessions.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+constexpr std::int32_t kIdleSecondsBeforeRemoval = 5;
+
+std::int64_t DateOf(std::int64_t localSeconds) { return localSeconds - ((localSeconds % kDay) + kDay) % kDay; }
+
+void Call(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+// Closes the user sessions of one address that have timed out or were asked
+// to close, and charges time to those that still have connections.
+void SweepUserSessionsLocked(SessionRecord& record, std::int64_t now, std::int64_t secondBase) {
+  auto& sessions = record.userSessions;
+  for (auto& session : sessions) {
+    const GroupRecord* group = session->user->group;
+    std::int64_t timeout = group ? group->sessionTimeout : 0;
+    if (!session->connections.empty()) {
+      if (record.idle >= 0) record.idle = 0;
+      TimeStepLocked(*session, secondBase);
+      continue;
+    }
+    std::int64_t idleFor = session->stamp == 0 ? timeout : (now - session->stamp) / kPerformanceFrequency;
+    if (idleFor >= timeout || session->closeRequested) {
+      LogSessionLocked(record, *session);
+      auto& addresses = session->user->activeAddresses;
+      auto at = std::find(addresses.begin(), addresses.end(), record.address);
+      if (at != addresses.end()) addresses.erase(at);
+      session.reset();
+      Flags().usersDirty = true;
+    } else if (idleFor < record.idle) {
+      record.idle = static_cast<std::int32_t>(idleFor);
+    }
+  }
+  sessions.erase(std::remove(sessions.begin(), sessions.end(), nullptr), sessions.end());
+}
+
+}  // namespace
+
+void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase) {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  auto& list = SessionListLocked();
+  for (auto& record : list) {
+    SessionRecord& s = *record;
+    bool stays = (s.idle >= 0 && s.idle < kIdleSecondsBeforeRemoval) || s.openConnections != 0 ||
+                 !s.unattributed.empty() || !s.userSessions.empty();
+    if (!stays) {
+      record.reset();
+      Flags().usersDirty = true;
+      continue;
+    }
+    if (s.idle >= 0) s.idle = s.openConnections != 0 ? 0 : static_cast<std::int32_t>(s.idle + whole);
+    SweepUserSessionsLocked(s, now, secondBase);
+  }
+  list.erase(std::remove(list.begin(), list.end(), nullptr), list.end());
+}
+
+void DayRollover(MainTimer& timer) {
+  Clock& clock = ProgramClock();
+  std::int64_t nowLocal = clock.LocalNow();
+  std::int64_t today = DateOf(nowLocal);
+  if (timer.lastCheckedDate < 0 || timer.lastCheckedDate > today) {
+    // First check, or the clock was set back: nothing to split or clear.
+    timer.lastCheckedDate = today;
+    return;
+  }
+  if (timer.lastCheckedDate == today) return;
+  timer.lastCheckedDate = today;
+  std::int64_t counter = clock.PerformanceCounter();
+  std::vector<std::pair<std::string, ConnectionRecord*>> lines;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    for (auto& record : SessionListLocked())
+      for (auto& session : record->userSessions) {
+        for (ConnectionRecord* connection : session->connections) {
+          connection->endCounter = counter;
+          connection->endTime = nowLocal;
+          std::int64_t start = 0;
+          std::string line = TakeConnectionLineLocked(*connection, start);
+          if (!line.empty()) AppendLine(ConnectionLogPath(start), line);
+          connection->startCounter = counter;
+        }
+        LogSessionLocked(*record, *session);
+      }
+  }
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ClearDayCountersLocked(LocalTm(nowLocal).tm_mday);
+  }
+  PurgeOldLogs(nowLocal);
+  Call(timer.hooks.rebuildUsersView);
+}
+
+void ShiftSpeedHistories() {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  for (auto& user : Users())
+    if (!user->deleted) ShiftSpeedHistory(user->speedHistory);
+  for (auto& group : Groups()) ShiftSpeedHistory(group->speedHistory);
+  ShiftSpeedHistory(ProgramSpeedHistory());
+}
+
+void MainTimerTimer(MainTimer& timer) {
+  timer.stepMarker = 1;
+  if (Flags().treeDirty.exchange(false)) Call(timer.hooks.repaintTree);
+  timer.stepMarker = 3;
+  std::int64_t now = ProgramClock().PerformanceCounter();
+  if (timer.secondBase == 0) timer.secondBase = now;
+  std::int64_t elapsedMs = (now - timer.secondBase) * 1000 / kPerformanceFrequency;
+  std::int64_t whole = elapsedMs / 1000;
+  if (whole <= 0) return;
+  timer.secondBase += whole * kPerformanceFrequency;
+
+  timer.stepMarker = 71;
+  Call(timer.hooks.perSecondViews);
+  timer.stepMarker = 74;
+  if (Flags().usersDirty.exchange(false)) Call(timer.hooks.rebuildUsersView);
+  Flags().treeDirty = true;
+  timer.stepMarker = 76;
+  Call(timer.hooks.trayUpkeep);
+  timer.stepMarker = 77;
+  DayRollover(timer);
+  timer.stepMarker = 78;
+  ShiftSpeedHistories();
+  Call(timer.hooks.repaintSpeedWindows);
+  timer.stepMarker = 79;
+  SessionSweep(whole, now, timer.secondBase);
+}
+
+}  // namespace brindlex

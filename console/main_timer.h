@@ -1,0 +1,41 @@
+// The per-second work of the gateway, driven by the main loop's 10 ms tick:
+// time accounting of open sessions, the session sweep, the day rollover that
+// splits every running session at midnight, the speed histories, and the
+// console's refresh requests. Main thread only; time comes from the program
+// clock, so tests move it by hand.
+//
+// The second base advances by whole seconds only, so a late tick neither
+// loses the fraction nor counts it twice.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace brindlex {
+
+// What the console fills in; every hook may be empty (headless).
+struct MainTimerHooks {
+  std::function<void()> repaintTree;      // the tree-dirty flag was set
+  std::function<void()> perSecondViews;   // status bar, cache labels, action button
+  std::function<void()> rebuildUsersView; // the users-dirty flag was set, or a new day
+  std::function<void()> trayUpkeep;
+  std::function<void()> repaintSpeedWindows;
+};
+
+struct MainTimer {
+  int stepMarker = 0;
+  std::int64_t secondBase = 0;
+  std::int64_t lastCheckedDate = -1;  // local date (midnight) of the last day check; -1 unset
+  MainTimerHooks hooks;
+};
+
+// The 10 ms tick.
+void MainTimerTimer(MainTimer& timer);
+
+// The parts of the per-second work, exposed for tests.
+// `now` is the counter value of this tick; time is charged up to the second base.
+void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase);
+void DayRollover(MainTimer& timer);
+void ShiftSpeedHistories();
+
+}  // namespace brindlex

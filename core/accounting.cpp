@@ -1,0 +1,314 @@
+#include "core/accounting.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "core/clock.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/subscriptions.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+
+namespace {
+
+std::function<void()>& SpeedSleep() {
+  static std::function<void()> sleep = [] { ::usleep(1000); };
+  return sleep;
+}
+
+constexpr std::int64_t kPeriod = kPerformanceFrequency / 10;  // 100 ms
+
+// Adds amounts to the blocks a charge reaches: the session's, the user's day
+// and month blocks, and the subscription while the user is prepaid.
+template <typename Apply>
+void ChargeLocked(UserSession& session, Apply apply) {
+  UserRecord& user = *session.user;
+  apply(session.counters);
+  apply(user.dayCounters);
+  apply(user.monthCounters);
+  if (user.prepaid) apply(user.ticket.used);
+}
+
+void TrafficStep(UserSession& session, std::int64_t n, bool outgoing) {
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    const GroupRecord* group = session.user->group;
+    double tariff = group ? (outgoing ? group->tariffOut : group->tariffIn) : 0;
+    double rate = group ? group->exchangeRate : 0;
+    std::int64_t money = n * static_cast<std::int64_t>(tariff * 1000);
+    std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
+    ChargeLocked(session, [&](CounterBlock& block) {
+      (outgoing ? block.outgoing : block.incoming) += n;
+      block.money += money;
+      block.nationalMoney += national;
+    });
+  }
+  Flags().usersDirty = true;
+}
+
+void Finish(ConnectionRecord& connection) { connection.serverFinished = true; }
+
+}  // namespace
+
+std::int64_t BytesPerMb() { return 1024LL * Settings().KbPerMb; }
+
+UserSession* AttachLocked(ConnectionRecord& connection, UserRecord* user) {
+  SessionRecord* record = connection.sessionRecord;
+  if (!record) return nullptr;
+  Flags().treeDirty = true;
+  if (!user) {
+    record->unattributed.push_back(&connection);
+    return nullptr;
+  }
+  UserSession* session = nullptr;
+  for (auto& candidate : record->userSessions)
+    if (candidate->user == user) session = candidate.get();
+  if (!session) {
+    record->userSessions.push_back(std::make_unique<UserSession>());
+    session = record->userSessions.back().get();
+    session->user = user;
+    session->speed = user->speedNormal;
+    user->activeAddresses.push_back(record->address);
+  }
+  session->connections.push_back(&connection);
+  connection.userSession = session;
+  return session;
+}
+
+void TimeStepLocked(UserSession& session, std::int64_t now) {
+  if (session.stamp == 0) return;
+  std::int64_t d = (now - session.stamp) * 1000 / kPerformanceFrequency;
+  const GroupRecord* group = session.user->group;
+  double tariffHour = group ? group->tariffHour : 0;
+  double rate = group ? group->exchangeRate : 0;
+  std::int64_t money = static_cast<std::int64_t>(static_cast<double>(d) * static_cast<double>(BytesPerMb()) *
+                                                 tariffHour / 3600.0);
+  std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
+  ChargeLocked(session, [&](CounterBlock& block) {
+    block.timeMs += d;
+    block.money += money;
+    block.nationalMoney += national;
+  });
+  session.stamp = now;
+  Flags().usersDirty = true;
+}
+
+void OutgoingStep(UserSession& session, std::int64_t n) { TrafficStep(session, n, true); }
+void IncomingStep(UserSession& session, std::int64_t n) { TrafficStep(session, n, false); }
+
+std::int64_t CorrectedTraffic(std::int64_t bytes) { return bytes + bytes * Settings().CorrectTraffic / 100; }
+
+CountedBytes CountedTraffic(const UserRecord& user) {
+  const GroupRecord* group = user.group;
+  bool out = group && group->countOutgoing;
+  bool in = group && group->countIncoming;
+  auto counted = [&](const CounterBlock& block) {
+    return CorrectedTraffic((out ? block.outgoing : 0) + (in ? block.incoming : 0));
+  };
+  return CountedBytes{counted(user.dayCounters), counted(user.monthCounters)};
+}
+
+int ExceededLimits::RefusalCode() const {
+  int code = 0;
+  if (monthTraffic) code = 487;
+  if (monthTime) code = 488;
+  if (dayTraffic) code = 489;
+  if (dayTime) code = 490;
+  return code;
+}
+
+ExceededLimits LimitTest(const UserRecord& user) {
+  const double mb = static_cast<double>(BytesPerMb());
+  CountedBytes counted = CountedTraffic(user);
+  auto minutes = [](std::int64_t ms) { return static_cast<double>(ms / 1000) / 60.0; };
+  ExceededLimits result;
+  result.monthTraffic = user.monthMb > 0 && static_cast<double>(counted.month) / mb > user.monthMb;
+  result.monthTime = user.monthMinutes > 0 && minutes(user.monthCounters.timeMs) > user.monthMinutes;
+  result.dayTraffic = user.dayMb > 0 && static_cast<double>(counted.day) / mb > user.dayMb;
+  result.dayTime = user.dayMinutes > 0 && minutes(user.dayCounters.timeMs) > user.dayMinutes;
+  return result;
+}
+
+int ServiceColumnOf(std::uint8_t service) {
+  switch (service) {
+    case kServiceHttp:
+    case kServiceHttpFtpData:
+      return kColumnHttp;
+    case kServiceFtpControl:
+    case kServiceFtpData:
+      return kColumnFtp;
+    case kServiceSmtp:
+      return kColumnSmtp;
+    case kServicePop3:
+      return kColumnPop3;
+    case kServiceSocks5:
+      return kColumnSocks5;
+    case kServicePortMapTcp:
+      return kColumnPortMap;
+    default:
+      return -1;
+  }
+}
+
+bool SchedulesAllowNow(const UserRecord& user) {
+  std::tm now = LocalTm(ProgramClock().LocalNow());
+  int day = (now.tm_wday + 6) % 7;  // Monday first
+  if (!ScheduleAllows(user.schedule, day, now.tm_hour)) return false;
+  return !user.group || ScheduleAllows(user.group->schedule, day, now.tm_hour);
+}
+
+void ContinuingCheck(ConnectionRecord& connection) {
+  UserSession* session = connection.userSession;
+  if (connection.localServer || !session) return;
+  const UserRecord& user = *session->user;
+  if (user.disabled || user.deleted) return Finish(connection);
+  ExceededLimits exceeded;
+  bool subscriptionOk = true;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    subscriptionOk = SubscriptionTest(user);
+    exceeded = LimitTest(user);
+  }
+  if (!subscriptionOk) return Finish(connection);
+  int column = ServiceColumnOf(connection.service);
+  if (column >= 0 && user.allowedAfterExceed[column]) return;
+  const double documentBytes = user.maxDocumentMb * static_cast<double>(BytesPerMb());
+  bool overDocument = user.maxDocumentMb > 0 && (static_cast<double>(connection.bytesSent) > documentBytes ||
+                                                 static_cast<double>(connection.bytesReceived) > documentBytes);
+  if (!SchedulesAllowNow(user) || overDocument) {
+    if (!user.finishTransfers) Finish(connection);
+    return;
+  }
+  if (!exceeded.Any()) return;
+  if (user.speedExceeded != 0 || user.finishTransfers) {
+    session->speed = user.speedExceeded;
+    return;
+  }
+  Finish(connection);
+}
+
+void SetSpeedSleep(std::function<void()> sleepOneMillisecond) {
+  SpeedSleep() = sleepOneMillisecond ? std::move(sleepOneMillisecond) : [] { ::usleep(1000); };
+}
+
+void SpeedStep(std::int32_t& budget, std::int64_t& periodStart, double speedKb, std::int64_t moved) {
+  budget = static_cast<std::int32_t>(std::max<std::int64_t>(0, budget - moved));
+  if (budget > 0) return;
+  budget = std::max<std::int32_t>(1, static_cast<std::int32_t>(speedKb * 1024 * 0.1));
+  Clock& clock = ProgramClock();
+  std::int64_t now = clock.PerformanceCounter();
+  if (periodStart == 0) {
+    periodStart = now;
+    return;
+  }
+  while (now - periodStart < kPeriod) {
+    SpeedSleep()();
+    now = clock.PerformanceCounter();
+  }
+  periodStart += (now - periodStart) / kPeriod * kPeriod;
+}
+
+TransferGate::TransferGate(ConnectionRecord& connection) : connection_(connection) {
+  if (connection.localServer || !connection.userSession) return;
+  session_ = connection.userSession;
+  if (session_->speed.load() != 0) lock_ = std::unique_lock<std::mutex>(session_->speedLock);
+  const UserRecord& user = *session_->user;
+  if (user.bigTransferSpeed != 0 &&
+      static_cast<double>(connection.bytesSent + connection.bytesReceived) / static_cast<double>(BytesPerMb()) >
+          user.bigTransferMb)
+    capSpeed_ = user.bigTransferSpeed;
+}
+
+TransferGate::~TransferGate() = default;
+
+int TransferGate::Limit(int wanted, bool receiving) const {
+  std::int64_t amount = wanted;
+  if (lock_.owns_lock()) amount = session_->budget;
+  if (capSpeed_ != 0) {
+    std::int64_t cap = receiving ? static_cast<std::int64_t>(capSpeed_ * 1024 * 0.1) : connection_.speedQuantumLeft;
+    amount = std::min(amount, cap);
+  }
+  return static_cast<int>(std::clamp<std::int64_t>(amount, 1, std::max(wanted, 1)));
+}
+
+void TransferGate::Done(std::int64_t moved) {
+  if (moved <= 0) return;
+  if (lock_.owns_lock()) SpeedStep(session_->budget, session_->periodStart, session_->speed.load(), moved);
+  if (capSpeed_ != 0) SpeedStep(connection_.speedQuantumLeft, connection_.speedPeriodStart, capSpeed_, moved);
+}
+
+namespace {
+void AddToHistories(ConnectionRecord& connection, std::int64_t n) {
+  UserRecord& user = *connection.userSession->user;
+  AddToSpeedHistory(user.speedHistory, n);
+  if (user.group) AddToSpeedHistory(user.group->speedHistory, n);
+  AddToSpeedHistory(ProgramSpeedHistory(), n);
+}
+}  // namespace
+
+void CountReceived(ConnectionRecord& connection, std::int64_t n) {
+  connection.bytesReceived += n;
+  if (connection.userSession) {
+    AddToHistories(connection, n);
+    if (!connection.localServer) IncomingStep(*connection.userSession, n);
+  }
+  if (connection.service == kServiceHttp && !connection.localServer) ProgramTrafficCounters().internetBytes += n;
+}
+
+void CountSent(ConnectionRecord& connection, std::int64_t n) {
+  connection.bytesSent += n;
+  if (connection.userSession) {
+    AddToHistories(connection, n);
+    if (!connection.localServer) OutgoingStep(*connection.userSession, n);
+  }
+}
+
+SpeedHistory& ProgramSpeedHistory() {
+  static SpeedHistory history = [] {
+    SpeedHistory h;
+    h.fill(-1);
+    return h;
+  }();
+  return history;
+}
+
+void AddToSpeedHistory(SpeedHistory& history, std::int64_t bytes) {
+  std::atomic_ref<std::int32_t> slot(history[0]);
+  std::int32_t current = slot.load(std::memory_order_relaxed);
+  std::int32_t next = 0;
+  do {
+    std::int64_t base = current < 0 ? 0 : current;
+    next = static_cast<std::int32_t>(std::min<std::int64_t>(base + bytes, INT32_MAX));
+  } while (!slot.compare_exchange_weak(current, next, std::memory_order_relaxed));
+}
+
+void ShiftSpeedHistory(SpeedHistory& history) {
+  for (size_t i = history.size() - 1; i > 0; --i)
+    history[i] = std::atomic_ref<std::int32_t>(history[i - 1]).load(std::memory_order_relaxed);
+  std::atomic_ref<std::int32_t>(history[0]).store(-1, std::memory_order_relaxed);
+}
+
+void ClearSpeedHistory(SpeedHistory& history) {
+  for (auto& slot : history) std::atomic_ref<std::int32_t>(slot).store(-1, std::memory_order_relaxed);
+}
+
+ProgramTraffic& ProgramTrafficCounters() {
+  static ProgramTraffic traffic;
+  return traffic;
+}
+
+void ClearDayCountersLocked(int dayOfMonth) {
+  bool monthStarts = dayOfMonth == BillingDay(Settings());
+  for (auto& user : Users()) {
+    user->dayCounters = CounterBlock{};
+    if (monthStarts) user->monthCounters = CounterBlock{};
+  }
+}
+
+}  // namespace brindlex

@@ -1,0 +1,228 @@
+#include "core/counter_rebuild.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <cerrno>
+#include <mutex>
+#include <unordered_map>
+
+#include "core/clock.h"
+#include "core/log_files.h"
+#include "core/process_state.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/users.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr std::int64_t kDay = 86400;
+constexpr size_t kMaxLogLine = 8192;
+
+std::int64_t DateOf(std::int64_t localSeconds) { return localSeconds - ((localSeconds % kDay) + kDay) % kDay; }
+
+// Reads a signed decimal number; stops at the first non-digit.
+std::int64_t FastInt(std::string_view text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::uint64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i < 20; ++i) value = value * 10 + (text[i] - '0');
+  std::int64_t result = static_cast<std::int64_t>(value);
+  return negative ? -result : result;
+}
+
+std::int64_t FileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+void Add(CounterBlock& to, const CounterBlock& from) {
+  to.timeMs += from.timeMs;
+  to.outgoing += from.outgoing;
+  to.incoming += from.incoming;
+  to.money += from.money;
+  to.nationalMoney += from.nationalMoney;
+}
+
+// Finds users by login quickly while a rebuild adds up many thousand lines.
+class UserIndex {
+ public:
+  UserIndex() {
+    for (auto& user : Users()) index_.emplace(LowerAscii(user->login), user.get());
+  }
+  UserRecord* Find(std::string_view login) {
+    if (last_ && login == lastLogin_) return last_;
+    std::string key = LowerAscii(login);
+    auto it = index_.find(key);
+    UserRecord* user = it != index_.end() ? it->second : FindOrCreateUser(login);
+    if (user && it == index_.end()) index_.emplace(std::move(key), user);
+    last_ = user;
+    lastLogin_.assign(login);
+    return user;
+  }
+
+ private:
+  std::unordered_map<std::string, UserRecord*> index_;
+  UserRecord* last_ = nullptr;
+  std::string lastLogin_;
+};
+
+}  // namespace
+
+std::vector<std::int64_t> DaysBetween(std::int64_t first, std::int64_t last) {
+  std::vector<std::int64_t> days;
+  for (std::int64_t day = DateOf(first); day <= DateOf(last) && days.size() < 3700; day += kDay) days.push_back(day);
+  return days;
+}
+
+std::vector<std::int64_t> BillingMonthDays(std::int64_t today, int billingDay) {
+  std::tm now = LocalTm(today);
+  int year = now.tm_year + 1900;
+  int month = now.tm_mon + 1;
+  if (now.tm_mday < billingDay && --month == 0) {
+    month = 12;
+    --year;
+  }
+  return DaysBetween(LocalSeconds(year, month, billingDay), today);
+}
+
+bool ParseSessionLogLine(std::string_view line, SessionLogEntry& entry) {
+  // Field boundaries in one pass: fields 1 and 5..9 are needed.
+  std::string_view fields[10];
+  size_t start = 0;
+  int n = 0;
+  while (n < 10) {
+    size_t comma = line.find(',', start);
+    size_t end = comma == std::string_view::npos ? line.size() : comma;
+    std::string_view field = line.substr(start, end - start);
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    size_t cut = field.find_first_of("\r\n");
+    if (cut != std::string_view::npos) field = field.substr(0, cut);
+    fields[n++] = field;
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (n < 2 || fields[1].empty()) return false;
+  entry.login = fields[1];
+  entry.values.timeMs = FastInt(fields[5]);
+  entry.values.incoming = FastInt(fields[6]);
+  entry.values.outgoing = FastInt(fields[7]);
+  entry.values.money = FastInt(fields[8]);
+  entry.values.nationalMoney = FastInt(fields[9]);
+  return true;
+}
+
+bool ReadSessionLog(const std::string& path, const std::function<void(std::string_view line)>& onLine,
+                    const std::function<void(std::int64_t bytesRead)>& onBytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Room for a whole line of the longest allowed length plus a read's worth.
+  std::string buffer(kMaxLogLine + 65536, '\0');
+  size_t used = 0;
+  std::int64_t total = 0;
+  bool ok = true;
+  while (true) {
+    if (Flags().shutdown) {
+      ok = false;
+      break;
+    }
+    ssize_t n = ::read(fd, buffer.data() + used, buffer.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    used += static_cast<size_t>(n);
+    total += n;
+    size_t lineStart = 0;
+    while (true) {
+      const char* lf = static_cast<const char*>(std::memchr(buffer.data() + lineStart, '\n', used - lineStart));
+      if (!lf) break;
+      size_t end = static_cast<size_t>(lf - buffer.data());
+      if (end - lineStart > kMaxLogLine) break;
+      onLine(std::string_view(buffer.data() + lineStart, end - lineStart));
+      lineStart = end + 1;
+    }
+    if (used - lineStart > kMaxLogLine) break;  // an overlong line ends the file
+    std::memmove(buffer.data(), buffer.data() + lineStart, used - lineStart);
+    used -= lineStart;
+    if (onBytes) onBytes(total);
+  }
+  ::close(fd);
+  return ok;
+}
+
+void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t intervalFirst, std::int64_t intervalLast,
+                     const std::function<void(const RebuildProgress&)>& progress) {
+  std::vector<std::int64_t> days;
+  switch (mode) {
+    case RebuildMode::BillingMonth:
+      days = BillingMonthDays(today, BillingDay(Settings()));
+      break;
+    case RebuildMode::Today:
+      days = DaysBetween(today, today);
+      break;
+    case RebuildMode::Interval:
+      days = DaysBetween(intervalFirst, intervalLast);
+      break;
+  }
+  RebuildProgress shown;
+  for (std::int64_t day : days) shown.allSize += std::max<std::int64_t>(0, FileSize(SessionLogPath(day)));
+
+  // The interval rebuild only fills the console's own period blocks; it takes
+  // the lock too, so that it never reads a user table being changed.
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  for (auto& user : Users()) {
+    if (mode == RebuildMode::BillingMonth) user->monthCounters = CounterBlock{};
+    if (mode != RebuildMode::Interval) user->dayCounters = CounterBlock{};
+    if (mode == RebuildMode::Interval) user->periodCounters = CounterBlock{};
+  }
+  UserIndex index;
+  const std::int64_t todayDate = DateOf(today);
+  for (std::int64_t day : days) {
+    std::string path = SessionLogPath(day);
+    shown.file = path;
+    shown.fileSize = std::max<std::int64_t>(0, FileSize(path));
+    const std::int64_t before = shown.allDone;
+    bool isToday = day == todayDate;
+    bool read = ReadSessionLog(
+        path,
+        [&](std::string_view line) {
+          SessionLogEntry entry;
+          if (!ParseSessionLogLine(line, entry)) return;
+          UserRecord* user = index.Find(entry.login);
+          if (!user) return;
+          if (mode == RebuildMode::BillingMonth) {
+            Add(user->monthCounters, entry.values);
+            if (isToday) Add(user->dayCounters, entry.values);
+          } else if (mode == RebuildMode::Today) {
+            Add(user->dayCounters, entry.values);
+          } else {
+            Add(user->periodCounters, entry.values);
+          }
+        },
+        [&](std::int64_t bytes) {
+          shown.fileDone = bytes;
+          shown.allDone = before + bytes;
+          if (progress) progress(shown);
+        });
+    if (!read && Flags().shutdown) return;
+  }
+  if (mode == RebuildMode::Interval) return;
+  for (auto& record : SessionListLocked())
+    for (auto& session : record->userSessions) {
+      Add(session->user->dayCounters, session->counters);
+      if (mode == RebuildMode::BillingMonth) Add(session->user->monthCounters, session->counters);
+    }
+}
+
+}  // namespace brindlex

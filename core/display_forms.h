@@ -1,0 +1,34 @@
+// How counters are shown: on the console, in e-mail reports, on the users'
+// web pages and in the headless figures print-out.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "core/counters.h"
+
+namespace brindlex {
+
+// The no-value mark: shown as empty text.
+inline constexpr std::int64_t kNoValue = std::numeric_limits<std::int64_t>::min();
+
+// "h:mm:ss" from seconds; a negative value as a plain integer.
+std::string FormatSeconds(std::int64_t seconds);
+// The same from milliseconds.
+std::string FormatMilliseconds(std::int64_t milliseconds);
+
+enum class TrafficUnit { KbAndMb, Bytes, Kb, Mb };
+// Traffic in the chosen unit; `corrected` applies CorrectTraffic first.
+std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit = TrafficUnit::KbAndMb, bool corrected = false);
+// Scaled money as base currency with at most two decimals.
+std::string FormatMoney(std::int64_t scaled);
+
+// "time 1:02:03, out 10 (0.01), in 2048 (2), money 2.5, national 0"
+std::string FormatCounterBlock(const CounterBlock& block);
+
+// One line per user (not deleted) with his day and month figures; takes the
+// accounts lock.
+std::string UserFiguresReport();
+
+}  // namespace brindlex

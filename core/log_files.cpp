@@ -1,0 +1,192 @@
+#include "core/log_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+#include "console/monitor.h"
+#include "core/clock.h"
+#include "core/process_state.h"
+#include "core/program_folder.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+
+namespace {
+
+std::string DatedName(std::int64_t localSeconds, const char* extension) {
+  std::tm tm = LocalTm(localSeconds);
+  char name[64];
+  std::snprintf(name, sizeof(name), "%02d-%02d-%02d-Brindlex.%s", tm.tm_mday, tm.tm_mon + 1, tm.tm_year % 100,
+                extension);
+  return name;
+}
+
+std::mutex& AppendMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::string Join(std::initializer_list<std::string_view> fields) {
+  std::string line;
+  for (std::string_view field : fields) {
+    if (!line.empty()) line += ", ";
+    line += field;
+  }
+  return line;
+}
+
+// Reads a decimal number at text[pos]; false when there is none.
+bool ReadNumber(std::string_view text, size_t& pos, int& value) {
+  size_t start = pos;
+  value = 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 6)
+    value = value * 10 + (text[pos++] - '0');
+  return pos > start;
+}
+
+}  // namespace
+
+std::string ConnectionLogName(std::int64_t localSeconds) { return DatedName(localSeconds, "log"); }
+std::string SessionLogName(std::int64_t localSeconds) { return DatedName(localSeconds, "lgs"); }
+std::string ConnectionLogPath(std::int64_t localSeconds) { return LoggingFolder() + "/" + ConnectionLogName(localSeconds); }
+std::string SessionLogPath(std::int64_t localSeconds) { return LoggingFolder() + "/" + SessionLogName(localSeconds); }
+
+std::string FormatLogTimeStamp(std::int64_t localSeconds) {
+  std::tm tm = LocalTm(localSeconds);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%02d.%02d.%02d, %02d:%02d:%02d", tm.tm_mon + 1, tm.tm_mday, tm.tm_year % 100,
+                tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string_view LogField(std::string_view line, int n) {
+  size_t pos = 0;
+  for (int i = 0; i < n; ++i) {
+    size_t comma = line.find(',', pos);
+    if (comma == std::string_view::npos) return {};
+    pos = comma + 1;
+  }
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  size_t end = line.find_first_of(",\r\n", pos);
+  if (end == std::string_view::npos) end = line.size();
+  return line.substr(pos, end - pos);
+}
+
+std::string ServiceLogName(const ConnectionRecord& connection) {
+  switch (connection.service) {
+    case kServiceHttp:
+      return "HTTP";
+    case kServiceHttpFtpData:
+      return "HTTP_FTP_DATA";
+    case kServiceFtpControl:
+      return "FTP_COMM";
+    case kServiceFtpData:
+      return "FTP_DATA";
+    case kServiceSmtp:
+      return "SMTP";
+    case kServicePop3:
+      return "POP3";
+    case kServiceSocks5:
+      return "Socks5";
+    default:
+      return connection.method;  // the port-mapping rule's protocol name
+  }
+}
+
+bool AppendLine(const std::string& path, std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  std::lock_guard<std::mutex> lock(AppendMutex());
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  bool ok = true;
+  while (done < line.size()) {
+    ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {
+  if (!connection.userSession || connection.localServer) return {};
+  const UserRecord& user = *connection.userSession->user;
+  std::int64_t durationMs = (connection.endCounter - connection.startCounter) * 1000 / kPerformanceFrequency;
+  start = connection.endTime - durationMs / 1000;
+  std::string line =
+      Join({ServiceLogName(connection), user.name, user.login, FormatIpv4(connection.clientAddress),
+            FormatLogTimeStamp(start), connection.host, std::to_string(durationMs),
+            std::to_string(connection.bytesReceived), std::to_string(connection.bytesSent), connection.url});
+  connection.startCounter = 0;
+  connection.endCounter = 0;
+  connection.bytesReceived = 0;
+  connection.bytesSent = 0;
+  return line;
+}
+
+void LogConnection(ConnectionRecord& connection) {
+  std::string line;
+  std::int64_t start = 0;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    line = TakeConnectionLineLocked(connection, start);
+  }
+  if (line.empty()) return;
+  AppendLine(ConnectionLogPath(start), line);
+  if (MonitorShows(MonitorSwitchOf(connection.service))) MonitorAppend(line);
+}
+
+void LogSessionLocked(const SessionRecord& record, UserSession& session) {
+  if (session.stamp == 0) return;
+  const UserRecord& user = *session.user;
+  const CounterBlock& c = session.counters;
+  std::int64_t stamp = ProgramClock().LocalNow() - c.timeMs / 1000;
+  std::string head = Join({user.name, user.login, FormatIpv4(record.address), FormatLogTimeStamp(stamp),
+                           std::to_string(c.timeMs), std::to_string(c.incoming), std::to_string(c.outgoing)});
+  std::string line = Join({head, std::to_string(c.money), std::to_string(c.nationalMoney)});
+  session.counters = CounterBlock{};
+  MonitorAppend("CLOSE_SESSION, " + head);
+  AppendLine(SessionLogPath(stamp), line);
+}
+
+void PurgeOldLogs(std::int64_t today) {
+  int keepDays = Settings().StoreLogs;
+  if (keepDays == 0) return;
+  std::string folder = LoggingFolder();
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::tm now = LocalTm(today);
+  std::int64_t todayDate = LocalSeconds(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    // "*-Brindlex.l??"
+    size_t tail = name.rfind("-Brindlex.l");
+    if (tail == std::string_view::npos || tail + 13 != name.size()) continue;
+    size_t pos = 0;
+    int day = 0, month = 0, year = 0;
+    if (!ReadNumber(name, pos, day) || ++pos > name.size() || !ReadNumber(name, pos, month) ||
+        ++pos > name.size() || !ReadNumber(name, pos, year))
+      continue;
+    if (month < 1 || month > 12 || day < 1 || day > 31) continue;
+    std::int64_t fileDate = LocalSeconds(2000 + year, month, day);
+    std::tm check = LocalTm(fileDate);
+    if (check.tm_mday != day) continue;  // 31 February and the like
+    if ((todayDate - fileDate) / 86400 > keepDays) ::unlink((folder + "/" + std::string(name)).c_str());
+  }
+  ::closedir(dir);
+}
+
+}  // namespace brindlex

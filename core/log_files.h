@@ -1,0 +1,62 @@
+// The daily log files: one line per closed connection (".log") and one per
+// closed user session (".lgs"). The session logs are the only store of the
+// users' counters; statistics, reports and the counter rebuild read them.
+//
+// Lines are appended with one write each to a file opened for appending, under
+// one process-wide mutex, so lines of many threads never interleave or get
+// lost. A file that cannot be opened loses its line (nothing else can be done
+// about it at that point).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace brindlex {
+
+struct ConnectionRecord;
+struct SessionRecord;
+struct UserSession;
+
+// "dd-mm-yy-Brindlex.log" / ".lgs" for the local date of a time stamp.
+std::string ConnectionLogName(std::int64_t localSeconds);
+std::string SessionLogName(std::int64_t localSeconds);
+// Full paths in the Logging folder of the program folder.
+std::string ConnectionLogPath(std::int64_t localSeconds);
+std::string SessionLogPath(std::int64_t localSeconds);
+
+// "mm.dd.yy, HH:MM:SS": a time stamp takes two fields of a line.
+std::string FormatLogTimeStamp(std::int64_t localSeconds);
+
+// Field n of a line: the text after its n-th ',' with leading blanks skipped,
+// up to the next ',', CR, LF or the end; empty when the line has fewer commas.
+std::string_view LogField(std::string_view line, int n);
+
+// The service name in field 0 of a connection line.
+std::string ServiceLogName(const ConnectionRecord& connection);
+
+// Appends text and CR LF to the file, creating it. False when it could not.
+bool AppendLine(const std::string& path, std::string_view text);
+
+// Builds the connection's line and restarts its own counting; `start` gets
+// the line's start time stamp (it chooses the file). Empty when the connection
+// is not logged. Caller holds the accounts lock.
+std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start);
+
+// Writes the connection's line to the log of its start date, then restarts
+// its own counting (start and end counters, byte counts). Only for a
+// connection with a UserSession that is neither local nor refused. Passes the
+// line to the monitor when the monitor shows the service. Main thread; takes
+// the accounts lock itself.
+void LogConnection(ConnectionRecord& connection);
+
+// Writes the session's line (only when it was ever stamped) and the monitor's
+// CLOSE_SESSION line, and zeroes the session's counters. Caller holds the
+// accounts lock.
+void LogSessionLocked(const SessionRecord& record, UserSession& session);
+
+// Deletes "*-Brindlex.l??" files of the Logging folder older than StoreLogs
+// days (0 keeps everything). `today` is local seconds.
+void PurgeOldLogs(std::int64_t today);
+
+}  // namespace brindlex

@@ -1,0 +1,248 @@
+#include "core/accounting.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/display_forms.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+namespace {
+
+// One group, one user working from one address with one connection; a
+// manual clock. Every table is restored afterwards.
+class Accounting : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramClock(&clock_);
+    clock_.local = LocalSeconds(2026, 12, 7, 12, 0, 0);  // a Monday, noon
+    clock_.localBase = clock_.local;
+    Settings() = SystemSettings{};
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    Groups().clear();
+    Users().clear();
+    SessionListLocked().clear();
+    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
+    group_ = Groups().back().get();
+    user_ = FindOrCreateUser("bob");
+    user_->deleted = false;
+    user_->schedule = FullSchedule();
+    user_->group = group_;
+    connection_ = NewConnection(kServiceHttp);
+    connection_->clientAddress = ParseIpv4("10.0.0.5");
+    connection_->sessionRecord = FindOrCreateSessionLocked(connection_->clientAddress);
+    session_ = AttachLocked(*connection_, user_);
+  }
+  void TearDown() override {
+    {
+      std::lock_guard<std::mutex> lock(AccountsLock());
+      FreeConnectionLocked(connection_);
+      SessionListLocked().clear();
+      Users().clear();
+      Groups().clear();
+    }
+    Settings() = SystemSettings{};
+    SetProgramClock(nullptr);
+    SetSpeedSleep(nullptr);
+  }
+
+  ManualClock clock_;
+  GroupRecord* group_ = nullptr;
+  UserRecord* user_ = nullptr;
+  ConnectionRecord* connection_ = nullptr;
+  UserSession* session_ = nullptr;
+};
+
+TEST_F(Accounting, TrafficIsPricedInScaledIntegersPerMegabyte) {
+  Settings().KbPerMb = 1000;
+  group_->tariffIn = 2;
+  group_->exchangeRate = 30;
+  IncomingStep(*session_, 1024000);
+  EXPECT_EQ(user_->dayCounters.incoming, 1024000);
+  EXPECT_EQ(user_->monthCounters.money, 2048000000);
+  EXPECT_EQ(session_->counters.nationalMoney, 61440000000);
+  EXPECT_EQ(FormatMoney(user_->monthCounters.money), "2");
+
+  group_->tariffOut = 0.0005;  // below the price unit: free
+  OutgoingStep(*session_, 5000000);
+  EXPECT_EQ(user_->dayCounters.outgoing, 5000000);
+  EXPECT_EQ(user_->dayCounters.money, 2048000000);
+}
+
+TEST_F(Accounting, TimeIsChargedFromTheStampAndPricedPerHour) {
+  group_->tariffHour = 1;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  TimeStepLocked(*session_, clock_.counter + kPerformanceFrequency);
+  EXPECT_EQ(user_->dayCounters.timeMs, 0) << "a session never stamped is not charged";
+  session_->stamp = clock_.counter;
+  TimeStepLocked(*session_, clock_.counter + 3600 * kPerformanceFrequency);
+  EXPECT_EQ(user_->monthCounters.timeMs, 3600000);
+  EXPECT_EQ(user_->monthCounters.money, 1024LL * 1024 * 1000) << "one hour at tariff 1 is one unit";
+  EXPECT_EQ(session_->stamp, clock_.counter + 3600 * kPerformanceFrequency);
+}
+
+TEST_F(Accounting, PrepaidUsersAreChargedOnTheirSubscriptionToo) {
+  user_->prepaid = true;
+  group_->tariffOut = 1;
+  OutgoingStep(*session_, 100);
+  EXPECT_EQ(user_->ticket.used.outgoing, 100);
+  EXPECT_EQ(user_->ticket.used.money, 100000);
+  user_->prepaid = false;
+  OutgoingStep(*session_, 100);
+  EXPECT_EQ(user_->ticket.used.outgoing, 100);
+}
+
+TEST_F(Accounting, CountedTrafficUsesTheGroupsFlagsAndTheCorrection) {
+  Settings().CorrectTraffic = 10;
+  group_->countOutgoing = false;
+  group_->countIncoming = true;
+  user_->countIncoming = false;  // the user's own copy is not what counts
+  IncomingStep(*session_, 1000);
+  OutgoingStep(*session_, 500);
+  EXPECT_EQ(CountedTraffic(*user_).day, 1100);
+  EXPECT_EQ(CountedTraffic(*user_).month, 1100);
+  EXPECT_EQ(user_->dayCounters.incoming, 1000) << "stored counters stay uncorrected";
+}
+
+TEST_F(Accounting, LimitsAreExceededOnlyWhenStrictlyPassed) {
+  user_->monthMb = 100;
+  user_->dayCounters = {};
+  user_->monthCounters.incoming = 100LL * 1024 * 1024;
+  EXPECT_FALSE(LimitTest(*user_).Any());
+  user_->monthCounters.incoming += 1;
+  EXPECT_TRUE(LimitTest(*user_).monthTraffic);
+  EXPECT_EQ(LimitTest(*user_).RefusalCode(), 487);
+
+  user_->dayMinutes = 1;
+  user_->dayCounters.timeMs = 60999;
+  EXPECT_FALSE(LimitTest(*user_).dayTime) << "whole seconds: 60 s is one minute";
+  user_->dayCounters.timeMs = 61000;
+  EXPECT_EQ(LimitTest(*user_).RefusalCode(), 490) << "the last exceeded limit gives the code";
+}
+
+TEST_F(Accounting, ContinuingCheckEndsSlowsOrLetsGo) {
+  user_->dayMb = 1;
+  user_->dayCounters.incoming = 2 * 1024 * 1024;
+  user_->speedExceeded = 0;
+  ContinuingCheck(*connection_);
+  EXPECT_TRUE(connection_->serverFinished) << "an exceeded limit with speedExceeded 0 ends the connection";
+
+  connection_->serverFinished = false;
+  user_->speedExceeded = 20;
+  ContinuingCheck(*connection_);
+  EXPECT_FALSE(connection_->serverFinished);
+  EXPECT_DOUBLE_EQ(session_->speed.load(), 20) << "a non-zero speedExceeded slows the session";
+
+  user_->allowedAfterExceed[kColumnHttp] = true;
+  user_->disabled = true;
+  ContinuingCheck(*connection_);
+  EXPECT_TRUE(connection_->serverFinished) << "a disabled user is cut whatever else holds";
+
+  connection_->serverFinished = false;
+  user_->disabled = false;
+  user_->schedule = Schedule{};  // nothing allowed
+  ContinuingCheck(*connection_);
+  EXPECT_FALSE(connection_->serverFinished) << "allowed after exceed skips schedule and limits";
+  user_->allowedAfterExceed[kColumnHttp] = false;
+  ContinuingCheck(*connection_);
+  EXPECT_TRUE(connection_->serverFinished) << "outside the schedule";
+
+  connection_->serverFinished = false;
+  connection_->service = kServicePortMapUdp;
+  user_->schedule = FullSchedule();
+  user_->allowedAfterExceed[kColumnPortMap] = true;
+  user_->speedExceeded = 0;
+  ContinuingCheck(*connection_);
+  EXPECT_TRUE(connection_->serverFinished) << "UDP mapping has no allowed-after-exceed column";
+}
+
+TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
+  // 50 KB/s: 5 120 bytes per 100 ms, shared by the session's connections.
+  session_->speed = 50;
+  SetSpeedSleep([this] { clock_.Advance(kPerformanceFrequency / 1000); });
+  ConnectionRecord* second = NewConnection(kServiceHttp);
+  second->sessionRecord = connection_->sessionRecord;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ++second->sessionRecord->openConnections;
+    AttachLocked(*second, user_);
+  }
+  std::map<std::int64_t, std::int64_t> perPeriod;
+  for (int piece = 0; piece < 400; ++piece) {
+    ConnectionRecord& c = piece % 2 ? *second : *connection_;
+    TransferGate gate(c);
+    int moved = gate.Limit(kBufferSize, true);
+    perPeriod[(clock_.counter - 1) / (kPerformanceFrequency / 10)] += moved;
+    gate.Done(moved);
+    clock_.Advance(kPerformanceFrequency / 1000);  // the transfer itself takes a little time
+  }
+  ASSERT_GT(perPeriod.size(), 10u);
+  for (auto [period, bytes] : perPeriod) EXPECT_LE(bytes, 5120 + 1) << "period " << period;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  FreeConnectionLocked(second);
+}
+
+TEST_F(Accounting, SpeedStepWaitsForTheNextPeriodOnlyWhenTheBudgetIsSpent) {
+  int sleeps = 0;
+  SetSpeedSleep([&] {
+    ++sleeps;
+    clock_.Advance(kPerformanceFrequency / 1000);
+  });
+  std::int32_t budget = 0;
+  std::int64_t periodStart = 0;
+  SpeedStep(budget, periodStart, 10, 1);
+  EXPECT_EQ(budget, 1024);
+  EXPECT_EQ(periodStart, clock_.counter);
+  SpeedStep(budget, periodStart, 10, 1000);
+  EXPECT_EQ(sleeps, 0);
+  EXPECT_EQ(budget, 24);
+  SpeedStep(budget, periodStart, 10, 24);
+  EXPECT_EQ(sleeps, 100) << "waits out the rest of the 100 ms period";
+  EXPECT_EQ(budget, 1024);
+}
+
+TEST_F(Accounting, SpeedHistoriesStartFromNoDataAndShift) {
+  SpeedHistory history;
+  ClearSpeedHistory(history);
+  AddToSpeedHistory(history, 10);
+  AddToSpeedHistory(history, 5);
+  EXPECT_EQ(history[0], 15);
+  ShiftSpeedHistory(history);
+  EXPECT_EQ(history[0], -1);
+  EXPECT_EQ(history[1], 15);
+  EXPECT_EQ(history[299], -1);
+}
+
+TEST_F(Accounting, DayRolloverClearsDayBlocksAndOnTheBillingDayMonthBlocks) {
+  user_->dayCounters.incoming = 5;
+  user_->monthCounters.incoming = 7;
+  Settings().DayOfMontCalc = 25;  // counts as 1
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  ClearDayCountersLocked(2);
+  EXPECT_EQ(user_->dayCounters.incoming, 0);
+  EXPECT_EQ(user_->monthCounters.incoming, 7);
+  ClearDayCountersLocked(1);
+  EXPECT_EQ(user_->monthCounters.incoming, 0);
+}
+
+TEST(DisplayForms, TimeTrafficAndMoney) {
+  Settings() = SystemSettings{};
+  EXPECT_EQ(FormatSeconds(3723), "1:02:03");
+  EXPECT_EQ(FormatSeconds(-5), "-5");
+  EXPECT_EQ(FormatMilliseconds(kNoValue), "");
+  EXPECT_EQ(FormatTraffic(3 * 1024 * 1024 / 2), "1536 (1.5)");
+  EXPECT_EQ(FormatTraffic(2048, TrafficUnit::Kb), "2");
+  EXPECT_EQ(FormatTraffic(kNoValue), "");
+  EXPECT_EQ(FormatMoney(1024LL * 1024 * 1000 * 5 / 2), "2.5");
+}
+
+}  // namespace
+}  // namespace brindlex

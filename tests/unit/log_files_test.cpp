@@ -1,0 +1,215 @@
+#include "core/log_files.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/counter_rebuild.h"
+#include "core/groups.h"
+#include "core/process_state.h"
+#include "core/program_folder.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// A program folder of its own, a manual clock and one user.
+class LogFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/brindlex-logs-XXXXXX";
+    folder_ = ::mkdtemp(name);
+    SetProgramFolder(folder_);
+    EnsureFolder(LoggingFolder());
+    SetProgramClock(&clock_);
+    Settings() = SystemSettings{};
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    Groups().clear();
+    Users().clear();
+    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
+    user_ = FindOrCreateUser("bob");
+    user_->name = "Bob";
+    user_->deleted = false;
+    user_->group = Groups().back().get();
+  }
+  void TearDown() override {
+    SetProgramClock(nullptr);
+    Settings() = SystemSettings{};
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    Users().clear();
+    Groups().clear();
+    std::system(("rm -rf '" + folder_ + "'").c_str());
+  }
+  std::string folder_;
+  ManualClock clock_;
+  UserRecord* user_ = nullptr;
+};
+
+TEST(LogNames, DatesAndTimeStampsInTheirFixedForms) {
+  std::int64_t t = LocalSeconds(2026, 1, 5, 7, 8, 9);
+  EXPECT_EQ(ConnectionLogName(t), "05-01-26-Brindlex.log");
+  EXPECT_EQ(SessionLogName(t), "05-01-26-Brindlex.lgs");
+  EXPECT_EQ(FormatLogTimeStamp(t), "01.05.26, 07:08:09");
+}
+
+TEST(LogNames, FieldsSplitAtCommasSkippingLeadingBlanks) {
+  std::string_view line = "Bob, bob, 10.0.0.5, 12.31.26, 23:59:50, 1000, 20,  30, 4, 5\r\n";
+  EXPECT_EQ(LogField(line, 1), "bob");
+  EXPECT_EQ(LogField(line, 5), "1000");
+  EXPECT_EQ(LogField(line, 7), "30");
+  EXPECT_EQ(LogField(line, 9), "5");
+  EXPECT_EQ(LogField(line, 10), "");
+  EXPECT_EQ(LogField("", 3), "");
+}
+
+TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
+  ConnectionRecord* c = NewConnection(kServiceHttp);
+  UserSession session;
+  session.user = user_;
+  c->userSession = &session;
+  c->clientAddress = ParseIpv4("10.0.0.5");
+  c->host = "example.lan";
+  c->url = "http://example.lan/a,b";
+  c->bytesReceived = 300;
+  c->bytesSent = 20;
+  c->startCounter = 1;
+  c->endCounter = 1 + 30 * kPerformanceFrequency;  // 30 s
+  c->endTime = LocalSeconds(2027, 1, 1, 0, 0, 20);
+  LogConnection(*c);
+  std::string dec31 = ReadText(LoggingFolder() + "/31-12-26-Brindlex.log");
+  EXPECT_EQ(dec31,
+            "HTTP, Bob, bob, 10.0.0.5, 12.31.26, 23:59:50, example.lan, 30000, 300, 20, http://example.lan/a,b\r\n");
+  EXPECT_FALSE(Exists(LoggingFolder() + "/01-01-27-Brindlex.log"));
+  EXPECT_EQ(c->bytesReceived, 0) << "a logged connection starts counting afresh";
+
+  c->localServer = true;  // local or refused: no line
+  c->endTime += 100;
+  LogConnection(*c);
+  EXPECT_FALSE(Exists(LoggingFolder() + "/01-01-27-Brindlex.log"));
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  FreeConnectionLocked(c);
+}
+
+TEST_F(LogFiles, SessionLinesOnlyForStampedSessionsAndTheyZeroTheCounters) {
+  clock_.local = LocalSeconds(2026, 12, 7, 10, 0, 0);
+  SessionRecord record;
+  record.address = ParseIpv4("10.0.0.5");
+  UserSession session;
+  session.user = user_;
+  session.counters = CounterBlock{61000, 20, 300, 4, 5};
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  LogSessionLocked(record, session);
+  EXPECT_FALSE(Exists(SessionLogPath(clock_.local))) << "never stamped: no line";
+  session.stamp = 1;
+  LogSessionLocked(record, session);
+  std::string line = ReadText(SessionLogPath(clock_.local));
+  EXPECT_EQ(line, "Bob, bob, 10.0.0.5, 12.07.26, 09:58:59, 61000, 300, 20, 4, 5\r\n");
+  EXPECT_EQ(LogField(line, 1), "bob");
+  EXPECT_EQ(LogField(line, 5), "61000");
+  EXPECT_EQ(session.counters, CounterBlock{});
+}
+
+TEST_F(LogFiles, PurgeKeepsStoreLogsDaysAndNeverTheSubscriptionLog) {
+  std::int64_t today = LocalSeconds(2026, 12, 10, 15, 0, 0);
+  for (const char* name : {"02-12-26-Brindlex.log", "03-12-26-Brindlex.lgs", "03-12-26-Brindlex.log",
+                           "31-02-26-Brindlex.log", "Brindlex.lgt", "xx-Brindlex.log"})
+    AppendLine(LoggingFolder() + "/" + name, "x");
+  PurgeOldLogs(today);
+  EXPECT_TRUE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "StoreLogs 0 keeps everything";
+  Settings().StoreLogs = 7;
+  PurgeOldLogs(today);
+  EXPECT_FALSE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "eight days old";
+  EXPECT_TRUE(Exists(LoggingFolder() + "/03-12-26-Brindlex.log")) << "seven days old";
+  EXPECT_TRUE(Exists(LoggingFolder() + "/03-12-26-Brindlex.lgs"));
+  EXPECT_TRUE(Exists(LoggingFolder() + "/31-02-26-Brindlex.log")) << "no valid date: skipped";
+  EXPECT_TRUE(Exists(LoggingFolder() + "/Brindlex.lgt"));
+  EXPECT_TRUE(Exists(LoggingFolder() + "/xx-Brindlex.log"));
+}
+
+TEST_F(LogFiles, ManyThreadsAppendingLoseAndInterleaveNothing) {
+  const std::string path = LoggingFolder() + "/many.log";
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      std::string line = "thread " + std::to_string(t) + " " + std::string(100, static_cast<char>('a' + t));
+      for (int i = 0; i < 10000; ++i) AppendLine(path, line);
+    });
+  for (auto& thread : threads) thread.join();
+  std::istringstream in(ReadText(path));
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ASSERT_EQ(line.size(), 110u) << "line " << count;
+    ASSERT_EQ(line.back(), '\r');
+    char letter = line[9];
+    ASSERT_EQ(line.find_first_not_of(letter, 9), 109u) << "a line holds bytes of another";
+    ++count;
+  }
+  EXPECT_EQ(count, 80000);
+}
+
+TEST_F(LogFiles, RebuildSumsTheBillingMonthAndTodayFromSessionLogs) {
+  Settings().DayOfMontCalc = 10;
+  std::int64_t today = LocalSeconds(2026, 12, 5, 12, 0, 0);
+  EXPECT_EQ(BillingMonthDays(today, 10).front(), LocalSeconds(2026, 11, 10));
+  EXPECT_EQ(BillingMonthDays(today, 10).size(), 26u);
+  EXPECT_EQ(BillingMonthDays(LocalSeconds(2026, 1, 3), 5).front(), LocalSeconds(2025, 12, 5));
+
+  AppendLine(SessionLogPath(LocalSeconds(2026, 11, 9)), "Bob, bob, 10.0.0.5, 11.09.26, 10:00:00, 1, 1, 1, 1, 1");
+  AppendLine(SessionLogPath(LocalSeconds(2026, 11, 10)), "Bob, bob, 10.0.0.5, 11.10.26, 10:00:00, 1000, 200, 30, 4, 5");
+  AppendLine(SessionLogPath(today), "Bob, BOB, 10.0.0.5, 12.05.26, 10:00:00, 1, 2, 3, 4, 5");
+  AppendLine(SessionLogPath(today), "Ann, ann, 10.0.0.6, 12.05.26, 10:00:00, 7, 7, 7, 7, 7");
+  std::ofstream(SessionLogPath(today), std::ios::app) << "Bob, bob, 10.0.0.5, 12.05.26, 10:00:00, 9, 9, 9, 9, 9";
+  RebuildCounters(RebuildMode::BillingMonth, today);  // the last line has no LF: ignored
+  EXPECT_EQ(user_->monthCounters, (CounterBlock{1001, 33, 202, 8, 10}));
+  EXPECT_EQ(user_->dayCounters, (CounterBlock{1, 3, 2, 4, 5}));
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  UserRecord* ann = FindUser("ann");
+  ASSERT_NE(ann, nullptr) << "a login no longer in the table still shows";
+  EXPECT_TRUE(ann->deleted);
+  EXPECT_EQ(ann->monthCounters.timeMs, 7);
+}
+
+TEST(SessionLogReader, LinesEndWithLfAndAnOverlongLineEndsTheFile) {
+  char name[] = "/tmp/brindlex-lgs-XXXXXX";
+  int fd = ::mkstemp(name);
+  std::string text = "a, first\nb, second\r\n" + std::string(9000, 'x') + "\nc, never\nd, no end";
+  ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ::close(fd);
+  std::vector<std::string> lines;
+  EXPECT_TRUE(ReadSessionLog(name, [&](std::string_view line) { lines.emplace_back(line); }));
+  EXPECT_EQ(lines, (std::vector<std::string>{"a, first", "b, second\r"}));
+  ::unlink(name);
+  EXPECT_FALSE(ReadSessionLog("/nonexistent/brindlex.lgs", [](std::string_view) {}));
+
+  SessionLogEntry entry;
+  EXPECT_FALSE(ParseSessionLogLine("no commas at all", entry));
+  ASSERT_TRUE(ParseSessionLogLine("A, a, 1.2.3.4, 01.01.26, 00:00:00, 5", entry));
+  EXPECT_EQ(entry.values.timeMs, 5);
+  EXPECT_EQ(entry.values.incoming, 0) << "missing fields read 0";
+}
+
+}  // namespace
+}  // namespace brindlex

@@ -1,0 +1,192 @@
+#include "console/main_timer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "core/accounting.h"
+#include "core/clock.h"
+#include "core/groups.h"
+#include "core/log_files.h"
+#include "core/process_state.h"
+#include "core/program_folder.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/users.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+namespace {
+
+constexpr std::int64_t kSecond = kPerformanceFrequency;
+
+int CountLines(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) ++n;
+  return n;
+}
+
+// A manual clock, a program folder, one group and one user, and helpers to
+// add addresses and connections.
+class MainTimerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/brindlex-timer-XXXXXX";
+    folder_ = ::mkdtemp(name);
+    SetProgramFolder(folder_);
+    EnsureFolder(LoggingFolder());
+    clock_.localBase = LocalSeconds(2026, 12, 7, 23, 59, 0);
+    clock_.local = clock_.localBase;
+    SetProgramClock(&clock_);
+    Settings() = SystemSettings{};
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    Groups().clear();
+    Users().clear();
+    SessionListLocked().clear();
+    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
+    group_ = Groups().back().get();
+    group_->sessionTimeout = 60;
+    user_ = FindOrCreateUser("bob");
+    user_->deleted = false;
+    user_->group = group_;
+  }
+  void TearDown() override {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    for (ConnectionRecord* c : connections_) FreeConnectionLocked(c);
+    SessionListLocked().clear();
+    Users().clear();
+    Groups().clear();
+    SetProgramClock(nullptr);
+    Settings() = SystemSettings{};
+    std::system(("rm -rf '" + folder_ + "'").c_str());
+  }
+
+  SessionRecord* AddAddress(const char* address) {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    SessionRecord* s = FindOrCreateSessionLocked(ParseIpv4(address));
+    s->openConnections = 0;
+    return s;
+  }
+  ConnectionRecord* Connect(const char* address) {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ConnectionRecord* c = NewConnection(kServiceHttp);
+    c->clientAddress = ParseIpv4(address);
+    c->sessionRecord = FindOrCreateSessionLocked(c->clientAddress);
+    UserSession* session = AttachLocked(*c, user_);
+    if (session->stamp == 0) session->stamp = clock_.counter;
+    connections_.push_back(c);
+    return c;
+  }
+  size_t Addresses() {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    return SessionListLocked().size();
+  }
+  void Tick(std::int64_t advance) {
+    clock_.Advance(advance);
+    MainTimerTimer(timer_);
+  }
+
+  std::string folder_;
+  ManualClock clock_;
+  MainTimer timer_;
+  GroupRecord* group_ = nullptr;
+  UserRecord* user_ = nullptr;
+  std::vector<ConnectionRecord*> connections_;
+};
+
+TEST_F(MainTimerTest, ALateTickAddsWholeSecondsAndKeepsTheFraction) {
+  SessionRecord* s = AddAddress("10.0.0.1");
+  s->idle = 0;
+  Tick(0);  // sets the second base
+  Tick(kSecond * 7 / 2);
+  EXPECT_EQ(s->idle, 3);
+  Tick(kSecond / 2);
+  EXPECT_EQ(s->idle, 4) << "the kept half second completes the fourth";
+}
+
+TEST_F(MainTimerTest, AnEmptyAddressGoesAtTheSweepWhereItsIdleCountReachedFive) {
+  AddAddress("10.0.0.1");
+  AddAddress("10.0.0.2");  // two records due at once both go
+  Tick(0);
+  for (int second = 1; second <= 5; ++second) {
+    Tick(kSecond);
+    EXPECT_EQ(Addresses(), 2u) << "second " << second;
+  }
+  Tick(kSecond);
+  EXPECT_EQ(Addresses(), 0u);
+}
+
+TEST_F(MainTimerTest, OpenSessionsAreChargedAndAnIdleOneClosesAfterItsTimeOut) {
+  ConnectionRecord* c = Connect("10.0.0.1");
+  Tick(0);
+  Tick(kSecond * 10);
+  EXPECT_EQ(user_->dayCounters.timeMs, 10000);
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    UserSession* session = c->userSession;
+    session->connections.clear();
+    TimeStepLocked(*session, clock_.counter);
+  }
+  group_->sessionTimeout = 0;
+  Tick(kSecond);
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  EXPECT_TRUE(SessionListLocked().front()->userSessions.empty()) << "time-out 0 closes at the next sweep";
+  EXPECT_TRUE(user_->activeAddresses.empty());
+  EXPECT_EQ(CountLines(SessionLogPath(clock_.local)), 1);
+  c->userSession = nullptr;
+}
+
+TEST_F(MainTimerTest, MidnightSplitsEverySessionOnceWithoutClosingConnections) {
+  ConnectionRecord* c = Connect("10.0.0.1");
+  c->bytesReceived = 100;
+  user_->dayCounters.incoming = 100;
+  user_->monthCounters.incoming = 100;
+  Tick(0);           // 23:59:00: first day check remembers today
+  Tick(kSecond * 30);
+  EXPECT_EQ(CountLines(SessionLogPath(LocalSeconds(2026, 12, 7))), 0);
+  Tick(kSecond * 31);  // 00:00:01 of the 8th
+  std::string dec7 = SessionLogPath(LocalSeconds(2026, 12, 7, 23, 0, 0));
+  EXPECT_EQ(CountLines(dec7), 1);
+  EXPECT_EQ(CountLines(ConnectionLogPath(LocalSeconds(2026, 12, 7, 23, 0, 0))), 1);
+  EXPECT_EQ(user_->dayCounters.incoming, 0) << "a new day starts from zero";
+  EXPECT_EQ(user_->monthCounters.incoming, 100) << "the 8th is not the billing day";
+  EXPECT_FALSE(c->closeRequested);
+  EXPECT_EQ(c->bytesReceived, 0);
+  Tick(kSecond);
+  Tick(kSecond * 60);
+  EXPECT_EQ(CountLines(dec7), 1) << "split exactly once";
+}
+
+TEST_F(MainTimerTest, SettingTheClockBackAcrossMidnightClearsNothing) {
+  clock_.localBase = LocalSeconds(2026, 12, 8, 0, 0, 30);
+  clock_.local = clock_.localBase;
+  user_->dayCounters.incoming = 5;
+  Tick(0);
+  Tick(kSecond);  // the first day check remembers the 8th
+  clock_.localBase -= 3600;  // back to 23:00 of the 7th
+  Tick(kSecond);
+  EXPECT_EQ(user_->dayCounters.incoming, 5);
+  Tick(kSecond);
+  EXPECT_EQ(user_->dayCounters.incoming, 5);
+}
+
+TEST_F(MainTimerTest, TheBillingDayClearsMonthCounters) {
+  clock_.localBase = LocalSeconds(2026, 11, 30, 23, 59, 58);
+  clock_.local = clock_.localBase;
+  Settings().DayOfMontCalc = 25;  // outside 1..20: the 1st
+  user_->monthCounters.outgoing = 9;
+  Tick(0);
+  Tick(kSecond);  // 23:59:59: the first day check
+  EXPECT_EQ(user_->monthCounters.outgoing, 9);
+  Tick(kSecond);  // 00:00:00 on the 1st
+  EXPECT_EQ(user_->monthCounters.outgoing, 0);
+}
+
+}  // namespace
+}  // namespace brindlex
