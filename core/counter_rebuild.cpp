@@ -33,8 +33,8 @@ std::int64_t FastInt(std::string_view text) {
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   std::uint64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i < 20; ++i) value = value * 10 + (text[i] - '0');
-  std::int64_t result = static_cast<std::int64_t>(value);
-  return negative ? -result : result;
+  // Unsigned arithmetic: a hostile line must not overflow a signed value.
+  return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
 
 std::int64_t FileSize(const std::string& path) {
