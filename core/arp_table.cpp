@@ -1,0 +1,117 @@
+#include "core/arp_table.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace brindlex {
+
+namespace {
+
+constexpr size_t kMaxTableBytes = 1 << 20;
+
+std::mutex& PathMutex() {
+  static std::mutex m;
+  return m;
+}
+std::string& TablePath() {
+  static std::string path = "/proc/net/arp";
+  return path;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Splits the next blank-separated word off the line.
+std::string_view NextWord(std::string_view& line) {
+  size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) {
+    line = {};
+    return {};
+  }
+  size_t end = line.find_first_of(" \t", start);
+  if (end == std::string_view::npos) end = line.size();
+  std::string_view word = line.substr(start, end - start);
+  line.remove_prefix(end);
+  return word;
+}
+
+}  // namespace
+
+std::optional<MacAddress> ParseMacText(std::string_view text) {
+  if (text.size() != 17) return std::nullopt;
+  MacAddress mac = 0;
+  for (size_t i = 0; i < 17; ++i) {
+    if (i % 3 == 2) {
+      if (text[i] != ':' && text[i] != '-') return std::nullopt;
+      continue;
+    }
+    int digit = HexDigit(text[i]);
+    if (digit < 0) return std::nullopt;
+    mac = (mac << 4) | static_cast<MacAddress>(digit);
+  }
+  return mac;
+}
+
+std::optional<MacAddress> ParseMacDigits(std::string_view digits) {
+  digits = Trim(digits);
+  if (digits.empty() || digits.size() > 12) return std::nullopt;
+  MacAddress mac = 0;
+  for (char c : digits) {
+    int digit = HexDigit(c);
+    if (digit < 0) return std::nullopt;
+    mac = (mac << 4) | static_cast<MacAddress>(digit);
+  }
+  return mac;
+}
+
+std::optional<MacAddress> FindMacInTable(std::string_view table, Ipv4 address) {
+  size_t pos = table.find('\n');  // the heading line
+  while (pos != std::string_view::npos && pos < table.size()) {
+    size_t end = table.find('\n', pos + 1);
+    std::string_view line = table.substr(pos + 1, (end == std::string_view::npos ? table.size() : end) - pos - 1);
+    pos = end;
+    std::string_view ip = NextWord(line);
+    NextWord(line);  // hardware type
+    std::string_view flags = NextWord(line);
+    std::string_view hardware = NextWord(line);
+    Ipv4 entry = 0;
+    if (!ParseDottedQuad(ip, entry) || entry != address) continue;
+    if (flags == "0x0" || flags == "0" || flags.empty()) continue;
+    if (auto mac = ParseMacText(hardware)) return mac;
+  }
+  return std::nullopt;
+}
+
+std::optional<MacAddress> LookUpMac(Ipv4 address) {
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(PathMutex());
+    path = TablePath();
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string table;
+  char buffer[8192];
+  while (table.size() < kMaxTableBytes) {
+    ssize_t n = ::read(fd, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    table.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return FindMacInTable(table, address);
+}
+
+void SetArpTablePath(std::string path) {
+  std::lock_guard<std::mutex> lock(PathMutex());
+  TablePath() = path.empty() ? "/proc/net/arp" : std::move(path);
+}
+
+}  // namespace brindlex
