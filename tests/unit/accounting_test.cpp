@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/unit/account_world.h"
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,45 +19,16 @@
 namespace brindlex {
 namespace {
 
-// One group, one user working from one address with one connection; a
-// manual clock. Every table is restored afterwards.
-class Accounting : public ::testing::Test {
+// One user working from one address with one connection.
+class Accounting : public testing::AccountWorld {
  protected:
   void SetUp() override {
-    SetProgramClock(&clock_);
-    clock_.local = LocalSeconds(2026, 12, 7, 12, 0, 0);  // a Monday, noon
-    clock_.localBase = clock_.local;
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Groups().clear();
-    Users().clear();
-    SessionListLocked().clear();
-    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
-    group_ = Groups().back().get();
-    user_ = FindOrCreateUser("bob");
-    user_->deleted = false;
-    user_->schedule = FullSchedule();
-    user_->group = group_;
-    connection_ = NewConnection(kServiceHttp);
-    connection_->clientAddress = ParseIpv4("10.0.0.5");
-    connection_->sessionRecord = FindOrCreateSessionLocked(connection_->clientAddress);
-    session_ = AttachLocked(*connection_, user_);
-  }
-  void TearDown() override {
-    {
-      std::lock_guard<std::mutex> lock(AccountsLock());
-      FreeConnectionLocked(connection_);
-      SessionListLocked().clear();
-      Users().clear();
-      Groups().clear();
-    }
-    Settings() = SystemSettings{};
-    SetProgramClock(nullptr);
-    SetSpeedSleep(nullptr);
+    AccountWorld::SetUp();
+    user_ = AddUser("bob");
+    connection_ = Connect(user_, "10.0.0.5");
+    session_ = connection_->userSession;
   }
 
-  ManualClock clock_;
-  GroupRecord* group_ = nullptr;
   UserRecord* user_ = nullptr;
   ConnectionRecord* connection_ = nullptr;
   UserSession* session_ = nullptr;
@@ -168,13 +141,7 @@ TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
   // 50 KB/s: 5 120 bytes per 100 ms, shared by the session's connections.
   session_->speed = 50;
   SetSpeedSleep([this] { clock_.Advance(kPerformanceFrequency / 1000); });
-  ConnectionRecord* second = NewConnection(kServiceHttp);
-  second->sessionRecord = connection_->sessionRecord;
-  {
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    ++second->sessionRecord->openConnections;
-    AttachLocked(*second, user_);
-  }
+  ConnectionRecord* second = Connect(user_, "10.0.0.5");
   std::map<std::int64_t, std::int64_t> perPeriod;
   for (int piece = 0; piece < 400; ++piece) {
     ConnectionRecord& c = piece % 2 ? *second : *connection_;
@@ -186,8 +153,6 @@ TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
   }
   ASSERT_GT(perPeriod.size(), 10u);
   for (auto [period, bytes] : perPeriod) EXPECT_LE(bytes, 5120 + 1) << "period " << period;
-  std::lock_guard<std::mutex> lock(AccountsLock());
-  FreeConnectionLocked(second);
 }
 
 TEST_F(Accounting, SpeedStepWaitsForTheNextPeriodOnlyWhenTheBudgetIsSpent) {

@@ -14,50 +14,22 @@
 #include "core/settings.h"
 #include "core/users.h"
 #include "proxy/connection.h"
+#include "tests/unit/account_world.h"
 
 namespace brindlex {
 namespace {
 
-// A user table built case by case; a manual clock on a Monday at noon.
-class Identification : public ::testing::Test {
+class Identification : public testing::AccountWorld {
  protected:
-  void SetUp() override {
-    clock_.local = LocalSeconds(2026, 12, 7, 12, 0, 0);
-    SetProgramClock(&clock_);
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Groups().clear();
-    Users().clear();
-    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
-  }
-  void TearDown() override {
-    SetArpTablePath("");
-    SetProgramClock(nullptr);
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Users().clear();
-    Groups().clear();
-  }
-
   UserRecord* Add(const std::string& login, const std::string& password, bool byAddress) {
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Users().push_back(std::make_unique<UserRecord>());
-    UserRecord* user = Users().back().get();
-    user->login = login;
+    UserRecord* user = AddUser(login, byAddress);
     user->password = password;
-    user->byAddress = byAddress;
-    user->deleted = false;
-    user->schedule = FullSchedule();
-    user->group = Groups().front().get();
     return user;
   }
-
   UserRecord* Identify(Credentials c) {
     std::lock_guard<std::mutex> lock(AccountsLock());
     return IdentifyLocked(c);
   }
-
-  ManualClock clock_;
 };
 
 Credentials Http(const char* client, std::string_view login = {}, std::string_view password = {}) {

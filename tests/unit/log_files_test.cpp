@@ -20,50 +20,23 @@
 #include "core/settings.h"
 #include "core/users.h"
 #include "proxy/connection.h"
+#include "tests/unit/account_world.h"
 
 namespace brindlex {
 namespace {
-
-std::string ReadText(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// A program folder of its own, a manual clock and one user.
-class LogFiles : public ::testing::Test {
+class LogFiles : public testing::AccountWorld {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/brindlex-logs-XXXXXX";
-    folder_ = ::mkdtemp(name);
-    SetProgramFolder(folder_);
-    EnsureFolder(LoggingFolder());
-    SetProgramClock(&clock_);
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Groups().clear();
-    Users().clear();
-    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
-    user_ = FindOrCreateUser("bob");
+    AccountWorld::SetUp();
+    user_ = AddUser("bob");
     user_->name = "Bob";
-    user_->deleted = false;
-    user_->group = Groups().back().get();
   }
-  void TearDown() override {
-    SetProgramClock(nullptr);
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Users().clear();
-    Groups().clear();
-    std::system(("rm -rf '" + folder_ + "'").c_str());
-  }
-  std::string folder_;
-  ManualClock clock_;
   UserRecord* user_ = nullptr;
 };
 
@@ -113,7 +86,7 @@ TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
 }
 
 TEST_F(LogFiles, SessionLinesOnlyForStampedSessionsAndTheyZeroTheCounters) {
-  clock_.local = LocalSeconds(2026, 12, 7, 10, 0, 0);
+  SetLocalTime(LocalSeconds(2026, 12, 7, 10, 0, 0));
   SessionRecord record;
   record.address = ParseIpv4("10.0.0.5");
   UserSession session;

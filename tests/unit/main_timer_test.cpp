@@ -18,6 +18,7 @@
 #include "core/settings.h"
 #include "core/users.h"
 #include "proxy/connection.h"
+#include "tests/unit/account_world.h"
 
 namespace brindlex {
 namespace {
@@ -32,39 +33,14 @@ int CountLines(const std::string& path) {
   return n;
 }
 
-// A manual clock, a program folder, one group and one user, and helpers to
-// add addresses and connections.
-class MainTimerTest : public ::testing::Test {
+// One user; the clock starts a minute before midnight.
+class MainTimerTest : public testing::AccountWorld {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/brindlex-timer-XXXXXX";
-    folder_ = ::mkdtemp(name);
-    SetProgramFolder(folder_);
-    EnsureFolder(LoggingFolder());
-    clock_.localBase = LocalSeconds(2026, 12, 7, 23, 59, 0);
-    clock_.local = clock_.localBase;
-    SetProgramClock(&clock_);
-    Settings() = SystemSettings{};
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    Groups().clear();
-    Users().clear();
-    SessionListLocked().clear();
-    Groups().push_back(std::make_unique<GroupRecord>(MakeDefaultGroup()));
-    group_ = Groups().back().get();
+    AccountWorld::SetUp();
+    SetLocalTime(LocalSeconds(2026, 12, 7, 23, 59, 0));
     group_->sessionTimeout = 60;
-    user_ = FindOrCreateUser("bob");
-    user_->deleted = false;
-    user_->group = group_;
-  }
-  void TearDown() override {
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    for (ConnectionRecord* c : connections_) FreeConnectionLocked(c);
-    SessionListLocked().clear();
-    Users().clear();
-    Groups().clear();
-    SetProgramClock(nullptr);
-    Settings() = SystemSettings{};
-    std::system(("rm -rf '" + folder_ + "'").c_str());
+    user_ = AddUser("bob");
   }
 
   SessionRecord* AddAddress(const char* address) {
@@ -73,14 +49,11 @@ class MainTimerTest : public ::testing::Test {
     s->openConnections = 0;
     return s;
   }
+  // A connection whose session is stamped, as after its access check.
   ConnectionRecord* Connect(const char* address) {
+    ConnectionRecord* c = AccountWorld::Connect(user_, address);
     std::lock_guard<std::mutex> lock(AccountsLock());
-    ConnectionRecord* c = NewConnection(kServiceHttp);
-    c->clientAddress = ParseIpv4(address);
-    c->sessionRecord = FindOrCreateSessionLocked(c->clientAddress);
-    UserSession* session = AttachLocked(*c, user_);
-    if (session->stamp == 0) session->stamp = clock_.counter;
-    connections_.push_back(c);
+    if (c->userSession->stamp == 0) c->userSession->stamp = clock_.counter;
     return c;
   }
   size_t Addresses() {
@@ -92,12 +65,8 @@ class MainTimerTest : public ::testing::Test {
     MainTimerTimer(timer_);
   }
 
-  std::string folder_;
-  ManualClock clock_;
   MainTimer timer_;
-  GroupRecord* group_ = nullptr;
   UserRecord* user_ = nullptr;
-  std::vector<ConnectionRecord*> connections_;
 };
 
 TEST_F(MainTimerTest, ALateTickAddsWholeSecondsAndKeepsTheFraction) {
@@ -164,8 +133,7 @@ TEST_F(MainTimerTest, MidnightSplitsEverySessionOnceWithoutClosingConnections) {
 }
 
 TEST_F(MainTimerTest, SettingTheClockBackAcrossMidnightClearsNothing) {
-  clock_.localBase = LocalSeconds(2026, 12, 8, 0, 0, 30);
-  clock_.local = clock_.localBase;
+  SetLocalTime(LocalSeconds(2026, 12, 8, 0, 0, 30));
   user_->dayCounters.incoming = 5;
   Tick(0);
   Tick(kSecond);  // the first day check remembers the 8th
@@ -177,8 +145,7 @@ TEST_F(MainTimerTest, SettingTheClockBackAcrossMidnightClearsNothing) {
 }
 
 TEST_F(MainTimerTest, TheBillingDayClearsMonthCounters) {
-  clock_.localBase = LocalSeconds(2026, 11, 30, 23, 59, 58);
-  clock_.local = clock_.localBase;
+  SetLocalTime(LocalSeconds(2026, 11, 30, 23, 59, 58));
   Settings().DayOfMontCalc = 25;  // outside 1..20: the 1st
   user_->monthCounters.outgoing = 9;
   Tick(0);
