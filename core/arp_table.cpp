@@ -1,10 +1,8 @@
 #include "core/arp_table.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <mutex>
+
+#include "core/file_io.h"
 
 namespace brindlex {
 
@@ -95,17 +93,8 @@ std::optional<MacAddress> LookUpMac(Ipv4 address) {
     std::lock_guard<std::mutex> lock(PathMutex());
     path = TablePath();
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
   std::string table;
-  char buffer[8192];
-  while (table.size() < kMaxTableBytes) {
-    ssize_t n = ::read(fd, buffer, sizeof(buffer));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    table.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
+  if (!ReadFileBounded(path, kMaxTableBytes, table)) return std::nullopt;
   return FindMacInTable(table, address);
 }
 

@@ -1,11 +1,6 @@
 #include "core/ini_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
+#include "core/file_io.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
@@ -47,21 +42,6 @@ IniSection* FindSectionMutable(IniDocument& document, std::string_view section) 
 bool HasLineBreak(std::string_view text) {
   return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos ||
          text.find('\0') != std::string_view::npos;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& text) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[65536];
-  while (text.size() < kIniMaxFile) {
-    ssize_t n = ::read(fd, buffer, sizeof(buffer));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (text.size() > kIniMaxFile) text.resize(kIniMaxFile);
-  return true;
 }
 
 }  // namespace
@@ -183,40 +163,18 @@ IniDocument LoadIniFile(const std::string& path) {
   std::string text;
   {
     std::lock_guard<std::mutex> lock(IniFileMutex());
-    ReadWholeFile(path, text);
+    ReadFileBounded(path, kIniMaxFile, text);
   }
   return ParseIni(text);
 }
 
 namespace {
 
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
 template <typename Change>
-bool ChangeFileLocked(const std::string& path, Change change) {
+bool ChangeFile(const std::string& path, Change change) {
   std::lock_guard<std::mutex> lock(IniFileMutex());
   std::string text;
-  ReadWholeFile(path, text);
+  ReadFileBounded(path, kIniMaxFile, text);
   IniDocument document = ParseIni(text);
   if (!change(document)) return false;
   return WriteFileAtomically(path, FormatIni(document));
@@ -240,11 +198,11 @@ std::string IniReadString(const std::string& path, std::string_view section, std
 
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
                     std::string_view value) {
-  return ChangeFileLocked(path, [&](IniDocument& d) { return SetValue(d, section, key, value); });
+  return ChangeFile(path, [&](IniDocument& d) { return SetValue(d, section, key, value); });
 }
 
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key) {
-  return ChangeFileLocked(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
+  return ChangeFile(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
 }
 
 std::vector<IniLine> SectionEntries(const IniDocument& document, std::string_view section) {

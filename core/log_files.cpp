@@ -1,14 +1,13 @@
 #include "core/log_files.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
 #include "console/monitor.h"
+#include "core/file_io.h"
 #include "core/clock.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -105,20 +104,7 @@ bool AppendLine(const std::string& path, std::string_view text) {
   std::string line(text);
   line += "\r\n";
   std::lock_guard<std::mutex> lock(AppendMutex());
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (done < line.size()) {
-    ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return ::close(fd) == 0 && ok;
+  return AppendToFile(path, line);
 }
 
 std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {

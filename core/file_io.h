@@ -1,0 +1,21 @@
+// Whole-file reads and writes shared by the modules that keep files: bounded
+// reads (a file is outside input), rewrites that never leave half a file, and
+// appends of one piece with a single write.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brindlex {
+
+// Reads at most maxBytes of the file into `text`. False when it cannot be opened.
+bool ReadFileBounded(const std::string& path, size_t maxBytes, std::string& text);
+// Writes a temporary file beside `path` and renames it over `path`, so a crash
+// leaves the old or the new content. False on any failure (nothing changed).
+bool WriteFileAtomically(const std::string& path, std::string_view text);
+// Appends the bytes with one write to a file opened for appending (created
+// when missing). False when the file could not be opened or written.
+bool AppendToFile(const std::string& path, std::string_view bytes);
+
+}  // namespace brindlex
