@@ -53,7 +53,11 @@ std::string GroupKey(std::uint32_t number) {
   return buffer;
 }
 
-std::string GroupScopeKey(std::uint32_t number) { return "g" + GroupKey(number); }
+std::string GroupScopeKey(std::uint32_t number) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof(buffer), "g%.8u", number);
+  return buffer;
+}
 
 GroupRecord MakeDefaultGroup() {
   GroupRecord group;

@@ -63,8 +63,9 @@ class AccountTest : public ::testing::Test {
     return value ? *value : "<absent>";
   }
 
+  std::string dir_;  // the temporary folder, removed at the end of the test
+
  private:
-  std::string dir_;
   std::string savedPath_;
 };
 

@@ -60,12 +60,6 @@ TEST(GroupRecordTest, ShortRecordLeavesTheRestEmpty) {
   EXPECT_EQ(read, expected);
 }
 
-TEST(GroupKeyTest, EightDigits) {
-  EXPECT_EQ(GroupKey(3), "00000003");
-  EXPECT_EQ(GroupScopeKey(3), "g00000003");
-  EXPECT_EQ(GroupKey(4000000000u), "4000000000");
-}
-
 class GroupsTest : public AccountTest {};
 
 TEST_F(GroupsTest, EmptyFileYieldsTheDefaultGroup) {

@@ -135,19 +135,5 @@ TEST_F(UrlFilterTest, AddFromMonitorPutsTheEntryInForce) {
   EXPECT_EQ(AppendDenyEntry("0; 0; 1, a, 0;", {"b", 1, 0}), "0; 0; 1, a, 0; 1, b, 0;");
 }
 
-TEST_F(UrlFilterTest, MonitorDialogOffersTheSubjectsScopes) {
-  LoadFrom("[Groups]\r\n00000000=Default\r\n[Users]\r\nivan=Ivan\r\n");
-  MonitorFilterChoice forUser = MonitorFilterDialog(FindUser("ivan"), nullptr);
-  EXPECT_TRUE(forUser.userEnabled && forUser.groupEnabled);
-  EXPECT_EQ(forUser.proposed, FilterScope::User);
-  EXPECT_EQ(forUser.groupName, "Default");
-  MonitorFilterChoice forGroup = MonitorFilterDialog(nullptr, FindGroup(0));
-  EXPECT_TRUE(!forGroup.userEnabled && forGroup.groupEnabled);
-  EXPECT_EQ(forGroup.proposed, FilterScope::Group);
-  MonitorFilterChoice forAll = MonitorFilterDialog(nullptr, nullptr);
-  EXPECT_TRUE(!forAll.userEnabled && !forAll.groupEnabled);
-  EXPECT_EQ(forAll.proposed, FilterScope::Global);
-}
-
 }  // namespace
 }  // namespace brindlex
