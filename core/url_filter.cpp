@@ -83,16 +83,22 @@ FilterVerdict FilterRequest(const UserRecord& user, std::string_view url) {
   std::string texts[6];
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    texts[0] = user.allowFilter;
-    texts[1] = user.denyFilter;
-    if (user.group) {
-      texts[2] = user.group->allowFilter;
-      texts[3] = user.group->denyFilter;
-    }
-    texts[4] = GlobalFilters().allowFilter;
-    texts[5] = GlobalFilters().denyFilter;
+    FilterScopes held = FilterScopesOfLocked(user);
+    const std::string_view views[6] = {held.userAllow,   held.userDeny,    held.groupAllow,
+                                       held.groupDeny,   held.globalAllow, held.globalDeny};
+    for (int i = 0; i < 6; ++i) texts[i] = std::string(views[i]);
   }
   return FilterRequest(FilterScopes{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, url);
+}
+
+FilterScopes FilterScopesOfLocked(const UserRecord& user) {
+  FilterScopes scopes{user.allowFilter, user.denyFilter, "", "", GlobalFilters().allowFilter,
+                      GlobalFilters().denyFilter};
+  if (user.group) {
+    scopes.groupAllow = user.group->allowFilter;
+    scopes.groupDeny = user.group->denyFilter;
+  }
+  return scopes;
 }
 
 bool ConvertOldFilterList(std::string_view key, IniDocument& settings) {

@@ -45,6 +45,9 @@ FilterVerdict FilterRequest(const FilterScopes& scopes, std::string_view url);
 // The same for a user, its group and the global lists. Takes the accounts lock
 // to copy the texts; the caller must not hold it.
 FilterVerdict FilterRequest(const UserRecord& user, std::string_view url);
+// The six texts of a user as views, for a caller that holds the accounts lock
+// for as long as it uses them.
+FilterScopes FilterScopesOfLocked(const UserRecord& user);
 
 // Converts an old deny list of a scope, if there is one in `settings`: the
 // "System" key Filter for "Global" (entries of kind URL), else the "BlackList"
