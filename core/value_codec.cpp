@@ -140,13 +140,13 @@ std::string FormatNumberText(double value, int decimals) {
   char buffer[64];
   int n = std::snprintf(buffer, sizeof(buffer), "%.*f", decimals, value);
   if (n < 0 || n >= static_cast<int>(sizeof(buffer))) return "0";
-  std::string text(buffer, static_cast<size_t>(n));
-  if (text.find('.') != std::string::npos) {
-    while (!text.empty() && text.back() == '0') text.pop_back();
-    if (!text.empty() && text.back() == '.') text.pop_back();
+  std::string_view text(buffer, static_cast<size_t>(n));
+  if (text.find('.') != std::string_view::npos) {
+    while (!text.empty() && text.back() == '0') text.remove_suffix(1);
+    if (!text.empty() && text.back() == '.') text.remove_suffix(1);
   }
-  if (text == "-0") text = "0";
-  return text;
+  if (text == "-0") return "0";
+  return std::string(text);
 }
 
 bool ParseDottedQuad(std::string_view text, Ipv4& address) {
