@@ -19,6 +19,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "proxy/connection.h"
+#include "proxy/http_request.h"
 #include "proxy/server_io.h"
 #include "proxy/socket_util.h"
 
@@ -90,13 +91,21 @@ void Greet(ConnectionRecord& r) {
 
 bool IsRelayState(int state) { return state == 300 || state == 604 || state == 700 || state == 1000 || state == 1001; }
 
-void DispatchClientInput(ConnectionRecord& r) {
+// Returns false while an HTTP request head is still incomplete: the rest of
+// the pass is skipped and the next poll waits for more of it.
+bool DispatchClientInput(ConnectionRecord& r) {
+  if (r.state == 0) {
+    if (HttpRequestStep(r)) return false;
+    HttpHandOver(r);
+    return true;
+  }
   if (r.state == 300 || r.state == 700 || r.state == 1000 || r.state == 1001) {
     MoveToServer(r, r.clientIn, r.clientInLength);
-    return;
+    return true;
   }
   // States whose protocol handler is not part of this build discard input.
   r.clientInLength = 0;
+  return true;
 }
 
 void DispatchServerInput(ConnectionRecord& r) {
@@ -210,7 +219,7 @@ void WorkerPass(ConnectionRecord& r) {
   }
 
   r.stepMarker = 8;
-  if (r.clientInLength > 0) DispatchClientInput(r);
+  if (r.clientInLength > 0 && !DispatchClientInput(r)) return;
   r.stepMarker = 9;
   if (r.serverInLength > 0) DispatchServerInput(r);
   r.stepMarker = 10;

@@ -1,0 +1,193 @@
+#include "proxy/http_request.h"
+
+#include <cstring>
+#include <string>
+
+#include "core/settings.h"
+#include "core/users.h"
+#include "proxy/access_gate.h"
+#include "proxy/connection.h"
+#include "proxy/http_head.h"
+#include "proxy/local_server.h"
+#include "proxy/reply_page.h"
+#include "proxy/upstream.h"
+
+namespace brindlex {
+
+static_assert(kRequestMethodMax == kMethodMax && kRequestHostMax == kHostMax);
+static_assert(kRequestHeadMax == static_cast<size_t>(kBufferSize));
+
+namespace {
+
+constexpr int kStateHeadParsed = 1;
+constexpr int kStateFtpControl = 10;
+constexpr int kStateRelay = 1000;
+constexpr int kStateTunnel = 1001;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
+  const RequestLine& line = head.line;
+  r.method = line.method;
+  r.url = line.url;
+  r.host = line.host;
+  r.path = line.path;
+  if (line.hasUrlCredentials) {
+    r.ftpLogin = line.urlLogin;
+    if (line.hasUrlPassword) r.ftpPassword = line.urlPassword;
+  }
+  r.noCache = r.noCache || head.cache.noCache;
+  r.noStore = r.noStore || head.cache.noStore;
+  r.maxAge = head.cache.maxAge;
+  r.maxStale = head.cache.maxStale;
+  r.minFresh = head.cache.minFresh;
+  r.hasAuthorization = head.hasAuthorization;
+  r.conditionalTime = head.conditionalTime;
+  r.conditionalIsUnmodified = head.conditionalIsUnmodified;
+  r.conditionalEtags = head.conditionalEtags;
+  r.conditionalIsNoneMatch = head.conditionalIsNoneMatch;
+  r.proxyLogin = head.proxyLogin;
+  r.proxyPassword = head.proxyPassword;
+  // The credentials a browser sends to an origin serve for the proxy too
+  // when it gave none of its own.
+  if (r.proxyLogin.empty() && head.hasBasicAuthorization) {
+    r.proxyLogin = head.authLogin;
+    r.proxyPassword = head.authPassword;
+  }
+}
+
+void DropFromClientInput(ConnectionRecord& r, size_t count) {
+  size_t length = static_cast<size_t>(r.clientInLength);
+  count = std::min(count, length);
+  std::memmove(r.clientIn, r.clientIn + count, length - count);
+  r.clientInLength = static_cast<int>(length - count);
+}
+
+std::string Completion(const ConnectionRecord& r) {
+  return HeadCompletion(r.conditionalTime, r.conditionalIsUnmodified, r.conditionalEtags, r.conditionalIsNoneMatch);
+}
+
+// Queues the rebuilt head for the next hop; false when it cannot be built
+// within serverOut (a request line too long to rebuild).
+bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parentProxy) {
+  char area[kOutgoingHeadSize];
+  std::string extra = ParentProxyAuthorization(r);
+  size_t length = BuildOutgoingHead(head, r.clientIn, parentProxy ? r.url : r.path, extra, Completion(r).size(), area,
+                                    sizeof(area));
+  if (length == 0 || static_cast<int>(length) > kBufferSize - r.serverOutLength) return false;
+  int remaining = static_cast<int>(length);
+  MoveToServer(r, area, remaining);
+  DropFromClientInput(r, head.headLength);
+  return true;
+}
+
+// The gateway's built-in web server answers requests addressed to the gateway
+// itself; until it exists such a request finds nothing.
+void AnswerGatewayRequest(ConnectionRecord& r) {
+  r.localServer = true;
+  r.noStore = true;
+  SendReplyPage(r, kReplyNotFound);
+}
+
+}  // namespace
+
+bool HttpRequestStep(ConnectionRecord& r) {
+  RequestHead head;
+  const SystemSettings& settings = Settings();
+  HeadStatus status = ParseRequestHead(r.clientIn, static_cast<size_t>(r.clientInLength), settings.CachCookie, head);
+  if (status == HeadStatus::Incomplete) return true;
+
+  r.state = kStateHeadParsed;
+  r.maxAge = r.maxStale = r.minFresh = r.conditionalTime = -1;
+  if (!settings.EnableCach || settings.CachTimeStored == 0) r.noCache = r.noStore = true;
+  // A head without method, host or path, with a NUL byte, or one that does not
+  // end within the input buffer cannot be forwarded: the client learns that
+  // the page cannot be had, and the connection ends.
+  if (status == HeadStatus::Malformed) {
+    SendReplyPage(r, kReplyNotFound);
+    return false;
+  }
+  ApplyHead(r, head);
+
+  const UserRecord* user = IdentifyConnection(r);
+  if (user && user->byAddress && head.line.loginLink) {
+    // The login link asks the browser for a login, with which the next
+    // request is identified by name instead of by address.
+    SendReplyPage(r, kReplyProxyAuth);
+    return false;
+  }
+
+  ResolveTarget(r, r.host);
+  if (IsGatewayRequest(r)) {
+    AnswerGatewayRequest(r);
+    return false;
+  }
+  if (r.serverFinished || r.readFile >= 0) return false;
+
+  if (!r.localServer && !user) {
+    SendReplyPage(r, kReplyProxyAuth);
+    return false;
+  }
+  if (!CheckAccess(r, false, -1)) return false;
+
+  if ((r.path.find('?') != std::string::npos && !settings.CachGetWithPar) || !EqualsNoCase(r.method, "get") ||
+      (r.localServer && !settings.CachLocalHosts))
+    r.noStore = true;
+
+  if (StartsWithNoCase(r.url, "ftp:") && !settings.EnableParentProxy) {
+    if (settings.EnableFtpHttp) {
+      r.state = kStateFtpControl;
+      r.clientInLength = 0;
+    } else {
+      SendReplyPage(r, kReplyFtpDisabled);
+    }
+    return false;
+  }
+
+  r.state = kStateRelay;
+  if (StartsWithNoCase(r.method, "connect") && !settings.EnableParentProxy) {
+    r.state = kStateTunnel;
+    // Bytes the client sent after the CONNECT head (an eager TLS hello) are
+    // the first bytes of the tunnel, not garbage.
+    DropFromClientInput(r, head.headLength);
+    MoveToServer(r, r.clientIn, r.clientInLength);
+    SendReplyPage(r, kReplyTunnel);
+    return false;
+  }
+  if (!QueueOutgoingHead(r, head, settings.EnableParentProxy)) {
+    r.state = kStateHeadParsed;
+    SendReplyPage(r, kReplyNotFound);
+  }
+  return false;
+}
+
+void CompleteOutgoingHead(ConnectionRecord& r) {
+  std::string completion = Completion(r);
+  int length = static_cast<int>(completion.size());
+  MoveToServer(r, completion.data(), length);
+}
+
+void HttpHandOver(ConnectionRecord& r) {
+  int result = kUpstreamConnected;
+  switch (r.state) {
+    case kStateRelay:
+      // The cache lookup belongs here, before the head is completed; until the
+      // cache path exists every lookup misses.
+      if (r.serverFinished || r.readFile >= 0) return;
+      CompleteOutgoingHead(r);
+      result = ConnectNextHop(r);
+      break;
+    case kStateTunnel:
+    case kStateFtpControl:
+      result = ConnectUpstream(r);
+      break;
+    default:
+      return;
+  }
+  // The tunnel's 200 answer has not been sent yet, so it is simply replaced.
+  if (result != kUpstreamConnected) SendReplyPage(r, result);
+}
+
+}  // namespace brindlex

@@ -1,0 +1,50 @@
+#include "proxy/local_server.h"
+
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+
+#include "core/filter_text.h"
+#include "core/settings.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+
+bool IsLocalServer(std::string_view hostText, Ipv4 address, const std::vector<std::string>& localHosts) {
+  if (EqualsNoCase(hostText, kGatewayHostName)) return true;
+  std::string dotted = address == kNoAddress ? std::string() : FormatIpv4(address);
+  for (const std::string& pattern : localHosts) {
+    if (WildcardMatch(pattern, hostText)) return true;
+    if (!dotted.empty() && WildcardMatch(pattern, dotted)) return true;
+  }
+  return false;
+}
+
+void MarkLocalServer(ConnectionRecord& record, std::string_view hostText) {
+  if (IsLocalServer(hostText, record.serverAddress, Settings().LocalHosts)) record.localServer = true;
+}
+
+bool IsOwnAddress(Ipv4 address) {
+  // 0.0.0.0 and the whole loopback net reach this machine too.
+  if (address == 0 || (address >> 24) == 127) return true;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return false;
+  bool own = false;
+  for (ifaddrs* it = list; it && !own; it = it->ifa_next) {
+    if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) continue;
+    own = ntohl(reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr) == address;
+  }
+  ::freeifaddrs(list);
+  return own;
+}
+
+bool IsGatewayRequest(const ConnectionRecord& record) {
+  if (EqualsNoCase(record.host, kGatewayHostName)) return true;
+  if (record.serverAddress == kNoAddress) return false;
+  std::vector<int> ports = HttpPorts(Settings().HttpPort);
+  if (std::find(ports.begin(), ports.end(), record.serverPort) == ports.end()) return false;
+  return IsOwnAddress(record.serverAddress);
+}
+
+}  // namespace brindlex

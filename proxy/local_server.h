@@ -1,0 +1,39 @@
+// Which targets are local: servers of the LAN named in LocalHosts (reached
+// without authorization, not counted, cached only when allowed) and the
+// gateway itself, whose built-in web server answers requests addressed to it.
+// Reads the settings without a lock, like every worker.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+struct ConnectionRecord;
+
+// The name by which browsers address the gateway itself.
+inline constexpr std::string_view kGatewayHostName = "Brindlex";
+
+// True when the host text is the gateway's name (any case), or when one of
+// the patterns ('*' and '?', any case) matches the host text as the client
+// gave it (port included) or the dotted form of its address (when it has one).
+bool IsLocalServer(std::string_view hostText, Ipv4 address, const std::vector<std::string>& localHosts);
+
+// Sets the connection's localServer when IsLocalServer says so with the
+// LocalHosts setting and the connection's serverAddress; never clears it.
+void MarkLocalServer(ConnectionRecord& record, std::string_view hostText);
+
+// Whether the request is addressed to the gateway itself: the host is its
+// name, or the target port is one of the HTTP ports and the target address
+// is one of this machine's own addresses (which keeps the proxy from
+// connecting to itself).
+bool IsGatewayRequest(const ConnectionRecord& record);
+
+// Whether an address belongs to an interface of this machine (loopback
+// included).
+bool IsOwnAddress(Ipv4 address);
+
+}  // namespace brindlex

@@ -1,0 +1,137 @@
+#include "proxy/template.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "core/clock.h"
+#include "core/program_folder.h"
+#include "proxy/connection.h"
+
+namespace brindlex {
+
+namespace {
+
+// Templates are small pages; a larger file is cut rather than read whole.
+constexpr size_t kTemplateMax = 1024 * 1024;
+
+enum class Macro { Content, Date, Time, Host, Url, User };
+
+struct MacroName {
+  std::string_view name;
+  Macro macro;
+};
+
+// The user macros show the requesting user's limits, counters and schedule.
+// A connection cannot carry an identified user yet, so each of them reports
+// that a user is needed, which turns reply pages into the 407 challenge.
+constexpr MacroName kMacros[] = {
+    {"%CONTENT%", Macro::Content},
+    {"%CUR_DATE%", Macro::Date},
+    {"%CUR_TIME%", Macro::Time},
+    {"%HOST%", Macro::Host},
+    {"%URL%", Macro::Url},
+    {"%USER_NAME%", Macro::User},
+    {"%USER_LOGIN%", Macro::User},
+    {"%REST_DOC%", Macro::User},
+    {"%REST_DAY_TIME%", Macro::User},
+    {"%REST_DAY_MB%", Macro::User},
+    {"%REST_MON_TIME%", Macro::User},
+    {"%REST_MON_MB%", Macro::User},
+    {"%REST_SPEED_NORM%", Macro::User},
+    {"%REST_SPEED_EX%", Macro::User},
+    {"%TABLE_WORK_TIME%", Macro::User},
+    {"%STAT_DAY_TIME%", Macro::User},
+    {"%STAT_DAY_SEND%", Macro::User},
+    {"%STAT_DAY_RECEIVED%", Macro::User},
+    {"%STAT_DAY_MONEY_C%", Macro::User},
+    {"%STAT_DAY_MONEY_R%", Macro::User},
+    {"%STAT_MON_TIME%", Macro::User},
+    {"%STAT_MON_SEND%", Macro::User},
+    {"%STAT_MON_RECEIVED%", Macro::User},
+    {"%STAT_MON_MONEY_C%", Macro::User},
+    {"%STAT_MON_MONEY_R%", Macro::User},
+    {"%TABLE_STAT_DAYS%", Macro::User},
+};
+
+bool MatchesAt(std::string_view text, size_t at, std::string_view name) {
+  if (text.size() - at < name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = text[at + i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != name[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+bool FillTemplateText(std::string_view text, const TemplateValues& values, std::string& head, std::string* tail) {
+  head.clear();
+  if (tail) tail->clear();
+  std::string* out = &head;
+  size_t at = 0;
+  while (at < text.size()) {
+    const MacroName* found = nullptr;
+    if (text[at] == '%') {
+      for (const MacroName& m : kMacros)
+        if (MatchesAt(text, at, m.name)) {
+          found = &m;
+          break;
+        }
+    }
+    if (!found) {
+      out->push_back(text[at++]);
+      continue;
+    }
+    at += found->name.size();
+    switch (found->macro) {
+      case Macro::Content:
+        if (tail) out = tail;
+        break;
+      case Macro::Date: *out += values.date; break;
+      case Macro::Time: *out += values.time; break;
+      case Macro::Host: *out += HtmlEscape(values.host); break;
+      case Macro::Url: *out += HtmlEscape(values.path); break;
+      case Macro::User: return true;
+    }
+  }
+  return false;
+}
+
+bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, std::string& head,
+                  std::string* tail) {
+  head.clear();
+  if (tail) tail->clear();
+  std::ifstream in(WwwrootFolder() + "/" + fileName, std::ios::binary);
+  if (!in) return false;
+  std::string text;
+  char chunk[16384];
+  while (in && text.size() < kTemplateMax) {
+    in.read(chunk, sizeof(chunk));
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
+  std::tm now = LocalTm(ProgramClock().LocalNow());
+  char date[32], time[32];
+  std::snprintf(date, sizeof(date), "%02d.%02d.%04d", now.tm_mday, now.tm_mon + 1, now.tm_year + 1900);
+  std::snprintf(time, sizeof(time), "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
+  TemplateValues values{record.host, record.path, date, time};
+  return FillTemplateText(text, values, head, tail);
+}
+
+}  // namespace brindlex
