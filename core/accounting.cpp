@@ -102,7 +102,14 @@ void TimeStepLocked(UserSession& session, std::int64_t now) {
 void OutgoingStep(UserSession& session, std::int64_t n) { TrafficStep(session, n, true); }
 void IncomingStep(UserSession& session, std::int64_t n) { TrafficStep(session, n, false); }
 
-std::int64_t CorrectedTraffic(std::int64_t bytes) { return bytes + bytes * Settings().CorrectTraffic / 100; }
+std::int64_t CorrectedTraffic(std::int64_t bytes, int percent) {
+  __int128 value = static_cast<__int128>(bytes) + static_cast<__int128>(bytes) * percent / 100;
+  if (value > INT64_MAX) return INT64_MAX;
+  if (value < INT64_MIN) return INT64_MIN;
+  return static_cast<std::int64_t>(value);
+}
+
+std::int64_t CorrectedTraffic(std::int64_t bytes) { return CorrectedTraffic(bytes, Settings().CorrectTraffic); }
 
 CountedBytes CountedTraffic(const UserRecord& user) {
   const GroupRecord* group = user.group;

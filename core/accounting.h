@@ -49,7 +49,9 @@ struct CountedBytes {
 // The bytes that count toward the limits: the group's counted directions,
 // plus the CorrectTraffic percentage.
 CountedBytes CountedTraffic(const UserRecord& user);
-// used + used x CorrectTraffic / 100, in integers.
+// Traffic as the limits see it: bytes + bytes x percent / 100, truncating,
+// saturating at the 64-bit range; without a percent, CorrectTraffic's.
+std::int64_t CorrectedTraffic(std::int64_t bytes, int percent);
 std::int64_t CorrectedTraffic(std::int64_t bytes);
 
 struct ExceededLimits {

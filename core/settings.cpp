@@ -182,6 +182,9 @@ void LoadSystemSettings(const IniDocument& document, SystemSettings& settings) {
     if (!value || (entry.info.kind == K::Real && Trim(*value).empty())) continue;
     AssignStored(entry, *value, settings);
   }
+  // Every megabyte figure divides by it: a zero or negative value would make
+  // all limits and prices meaningless.
+  if (settings.KbPerMb <= 0) settings.KbPerMb = 1024;
 }
 
 int BillingDay(const SystemSettings& settings) {

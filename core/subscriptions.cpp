@@ -1,5 +1,7 @@
 #include "core/subscriptions.h"
 
+#include "core/accounting.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -217,11 +219,6 @@ int SaveAllSubscriptions() {
     if (IniWriteString(SettingsPath(), kTicketSection, login, value)) ++written;
   }
   return written;
-}
-
-std::int64_t CorrectedTraffic(std::int64_t used, int percent) {
-  __int128 value = used;
-  return Clamp128(value + value * percent / 100);
 }
 
 bool SubscriptionTest(const UserRecord& user) {

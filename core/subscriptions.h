@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "core/counters.h"
+#include "core/display_forms.h"
 #include "core/ini_file.h"
 #include "core/settings.h"
 #include "core/ticket.h"
@@ -31,7 +32,7 @@ namespace brindlex {
 
 // What Remaining gives for an amount without limit: the smallest 64-bit
 // value, the mark the display forms show as empty text.
-inline constexpr std::int64_t kUnlimitedAmount = std::numeric_limits<std::int64_t>::min();
+inline constexpr std::int64_t kUnlimitedAmount = kNoValue;
 
 inline constexpr const char* kTicketSection = "Tickets";
 inline constexpr size_t kTicketValueMax = 1024;  // bytes of a stored value that are read
@@ -91,9 +92,6 @@ bool SubscriptionTest(const UserRecord& user);
 // limit - used per amount (traffic corrected as above, saturating), or
 // kUnlimitedAmount where the limit is 0. REQUIRES: the accounts lock.
 CounterBlock Remaining(const UserRecord& user);
-// Used traffic as the limits see it: used + used x percent / 100, truncating,
-// saturating at the 64-bit range.
-std::int64_t CorrectedTraffic(std::int64_t used, int percent);
 
 // One line of the subscription log, "\r\n" included: event, login, now, opened,
 // changed, the five limits and the five used amounts.
