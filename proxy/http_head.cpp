@@ -388,6 +388,7 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
         if (ParseBasicCredentials(value, head.authLogin, head.authPassword)) head.hasBasicAuthorization = true;
         break;
       case RequestHeader::Host:
+        head.hasHostHeader = true;
         if (line.host.empty()) {
           size_t stop = 0;
           while (stop < value.size() && !IsBlank(value[stop])) ++stop;

@@ -110,6 +110,7 @@ struct RequestHead {
   bool hasBasicAuthorization = false;  // "authorization:" held Basic credentials
   std::string authLogin, authPassword;
   std::string proxyLogin, proxyPassword;
+  bool hasHostHeader = false;
   std::int32_t conditionalTime = -1;
   bool conditionalIsUnmodified = false;
   std::string conditionalEtags;

@@ -73,7 +73,10 @@ std::string Completion(const ConnectionRecord& r) {
 // within serverOut (a request line too long to rebuild).
 bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parentProxy) {
   char area[kOutgoingHeadSize];
-  std::string extra = ParentProxyAuthorization(r);
+  // The head goes out as HTTP/1.1, which a server refuses without Host; a
+  // client that named the host only in its URL gets one added.
+  std::string extra = head.hasHostHeader ? std::string() : "Host: " + r.host + "\r\n";
+  extra += ParentProxyAuthorization(r);
   size_t length = BuildOutgoingHead(head, r.clientIn, parentProxy ? r.url : r.path, extra, Completion(r).size(), area,
                                     sizeof(area));
   if (length == 0 || static_cast<int>(length) > kBufferSize - r.serverOutLength) return false;

@@ -266,6 +266,7 @@ TEST(RequestHeadParse, AppliesTheHeaderTableAndKeepsOnlyForwardedLines) {
   ASSERT_EQ(Parse(kBrowserHead, head), HeadStatus::Ok);
   EXPECT_EQ(head.headLength, kBrowserHead.size() - 4);
   EXPECT_EQ(head.line.host, "origin.example") << "the request line's host wins over Host:";
+  EXPECT_TRUE(head.hasHostHeader);
   EXPECT_EQ(head.proxyLogin, "alice");
   EXPECT_EQ(head.proxyPassword, "secret");
   EXPECT_TRUE(head.hasAuthorization);
@@ -308,6 +309,9 @@ TEST(RequestHeadParse, DatesBeyondThirtyTwoBitsReadAsUnconvertible) {
   ASSERT_EQ(Parse("GET / HTTP/1.1\r\nHost: h\r\nIf-Modified-Since: Sun, 07 Feb 2106 06:28:16 GMT\r\n\r\n", head),
             HeadStatus::Ok);
   EXPECT_EQ(head.conditionalTime, 0);
+  RequestHead noHost;
+  ASSERT_EQ(Parse("GET http://h/ HTTP/1.1\r\n\r\n", noHost), HeadStatus::Ok);
+  EXPECT_FALSE(noHost.hasHostHeader);
 }
 
 TEST(RequestHeadParse, MalformedHeadsAreToldApart) {

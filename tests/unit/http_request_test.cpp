@@ -142,8 +142,9 @@ TEST_F(HttpRequest, ParentProxyGetsTheFullUrlAndTheConfiguredCredentials) {
   Settings().ParentProxyPassword = "stream";
   EXPECT_FALSE(Step("GET http://127.0.0.1:8081/x HTTP/1.1\r\nProxy-Authorization: Basic YTpi\r\n\r\n"));
   EXPECT_EQ(record_->state, 1000);
-  EXPECT_EQ(ServerOut(), "GET http://127.0.0.1:8081/x HTTP/1.1\r\nProxy-Authorization: Basic " +
-                             Base64Encode("up:stream") + "\r\n");
+  EXPECT_EQ(ServerOut(), "GET http://127.0.0.1:8081/x HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nProxy-Authorization: Basic " +
+                             Base64Encode("up:stream") + "\r\n")
+      << "an HTTP/1.1 request needs a Host line even when the client put the host only in the URL";
 }
 
 TEST_F(HttpRequest, ParentProxyWithoutAuthorizationSendsNoCredentialsAndForwardsConnect) {
@@ -273,7 +274,7 @@ TEST_F(HttpRequest, HandOverConnectsTheRelayAndCompletesTheHead) {
   EXPECT_FALSE(Step("GET http://127.0.0.1:" + std::to_string(port) + "/ HTTP/1.1\r\n\r\n"));
   HttpHandOver(*record_);
   EXPECT_GE(record_->serverSocket, 0);
-  EXPECT_EQ(ServerOut(), "GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(ServerOut(), "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(ClientOut(), "");
   CloseSocket(listener);
 }
