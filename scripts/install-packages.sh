@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-dev
   curl iproute2 util-linux procps psmisc
+  nginx-light openssl wrk
 )
 packages+=("$@")
 
