@@ -20,6 +20,7 @@
 #include "core/users.h"
 #include "proxy/connection.h"
 #include "proxy/worker.h"
+#include "services/cache_thread.h"
 
 namespace brindlex {
 
@@ -71,6 +72,8 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 20;
     ListenerCreate(gateway.listener);
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
+    gateway.stepMarker = 21;
+    StartCacheThread();
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -92,6 +95,9 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
     PumpUntil(loop, [&] { return gateway.listener.stopped.load(); });
     gateway.listenerThread.join();
   }
+
+  gateway.stepMarker = 105;
+  StopCacheThread();
 
   gateway.stepMarker = 106;
   {

@@ -353,10 +353,6 @@ bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t
   return true;
 }
 
-double DateTimeFromLocalSeconds(std::int64_t localSeconds) {
-  return 25569.0 + static_cast<double>(localSeconds) / 86400.0;
-}
-
 std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used,
                                          double saveTime) {
   std::vector<std::uint8_t> file(kIndexFileHeaderSize + used, 0);

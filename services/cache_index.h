@@ -187,9 +187,6 @@ std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* 
 // whether the file was accepted.
 bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t length);
 
-// Days since 30 December 1899, the fraction being the time of day, for a
-// local-seconds value (LocalNow scale).
-double DateTimeFromLocalSeconds(std::int64_t localSeconds);
 // Header and block of an index file.
 std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used,
                                          double saveTime);

@@ -13,6 +13,7 @@
 
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/date_time.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
 
@@ -126,7 +127,7 @@ bool SaveCacheIndexIfDirty() {
     if (!index.dirty) return false;
     index.dirty = false;
     file = BuildIndexFile(index.block.data(), index.used,
-                          DateTimeFromLocalSeconds(ProgramClock().LocalNow()));
+                          DateTimeNow());
   }
   std::string path = CacheIndexPath();
   std::string temporary = path + ".tmp";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/date_time.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -218,8 +220,8 @@ TEST(CacheIndexFile, HeaderAndChecksum) {
   EXPECT_EQ(std::vector<std::uint8_t>(file.begin() + 256, file.end()), block);
   EXPECT_EQ(IndexChecksum(block.data(), block.size()), -1);
 
-  EXPECT_DOUBLE_EQ(DateTimeFromLocalSeconds(0), 25569.0);
-  EXPECT_DOUBLE_EQ(DateTimeFromLocalSeconds(86400 + 43200), 25570.5);
+  EXPECT_DOUBLE_EQ(LocalSecondsToDateTime(0), 25569.0);
+  EXPECT_DOUBLE_EQ(LocalSecondsToDateTime(86400 + 43200), 25570.5);
 }
 
 TEST(CacheIndexFile, AcceptsOnlyWholeSoundFiles) {
