@@ -192,6 +192,7 @@ TEST_F(HttpProxyTest, TheGatewaysOwnAnswers) {
       {"GET ftp://127.0.0.1/pub/ HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK\r\n", InstalledMessage(426)},
       {"CONNECT 127.0.0.1:" + std::to_string(refusing) + " HTTP/1.1\r\n\r\n", "HTTP/1.0 404 Not Found\r\n",
        InstalledMessage(421)},
+      {"GET http://127.0.0.1:70000/ HTTP/1.1\r\n\r\n", "HTTP/1.0 404 Not Found\r\n", InstalledMessage(421)},
   };
   for (const Case& c : cases) {
     bool closed = false;

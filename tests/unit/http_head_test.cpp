@@ -114,37 +114,6 @@ TEST(RequestLineParts, LoginLinkIsCutFromTheUrlAndFlagged) {
   EXPECT_FALSE(noBlank.loginLink);
 }
 
-TEST(HeaderTable, NamesMatchAnyCaseAndOnlyTheRightOnesAreForwarded) {
-  struct Case {
-    const char* line;
-    RequestHeader header;
-    const char* value;
-    bool forwarded;
-  };
-  const Case cases[] = {
-      {"Cache-Control: max-age=0", RequestHeader::CacheControl, "max-age=0", true},
-      {"CONNECTION: keep-alive", RequestHeader::Connection, "keep-alive", false},
-      {"pragma:no-cache", RequestHeader::Pragma, "no-cache", true},
-      {"Authorization: Basic eA==", RequestHeader::Authorization, "Basic eA==", true},
-      {"Host:   a.example", RequestHeader::Host, "a.example", true},
-      {"If-Modified-Since: x", RequestHeader::IfModifiedSince, "x", false},
-      {"If-Match: \"t\"", RequestHeader::IfMatch, "\"t\"", false},
-      {"If-None-Match: \"t\"", RequestHeader::IfNoneMatch, "\"t\"", false},
-      {"If-Unmodified-Since: x", RequestHeader::IfUnmodifiedSince, "x", false},
-      {"Proxy-Connection: keep-alive", RequestHeader::ProxyConnection, "keep-alive", false},
-      {"Proxy-Authorization: Basic eA==", RequestHeader::ProxyAuthorization, "Basic eA==", false},
-      {"Cookie: a=b", RequestHeader::Cookie, "a=b", true},
-      {"Hostile: yes", RequestHeader::Other, "", true},
-      {"User-Agent: curl", RequestHeader::Other, "", true},
-  };
-  for (const Case& c : cases) {
-    size_t at = 99;
-    EXPECT_EQ(MatchRequestHeader(c.line, at), c.header) << c.line;
-    EXPECT_EQ(std::string_view(c.line).substr(at), c.header == RequestHeader::Other ? c.line : c.value) << c.line;
-    EXPECT_EQ(IsForwardedHeader(c.header), c.forwarded) << c.line;
-  }
-}
-
 TEST(CacheControlValue, DirectivesSetTheirFields) {
   struct Case {
     const char* value;

@@ -2,10 +2,6 @@
 // what the client is answered, and which state the connection moves to.
 #include "proxy/http_request.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,28 +15,12 @@
 #include "core/strings.h"
 #include "proxy/connection.h"
 #include "proxy/http_head.h"
-#include "proxy/reply_page.h"
 #include "proxy/socket_util.h"
 
 namespace brindlex {
 namespace {
 
 using namespace std::string_literals;
-
-// A port on 127.0.0.1 and, with `listen`, a socket listening on it; without,
-// the port was bound and released, so a connect to it is refused.
-int LoopbackPort(bool listen, int& listener) {
-  listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(sa);
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length) != 0 || (listen && ::listen(listener, 4) != 0))
-    return -1;
-  if (!listen) CloseSocket(listener);
-  return ntohs(sa.sin_port);
-}
 
 class HttpRequest : public ::testing::Test {
  protected:
@@ -135,18 +115,6 @@ TEST_F(HttpRequest, FedByteByByteTheHeadIsHandledOnceItEnds) {
   EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nAccept: */*\r\n");
 }
 
-TEST_F(HttpRequest, ParentProxyGetsTheFullUrlAndTheConfiguredCredentials) {
-  Settings().EnableParentProxy = true;
-  Settings().EnableParentProxyAut = true;
-  Settings().ParentProxyUser = "up";
-  Settings().ParentProxyPassword = "stream";
-  EXPECT_FALSE(Step("GET http://127.0.0.1:8081/x HTTP/1.1\r\nProxy-Authorization: Basic YTpi\r\n\r\n"));
-  EXPECT_EQ(record_->state, 1000);
-  EXPECT_EQ(ServerOut(), "GET http://127.0.0.1:8081/x HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nProxy-Authorization: Basic " +
-                             Base64Encode("up:stream") + "\r\n")
-      << "an HTTP/1.1 request needs a Host line even when the client put the host only in the URL";
-}
-
 TEST_F(HttpRequest, ParentProxyWithoutAuthorizationSendsNoCredentialsAndForwardsConnect) {
   Settings().EnableParentProxy = true;
   EXPECT_FALSE(Step("CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n\r\n"));
@@ -165,37 +133,6 @@ TEST_F(HttpRequest, ConnectOpensTheTunnelAndKeepsEarlyBytes) {
   EXPECT_EQ(ServerOut(), "\x16\x03\x01");
   EXPECT_EQ(ClientIn(), "");
   EXPECT_FALSE(record_->serverFinished) << "the tunnel stays open";
-}
-
-TEST_F(HttpRequest, AnswersThatFinishTheConnection) {
-  struct Case {
-    const char* name;
-    std::string head;
-    std::string answer;
-  };
-  const std::string page415 = Str(415);
-  const Case cases[] = {
-      {"unidentified client, non-local host", "GET http://127.0.0.2/ HTTP/1.1\r\n\r\n",
-       "HTTP/1.0 407 Unauthorized\r\nProxy-Authenticate: Basic realm=\"Brindlex\"\r\n" + page415 + "<m>log in</m>"},
-      {"ftp with EnableFtpHttp off", "GET ftp://127.0.0.1/pub/ HTTP/1.0\r\n\r\n",
-       "HTTP/1.0 200 OK\r\n" + page415 + "<m>no ftp</m>"},
-      {"no host at all", "GET /x HTTP/1.1\r\nAccept: */*\r\n\r\n",
-       "HTTP/1.0 404 Not Found\r\n" + page415 + "<m>not found</m>"},
-      {"NUL in the head", "GET /\0 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"s,
-       "HTTP/1.0 404 Not Found\r\n" + page415 + "<m>not found</m>"},
-      {"head that never ends", "GET / HTTP/1.1\r\nX: " + std::string(kBufferSize - 19, 'a'),
-       "HTTP/1.0 404 Not Found\r\n" + page415 + "<m>not found</m>"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Reset();
-    Settings().EnableFtpHttp = false;
-    EXPECT_FALSE(Step(c.head));
-    EXPECT_EQ(ClientOut(), c.answer);
-    EXPECT_TRUE(record_->serverFinished);
-    EXPECT_EQ(ServerOut(), "") << "nothing goes upstream";
-    EXPECT_EQ(ClientIn(), "") << "the rest of the input is discarded";
-  }
 }
 
 TEST_F(HttpRequest, FtpUrlWithEnableFtpHttpGoesToTheFtpDialogueOnPort21WithUrlCredentials) {
@@ -246,37 +183,6 @@ TEST_F(HttpRequest, CachingPolicyFlags) {
     EXPECT_EQ(record_->noCache, c.noCache);
     EXPECT_EQ(record_->noStore, c.noStore);
   }
-}
-
-TEST_F(HttpRequest, ARefusedConnectOrAnImpossiblePortGivesThe404PageInsteadOfAnyOtherAnswer) {
-  int unused = -1;
-  std::string port = std::to_string(LoopbackPort(false, unused));
-  const std::string heads[] = {
-      "CONNECT 127.0.0.1:" + port + " HTTP/1.1\r\n\r\n",
-      "GET http://127.0.0.1:" + port + "/ HTTP/1.1\r\n\r\n",
-      "GET http://127.0.0.1:70000/ HTTP/1.1\r\n\r\n",
-  };
-  for (const std::string& head : heads) {
-    SCOPED_TRACE(head);
-    Reset();
-    EXPECT_FALSE(Step(head));
-    HttpHandOver(*record_);
-    EXPECT_EQ(ClientOut(), "HTTP/1.0 404 Not Found\r\n" + Str(415) + "<m>not found</m>");
-    EXPECT_TRUE(record_->serverFinished);
-    EXPECT_LT(record_->serverSocket, 0);
-  }
-}
-
-TEST_F(HttpRequest, HandOverConnectsTheRelayAndCompletesTheHead) {
-  int listener = -1;
-  int port = LoopbackPort(true, listener);
-  ASSERT_GT(port, 0);
-  EXPECT_FALSE(Step("GET http://127.0.0.1:" + std::to_string(port) + "/ HTTP/1.1\r\n\r\n"));
-  HttpHandOver(*record_);
-  EXPECT_GE(record_->serverSocket, 0);
-  EXPECT_EQ(ServerOut(), "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nConnection: close\r\n\r\n");
-  EXPECT_EQ(ClientOut(), "");
-  CloseSocket(listener);
 }
 
 TEST_F(HttpRequest, ARequestLineTooLongToRebuildWithTheParentsCredentialsIsAnswered) {
