@@ -1,8 +1,12 @@
 #include "core/message_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 
 #include "core/program_folder.h"
 #include "core/strings.h"
@@ -12,7 +16,7 @@ namespace brindlex {
 namespace {
 // Far beyond any sensible message file; keeps a stray huge file from being
 // read whole on every page.
-constexpr std::streamsize kMessageFileMax = 4 * 1024 * 1024;
+constexpr size_t kMessageFileMax = 4 * 1024 * 1024;
 }  // namespace
 
 bool FindMessage(const char* bytes, size_t length, int number, std::string& text) {
@@ -38,15 +42,24 @@ bool FindMessage(const char* bytes, size_t length, int number, std::string& text
   return false;
 }
 
-std::string MessageText(int number) {
-  std::ifstream in(WwwrootFolder() + "/messages.txt", std::ios::binary);
-  if (!in) return Str(784);
-  std::string bytes;
+bool ReadInstallationFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
   char chunk[16384];
-  while (in && static_cast<std::streamsize>(bytes.size()) < kMessageFileMax) {
-    in.read(chunk, sizeof(chunk));
-    bytes.append(chunk, static_cast<size_t>(in.gcount()));
+  while (bytes.size() < maxBytes) {
+    ssize_t n = ::read(fd, chunk, std::min(sizeof(chunk), maxBytes - bytes.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
   }
+  ::close(fd);
+  return true;
+}
+
+std::string MessageText(int number) {
+  std::string bytes;
+  if (!ReadInstallationFile(WwwrootFolder() + "/messages.txt", kMessageFileMax, bytes)) return Str(784);
   std::string text;
   if (!FindMessage(bytes.data(), bytes.size(), number, text)) return Str(785);
   return text;

@@ -14,6 +14,10 @@ namespace brindlex {
 // LF. Returns false when no line carries the number.
 bool FindMessage(const char* bytes, size_t length, int number, std::string& text);
 
+// Reads at most `maxBytes` of a file (close-on-exec, so a program started
+// meanwhile inherits nothing). False when the file cannot be opened.
+bool ReadInstallationFile(const std::string& path, size_t maxBytes, std::string& bytes);
+
 // The text of a numbered message from the installation's message file; a
 // missing file gives string 784, a missing number string 785.
 std::string MessageText(int number);

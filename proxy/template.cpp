@@ -1,9 +1,9 @@
 #include "proxy/template.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "core/clock.h"
+#include "core/message_file.h"
 #include "core/program_folder.h"
 #include "proxy/connection.h"
 
@@ -118,14 +118,8 @@ bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, s
                   std::string* tail) {
   head.clear();
   if (tail) tail->clear();
-  std::ifstream in(WwwrootFolder() + "/" + fileName, std::ios::binary);
-  if (!in) return false;
   std::string text;
-  char chunk[16384];
-  while (in && text.size() < kTemplateMax) {
-    in.read(chunk, sizeof(chunk));
-    text.append(chunk, static_cast<size_t>(in.gcount()));
-  }
+  if (!ReadInstallationFile(WwwrootFolder() + "/" + fileName, kTemplateMax, text)) return false;
   std::tm now = LocalTm(ProgramClock().LocalNow());
   char date[32], time[32];
   std::snprintf(date, sizeof(date), "%02d.%02d.%04d", now.tm_mday, now.tm_mon + 1, now.tm_year + 1900);
