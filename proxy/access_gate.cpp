@@ -1,15 +1,81 @@
 #include "proxy/access_gate.h"
 
+#include <mutex>
+
+#include "core/accounting.h"
+#include "core/identification.h"
+#include "core/message_file.h"
+#include "core/process_state.h"
+#include "core/sessions.h"
+#include "core/strings.h"
 #include "proxy/connection.h"
+#include "proxy/reply_page.h"
 
 namespace brindlex {
 
-// Identification is not built yet: every connection stays unattributed.
-const UserRecord* IdentifyConnection(ConnectionRecord&) { return nullptr; }
+namespace {
 
-const UserRecord* ConnectionUser(const ConnectionRecord&) { return nullptr; }
+constexpr const char* kSmtpRefused = "550 Brindlex: Traffic is limited\r\n";
+constexpr const char* kPop3Refused = "-ERR Brindlex: Traffic is limited\r\n";
 
-// Without identified users there is no rule to apply.
-bool CheckAccess(ConnectionRecord&, bool, std::int64_t) { return true; }
+// Each service answers a refusal in its own protocol.
+void AnswerRefusal(ConnectionRecord& record, int code) {
+  switch (record.service) {
+    case kServiceHttp:
+    case kServiceHttpFtpData:
+      SendReplyPage(record, kReplyRestriction, MessageText(code));
+      break;
+    case kServiceFtpControl:
+      ReplaceClientOutput(record, Str(436));
+      break;
+    case kServiceSmtp:
+      ReplaceClientOutput(record, kSmtpRefused);
+      break;
+    case kServicePop3:
+      ReplaceClientOutput(record, kPop3Refused);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+const UserRecord* IdentifyConnection(ConnectionRecord& record) {
+  if (record.userSession) return record.userSession->user;
+  Credentials credentials;
+  credentials.service = record.service;
+  credentials.clientAddress = record.clientAddress;
+  credentials.login = record.proxyLogin;
+  credentials.password = record.proxyPassword;
+  // The mail front ends put the sender's or the mailbox owner's address
+  // where the proxy services keep the login.
+  credentials.mailAddress = record.proxyLogin;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  UserRecord* user = IdentifyLocked(credentials);
+  AttachLocked(record, user);
+  return user;
+}
+
+const UserRecord* ConnectionUser(const ConnectionRecord& record) {
+  return record.userSession ? record.userSession->user : nullptr;
+}
+
+bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t contentLength) {
+  UserSession* session = record.userSession;
+  if (record.localServer || record.serverFinished || record.clientClosed || !session) return true;
+  int code = AccessRefusal(*session->user, record.service, record.clientAddress, record.url, documentMode,
+                           contentLength);
+  if (code == 0) {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    if (session->stamp == 0) session->stamp = record.startCounter;
+    return true;
+  }
+  AnswerRefusal(record, code);
+  // Refused: nothing of it is counted or logged from here on.
+  record.serverFinished = true;
+  record.localServer = true;
+  return false;
+}
 
 }  // namespace brindlex

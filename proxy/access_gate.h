@@ -2,12 +2,8 @@
 // (identification) and whether that user may have what it asked for (the
 // access check).
 //
-// Users exist, but identifying a connection and checking its rules are not
-// built yet: for now nobody is identified and nothing is refused, so only
-// local servers are reachable through the HTTP proxy (everyone else gets the
-// 407 challenge). The request path already calls these at the right places;
-// the identification work replaces the bodies, not the callers.
-// Worker thread of the connection only.
+// Worker thread of the connection only; both take the accounts lock
+// themselves, so the caller must not hold it.
 #pragma once
 
 #include <cstdint>
@@ -18,17 +14,19 @@ struct ConnectionRecord;
 struct UserRecord;
 
 // Attributes the connection to a user from its address and the credentials
-// the handler put into it (proxyLogin, proxyPassword, ...). Returns the user,
-// or nullptr when the connection stays unattributed. For now: nullptr.
+// the handler put into it (proxyLogin, proxyPassword, ...) and attaches it to
+// that user's session, or to its address's unattributed list. Returns the
+// user, or nullptr when the connection stays unattributed.
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
-// The user the connection is attributed to, or nullptr. For now: nullptr.
+// The user the connection is attributed to, or nullptr.
 const UserRecord* ConnectionUser(const ConnectionRecord& record);
 
 // Decides once whether the connection may proceed: the full check, or with
 // `documentMode` only the document size against `contentLength`. A refusal
 // answers the client itself, sets serverFinished and marks the connection
-// local, and returns false. For now everything is allowed.
+// local, and returns false. The first allowed connection of a session stamps
+// it, so its time is charged from then on.
 bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t contentLength);
 
 }  // namespace brindlex

@@ -4,23 +4,26 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/accounting.h"
 #include "proxy/connection.h"
 #include "proxy/socket_util.h"
 
 namespace brindlex {
 
 void ReceiveFromServer(ConnectionRecord& record) {
-  int size = kBufferSize;
-  // SPEED LIMIT: a user with a speed in force takes its UserSession's
-  // speedLock and receives at most the session's budget; past bigTransferMb
-  // the connection's own cap narrows `size` further.
-  size = std::max(size, 1);
-  size = std::min(size, kBufferSize - record.serverInLength);
-  if (size <= 0) return;  // the worker does not poll a full buffer for reading
-  ssize_t n = ReceiveSome(record.serverSocket, record.serverIn + record.serverInLength, static_cast<size_t>(size));
-  int error = n < 0 ? errno : 0;
-  // SPEED LIMIT: the speed step on the session (releasing speedLock) or on
-  // the connection's own quantum goes here, after the receive.
+  int room = kBufferSize - record.serverInLength;
+  if (room <= 0) return;  // the worker does not poll a full buffer for reading
+  ssize_t n = 0;
+  int error = 0;
+  {
+    // The user's speed limits: the session's shared budget (its speedLock is
+    // held until the speed step is done) and the cap for big transfers.
+    TransferGate gate(record);
+    int size = gate.Limit(room, true);
+    n = ReceiveSome(record.serverSocket, record.serverIn + record.serverInLength, static_cast<size_t>(size));
+    error = n < 0 ? errno : 0;
+    gate.Done(n);
+  }
   if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) return;
   if (n == 0) record.serverEof = true;
   if (n <= 0) {
@@ -28,23 +31,20 @@ void ReceiveFromServer(ConnectionRecord& record) {
     return;
   }
   record.serverInLength += static_cast<int>(n);
-  record.bytesReceived += n;
-  // ACCOUNTING: with a UserSession the bytes go into its speed history and,
-  // unless the target is local, the incoming step charges them; for service 0
-  // and a non-local target they count as fetched from the Internet.
+  CountReceived(record, n);
 }
 
 void SendToServer(ConnectionRecord& record) {
   if (record.serverOutLength <= 0) return;
-  int amount = record.serverOutLength;
-  // SPEED LIMIT: a user with a speed in force takes speedLock and sends at
-  // most its budget; the big-transfer cap limits to speedQuantumLeft.
-  amount = std::max(amount, 1);
-  ssize_t n = SendSome(record.serverSocket, record.serverOut,
-                       static_cast<size_t>(std::min(record.serverOutLength, amount)));
-  int error = n < 0 ? errno : 0;
-  // SPEED LIMIT: the speed step on the session (releasing speedLock) or on
-  // the connection goes here, after the send.
+  ssize_t n = 0;
+  int error = 0;
+  {
+    TransferGate gate(record);
+    int amount = gate.Limit(record.serverOutLength, false);
+    n = SendSome(record.serverSocket, record.serverOut, static_cast<size_t>(amount));
+    error = n < 0 ? errno : 0;
+    gate.Done(n);
+  }
   if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) return;
   if (n < 0) {
     record.serverOutLength = 0;
@@ -53,9 +53,7 @@ void SendToServer(ConnectionRecord& record) {
   }
   std::memmove(record.serverOut, record.serverOut + n, static_cast<size_t>(record.serverOutLength - n));
   record.serverOutLength -= static_cast<int>(n);
-  record.bytesSent += n;
-  // ACCOUNTING: the sent bytes go into the speed history and, unless the
-  // target is local, the outgoing step charges them.
+  CountSent(record, n);
 }
 
 }  // namespace brindlex

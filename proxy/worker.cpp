@@ -12,7 +12,9 @@
 #include <mutex>
 
 #include "console/main_loop.h"
+#include "core/accounting.h"
 #include "core/clock.h"
+#include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
@@ -146,6 +148,9 @@ void WorkerPass(ConnectionRecord& r) {
     return;
   }
 
+  r.stepMarker = 4;
+  ContinuingCheck(r);
+
   r.stepMarker = 5;
   pollfd fds[3];
   int count = 0;
@@ -265,12 +270,17 @@ void CloseBookkeeping(ConnectionRecord& r) {
   r.endTime = ProgramClock().LocalNow();
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    if (SessionRecord* session = r.sessionRecord) {
-      auto& list = session->unattributed;
+    if (UserSession* session = r.userSession) {
+      auto& list = session->connections;
       list.erase(std::remove(list.begin(), list.end(), &r), list.end());
-      --session->openConnections;
+      if (list.empty()) TimeStepLocked(*session, r.endCounter);
+    } else if (SessionRecord* record = r.sessionRecord) {
+      auto& list = record->unattributed;
+      list.erase(std::remove(list.begin(), list.end(), &r), list.end());
     }
+    if (r.sessionRecord) --r.sessionRecord->openConnections;
   }
+  LogConnection(r);
   Flags().treeDirty = true;
 }
 
