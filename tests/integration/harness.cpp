@@ -203,3 +203,44 @@ bool SendAll(int fd, const std::string& bytes) {
 }
 
 }  // namespace brindlex::testing
+
+namespace brindlex::testing {
+
+std::string HttpOpenLine(int port) { return "Открытие сокета 'HTTP', порт=" + std::to_string(port) + "; - Ok"; }
+
+std::string InstalledMessage(int number) {
+  std::string file = ReadFile(std::string(BRINDLEX_SOURCE_DIR) + "/data/wwwroot/messages.txt");
+  std::string key = std::to_string(number) + " ";
+  size_t at = file.find(key);
+  if (at == std::string::npos) return "(message " + std::to_string(number) + " is not installed)";
+  size_t end = file.find('\n', at);
+  return file.substr(at + key.size(), end - at - key.size());
+}
+
+ProxyGateway::ProxyGateway(const std::string& systemLines, const std::string& extraSections) : port(FreePort()) {
+  home = MakeProgramFolder("[System]\r\nHttpPort=" + std::to_string(port) + "\r\n" + systemLines + extraSections);
+  process = std::make_unique<GatewayProcess>(home);
+  process->Start();
+  started = process->WaitForOutput(HttpOpenLine(port));
+}
+
+ProxyGateway::~ProxyGateway() {
+  process.reset();
+  RemoveFolder(home);
+}
+
+std::string ProxyGateway::Exchange(const std::string& bytes, bool* closed, bool halfClose) const {
+  int fd = ConnectLoopback(port);
+  if (fd < 0) return "(no connection)";
+  SendAll(fd, bytes);
+  if (halfClose) ::shutdown(fd, SHUT_WR);
+  std::string answer = ReadUntilClosed(fd, std::chrono::seconds(10), closed);
+  ::close(fd);
+  return answer;
+}
+
+std::string Curl(const std::string& proxy, const std::string& url, int* exitCode, const std::string& options) {
+  return RunProgram("curl -s --max-time 20 " + options + " -x " + proxy + " '" + url + "'", exitCode);
+}
+
+}  // namespace brindlex::testing

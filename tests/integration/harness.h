@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -66,5 +67,34 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool
 // Reads until `count` bytes or the time-out.
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
 bool SendAll(int fd, const std::string& bytes);
+
+}  // namespace brindlex::testing
+
+namespace brindlex::testing {
+
+// The monitor line that says the HTTP port is open.
+std::string HttpOpenLine(int port);
+
+// The text of a numbered message as installed from data/wwwroot/messages.txt.
+std::string InstalledMessage(int number);
+
+// A gateway with its own program folder and HTTP port; `extraSections` may
+// add [Groups], [Users] and other sections after [System].
+struct ProxyGateway {
+  explicit ProxyGateway(const std::string& systemLines, const std::string& extraSections = "");
+  ~ProxyGateway();
+  // Sends raw bytes as a client and returns everything until the gateway
+  // closes; `closed` tells whether it did.
+  std::string Exchange(const std::string& bytes, bool* closed = nullptr, bool halfClose = false) const;
+  std::string Proxy() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+  int port;
+  std::string home;
+  std::unique_ptr<GatewayProcess> process;
+  bool started = false;
+};
+
+// curl through a proxy; returns the body (or the head with -i) and the exit code.
+std::string Curl(const std::string& proxy, const std::string& url, int* exitCode, const std::string& options = "");
 
 }  // namespace brindlex::testing

@@ -19,61 +19,13 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string OpenLine(int port) { return "Открытие сокета 'HTTP', порт=" + std::to_string(port) + "; - Ok"; }
-
 const std::string kPagePrefix = "Pragma: no-cach\r\nContent-Type: text/html; charset=utf-8\r\n\r\n";
-
-// The text of a numbered message as installed.
-std::string InstalledMessage(int number) {
-  std::string file = ReadFile(std::string(BRINDLEX_SOURCE_DIR) + "/data/wwwroot/messages.txt");
-  std::string key = std::to_string(number) + " ";
-  size_t at = file.find(key);
-  if (at == std::string::npos) return "(message " + std::to_string(number) + " is not installed)";
-  size_t end = file.find('\n', at);
-  return file.substr(at + key.size(), end - at - key.size());
-}
 
 std::string RandomBytes(size_t size) {
   std::mt19937 generator(1234);
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
   return bytes;
-}
-
-// A gateway with its own program folder and HTTP port.
-struct Gateway {
-  explicit Gateway(const std::string& systemLines) : port(FreePort()) {
-    home = MakeProgramFolder("[System]\r\nHttpPort=" + std::to_string(port) + "\r\n" + systemLines);
-    process = std::make_unique<GatewayProcess>(home);
-    process->Start();
-    started = process->WaitForOutput(OpenLine(port));
-  }
-  ~Gateway() {
-    process.reset();
-    RemoveFolder(home);
-  }
-  // Sends raw bytes as a client and returns everything until the gateway
-  // closes; `closed` tells whether it did.
-  std::string Exchange(const std::string& bytes, bool* closed = nullptr, bool halfClose = false) const {
-    int fd = ConnectLoopback(port);
-    if (fd < 0) return "(no connection)";
-    SendAll(fd, bytes);
-    if (halfClose) ::shutdown(fd, SHUT_WR);
-    std::string answer = ReadUntilClosed(fd, std::chrono::seconds(10), closed);
-    ::close(fd);
-    return answer;
-  }
-  std::string Proxy() const { return "http://127.0.0.1:" + std::to_string(port); }
-
-  int port;
-  std::string home;
-  std::unique_ptr<GatewayProcess> process;
-  bool started = false;
-};
-
-// curl through a proxy; returns the body (or the head with -i) and the exit code.
-std::string Curl(const std::string& proxy, const std::string& url, int* exitCode, const std::string& options = "") {
-  return RunProgram("curl -s --max-time 20 " + options + " -x " + proxy + " '" + url + "'", exitCode);
 }
 
 class HttpProxyTest : public ::testing::Test {
@@ -90,7 +42,7 @@ class HttpProxyTest : public ::testing::Test {
 };
 
 TEST_F(HttpProxyTest, LocalServerIsFetchedExactlyWithTheRequestRewrittenForTheOrigin) {
-  Gateway gateway("LocalHosts=127.0.0.1\r\n");
+  ProxyGateway gateway("LocalHosts=127.0.0.1\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = -1;
   EXPECT_EQ(Curl(gateway.Proxy(), OriginUrl("/blob.bin"), &rc), RandomBytes(300 * 1024));
@@ -127,7 +79,7 @@ TEST_F(HttpProxyTest, LocalServerIsFetchedExactlyWithTheRequestRewrittenForTheOr
 }
 
 TEST_F(HttpProxyTest, ConnectTunnelCarriesATlsDownload) {
-  Gateway gateway("LocalHosts=127.0.0.1\r\n");
+  ProxyGateway gateway("LocalHosts=127.0.0.1\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   std::string tlsUrl = "https://127.0.0.1:" + std::to_string(origin_.tlsPort()) + "/blob.bin";
   int rc = -1;
@@ -147,7 +99,7 @@ TEST_F(HttpProxyTest, ParentProxyGetsTheFullUrlAndTheConfiguredCredentials) {
   NginxOrigin parent;  // a web server that logs what a parent proxy would be asked
   parent.Serve("small.txt", "from the parent\n");
   ASSERT_TRUE(parent.Start());
-  Gateway gateway("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=127.0.0.1\r\nCascadePort=" +
+  ProxyGateway gateway("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=127.0.0.1\r\nCascadePort=" +
                   std::to_string(parent.port()) +
                   "\r\nEnableParentProxyAut=1\r\nParentProxyUser=cascade\r\nParentProxyPassword=s3cret\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
@@ -159,16 +111,16 @@ TEST_F(HttpProxyTest, ParentProxyGetsTheFullUrlAndTheConfiguredCredentials) {
 }
 
 TEST_F(HttpProxyTest, SecondGatewayAsParentAndNoCascadeAddressMeansTheOriginDirectly) {
-  Gateway parent("LocalHosts=127.0.0.1\r\n");
+  ProxyGateway parent("LocalHosts=127.0.0.1\r\n");
   ASSERT_TRUE(parent.started) << parent.process->Output();
-  Gateway child("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=127.0.0.1\r\nCascadePort=" +
+  ProxyGateway child("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=127.0.0.1\r\nCascadePort=" +
                 std::to_string(parent.port) + "\r\n");
   ASSERT_TRUE(child.started) << child.process->Output();
   int rc = -1;
   EXPECT_EQ(Curl(child.Proxy(), OriginUrl("/blob.bin"), &rc), RandomBytes(300 * 1024));
   EXPECT_EQ(origin_.WaitForLog(1).substr(0, 23), "GET /blob.bin HTTP/1.1 ") << "the parent forwards the path only";
 
-  Gateway direct("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=\r\n");
+  ProxyGateway direct("LocalHosts=127.0.0.1\r\nEnableParentProxy=1\r\nCascadeIP=\r\n");
   ASSERT_TRUE(direct.started) << direct.process->Output();
   EXPECT_EQ(Curl(direct.Proxy(), OriginUrl("/small.txt"), &rc), "hello through the gateway\n");
   std::string log = origin_.WaitForLog(2);
@@ -176,7 +128,7 @@ TEST_F(HttpProxyTest, SecondGatewayAsParentAndNoCascadeAddressMeansTheOriginDire
 }
 
 TEST_F(HttpProxyTest, TheGatewaysOwnAnswers) {
-  Gateway gateway("LocalHosts=127.0.0.1\r\nEnableFtpHttp=0\r\n");
+  ProxyGateway gateway("LocalHosts=127.0.0.1\r\nEnableFtpHttp=0\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int refusing = FreePort();
   struct Case {
@@ -206,7 +158,7 @@ TEST_F(HttpProxyTest, TheGatewaysOwnAnswers) {
 }
 
 std::string UnresolvableNamesInOwnNetwork() {
-  Gateway gateway("LocalHosts=*.invalid\r\n");
+  ProxyGateway gateway("LocalHosts=*.invalid\r\n");
   if (!gateway.started) return "gateway did not start: " + gateway.process->Output();
   std::string answers;
   for (const std::string& url : {"http://no-such-host.invalid/"s, "http://user:pw@ex%41mple.invalid/x"s,
@@ -230,7 +182,7 @@ TEST(HttpProxyNames, ANameThatDoesNotResolveGivesThe404PageWithMessage421) {
 }
 
 TEST_F(HttpProxyTest, HostileHeadsGetAnAnswerOrACloseAndTheGatewayLivesOn) {
-  Gateway gateway("LocalHosts=127.0.0.1\r\n");
+  ProxyGateway gateway("LocalHosts=127.0.0.1\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   std::string tinyHeaders = "GET " + OriginUrl("/small.txt") + " HTTP/1.1\r\n";
   while (tinyHeaders.size() + 6 <= 8000) tinyHeaders += "a:\r\n";
