@@ -20,7 +20,6 @@ static_assert(kRequestHeadMax == static_cast<size_t>(kBufferSize));
 namespace {
 
 constexpr int kStateHeadParsed = 1;
-constexpr int kStateFtpControl = 10;
 constexpr int kStateRelay = 1000;
 constexpr int kStateTunnel = 1001;
 
@@ -140,12 +139,10 @@ bool HttpRequestStep(ConnectionRecord& r) {
     r.noStore = true;
 
   if (StartsWithNoCase(r.url, "ftp:") && !settings.EnableParentProxy) {
-    if (settings.EnableFtpHttp) {
-      r.state = kStateFtpControl;
-      r.clientInLength = 0;
-    } else {
-      SendReplyPage(r, kReplyFtpDisabled);
-    }
+    // The FTP dialogue for browsers is not part of this build: rather than
+    // leave the browser waiting on a connection nobody talks on, it hears
+    // that FTP through the proxy is not available.
+    SendReplyPage(r, kReplyFtpDisabled);
     return false;
   }
 
@@ -183,7 +180,6 @@ void HttpHandOver(ConnectionRecord& r) {
       result = ConnectNextHop(r);
       break;
     case kStateTunnel:
-    case kStateFtpControl:
       result = ConnectUpstream(r);
       break;
     default:
