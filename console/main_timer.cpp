@@ -10,6 +10,7 @@
 #include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
+#include "core/subscriptions.h"
 #include "core/users.h"
 #include "proxy/connection.h"
 
@@ -142,6 +143,14 @@ void MainTimerTimer(MainTimer& timer) {
   Call(timer.hooks.repaintSpeedWindows);
   timer.stepMarker = 79;
   SessionSweep(whole, now, timer.secondBase);
+  timer.stepMarker = 80;
+  // Subscriptions are charged in memory; every ten seconds they go to the file
+  // so a crash loses little.
+  timer.secondsSinceTicketSave += static_cast<int>(whole);
+  if (timer.secondsSinceTicketSave >= 10) {
+    timer.secondsSinceTicketSave = 0;
+    SaveAllSubscriptions();
+  }
 }
 
 }  // namespace brindlex

@@ -26,6 +26,7 @@ struct MainTimer {
   int stepMarker = 0;
   std::int64_t secondBase = 0;
   std::int64_t lastCheckedDate = -1;  // local date (midnight) of the last day check; -1 unset
+  int secondsSinceTicketSave = 0;
   MainTimerHooks hooks;
 };
 

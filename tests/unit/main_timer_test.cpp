@@ -155,5 +155,17 @@ TEST_F(MainTimerTest, TheBillingDayClearsMonthCounters) {
   EXPECT_EQ(user_->monthCounters.outgoing, 0);
 }
 
+TEST_F(MainTimerTest, PrepaidSubscriptionsAreSavedEveryTenSeconds) {
+  user_->prepaid = true;
+  user_->ticket.open = true;
+  user_->ticket.number = 7;
+  user_->ticket.used.incoming = 123;
+  Tick(0);
+  Tick(kSecond * 9);
+  EXPECT_EQ(ReadText(SettingsPath()).find("[Tickets]"), std::string::npos);
+  Tick(kSecond);
+  EXPECT_NE(ReadText(SettingsPath()).find("bob=7; "), std::string::npos) << ReadText(SettingsPath());
+}
+
 }  // namespace
 }  // namespace brindlex
