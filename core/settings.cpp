@@ -137,6 +137,20 @@ EditOutcome ConversionFailure(std::string_view text, int messageId) {
   return outcome;
 }
 
+bool Store(std::string_view key, std::string_view stored);
+
+// An empty field counts as 0; anything but a whole 32-bit number is refused
+// with the message of `failureId`.
+EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldText, int failureId) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  std::int64_t value = 0;
+  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
+    return ConversionFailure(fieldText, failureId);
+  fieldText = std::to_string(value);
+  Store(KeyFromControlName(controlName), fieldText);
+  return {};
+}
+
 bool Store(std::string_view key, std::string_view stored) {
   const SettingEntry* entry = FindEntry(key);
   if (entry) AssignStored(*entry, stored, Settings());
@@ -256,13 +270,7 @@ EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked) {
 }
 
 EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText) {
-  if (Trim(fieldText).empty()) fieldText = "0";
-  std::int64_t value = 0;
-  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
-    return ConversionFailure(fieldText, 782);
-  fieldText = std::to_string(value);
-  Store(KeyFromControlName(controlName), fieldText);
-  return {};
+  return WriteWholeNumber(controlName, fieldText, 782);
 }
 
 EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText) {
@@ -291,13 +299,7 @@ EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std
 }
 
 EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldText) {
-  if (Trim(fieldText).empty()) fieldText = "0";
-  std::int64_t value = 0;
-  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
-    return ConversionFailure(fieldText, 783);
-  fieldText = std::to_string(value);
-  Store(KeyFromControlName(controlName), fieldText);
-  return {};
+  return WriteWholeNumber(controlName, fieldText, 783);
 }
 
 EditOutcome WriteSpamTime(std::string& fieldText) {
