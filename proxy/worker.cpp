@@ -154,27 +154,21 @@ void WorkerPass(ConnectionRecord& r) {
   r.stepMarker = 5;
   pollfd fds[3];
   int count = 0;
+  // A full input buffer is not polled for reading, so a slow side throttles
+  // the other without waking this thread.
+  auto watch = [&](int socket, int inLength, int outLength, bool acceptPending) {
+    short events = 0;
+    if (inLength < kBufferSize || acceptPending) events |= POLLIN;
+    if (outLength > 0 && !acceptPending) events |= POLLOUT;
+    fds[count] = pollfd{socket, events, 0};
+    return count++;
+  };
   int clientIndex = -1, serverIndex = -1, auxIndex = -1;
-  if (r.clientSocket >= 0 && r.service != kServicePortMapUdp) {
-    short events = 0;
-    // A full input buffer is not polled for reading, so a slow side throttles
-    // the other without waking this thread.
-    if (r.clientInLength < kBufferSize || r.clientAcceptPending) events |= POLLIN;
-    if (r.clientOutLength > 0 && !r.clientAcceptPending) events |= POLLOUT;
-    clientIndex = count;
-    fds[count++] = pollfd{r.clientSocket, events, 0};
-  }
-  if (r.serverSocket >= 0) {
-    short events = 0;
-    if (r.serverInLength < kBufferSize || r.serverAcceptPending) events |= POLLIN;
-    if (r.serverOutLength > 0 && !r.serverAcceptPending) events |= POLLOUT;
-    serverIndex = count;
-    fds[count++] = pollfd{r.serverSocket, events, 0};
-  }
-  if (r.auxSocket >= 0) {
-    auxIndex = count;
-    fds[count++] = pollfd{r.auxSocket, POLLIN, 0};
-  }
+  if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
+    clientIndex = watch(r.clientSocket, r.clientInLength, r.clientOutLength, r.clientAcceptPending);
+  if (r.serverSocket >= 0)
+    serverIndex = watch(r.serverSocket, r.serverInLength, r.serverOutLength, r.serverAcceptPending);
+  if (r.auxSocket >= 0) auxIndex = watch(r.auxSocket, 0, 0, false);
 
   r.stepMarker = 6;
   int ready = ::poll(fds, static_cast<nfds_t>(count), kPollTimeoutMs);
