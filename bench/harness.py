@@ -1,0 +1,475 @@
+#!/usr/bin/env python3
+"""Brindlex beside its peers: one origin and every peer on loopback, each
+measurement run several times with the targets interleaved (direct first in
+a rotating order), and tables of medians with the ratio to direct and to
+each peer.
+
+Targets of the HTTP rows:
+  direct          the origin (nginx) fetched without a proxy
+  brindlex-user   the gateway with an identified IP user (counting, limits,
+                  session and connection logs on)
+  brindlex-local  the gateway with the client's address in LocalHosts
+                  (nothing counted)
+  tinyproxy, squid
+Every request carries "Connection: close" (a new connection per request on
+both sides). Everything stays on 127.0.0.1; every loop is bounded.
+
+Adding a service (SOCKS5, DNS) is one entry in PEERS (how to start a peer
+and which services it offers) plus one entry in MEASUREMENTS (a function that
+measures one target once and the columns it returns); the round-robin, the
+medians and the tables are shared.
+
+Run through bench/run.sh, which installs the peers and builds the gateway.
+"""
+import argparse
+import os
+import re
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MB = 1024 * 1024
+
+
+# --------------------------------------------------------------- processes
+
+class World:
+    """The temp folder, the origin and the peers; stops everything it started."""
+
+    def __init__(self, args):
+        self.args = args
+        self.work = tempfile.mkdtemp(prefix="brindlex-bench-")
+        os.chmod(self.work, 0o755)
+        self.procs = {}      # name -> Popen
+        self.ports = {}      # name -> port (the proxy port, or the origin's HTTP port)
+        self.tls_port = None
+
+    def path(self, *parts):
+        return os.path.join(self.work, *parts)
+
+    def start(self, name, argv, port, env=None, log=None):
+        out = open(log or self.path(name + ".out"), "wb")
+        proc = subprocess.Popen(argv, stdout=out, stderr=subprocess.STDOUT, env=env,
+                                start_new_session=True)
+        self.procs[name] = proc
+        self.ports[name] = port
+        wait_port(port, proc, name)
+        return proc
+
+    def stop_all(self):
+        for proc in self.procs.values():
+            if proc.poll() is None:
+                proc.send_signal(signal.SIGTERM)
+        deadline = time.time() + 10
+        for name, proc in self.procs.items():
+            try:
+                proc.wait(timeout=max(0.1, deadline - time.time()))
+            except subprocess.TimeoutExpired:
+                print(f"{name} did not stop on SIGTERM in 10 s; killed", file=sys.stderr)
+                proc.kill()
+                proc.wait()
+        if not self.args.keep:
+            shutil.rmtree(self.work, ignore_errors=True)
+        else:
+            print(f"work folder kept: {self.work}", file=sys.stderr)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_port(port, proc, name, seconds=20):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if proc.poll() is not None:
+            raise SystemExit(f"{name} exited with {proc.returncode} before opening port {port}")
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise SystemExit(f"{name}: nothing listens on port {port} after {seconds} s")
+
+
+def process_tree(pid):
+    """pid and all its descendants."""
+    pids = [pid]
+    for p in pids:
+        try:
+            with open(f"/proc/{p}/task/{p}/children") as f:
+                pids.extend(int(c) for c in f.read().split())
+        except OSError:
+            pass
+    return pids
+
+
+def rss_kb(pids):
+    total = 0
+    for p in pids:
+        try:
+            with open(f"/proc/{p}/status") as f:
+                for line in f:
+                    if line.startswith("VmRSS:"):
+                        total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+
+def threads(pids):
+    total = 0
+    for p in pids:
+        try:
+            total += len(os.listdir(f"/proc/{p}/task"))
+        except OSError:
+            pass
+    return total
+
+
+def cpu_ticks(pids):
+    total = 0
+    for p in pids:
+        try:
+            with open(f"/proc/{p}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+                total += int(fields[11]) + int(fields[12])  # utime, stime
+        except OSError:
+            pass
+    return total
+
+
+# ------------------------------------------------------------------- peers
+
+def start_origin(w):
+    www = w.path("www")
+    os.makedirs(www)
+    for name, size in (("1k.bin", 1024), ("10m.bin", 10 * MB), ("200m.bin", 200 * MB)):
+        with open(os.path.join(www, name), "wb") as f:
+            left = size
+            while left:
+                chunk = os.urandom(min(left, MB))
+                f.write(chunk)
+                left -= len(chunk)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-keyout", w.path("key.pem"), "-out", w.path("cert.pem")],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    port, w.tls_port = free_port(), free_port()
+    os.makedirs(w.path("nginx"))
+    conf = w.path("nginx", "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(f"""daemon off;
+master_process off;
+worker_processes 1;
+pid {w.path('nginx', 'nginx.pid')};
+error_log {w.path('nginx', 'error.log')};
+events {{ worker_connections 4096; }}
+worker_rlimit_nofile 8192;
+http {{
+  access_log off;
+  client_body_temp_path {w.path('nginx', 'body')};
+  sendfile on;
+  keepalive_requests 100000;
+  server {{ listen 127.0.0.1:{port}; root {www}; }}
+  server {{
+    listen 127.0.0.1:{w.tls_port} ssl;
+    ssl_certificate {w.path('cert.pem')};
+    ssl_certificate_key {w.path('key.pem')};
+    root {www};
+  }}
+}}
+""")
+    w.start("direct", ["nginx", "-p", w.path("nginx"), "-e", w.path("nginx", "error.log"), "-c", conf], port)
+
+
+def start_brindlex(w, name, local):
+    home = w.path(name)
+    subprocess.run([os.path.join(ROOT, "scripts", "lay-out-home.sh"), home], check=True,
+                   stdout=subprocess.DEVNULL)
+    port = free_port()
+    text = f"[System]\r\nHttpPort={port}\r\n"
+    if local:
+        text += "LocalHosts=127.0.0.1\r\n"
+    else:
+        text += subprocess.run([w.args.records], check=True, capture_output=True, text=True).stdout
+    with open(os.path.join(home, "Brindlex.ini"), "w", newline="") as f:
+        f.write(text)
+    env = dict(os.environ, BRINDLEX_HOME=home, BRINDLEX_HEADLESS="1")
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    w.start(name, [w.args.brindlex], port, env=env)
+
+
+def start_tinyproxy(w, name):
+    d = w.path(name)
+    os.makedirs(d)
+    os.chmod(d, 0o777)
+    port = free_port()
+    conf = os.path.join(d, "tinyproxy.conf")
+    user = "User nobody\nGroup nogroup\n" if os.geteuid() == 0 else ""
+    with open(conf, "w") as f:
+        f.write(f"""{user}Port {port}
+Listen 127.0.0.1
+Timeout 600
+MaxClients 2000
+LogFile "{d}/tinyproxy.log"
+LogLevel Error
+PidFile "{d}/tinyproxy.pid"
+DisableViaHeader Yes
+Allow 127.0.0.1
+""")
+    w.start(name, ["tinyproxy", "-d", "-c", conf], port)
+
+
+def start_squid(w, name):
+    d = w.path(name)
+    os.makedirs(d)
+    os.chmod(d, 0o777)
+    port = free_port()
+    conf = os.path.join(d, "squid.conf")
+    user = "cache_effective_user proxy\n" if os.geteuid() == 0 else ""
+    with open(conf, "w") as f:
+        f.write(f"""{user}http_port 127.0.0.1:{port}
+http_access allow all
+cache deny all
+cache_mem 8 MB
+access_log none
+cache_store_log none
+cache_log {d}/cache.log
+pid_filename {d}/squid.pid
+coredump_dir {d}
+visible_hostname bench
+max_filedescriptors 8192
+workers 1
+via off
+forwarded_for delete
+shutdown_lifetime 1 seconds
+logfile_rotate 0
+""")
+    w.start(name, ["squid", "-N", "-f", conf], port)
+
+
+# Every peer: (name, start function, services it offers).
+PEERS = [
+    ("brindlex-user", lambda w, n: start_brindlex(w, n, local=False), {"http", "connect"}),
+    ("brindlex-local", lambda w, n: start_brindlex(w, n, local=True), {"http", "connect"}),
+    ("tinyproxy", start_tinyproxy, {"http", "connect"}),
+    ("squid", start_squid, {"http", "connect"}),
+    # ("microsocks", start_microsocks, {"socks5"}),
+    # ("dante", start_dante, {"socks5"}),
+    # ("dnsmasq", start_dnsmasq, {"dns"}),
+]
+
+
+# ------------------------------------------------------------ measurements
+
+def parse_duration_ms(text):
+    m = re.fullmatch(r"([\d.]+)(us|ms|s|m)", text)
+    value, unit = float(m.group(1)), m.group(2)
+    return value * {"us": 0.001, "ms": 1.0, "s": 1000.0, "m": 60000.0}[unit]
+
+
+def wrk(w, target, obj, connections):
+    """One wrk run of `seconds` against a target; one connection per request."""
+    origin = w.ports["direct"]
+    port = w.ports[target]
+    script = w.path(f"wrk-{target}-{obj}.lua")
+    with open(script, "w") as f:
+        if target != "direct":  # absolute form, as a browser talks to a proxy
+            f.write(f'wrk.path = "http://127.0.0.1:{origin}/{obj}"\n')
+        f.write(f'wrk.headers["Host"] = "127.0.0.1:{origin}"\n')
+        f.write('wrk.headers["Connection"] = "close"\n')
+    out = subprocess.run(["wrk", "-t1", f"-c{connections}", f"-d{w.args.seconds}s", "--timeout", "10s",
+                          "--latency", "-s", script, f"http://127.0.0.1:{port}/{obj}"],
+                         capture_output=True, text=True, timeout=w.args.seconds + 60).stdout
+    rps = float(re.search(r"^Requests/sec:\s+([\d.]+)", out, re.M).group(1))
+    p50 = re.search(r"^\s+50%\s+(\S+)", out, re.M)
+    p99 = re.search(r"^\s+99%\s+(\S+)", out, re.M)
+    errors = 0
+    m = re.search(r"Socket errors: connect (\d+), read (\d+), write (\d+), timeout (\d+)", out)
+    if m:
+        # a read error is how wrk counts a close right after a complete
+        # "Connection: close" response on some peers; connect/timeout are real
+        errors += int(m.group(1)) + int(m.group(4))
+    m = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
+    if m:
+        errors += int(m.group(1))
+    return {"rps": rps, "p50": parse_duration_ms(p50.group(1)) if p50 else float("nan"),
+            "p99": parse_duration_ms(p99.group(1)) if p99 else float("nan"), "errors": errors}
+
+
+def small_get(connections):
+    def run(w, target):
+        return wrk(w, target, "1k.bin", connections)
+    return run
+
+
+def big_get(connections):
+    def run(w, target):
+        r = wrk(w, target, "10m.bin", connections)
+        r["MB/s"] = r.pop("rps") * 10
+        return r
+    return run
+
+
+def connect_download(w, target):
+    """200 MB over HTTPS with curl; through the proxy's CONNECT tunnel."""
+    argv = ["curl", "-sS", "-k", "-o", "/dev/null", "-w", "%{speed_download} %{http_code} %{size_download}",
+            "--max-time", "120"]
+    if target != "direct":
+        argv += ["-x", f"http://127.0.0.1:{w.ports[target]}", "--proxytunnel"]
+    argv.append(f"https://127.0.0.1:{w.tls_port}/200m.bin")
+    out = subprocess.run(argv, capture_output=True, text=True, timeout=180)
+    speed, code, size = (out.stdout.split() + ["0", "0", "0"])[:3]
+    ok = code == "200" and int(float(size)) == 200 * MB
+    return {"MB/s": float(speed) / MB, "errors": 0 if ok else 1}
+
+
+IDLE = 500
+
+
+def idle_connections(w, target):
+    """RSS added per idle client connection, threads and CPU while IDLE idle
+    connections (connected, nothing sent) are held for a while."""
+    pids = process_tree(w.procs[target].pid)
+    time.sleep(1)
+    before_rss, before_threads = rss_kb(pids), threads(pids)
+    socks = []
+    try:
+        for _ in range(IDLE):
+            socks.append(socket.create_connection(("127.0.0.1", w.ports[target]), timeout=5))
+        time.sleep(2)
+        pids = process_tree(w.procs[target].pid)
+        ticks0, t0 = cpu_ticks(pids), time.time()
+        time.sleep(w.args.idle_seconds)
+        ticks1, t1 = cpu_ticks(pids), time.time()
+        after_rss, after_threads = rss_kb(pids), threads(pids)
+        closed = 0
+        for s in socks:
+            s.setblocking(False)
+            try:
+                if s.recv(1, socket.MSG_PEEK) == b"":
+                    closed += 1
+            except BlockingIOError:
+                pass
+            except OSError:
+                closed += 1
+    finally:
+        for s in socks:
+            s.close()
+    hz = os.sysconf("SC_CLK_TCK")
+    return {"KB/conn": (after_rss - before_rss) / IDLE,
+            "CPU %": 100.0 * (ticks1 - ticks0) / hz / (t1 - t0),
+            "threads": after_threads - before_threads,
+            "closed": closed, "errors": 0}
+
+
+# (title, service, function, columns to show, column the ratios use, higher is better)
+MEASUREMENTS = [
+    ("1 KB GET, 1 client", "http", small_get(1), ["rps", "p50", "p99"], "rps"),
+    ("1 KB GET, 50 clients", "http", small_get(50), ["rps", "p50", "p99"], "rps"),
+    ("10 MB GET, 1 connection", "http", big_get(1), ["MB/s", "p50", "p99"], "MB/s"),
+    ("10 MB GET, 8 connections", "http", big_get(8), ["MB/s", "p50", "p99"], "MB/s"),
+    ("CONNECT: 200 MB over HTTPS", "connect", connect_download, ["MB/s"], "MB/s"),
+    # ("SOCKS5: ...", "socks5", socks_download, ["MB/s"], "MB/s"),
+    # ("DNS: ...", "dns", dnsperf_queries, ["qps", "p50", "p99"], "qps"),
+]
+
+UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms"}
+
+
+def fmt(value):
+    if value != value:  # nan
+        return "-"
+    if abs(value) >= 100:
+        return f"{value:,.0f}".replace(",", " ")
+    if abs(value) >= 10:
+        return f"{value:.1f}"
+    return f"{value:.2f}"
+
+
+def table(title, rows, columns, ratio_key, peers, rounds):
+    print(f"\n### {title} (median of {rounds})\n")
+    head = ["target"] + [UNITS.get(c, c) for c in columns] + ["/direct"] + [f"/{p}" for p in peers] + ["errors"]
+    print("| " + " | ".join(head) + " |")
+    print("|" + "|".join(["---"] + ["---:"] * (len(head) - 1)) + "|")
+    medians = {t: {c: statistics.median([r[c] for r in runs]) for c in columns} for t, runs in rows.items()}
+    for target, runs in rows.items():
+        m = medians[target]
+        cells = [target] + [fmt(m[c]) for c in columns]
+        base = medians.get("direct", {}).get(ratio_key)
+        cells.append(f"{m[ratio_key] / base:.2f}" if base else "-")
+        for p in peers:
+            other = medians.get(p, {}).get(ratio_key)
+            cells.append(f"{m[ratio_key] / other:.2f}" if other else "-")
+        cells.append(str(sum(r["errors"] for r in runs)))
+        print("| " + " | ".join(cells) + " |")
+    return medians
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--brindlex", required=True)
+    ap.add_argument("--records", required=True, help="the program printing the user sections")
+    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--seconds", type=int, default=5, help="seconds per wrk run")
+    ap.add_argument("--idle-seconds", type=int, default=10)
+    ap.add_argument("--only", default="", help="comma-separated measurement numbers (1-based); idle is 'idle'")
+    ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = ap.parse_args()
+
+    w = World(args)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    try:
+        start_origin(w)
+        for name, start, _ in PEERS:
+            start(w, name)
+        peers = [n for n, _, s in PEERS if not n.startswith("brindlex")]
+        only = set(filter(None, args.only.split(",")))
+        print(f"# Brindlex beside its peers: {args.rounds} rounds, {args.seconds} s per wrk run, "
+              f"{os.cpu_count()} cores, {time.strftime('%Y-%m-%d %H:%M')}")
+        summary = {}
+        for number, (title, service, run, columns, key) in enumerate(MEASUREMENTS, 1):
+            if only and str(number) not in only:
+                continue
+            targets = ["direct"] + [n for n, _, s in PEERS if service in s]
+            rows = {t: [] for t in targets}
+            for r in range(args.rounds):
+                order = targets[r % len(targets):] + targets[:r % len(targets)]
+                for t in order:
+                    rows[t].append(run(w, t))
+            summary[title] = (table(title, rows, columns, key, peers, args.rounds), key)
+        if not only or "idle" in only:
+            targets = ["direct"] + [n for n, _, s in PEERS if "http" in s]
+            rows = {t: [] for t in targets}
+            for r in range(args.rounds):
+                for t in targets:
+                    rows[t].append(idle_connections(w, t))
+            print(f"\n### {IDLE} idle client connections, {args.idle_seconds} s (median of {args.rounds})\n")
+            print("| target | RSS KB per connection | CPU % of one core | threads added | closed by server |")
+            print("|---|---:|---:|---:|---:|")
+            for t, runs in rows.items():
+                med = {c: statistics.median([x[c] for x in runs]) for c in ("KB/conn", "CPU %", "threads", "closed")}
+                print(f"| {t} | {med['KB/conn']:.1f} | {med['CPU %']:.2f} | {med['threads']:.0f} | {med['closed']:.0f} |")
+        print("\n### Cost of accounting (brindlex-user against brindlex-local)\n")
+        print("| measurement | user/local |")
+        print("|---|---:|")
+        for title, (medians, key) in summary.items():
+            if "brindlex-user" in medians and "brindlex-local" in medians:
+                print(f"| {title} | {medians['brindlex-user'][key] / medians['brindlex-local'][key]:.2f} |")
+        for name, proc in w.procs.items():
+            if proc.poll() is not None:
+                print(f"\nWARNING: {name} exited during the run with {proc.returncode}")
+    finally:
+        w.stop_all()
+
+
+if __name__ == "__main__":
+    main()

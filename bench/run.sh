@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The one benchmark command: installs the peers and tools from Debian packages
+# (only what is missing), builds the gateway's release build, then starts an
+# origin (nginx), two gateways (an identified IP user; a local server) and the
+# peers (tinyproxy, squid) on loopback ports of their own and prints tables of
+# medians with the ratio to direct and to each peer (bench/harness.py).
+#
+# Usage: bench/run.sh [harness options]   e.g. --rounds 5 --seconds 10
+#   --rounds N        times each measurement runs, targets interleaved (3)
+#   --seconds S       seconds per wrk run (5)
+#   --idle-seconds S  seconds the 500 idle connections are watched (10)
+#   --only 1,2,idle   only these measurements
+#   --keep            keep the temporary work folder
+# BRINDLEX_BUILD: build folder (default build/release).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BRINDLEX_BUILD:-$root/build/release}
+
+packages=(nginx-light wrk tinyproxy squid curl openssl python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# apt may start the peers as system services; the benchmark runs its own.
+stop_services() {
+  for service in tinyproxy squid; do
+    if command -v systemctl >/dev/null && systemctl is-active --quiet "$service" 2>/dev/null; then
+      ${SUDO-} systemctl stop "$service" || true
+    elif [ -x "/etc/init.d/$service" ] && "/etc/init.d/$service" status >/dev/null 2>&1; then
+      ${SUDO-} "/etc/init.d/$service" stop >/dev/null || true
+    fi
+  done
+}
+stop_services
+trap stop_services EXIT
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEX_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" --target brindlex bench_records >/dev/null
+
+[ "$(ulimit -n)" -ge 8192 ] || ulimit -n 8192 2>/dev/null || true
+python3 "$root/bench/harness.py" --brindlex "$build/brindlex" --records "$build/bench/bench_records" "$@"
