@@ -11,6 +11,7 @@
 #include "core/process_state.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
+#include "proxy/response_processing.h"
 #include "proxy/socket_util.h"
 
 namespace brindlex {
@@ -118,6 +119,9 @@ void ShiftDown(char* source, int& sourceLength, int moved) {
 void MoveToClient(ConnectionRecord& record, char* source, int& sourceLength) {
   int room = record.clientOutCapacity - record.clientOutLength;
   int moved = std::min(room, sourceLength);
+  // An HTTP response is read on its way through (the cache, the document
+  // size check); it may hold bytes back or drop a refused answer.
+  if (record.state == 1000) moved = ResponseBytesToMove(record, source, sourceLength, moved);
   if (moved > 0) {
     std::memcpy(record.clientOut.get() + record.clientOutLength, source, static_cast<size_t>(moved));
     record.clientOutLength += moved;

@@ -7,6 +7,7 @@
 #include "core/users.h"
 #include "proxy/access_gate.h"
 #include "proxy/connection.h"
+#include "proxy/http_cache.h"
 #include "proxy/http_head.h"
 #include "proxy/local_server.h"
 #include "proxy/reply_page.h"
@@ -173,10 +174,11 @@ void HttpHandOver(ConnectionRecord& r) {
   int result = kUpstreamConnected;
   switch (r.state) {
     case kStateRelay:
-      // The cache lookup belongs here, before the head is completed; until the
-      // cache path exists every lookup misses.
+      // The cache may answer instead of the origin, or turn the request into
+      // a revalidation (state 2) that carries its own ending.
+      if (!r.serverFinished && r.readFile < 0) CacheLookup(r);
       if (r.serverFinished || r.readFile >= 0) return;
-      CompleteOutgoingHead(r);
+      if (r.state != kStateRevalidating) CompleteOutgoingHead(r);
       result = ConnectNextHop(r);
       break;
     case kStateTunnel:

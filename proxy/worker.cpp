@@ -21,7 +21,9 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "proxy/connection.h"
+#include "proxy/http_cache.h"
 #include "proxy/http_request.h"
+#include "proxy/response_processing.h"
 #include "proxy/server_io.h"
 #include "proxy/socket_util.h"
 
@@ -111,6 +113,10 @@ bool DispatchClientInput(ConnectionRecord& r) {
 }
 
 void DispatchServerInput(ConnectionRecord& r) {
+  // A revalidation answer either serves the object (state 3, serverIn
+  // discarded) or becomes an ordinary response relayed at once.
+  if (r.state == kStateRevalidating) RevalidationAnswer(r);
+  if (r.state == kStateRevalidating) return;
   if (IsRelayState(r.state)) {
     MoveToClient(r, r.serverIn, r.serverInLength);
     return;
@@ -122,10 +128,9 @@ void DispatchServerInput(ConnectionRecord& r) {
 void WorkerPass(ConnectionRecord& r) {
   r.stepMarker = 1;
   if (r.serverFinished) {
-    if (r.cacheWriteFile >= 0) {
-      ::close(r.cacheWriteFile);
-      r.cacheWriteFile = -1;
-    }
+    // A response that ended cleanly keeps its object open until serverIn is
+    // drained into it (step 10); any other end loses the object.
+    if (!r.serverEof) AbandonObject(r);
     CloseSocket(r.serverSocket);
     if (r.clientOutLength == 0 && r.serverInLength == 0 && r.readFile < 0 && !r.dataRecord) r.clientClosed = true;
   }
@@ -150,6 +155,7 @@ void WorkerPass(ConnectionRecord& r) {
 
   r.stepMarker = 4;
   ContinuingCheck(r);
+  StreamReadFile(r);
 
   r.stepMarker = 5;
   pollfd fds[3];
@@ -222,7 +228,10 @@ void WorkerPass(ConnectionRecord& r) {
   r.stepMarker = 9;
   if (r.serverInLength > 0) DispatchServerInput(r);
   r.stepMarker = 10;
-  if (r.serverInLength == 0 && r.serverEof) r.serverEof = false;
+  if (r.serverInLength == 0 && r.serverEof) {
+    FinishObject(r);
+    r.serverEof = false;
+  }
 }
 
 void RemoveFromList(ConnectionRecord* record) {
@@ -257,6 +266,9 @@ void ConnectionWorker(ConnectionRecord& r) {
     Close(r);
     ReportCurrentException("ProxyThread", r.stepMarker);
   }
+  // An object still being written is incomplete; the store must learn that,
+  // or its file would count as in progress for good.
+  AbandonObject(r);
 }
 
 void CloseBookkeeping(ConnectionRecord& r) {

@@ -45,9 +45,10 @@ bool NginxOrigin::Start(bool tls) {
   WriteFile(folder_ + "/nginx.conf",
             "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + folder_ + "/nginx.pid;\nerror_log " +
                 folder_ + "/error.log;\nevents { worker_connections 256; }\nhttp {\n  log_format probe '" +
-                kLogFields + "';\n  access_log " + folder_ + "/access.log probe;\n  client_body_temp_path " + folder_ +
-                "/body;\n  server { listen 127.0.0.1:" + std::to_string(port_) + "; root " + folder_ + "/www; }\n" +
-                tlsServer + "}\n");
+                kLogFields + "';\n  log_format status '" + kStatusFields + "';\n  access_log " + folder_ +
+                "/access.log probe;\n  access_log " + folder_ + "/status.log status;\n  client_body_temp_path " +
+                folder_ + "/body;\n  server { listen 127.0.0.1:" + std::to_string(port_) + "; root " + folder_ +
+                "/www; " + extraServerConfig + " }\n" + tlsServer + "}\n");
   pid_ = ::fork();
   if (pid_ == 0) {
     int null = ::open("/dev/null", O_WRONLY);
@@ -69,9 +70,17 @@ void NginxOrigin::Stop() {
 }
 
 std::string NginxOrigin::WaitForLog(size_t count, std::chrono::milliseconds timeout) {
+  return WaitForLines(folder_ + "/access.log", count, timeout);
+}
+
+std::string NginxOrigin::WaitForStatusLog(size_t count, std::chrono::milliseconds timeout) {
+  return WaitForLines(folder_ + "/status.log", count, timeout);
+}
+
+std::string WaitForLines(const std::string& path, size_t count, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
-    std::string log = ReadFile(folder_ + "/access.log");
+    std::string log = ReadFile(path);
     size_t lines = 0;
     for (char c : log) lines += c == '\n';
     if (lines >= count || std::chrono::steady_clock::now() > deadline) return log;

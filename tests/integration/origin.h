@@ -27,6 +27,12 @@ class NginxOrigin {
   void Serve(const std::string& name, const std::string& bytes);
   // Waits until the access log holds `count` lines; returns the log.
   std::string WaitForLog(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // The same for the status log (kStatusFields: what each request got back).
+  std::string WaitForStatusLog(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+  // Directives added to the plain server block (locations with their own
+  // response headers, say); set before Start.
+  std::string extraServerConfig;
 
   int port() const { return port_; }
   int tlsPort() const { return tlsPort_; }
@@ -36,6 +42,10 @@ class NginxOrigin {
   static constexpr const char* kLogFields =
       "$request | pc=$http_proxy_connection | c=$http_connection | pa=$http_proxy_authorization"
       " | ims=$http_if_modified_since | inm=$http_if_none_match | host=$http_host";
+  // Format of one status-log line: the status, the body bytes sent and the
+  // request with its conditions.
+  static constexpr const char* kStatusFields =
+      "$status $body_bytes_sent $request | ims=$http_if_modified_since | inm=$http_if_none_match";
 
  private:
   std::string folder_;
@@ -43,6 +53,9 @@ class NginxOrigin {
   int port_ = 0;
   int tlsPort_ = 0;
 };
+
+// Waits until the file holds `count` lines (or the time-out); returns it.
+std::string WaitForLines(const std::string& path, size_t count, std::chrono::milliseconds timeout);
 
 // Waits until something accepts connections on 127.0.0.1:port.
 bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -1,0 +1,242 @@
+#include "proxy/http_cache.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <optional>
+
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/value_codec.h"
+#include "proxy/connection.h"
+#include "proxy/http_head.h"
+#include "proxy/reply_page.h"
+#include "proxy/response_head.h"
+#include "proxy/response_processing.h"
+#include "services/cache_store.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr int kStateRelay = 1000;
+
+// Lifetimes the headers do not give: one day, or a tenth of the time the
+// object had gone unchanged when it was sent.
+constexpr std::int64_t kDefaultLifetime = 86400;
+constexpr std::int64_t kHeuristicDivisor = 10;
+
+constexpr int kWarningStale = 413;
+constexpr int kWarningHeuristic = 414;
+constexpr int kNotModifiedAnswer = 403;
+constexpr int kPreconditionFailedAnswer = 409;
+
+std::int64_t Lifetime(const CacheRecordFixed& fixed, const CacheRequest& request, std::int64_t date,
+                      int& warning) {
+  if (request.maxAge != -1) return request.maxAge;
+  if (fixed.maxAge != -1) return fixed.maxAge;
+  if (fixed.expires != -1) return static_cast<std::int64_t>(fixed.expires) - date;
+  std::int64_t lifetime = fixed.lastModified > 0 ? (date - fixed.lastModified) / kHeuristicDivisor : kDefaultLifetime;
+  if (lifetime >= kDefaultLifetime) warning = kWarningHeuristic;
+  return lifetime;
+}
+
+enum class ClientCondition { None, NotModified, Modified, Failed };
+
+ClientCondition EvaluateConditions(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request) {
+  ClientCondition result = ClientCondition::None;
+  if (!request.conditionalEtags.empty()) {
+    bool match = request.conditionalEtags == "*" || EqualsNoCase(request.conditionalEtags, etag);
+    if (!request.conditionalIsNoneMatch && !match) return ClientCondition::Failed;
+    if (request.conditionalIsNoneMatch) result = match ? ClientCondition::NotModified : ClientCondition::Modified;
+  }
+  if (request.conditionalTime != -1) {
+    std::int64_t d = static_cast<std::int64_t>(request.conditionalTime) - fixed.lastModified;
+    if (request.conditionalIsUnmodified) {
+      if (d < 0) return ClientCondition::Failed;
+    } else if (d >= 0) {
+      if (result != ClientCondition::Modified) result = ClientCondition::NotModified;
+    } else {
+      result = ClientCondition::Modified;
+    }
+  }
+  return result;
+}
+
+// An answer the cache gives instead of the object; the request never leaves.
+void AnswerFromCache(ConnectionRecord& r, int stringId) {
+  ReplaceClientOutput(r, Str(stringId));
+  r.serverOutLength = 0;
+  r.serverFinished = true;
+}
+
+bool ReadFully(int fd, char* into, size_t length) {
+  while (length > 0) {
+    ssize_t n = ::read(fd, into, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    into += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Queues the stored head with a fresh Date and Age and leaves the body to
+// StreamReadFile. Nothing happens (a miss) when the file is gone or its
+// header block is not all there.
+void ServeObject(ConnectionRecord& r, const CacheRecordFixed& fixed, const CacheVerdict& verdict) {
+  int fd = ::open(CacheObjectPath(fixed.objectId).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  std::string head(fixed.headerLength, '\0');
+  if (!ReadFully(fd, head.data(), head.size()) || !head.ends_with("\r\n\r\n")) {
+    ::close(fd);
+    return;
+  }
+  head.resize(head.size() - 2);
+  std::uint32_t age = static_cast<std::uint32_t>(std::clamp<std::int64_t>(verdict.age, 0, UINT32_MAX));
+  head += "Date: " + FormatHttpDate(verdict.date) + "\r\nAge: " + std::to_string(age) + "\r\n";
+  if (verdict.warning != 0) head += Str(verdict.warning);
+  head += "\r\n";
+  r.serverOutLength = 0;
+  QueueToClient(r, head);
+  CountCacheBytes(r, static_cast<std::int64_t>(head.size()));
+  r.readFile = fd;
+}
+
+}  // namespace
+
+CacheRequest CacheRequestOf(const ConnectionRecord& r) {
+  CacheRequest request;
+  request.maxAge = r.maxAge;
+  request.maxStale = r.maxStale;
+  request.minFresh = r.minFresh;
+  request.conditionalTime = r.conditionalTime;
+  request.conditionalIsUnmodified = r.conditionalIsUnmodified;
+  request.conditionalEtags = r.conditionalEtags;
+  request.conditionalIsNoneMatch = r.conditionalIsNoneMatch;
+  return request;
+}
+
+CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request,
+                               std::int64_t now, bool revalidated) {
+  CacheVerdict verdict;
+  // A Date the origin sent that could not be read is no date at all.
+  verdict.date = fixed.dateHeader > 0 ? fixed.dateHeader : fixed.received;
+  verdict.age = std::max<std::int64_t>(0, now - fixed.received);
+  if (fixed.ageHeader != -1) verdict.age += fixed.ageHeader;
+
+  if (!revalidated) {
+    int warning = 0;
+    std::int64_t lifetime = std::max<std::int64_t>(Lifetime(fixed, request, verdict.date, warning), 0);
+    // min-fresh asks for that much life left; it weighs in the judgement but
+    // is no part of the age reported to the client.
+    std::int64_t judgedAge = verdict.age + (request.minFresh != -1 ? request.minFresh : 0);
+    // Fresh only while the age is below the lifetime: an object that came
+    // with max-age=0 (or an Expires that has passed) is asked about every
+    // time, not served for the rest of the second it arrived in.
+    bool stale = judgedAge >= lifetime;
+    if (stale && request.maxStale != -1 && fixed.mustRevalidate == 0 &&
+        (request.maxStale == 0 || judgedAge - lifetime <= request.maxStale)) {
+      // Staleness the client accepts (max-stale without a value: any); the
+      // warning is given only to an object that really is stale.
+      stale = false;
+      warning = kWarningStale;
+    }
+    if (stale) return verdict;  // Revalidate
+    verdict.warning = warning;
+  }
+
+  switch (EvaluateConditions(fixed, etag, request)) {
+    case ClientCondition::Failed:
+      verdict.answer = CacheAnswer::PreconditionFailed;
+      break;
+    case ClientCondition::NotModified:
+      verdict.answer = CacheAnswer::NotModified;
+      break;
+    default:
+      verdict.answer = CacheAnswer::Serve;
+      break;
+  }
+  return verdict;
+}
+
+std::string RevalidationLines(const CacheRecordFixed& fixed, std::string_view etag) {
+  std::string lines;
+  // Without a Last-Modified there is no date to compare with; 1970 would only
+  // make some servers answer 304 for a changed object.
+  if (fixed.lastModified > 0) {
+    std::string date = FormatHttpDate(fixed.lastModified);
+    if (!date.empty()) lines += "If-Modified-Since: " + date + "\r\n";
+  }
+  if (!etag.empty()) lines += "If-None-Match: \"" + std::string(etag) + "\"\r\n";
+  lines += "Connection: close\r\n\r\n";
+  return lines;
+}
+
+std::string CacheKey(const ConnectionRecord& r) {
+  if (r.url.find("://") != std::string::npos || r.host.empty()) return r.url;
+  return "http://" + r.host + r.url;
+}
+
+void CacheLookup(ConnectionRecord& r) {
+  if (r.noCache || r.noStore || r.readFile >= 0) return;
+  bool revalidated = r.state == kStateRevalidated;
+  std::string key = CacheKey(r);
+  CacheRecordFixed fixed;
+  CacheVerdict verdict;
+  {
+    std::lock_guard<std::mutex> lock(CacheIndexLock());
+    std::optional<std::size_t> offset = FindCacheRecordLocked(key);
+    if (!offset) return;
+    fixed = ReadCacheRecordLocked(*offset);
+    std::string etag = CacheRecordEtagLocked(*offset);
+    verdict = JudgeCachedObject(fixed, etag, CacheRequestOf(r), CacheNow(), revalidated);
+    if (verdict.answer == CacheAnswer::Revalidate) {
+      if (r.state != kStateRelay) return;
+      std::string lines = RevalidationLines(fixed, etag);
+      // The request step keeps room only for its own ending; an ending too
+      // long for what is left simply makes this a miss, whose 200 answer
+      // then replaces the object.
+      if (lines.size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) return;
+      int length = static_cast<int>(lines.size());
+      MoveToServer(r, lines.data(), length);
+      r.state = kStateRevalidating;
+      return;
+    }
+    MarkCacheHitLocked(*offset);
+  }
+  switch (verdict.answer) {
+    case CacheAnswer::PreconditionFailed:
+      AnswerFromCache(r, kPreconditionFailedAnswer);
+      break;
+    case CacheAnswer::NotModified:
+      AnswerFromCache(r, kNotModifiedAnswer);
+      break;
+    default:
+      ServeObject(r, fixed, verdict);
+      break;
+  }
+}
+
+void RevalidationAnswer(ConnectionRecord& r) {
+  ResponseHead head;
+  if (!ParseResponseHead(r.serverIn, static_cast<size_t>(r.serverInLength), Settings().CachCookie, head)) {
+    if (r.serverFinished || r.serverInLength >= kBufferSize) r.state = kStateRelay;
+    return;
+  }
+  r.state = kStateRelay;
+  if (!head.isHttp || head.status != 304) return;
+  RevalidationHeaders headers{head.dateHeader, head.ageHeader, head.expires, head.lastModified};
+  bool refreshed = RefreshOnNotModified(CacheKey(r), headers);
+  r.state = kStateRevalidated;
+  r.serverFinished = true;
+  r.serverInLength = 0;
+  if (refreshed) CacheLookup(r);
+  r.noStore = true;
+  if (r.clientOutLength == 0 && r.readFile < 0) SendReplyPage(r, kReplyNotFound);
+}
+
+}  // namespace brindlex

@@ -1,0 +1,85 @@
+// The disk cache on the request path of the HTTP proxy: whether a request can
+// be answered from a stored object, how fresh that object is, the conditional
+// request that revalidates a stale one (state 2) and the serving of a
+// revalidated one (state 3), and the client's own conditions (304, 412)
+// answered from the cache.
+//
+// Worker thread of the connection only. The cache index lock is held only
+// while a record is looked up, judged and marked; the object file is opened
+// and read after it is released, and the accounts lock is never taken while
+// it is held.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "services/cache_index.h"
+
+namespace brindlex {
+
+struct ConnectionRecord;
+
+inline constexpr int kStateRevalidating = 2;
+inline constexpr int kStateRevalidated = 3;
+
+// The request's side of the judgement: its Cache-Control values and its own
+// conditions (-1 and empty when absent).
+struct CacheRequest {
+  std::int32_t maxAge = -1;
+  std::int32_t maxStale = -1;
+  std::int32_t minFresh = -1;
+  std::int32_t conditionalTime = -1;
+  bool conditionalIsUnmodified = false;
+  std::string_view conditionalEtags;
+  bool conditionalIsNoneMatch = false;
+};
+CacheRequest CacheRequestOf(const ConnectionRecord& record);
+
+enum class CacheAnswer {
+  Revalidate,          // stale: ask the origin
+  PreconditionFailed,  // the client's If-Match / If-Unmodified-Since failed: 412
+  NotModified,         // the client's copy is current: 304
+  Serve,               // the stored object, with Date, Age and the warning
+};
+struct CacheVerdict {
+  CacheAnswer answer = CacheAnswer::Revalidate;
+  std::int64_t date = 0;  // for the Date line: the stored Date, else when received
+  std::int64_t age = 0;   // for the Age line
+  int warning = 0;        // string number of the Warning line, 0 for none
+};
+
+// Judges a stored object at `now` (Greenwich seconds). `revalidated` skips
+// the freshness test: the origin has just confirmed the object.
+CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request,
+                               std::int64_t now, bool revalidated);
+
+// The end of the conditional request that revalidates an object:
+// If-Modified-Since from its Last-Modified (left out when it has none),
+// If-None-Match with its tag (when it has one), "Connection: close" and the
+// blank line.
+std::string RevalidationLines(const CacheRecordFixed& fixed, std::string_view etag);
+
+// The key of the object of a request: the URL as requested, or, for a
+// request that named only a path, that path on the host of its Host header,
+// so that two sites' "/index.html" never share an object.
+std::string CacheKey(const ConnectionRecord& record);
+
+// After the request step in state 1000 (and in state 3): nothing when
+// noCache or noStore is set or no object is stored. A fresh object is served
+// (its head queued, its body left to StreamReadFile through readFile) or the
+// client's conditions are answered (304, 412; the connection finishes). A
+// stale one in state 1000 gets the revalidating lines appended to serverOut
+// and the state becomes 2; the caller then connects as for a miss. An object
+// whose file is missing or short is a miss.
+void CacheLookup(ConnectionRecord& record);
+
+// State 2, server bytes present: waits for the whole head of the answer. A
+// 304 refreshes the record from its headers and serves the object (state 3;
+// the server side is finished); any other answer is relayed and processed as
+// in state 1000. A 304 for an object that can no longer be served answers
+// with the "not found" page: that 304 answers the gateway's condition, not
+// the client's, and relayed it would leave the client with an empty page.
+void RevalidationAnswer(ConnectionRecord& record);
+
+}  // namespace brindlex
