@@ -75,6 +75,7 @@ bool SchedulesAllowNow(const UserRecord& user);
 // Once per worker pass: ends the connection (serverFinished, so queued output
 // is still delivered) when the user may not go on, or slows the session down
 // after an exceeded limit. Nothing for a local or unattributed connection.
+// Takes the accounts lock (the caller must not hold it).
 void ContinuingCheck(ConnectionRecord& connection);
 
 // --- Speed limiter --------------------------------------------------------
@@ -108,11 +109,9 @@ class TransferGate {
 };
 
 // Counting of one piece: bytes of the connection, speed histories, and, unless
-// the connection is local, the accounting step. `fromCache` pieces count only
-// when the user counts cache traffic.
+// the connection is local, the accounting step.
 void CountReceived(ConnectionRecord& connection, std::int64_t n);
 void CountSent(ConnectionRecord& connection, std::int64_t n);
-void CountServedFromCache(ConnectionRecord& connection, std::int64_t n);
 
 // --- Speed histories and program-wide figures -----------------------------
 
