@@ -148,10 +148,11 @@ def cpu_ticks(pids):
 
 # ------------------------------------------------------------------- peers
 
-def start_origin(w):
+def start_origin(w, files=None):
     www = w.path("www")
     os.makedirs(www)
-    for name, size in (("1k.bin", 1024), ("10m.bin", 10 * MB), ("200m.bin", 200 * MB)):
+    files = files or {"1k.bin": 1024, "10m.bin": 10 * MB, "200m.bin": 200 * MB}
+    for name, size in files.items():
         with open(os.path.join(www, name), "wb") as f:
             left = size
             while left:
@@ -286,6 +287,8 @@ def wrk(w, target, obj, connections):
             f.write(f'wrk.path = "http://127.0.0.1:{origin}/{obj}"\n')
         f.write(f'wrk.headers["Host"] = "127.0.0.1:{origin}"\n')
         f.write('wrk.headers["Connection"] = "close"\n')
+    pids = process_tree(w.procs[target].pid)
+    ticks = cpu_ticks(pids)
     out = subprocess.run(["wrk", "-t1", f"-c{connections}", f"-d{w.args.seconds}s", "--timeout", "10s",
                           "--latency", "-s", script, f"http://127.0.0.1:{port}/{obj}"],
                          capture_output=True, text=True, timeout=w.args.seconds + 60).stdout
@@ -301,7 +304,9 @@ def wrk(w, target, obj, connections):
     m = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
     if m:
         errors += int(m.group(1))
-    return {"rps": rps, "p50": parse_duration_ms(p50.group(1)) if p50 else float("nan"),
+    requests = int(re.search(r"(\d+) requests in", out).group(1))
+    cpu_us = (cpu_ticks(pids) - ticks) / os.sysconf("SC_CLK_TCK") / max(requests, 1) * 1e6
+    return {"rps": rps, "cpu": cpu_us, "p50": parse_duration_ms(p50.group(1)) if p50 else float("nan"),
             "p99": parse_duration_ms(p99.group(1)) if p99 else float("nan"), "errors": errors}
 
 
@@ -373,8 +378,8 @@ def idle_connections(w, target):
 
 # (title, service, function, columns to show, column the ratios use, higher is better)
 MEASUREMENTS = [
-    ("1 KB GET, 1 client", "http", small_get(1), ["rps", "p50", "p99"], "rps"),
-    ("1 KB GET, 50 clients", "http", small_get(50), ["rps", "p50", "p99"], "rps"),
+    ("1 KB GET, 1 client", "http", small_get(1), ["rps", "p50", "p99", "cpu"], "rps"),
+    ("1 KB GET, 50 clients", "http", small_get(50), ["rps", "p50", "p99", "cpu"], "rps"),
     ("10 MB GET, 1 connection", "http", big_get(1), ["MB/s", "p50", "p99"], "MB/s"),
     ("10 MB GET, 8 connections", "http", big_get(8), ["MB/s", "p50", "p99"], "MB/s"),
     ("CONNECT: 200 MB over HTTPS", "connect", connect_download, ["MB/s"], "MB/s"),
@@ -382,7 +387,7 @@ MEASUREMENTS = [
     # ("DNS: ...", "dns", dnsperf_queries, ["qps", "p50", "p99"], "qps"),
 ]
 
-UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms"}
+UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms", "cpu": "CPU us/req"}
 
 
 def fmt(value):
@@ -435,6 +440,23 @@ def main():
         only = set(filter(None, args.only.split(",")))
         print(f"# Brindlex beside its peers: {args.rounds} rounds, {args.seconds} s per wrk run, "
               f"{os.cpu_count()} cores, {time.strftime('%Y-%m-%d %H:%M')}")
+        if not only or "idle" in only:
+            # First, while every process is fresh: RSS a process already grew
+            # for earlier connections would hide what idle connections cost.
+            targets = ["direct"] + [n for n, _, s in PEERS if "http" in s]
+            rows = {t: [] for t in targets}
+            for r in range(args.rounds):
+                for t in targets:
+                    rows[t].append(idle_connections(w, t))
+            print(f"\n### {IDLE} idle client connections, watched {args.idle_seconds} s\n")
+            print("RSS: added by the first round on a fresh process (later rounds reuse what it kept); "
+                  f"CPU and the rest: median of {args.rounds} rounds.\n")
+            print("| target | RSS KB per connection | CPU % of one core | threads added | closed by server |")
+            print("|---|---:|---:|---:|---:|")
+            for t, runs in rows.items():
+                med = {c: statistics.median([x[c] for x in runs]) for c in ("CPU %", "threads", "closed")}
+                print(f"| {t} | {runs[0]['KB/conn']:.1f} | {med['CPU %']:.2f} | {med['threads']:.0f} | "
+                      f"{med['closed']:.0f} |")
         summary = {}
         for number, (title, service, run, columns, key) in enumerate(MEASUREMENTS, 1):
             if only and str(number) not in only:
@@ -446,18 +468,6 @@ def main():
                 for t in order:
                     rows[t].append(run(w, t))
             summary[title] = (table(title, rows, columns, key, peers, args.rounds), key)
-        if not only or "idle" in only:
-            targets = ["direct"] + [n for n, _, s in PEERS if "http" in s]
-            rows = {t: [] for t in targets}
-            for r in range(args.rounds):
-                for t in targets:
-                    rows[t].append(idle_connections(w, t))
-            print(f"\n### {IDLE} idle client connections, {args.idle_seconds} s (median of {args.rounds})\n")
-            print("| target | RSS KB per connection | CPU % of one core | threads added | closed by server |")
-            print("|---|---:|---:|---:|---:|")
-            for t, runs in rows.items():
-                med = {c: statistics.median([x[c] for x in runs]) for c in ("KB/conn", "CPU %", "threads", "closed")}
-                print(f"| {t} | {med['KB/conn']:.1f} | {med['CPU %']:.2f} | {med['threads']:.0f} | {med['closed']:.0f} |")
         print("\n### Cost of accounting (brindlex-user against brindlex-local)\n")
         print("| measurement | user/local |")
         print("|---|---:|")

@@ -173,16 +173,13 @@ bool SchedulesAllowNow(const UserRecord& user) {
 void ContinuingCheck(ConnectionRecord& connection) {
   UserSession* session = connection.userSession;
   if (connection.localServer || !session) return;
+  // A reload of the accounts or the editor rewrites the user's fields under
+  // the accounts lock, so every one of them is read under it here.
+  std::lock_guard<std::mutex> lock(AccountsLock());
   const UserRecord& user = *session->user;
   if (user.disabled || user.deleted) return Finish(connection);
-  ExceededLimits exceeded;
-  bool subscriptionOk = true;
-  {
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    subscriptionOk = SubscriptionTest(user);
-    exceeded = LimitTest(user);
-  }
-  if (!subscriptionOk) return Finish(connection);
+  if (!SubscriptionTest(user)) return Finish(connection);
+  ExceededLimits exceeded = LimitTest(user);
   int column = ServiceColumnOf(connection.service);
   if (column >= 0 && user.allowedAfterExceed[column]) return;
   const double documentBytes = user.maxDocumentMb * static_cast<double>(BytesPerMb());

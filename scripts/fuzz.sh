@@ -7,6 +7,8 @@
 #   TARGET names a target without its "_fuzz" ending (default: every target).
 # BRINDLEX_FUZZ_BUILD: build folder (default build/fuzz).
 # BRINDLEX_FUZZ_JOBS: parallel compile jobs (default: the number of cores).
+# BRINDLEX_FUZZ_SKIP_BUILD=1: run what the build folder holds (for several
+# runs side by side on one build).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,8 +17,10 @@ shift || true
 build=${BRINDLEX_FUZZ_BUILD:-build/fuzz}
 jobs=${BRINDLEX_FUZZ_JOBS:-$(nproc)}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLEX_FUZZ=ON >/dev/null
-cmake --build "$build" -j "$jobs"
+if [ "${BRINDLEX_FUZZ_SKIP_BUILD:-0}" != 1 ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLEX_FUZZ=ON >/dev/null
+  cmake --build "$build" -j "$jobs"
+fi
 mkdir -p "$build/artifacts"
 if [ "$#" -gt 0 ]; then
   targets=()

@@ -4,6 +4,7 @@
 
 #include "tests/unit/account_world.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -135,6 +136,26 @@ TEST_F(Accounting, ContinuingCheckEndsSlowsOrLetsGo) {
   user_->speedExceeded = 0;
   ContinuingCheck(*connection_);
   EXPECT_TRUE(connection_->serverFinished) << "UDP mapping has no allowed-after-exceed column";
+}
+
+// A reload of the accounts (SIGHUP) rewrites every field of a user under the
+// accounts lock while workers run their continuing check; the check reads
+// them under the same lock (ThreadSanitizer shows a race otherwise).
+TEST_F(Accounting, ContinuingCheckRacesNoAccountsReload) {
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    while (!stop.load()) ContinuingCheck(*connection_);
+  });
+  for (int i = 0; i < 2000; ++i) {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    user_->maxDocumentMb = i % 2;
+    user_->speedExceeded = i % 3;
+    user_->finishTransfers = i % 2 == 0;
+    user_->schedule = FullSchedule();
+  }
+  stop = true;
+  worker.join();
+  EXPECT_FALSE(connection_->serverFinished) << "nothing the reload wrote ends this connection";
 }
 
 TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
