@@ -1,6 +1,7 @@
 #include "proxy/http_head.h"
 
 #include <algorithm>
+#include <functional>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -242,7 +243,7 @@ bool IsForwardedHeader(RequestHeader header) {
   return true;
 }
 
-void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
+void ForEachCacheDirective(std::string_view value, const std::function<void(std::string_view item)>& visit) {
   size_t at = 0;
   while (at < value.size()) {
     at = SkipBlanks(value, at);
@@ -252,6 +253,13 @@ void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
       item.remove_prefix(1);
       item = item.substr(0, item.find('"'));
     }
+    visit(item);
+    at = end + 1;
+  }
+}
+
+void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
+  ForEachCacheDirective(value, [&directives](std::string_view item) {
     auto numberAfter = [&item](size_t nameLength, std::int32_t& field, std::int32_t bare) {
       size_t i = SkipBlanks(item, nameLength);
       if (i < item.size() && item[i] == '=') {
@@ -273,8 +281,7 @@ void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
     } else if (StartsWithNoCase(item, "min-fresh")) {
       numberAfter(9, directives.minFresh, -1);
     }
-    at = end + 1;
-  }
+  });
 }
 
 std::int64_t ParseHttpDate(std::string_view text) {

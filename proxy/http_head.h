@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,9 @@ struct CacheDirectives {
   std::int32_t maxStale = -1;
   std::int32_t minFresh = -1;
 };
+// Splits a Cache-Control value into its directives (blanks skipped, one
+// leading quoted part unquoted) and calls `visit` with each.
+void ForEachCacheDirective(std::string_view value, const std::function<void(std::string_view item)>& visit);
 void ParseCacheControl(std::string_view value, CacheDirectives& directives);
 
 // An HTTP date (day, English month, year >= 1900, hh:mm:ss, read from the

@@ -46,15 +46,7 @@ std::int32_t DateValue(std::string_view value) {
 }
 
 void ApplyCacheControl(std::string_view value, ResponseHead& head) {
-  size_t at = 0;
-  while (at < value.size()) {
-    at = SkipBlanks(value, at);
-    size_t end = std::min(value.find(',', at), value.size());
-    std::string_view item = value.substr(at, end - at);
-    if (!item.empty() && item[0] == '"') {
-      item.remove_prefix(1);
-      item = item.substr(0, item.find('"'));
-    }
+  ForEachCacheDirective(value, [&head](std::string_view item) {
     if (StartsWithNoCase(item, "public")) {
       head.isPublic = true;
     } else if (StartsWithNoCase(item, "private") || StartsWithNoCase(item, "no-cache") ||
@@ -70,8 +62,7 @@ void ApplyCacheControl(std::string_view value, ResponseHead& head) {
         if (auto seconds = ReadDecimal(item, i, INT32_MAX)) head.maxAge = static_cast<std::int32_t>(*seconds);
       }
     }
-    at = end + 1;
-  }
+  });
 }
 
 enum class Header { CacheControl, Date, Pragma, Age, ContentLength, Etag, Expires, LastModified, SetCookie, Other };
