@@ -14,66 +14,19 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-5}
-bin=${BRINDLEX_BIN:-$root/build/release/brindlex}
-if [ ! -x "$bin" ]; then
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEX_TESTS=OFF >/dev/null
-  cmake --build "$root/build/release" --target brindlex >/dev/null
-fi
-for tool in nginx wrk curl python3; do
-  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-packages.sh)"; exit 1; }
-done
+. "$root/bench/lib.sh"
+bench_build
+bench_need nginx wrk curl python3
 
-work=$(mktemp -d /tmp/brindlex-cache-bench-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 500); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.01
-  done
-  echo "nothing listens on port $1"; exit 1
-}
-
-# The object is fresh for an hour, so every repeat is a hit; nginx ignores
-# the query that makes each miss a URL of its own.
 origin=$(free_port)
 mkdir -p "$work/www"
 head -c 10240 /dev/urandom >"$work/www/10k.bin"
-cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $work/body;
-  server { listen 127.0.0.1:$origin; root $work/www; expires 1h; }
-}
-CONF
-nginx -p "$work" -e "$work/nginx-error.log" -c "$work/nginx.conf" &
-pids+=($!)
-wait_port "$origin"
+start_nginx "$origin" "expires 1h;"
 
 # Caching on for the local origin; URLs with a query may be stored (the
 # misses); the cache may grow to 50 MB before the cache thread evicts.
 gateway=$(free_port)
-"$root/scripts/lay-out-home.sh" "$work/home"
-printf '[System]\r\nHttpPort=%s\r\nLocalHosts=127.0.0.1\r\nEnableCach=1\r\nCachLocalHosts=1\r\nCachGetWithPar=1\r\nCachSizeMax=50\r\n' \
-  "$gateway" >"$work/home/Brindlex.ini"
-BRINDLEX_HOME="$work/home" BRINDLEX_HEADLESS=1 "$bin" >"$work/gateway.log" 2>&1 &
-pids+=($!)
-wait_port "$gateway"
+start_gateway "$gateway" $'LocalHosts=127.0.0.1\r\nEnableCach=1\r\nCachLocalHosts=1\r\nCachGetWithPar=1\r\nCachSizeMax=50\r\n'
 
 # A new URL for every request: /10k.bin?miss=1, ?miss=2, ...
 cat >"$work/miss.lua" <<'LUA'

@@ -10,63 +10,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-10}
-bin=${BRINDLEX_BIN:-$root/build/release/brindlex}
-if [ ! -x "$bin" ]; then
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEX_TESTS=OFF >/dev/null
-  cmake --build "$root/build/release" --target brindlex >/dev/null
-fi
-for tool in nginx wrk python3; do
-  command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-packages.sh)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/brindlex-bench-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 500); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.01
-  done
-  echo "nothing listens on port $1"; exit 1
-}
+. "$root/bench/lib.sh"
+bench_build
+bench_need nginx wrk python3
 
 origin=$(free_port)
 mkdir -p "$work/www"
 head -c 1024 /dev/urandom >"$work/www/1k.bin"
 head -c $((10 * 1024 * 1024)) /dev/urandom >"$work/www/10m.bin"
-cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $work/body;
-  sendfile on;
-  server { listen 127.0.0.1:$origin; root $work/www; }
-}
-CONF
-nginx -p "$work" -e "$work/nginx-error.log" -c "$work/nginx.conf" &
-pids+=($!)
-wait_port "$origin"
+start_nginx "$origin"
 
 gateway=$(free_port)
-"$root/scripts/lay-out-home.sh" "$work/home"
-printf '[System]\r\nHttpPort=%s\r\nLocalHosts=127.0.0.1\r\n' "$gateway" >"$work/home/Brindlex.ini"
-BRINDLEX_HOME="$work/home" BRINDLEX_HEADLESS=1 "$bin" >"$work/gateway.log" 2>&1 &
-pids+=($!)
-wait_port "$gateway"
+start_gateway "$gateway" $'LocalHosts=127.0.0.1\r\n'
 
 # wrk against a port; prints "requests-per-second".
 run_wrk() {  # port path connections host-header
