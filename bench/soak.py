@@ -21,12 +21,15 @@ line in the connection log. Prints the figures; exits 1 when a check fails.
 import argparse
 import asyncio
 import glob
+import multiprocessing
 import os
 import random
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -81,28 +84,24 @@ class Soak:
             raise RuntimeError(f"answer {status[:60]!r}")
         return data
 
-    async def normal_one(self):
-        url = self.url("1k.bin")
-        phase = self.phase
-        start = time.monotonic()
-        try:
-            data = await self.fetch(url, timeout=30)
-            if len(data.split(b"\r\n\r\n", 1)[-1]) != 1024:
-                raise RuntimeError("body not 1024 bytes")
-            self.latency.setdefault(phase, []).append((time.monotonic() - start) * 1000)
-            self.completed.append(url)
-        except Exception as e:  # noqa: BLE001 - every failure is reported
-            self.failures.append(f"normal {url}: {e!r}")
-
     async def normal_traffic(self, seconds):
-        tasks = []
-        start = time.monotonic()
-        n = 0
-        while time.monotonic() - start < seconds:
-            tasks.append(asyncio.ensure_future(self.normal_one()))
-            n += 1
-            await asyncio.sleep(max(0, start + n / RATE - time.monotonic()))
-        await asyncio.gather(*tasks)
+        """Normal traffic from a process of its own (so that the work of the
+        holding connections in this event loop cannot delay it): RATE
+        requests per second through the gateway, and a fifth as many straight
+        to the origin as a control of the client side's own delays."""
+        context = multiprocessing.get_context("spawn")  # no held socket is inherited
+        queue = context.Queue()
+        first = self.serial + 1
+        self.serial += int(seconds * RATE) + 1
+        proc = context.Process(target=probe, args=(self.port, self.origin, seconds, first, queue))
+        proc.start()
+        result = await asyncio.get_running_loop().run_in_executor(None, queue.get)
+        proc.join()
+        latencies, control, completed, failures = result
+        self.latency.setdefault(self.phase, []).extend(latencies)
+        self.latency.setdefault(self.phase + " (control: origin direct)", []).extend(control)
+        self.completed.extend(completed)
+        self.failures.extend(failures)
 
     async def slow_head(self):
         while not self.stop_hold:
@@ -199,6 +198,54 @@ class Soak:
         return served, max(peak)
 
 
+
+def probe(port, origin, seconds, first, queue):
+    """Paced 1 KB GETs, each on a new connection in a thread of its own."""
+    latencies, control, completed, failures = [], [], [], []
+    lock = threading.Lock()
+
+    def one(target_port, url, absolute, into):
+        path = url if absolute else url.split(str(origin), 1)[1]
+        request = (f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1:{origin}\r\nConnection: close\r\n\r\n").encode()
+        start = time.monotonic()
+        try:
+            with socket.create_connection(("127.0.0.1", target_port), timeout=30) as s:
+                s.sendall(request)
+                data = b""
+                while True:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+            if not data.startswith(b"HTTP/1.") or b" 200 " not in data.split(b"\r\n", 1)[0] + b" ":
+                raise RuntimeError(f"answer {data[:60]!r}")
+            if len(data.split(b"\r\n\r\n", 1)[-1]) != 1024:
+                raise RuntimeError("body not 1024 bytes")
+            with lock:
+                into.append((time.monotonic() - start) * 1000)
+                if absolute:
+                    completed.append(url)
+        except Exception as e:  # noqa: BLE001 - every failure is reported
+            with lock:
+                failures.append(f"normal {url}: {e!r}")
+
+    threads = []
+    start = time.monotonic()
+    n = 0
+    while time.monotonic() - start < seconds:
+        url = f"http://127.0.0.1:{origin}/1k.bin?soak={first + n}"
+        threads.append(threading.Thread(target=one, args=(port, url, True, latencies)))
+        threads[-1].start()
+        if n % 5 == 0:
+            threads.append(threading.Thread(target=one, args=(origin, url + "-direct", False, control)))
+            threads[-1].start()
+        n += 1
+        time.sleep(max(0, start + n / RATE - time.monotonic()))
+        threads = [t for t in threads if t.is_alive()]
+    for t in threads:
+        t.join()
+    queue.put((latencies, control, completed, failures))
+
 def percentile(values, p):
     if not values:
         return float("nan")
@@ -223,7 +270,8 @@ async def run(soak, args):
     await soak.normal_traffic(args.duration)
     soak.stop_hold = True
     await asyncio.gather(*holders, sampler)
-    peak = max(soak.samples, key=lambda s: s["threads"]) if soak.samples else soak.figures()
+    samples = soak.samples or [soak.figures()]
+    peak = {k: max(x[k] for x in samples) for k in ("threads", "fds", "rss")}
 
     print("settling 5 s, then the burst", flush=True)
     await asyncio.sleep(5)
@@ -244,16 +292,19 @@ async def run(soak, args):
 
 
 def main():
+    global HOLD
     ap = argparse.ArgumentParser()
     ap.add_argument("--brindlex", required=True)
     ap.add_argument("--records", required=True)
     ap.add_argument("--duration", type=int, default=600, help="seconds the 500 connections are held")
     ap.add_argument("--baseline", type=int, default=20, help="seconds of normal traffic alone first")
+    ap.add_argument("--hold", type=int, default=500, help="connections held in phase 2 (even)")
     ap.add_argument("--keep", action="store_true")
     ap.add_argument("--trim-probe", action="store_true",
                     help="after the checks, call malloc_trim(0) in the gateway from gdb and print its RSS")
     args = ap.parse_args()
 
+    HOLD = args.hold
     w = harness.World(args)
     ok = True
     try:
@@ -272,7 +323,7 @@ def main():
         lat = soak.latency
         print("| normal traffic | requests | p50 ms | p99 ms | max ms |")
         print("|---|---:|---:|---:|---:|")
-        for phase in ("baseline", "hold"):
+        for phase in ("baseline", "baseline (control: origin direct)", "hold", "hold (control: origin direct)"):
             v = lat.get(phase, [])
             print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
                   f"{max(v) if v else float('nan'):.1f} |")
@@ -280,7 +331,7 @@ def main():
         print("| gateway | threads | descriptors | RSS KB |")
         print("|---|---:|---:|---:|")
         print(f"| baseline | {base['threads']} | {base['fds']} | {base['rss']} |")
-        print(f"| peak while holding | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
+        print(f"| highest while holding (sampled every 5 s) | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
         if back:
             print(f"| back to baseline after {back[0]:.1f} s | {back[1]['threads']} | {back[1]['fds']} | "
                   f"{back[1]['rss']} |")
