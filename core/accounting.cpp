@@ -35,21 +35,43 @@ void ChargeLocked(UserSession& session, Apply apply) {
   if (user.prepaid) apply(user.ticket.used);
 }
 
+void ChargeTrafficLocked(UserSession& session, std::int64_t n, bool outgoing) {
+  const GroupRecord* group = session.user->group;
+  double tariff = group ? (outgoing ? group->tariffOut : group->tariffIn) : 0;
+  double rate = group ? group->exchangeRate : 0;
+  std::int64_t money = n * static_cast<std::int64_t>(tariff * 1000);
+  std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
+  ChargeLocked(session, [&](CounterBlock& block) {
+    (outgoing ? block.outgoing : block.incoming) += n;
+    block.money += money;
+    block.nationalMoney += national;
+  });
+}
+
 void TrafficStep(UserSession& session, std::int64_t n, bool outgoing) {
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    const GroupRecord* group = session.user->group;
-    double tariff = group ? (outgoing ? group->tariffOut : group->tariffIn) : 0;
-    double rate = group ? group->exchangeRate : 0;
-    std::int64_t money = n * static_cast<std::int64_t>(tariff * 1000);
-    std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
-    ChargeLocked(session, [&](CounterBlock& block) {
-      (outgoing ? block.outgoing : block.incoming) += n;
-      block.money += money;
-      block.nationalMoney += national;
-    });
+    ChargeTrafficLocked(session, n, outgoing);
   }
   Flags().usersDirty = true;
+}
+
+// One piece of a connection's traffic: the speed histories of its user, the
+// user's group and the program, and the charge unless the target is local.
+// The user's group pointer and counters change under the accounts lock (a
+// reload rewrites them), so all of it happens in one hold of that lock.
+void CountPiece(ConnectionRecord& connection, std::int64_t n, bool outgoing) {
+  if (UserSession* session = connection.userSession) {
+    {
+      std::lock_guard<std::mutex> lock(AccountsLock());
+      UserRecord& user = *session->user;
+      AddToSpeedHistory(user.speedHistory, n);
+      if (user.group) AddToSpeedHistory(user.group->speedHistory, n);
+      if (!connection.localServer) ChargeTrafficLocked(*session, n, outgoing);
+    }
+    AddToSpeedHistory(ProgramSpeedHistory(), n);
+    if (!connection.localServer) Flags().usersDirty = true;
+  }
 }
 
 void Finish(ConnectionRecord& connection) { connection.serverFinished = true; }
@@ -221,12 +243,19 @@ void SpeedStep(std::int32_t& budget, std::int64_t& periodStart, double speedKb, 
 TransferGate::TransferGate(ConnectionRecord& connection) : connection_(connection) {
   if (connection.localServer || !connection.userSession) return;
   session_ = connection.userSession;
+  double bigTransferSpeed = 0, bigTransferMb = 0;
+  {
+    // Read before the speed lock is taken: a worker never waits for the
+    // accounts lock while it holds its session's speed lock.
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    bigTransferSpeed = session_->user->bigTransferSpeed;
+    bigTransferMb = session_->user->bigTransferMb;
+  }
   if (session_->speed.load() != 0) lock_ = std::unique_lock<std::mutex>(session_->speedLock);
-  const UserRecord& user = *session_->user;
-  if (user.bigTransferSpeed != 0 &&
+  if (bigTransferSpeed != 0 &&
       static_cast<double>(connection.bytesSent + connection.bytesReceived) / static_cast<double>(BytesPerMb()) >
-          user.bigTransferMb)
-    capSpeed_ = user.bigTransferSpeed;
+          bigTransferMb)
+    capSpeed_ = bigTransferSpeed;
 }
 
 TransferGate::~TransferGate() = default;
@@ -247,30 +276,15 @@ void TransferGate::Done(std::int64_t moved) {
   if (capSpeed_ != 0) SpeedStep(connection_.speedQuantumLeft, connection_.speedPeriodStart, capSpeed_, moved);
 }
 
-namespace {
-void AddToHistories(ConnectionRecord& connection, std::int64_t n) {
-  UserRecord& user = *connection.userSession->user;
-  AddToSpeedHistory(user.speedHistory, n);
-  if (user.group) AddToSpeedHistory(user.group->speedHistory, n);
-  AddToSpeedHistory(ProgramSpeedHistory(), n);
-}
-}  // namespace
-
 void CountReceived(ConnectionRecord& connection, std::int64_t n) {
   connection.bytesReceived += n;
-  if (connection.userSession) {
-    AddToHistories(connection, n);
-    if (!connection.localServer) IncomingStep(*connection.userSession, n);
-  }
+  CountPiece(connection, n, false);
   if (connection.service == kServiceHttp && !connection.localServer) ProgramTrafficCounters().internetBytes += n;
 }
 
 void CountSent(ConnectionRecord& connection, std::int64_t n) {
   connection.bytesSent += n;
-  if (connection.userSession) {
-    AddToHistories(connection, n);
-    if (!connection.localServer) OutgoingStep(*connection.userSession, n);
-  }
+  CountPiece(connection, n, true);
 }
 
 SpeedHistory& ProgramSpeedHistory() {

@@ -158,6 +158,29 @@ TEST_F(Accounting, ContinuingCheckRacesNoAccountsReload) {
   EXPECT_FALSE(connection_->serverFinished) << "nothing the reload wrote ends this connection";
 }
 
+// The same for the transfer path: the gate reads the big-transfer fields and
+// the counting reads the user's group while a reload may rewrite them.
+TEST_F(Accounting, TransfersRaceNoAccountsReload) {
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    while (!stop.load()) {
+      TransferGate gate(*connection_);
+      gate.Done(gate.Limit(100, true));
+      CountReceived(*connection_, 100);
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    user_->bigTransferMb = i % 7;
+    user_->bigTransferSpeed = 0;
+    user_->group = i % 2 ? group_ : nullptr;
+  }
+  stop = true;
+  worker.join();
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  EXPECT_EQ(user_->dayCounters.incoming, connection_->bytesReceived);
+}
+
 TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
   // 50 KB/s: 5 120 bytes per 100 ms, shared by the session's connections.
   session_->speed = 50;
