@@ -1,5 +1,7 @@
 #include "console/main_timer.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <mutex>
 #include <string>
@@ -151,6 +153,12 @@ void MainTimerTimer(MainTimer& timer) {
     timer.secondsSinceTicketSave = 0;
     SaveAllSubscriptions();
   }
+  timer.stepMarker = 81;
+  // When the last connection of a busy spell has gone, hand the freed
+  // records and buffers back to the system instead of keeping them cached.
+  size_t connections = ConnectionCount();
+  if (connections == 0 && timer.connectionsLastSecond > 0) malloc_trim(0);
+  timer.connectionsLastSecond = connections;
 }
 
 }  // namespace brindlex

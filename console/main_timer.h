@@ -8,6 +8,7 @@
 // loses the fraction nor counts it twice.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -27,6 +28,7 @@ struct MainTimer {
   std::int64_t secondBase = 0;
   std::int64_t lastCheckedDate = -1;  // local date (midnight) of the last day check; -1 unset
   int secondsSinceTicketSave = 0;
+  size_t connectionsLastSecond = 0;
   MainTimerHooks hooks;
 };
 
