@@ -16,18 +16,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRINDLEX_BUILD:-$root/build/release}
 
-packages=(nginx-light wrk tinyproxy squid curl openssl python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# The build's own packages and the peers, each installed only when missing.
+"$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid curl openssl python3
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 # apt may start the peers as system services; the benchmark runs its own.
 stop_services() {
