@@ -82,7 +82,7 @@ struct Gateway {
     return answer;
   }
   // Waits until the index file written by the cache thread names `url`.
-  bool WaitUntilIndexed(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+  bool WaitUntilIndexed(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
       if (ReadFile(home + "/Cache/cache.lst").find(url) != std::string::npos) return true;
