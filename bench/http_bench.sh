@@ -32,8 +32,8 @@ run_wrk() {  # port path connections host-header
 }
 
 printf '%-8s %-7s %12s %10s %8s\n' object path "requests/s" "MB/s" ratio
-for spec in "1k.bin 1024 16" "10m.bin 10485760 2"; do
-  read -r name size connections <<<"$spec"
+for object in "1k.bin 1024 16" "10m.bin 10485760 2"; do
+  read -r name size connections <<<"$object"
   direct=$(run_wrk "$origin" "/$name" "$connections" "127.0.0.1:$origin")
   proxied=$(run_wrk "$gateway" "/$name" "$connections" "127.0.0.1:$origin")
   for row in "direct $direct" "proxied $proxied"; do
