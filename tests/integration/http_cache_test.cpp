@@ -35,17 +35,6 @@ const char* kLocations =
     "location /cookie/ { expires 1h; add_header Set-Cookie \"session=1\"; } "
     "location /slow/ { expires 1h; limit_rate_after 64k; limit_rate 1m; }";
 
-std::string OpenLine(int port) { return "Открытие сокета 'HTTP', порт=" + std::to_string(port) + "; - Ok"; }
-
-std::string InstalledMessage(int number) {
-  std::string file = ReadFile(std::string(BRINDLEX_SOURCE_DIR) + "/data/wwwroot/messages.txt");
-  std::string key = std::to_string(number) + " ";
-  size_t at = file.find(key);
-  if (at == std::string::npos) return "(message " + std::to_string(number) + " is not installed)";
-  size_t end = file.find('\n', at);
-  return file.substr(at + key.size(), end - at - key.size());
-}
-
 // The value of a header line in a response head, or "" without one.
 std::string HeaderValue(const std::string& response, const std::string& name) {
   size_t at = response.find("\r\n" + name + ": ");
@@ -60,27 +49,9 @@ size_t Occurrences(const std::string& text, const std::string& what) {
   return count;
 }
 
-struct Gateway {
-  explicit Gateway(const std::string& lines) : port(FreePort()) {
-    home = MakeProgramFolder("[System]\r\nHttpPort=" + std::to_string(port) + "\r\n" + lines);
-    process = std::make_unique<GatewayProcess>(home);
-    process->Start();
-    started = process->WaitForOutput(OpenLine(port));
-  }
-  ~Gateway() {
-    process.reset();
-    RemoveFolder(home);
-  }
-  std::string Proxy() const { return "http://127.0.0.1:" + std::to_string(port); }
-  // Raw bytes in, everything until the gateway closes out.
-  std::string Exchange(const std::string& bytes) const {
-    int fd = ConnectLoopback(port);
-    if (fd < 0) return "(no connection)";
-    SendAll(fd, bytes);
-    std::string answer = ReadUntilClosed(fd, std::chrono::seconds(10));
-    ::close(fd);
-    return answer;
-  }
+// The shared proxy gateway, plus a wait on the cache thread's index file.
+struct Gateway : ProxyGateway {
+  using ProxyGateway::ProxyGateway;
   // Waits until the index file written by the cache thread names `url`.
   bool WaitUntilIndexed(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(30)) const {
     auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -90,11 +61,6 @@ struct Gateway {
     }
     return false;
   }
-
-  int port;
-  std::string home;
-  std::unique_ptr<GatewayProcess> process;
-  bool started = false;
 };
 
 const std::string kCaching = "LocalHosts=127.0.0.1\r\nEnableCach=1\r\nCachLocalHosts=1\r\n";
