@@ -151,6 +151,8 @@ void FreeConnectionLocked(ConnectionRecord* record) {
   if (record->service != kServicePortMapUdp) CloseSocket(record->clientSocket);
   CloseSocket(record->serverSocket);
   CloseSocket(record->auxSocket);
+  CloseSocket(record->relayPipe[0]);
+  CloseSocket(record->relayPipe[1]);
   if (record->cacheWriteFile >= 0) ::close(record->cacheWriteFile);
   if (record->readFile >= 0) ::close(record->readFile);
   delete record;

@@ -74,6 +74,10 @@ struct ConnectionRecord {
   bool serverFinished = false;
   bool serverEof = false;
   int auxSocket = -1;
+  // Server bytes on their way to the client through a kernel pipe instead of
+  // serverIn and clientOut (proxy/pipe_relay.h); -1 until first used.
+  int relayPipe[2] = {-1, -1};
+  int relayPipeLength = 0;
 
   int responseState = 0;
   std::int64_t bodyBytes = 0;

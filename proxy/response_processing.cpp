@@ -99,8 +99,7 @@ void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
 }
 
 void BodyPiece(ConnectionRecord& r, const char* bytes, int length) {
-  r.bodyBytes += length;
-  NoteBodyComplete(r);
+  CountPassedResponseBytes(r, length);
   if (r.cacheWriteFile < 0) return;
   CacheObjectFile file{EntryOf(r).objectId, r.cacheWriteFile};
   if (r.bodyBytes > CacheObjectCapBytes() || !AppendCacheObjectFile(file, bytes, static_cast<size_t>(length)))
@@ -115,6 +114,12 @@ void ProcessResponse(ConnectionRecord& r, const char* bytes, int length) {
     BodyPiece(r, bytes, length);
   else if (r.responseState == kResponseHeadPending)
     HeadPiece(r, bytes, length);
+}
+
+void CountPassedResponseBytes(ConnectionRecord& r, std::int64_t n) {
+  if (r.responseState != kResponseBody) return;
+  r.bodyBytes += n;
+  NoteBodyComplete(r);
 }
 
 int ResponseBytesToMove(ConnectionRecord& r, char* source, int& sourceLength, int movable) {

@@ -34,6 +34,11 @@ inline constexpr int kResponseRefused = -2;
 // finishes the server side (serverFinished and serverEof).
 void ProcessResponse(ConnectionRecord& record, const char* bytes, int length);
 
+// Response bytes that reached the client without passing ProcessResponse
+// (no object is being written): counted into the body, whose declared end
+// finishes the server side as above.
+void CountPassedResponseBytes(ConnectionRecord& record, std::int64_t n);
+
 // The hook of MoveToClient for state 1000: the first `movable` of the
 // sourceLength bytes at `source` fit into the client output and pass
 // ProcessResponse. Returns how many may move now: 0 while the head is

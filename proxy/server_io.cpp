@@ -10,9 +10,8 @@
 
 namespace brindlex {
 
-void ReceiveFromServer(ConnectionRecord& record) {
-  int room = kBufferSize - record.serverInLength;
-  if (room <= 0) return;  // the worker does not poll a full buffer for reading
+int ReceiveCounted(ConnectionRecord& record, int room, ServerReader read) {
+  if (room <= 0) return 0;  // the worker does not poll a full buffer for reading
   ssize_t n = 0;
   int error = 0;
   {
@@ -20,18 +19,24 @@ void ReceiveFromServer(ConnectionRecord& record) {
     // held until the speed step is done) and the cap for big transfers.
     TransferGate gate(record);
     int size = gate.Limit(room, true);
-    n = ReceiveSome(record.serverSocket, record.serverIn + record.serverInLength, static_cast<size_t>(size));
+    n = read(record, static_cast<size_t>(size));
     error = n < 0 ? errno : 0;
     gate.Done(n);
   }
-  if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) return;
+  if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) return 0;
   if (n == 0) record.serverEof = true;
   if (n <= 0) {
     record.serverFinished = true;
-    return;
+    return 0;
   }
-  record.serverInLength += static_cast<int>(n);
   CountReceived(record, n);
+  return static_cast<int>(n);
+}
+
+void ReceiveFromServer(ConnectionRecord& record) {
+  record.serverInLength += ReceiveCounted(record, kBufferSize - record.serverInLength, [](ConnectionRecord& r, size_t size) {
+    return ReceiveSome(r.serverSocket, r.serverIn + r.serverInLength, size);
+  });
 }
 
 void SendToServer(ConnectionRecord& record) {

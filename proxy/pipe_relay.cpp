@@ -1,0 +1,132 @@
+#include "proxy/pipe_relay.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "proxy/connection.h"
+#include "proxy/response_processing.h"
+#include "proxy/server_io.h"
+#include "proxy/socket_util.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr int kStateRelay = 1000;
+constexpr int kStateTunnel = 1001;
+// relayPipe[0] after a failed attempt: the connection stays on the buffers.
+constexpr int kNoPipe = -2;
+// A piece is at most what a pipe holds by default. Pieces of 8 KB, like the
+// buffers', cost a third of the throughput of a single large download in
+// per-segment work, and the pipe only holds references to the socket's own
+// pages.
+constexpr int kPieceSize = 64 * 1024;
+// Pieces moved in one wake-up at most, so the loop still looks at its flags
+// and the continuing check runs at least every 256 KB.
+constexpr int kPiecesPerWake = 4;
+
+void SetNonBlocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+bool OpenRelayPipe(ConnectionRecord& r) {
+  if (r.relayPipe[0] >= 0) return true;
+  if (r.relayPipe[0] == kNoPipe) return false;
+  if (::pipe2(r.relayPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    r.relayPipe[0] = kNoPipe;
+    r.relayPipe[1] = -1;
+    return false;
+  }
+  // splice has no per-call "don't wait" for the socket's side.
+  SetNonBlocking(r.serverSocket);
+  SetNonBlocking(r.clientSocket);
+  return true;
+}
+
+ssize_t SpliceRetrying(int from, int to, size_t length, unsigned flags = 0) {
+  while (true) {
+    ssize_t n = ::splice(from, nullptr, to, nullptr, length, SPLICE_F_MOVE | SPLICE_F_NONBLOCK | flags);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+// Sends what the pipe holds; with `more`, the kernel may hold a partial
+// segment back for the next piece. Returns false when the client is gone.
+bool Drain(ConnectionRecord& r, bool more) {
+  ssize_t n = SpliceRetrying(r.relayPipe[0], r.clientSocket, static_cast<size_t>(r.relayPipeLength),
+                             more ? SPLICE_F_MORE : 0);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+  if (n <= 0) {
+    r.clientClosed = true;
+    CloseRelayPipe(r);
+    return false;
+  }
+  r.relayPipeLength -= static_cast<int>(n);
+  return true;
+}
+
+// Receives one piece into the pipe; returns its size (0: none) and whether
+// it filled the room it had, so that more is probably waiting.
+int ReceivePiece(ConnectionRecord& r, bool& full) {
+  int room = kPieceSize - r.relayPipeLength;
+  // Bytes past a declared length are not part of the answer.
+  if (r.state == kStateRelay && r.responseState == kResponseBody && r.contentLength != -1)
+    room = static_cast<int>(std::min<std::int64_t>(room, r.contentLength - r.bodyBytes));
+  int n = ReceiveCounted(r, room, [](ConnectionRecord& c, size_t size) {
+    return SpliceRetrying(c.serverSocket, c.relayPipe[1], size);
+  });
+  if (n <= 0) return 0;
+  full = n == room;
+  r.relayPipeLength += n;
+  if (r.state == kStateRelay) CountPassedResponseBytes(r, n);
+  return n;
+}
+
+}  // namespace
+
+bool PipeRelayUsable(const ConnectionRecord& r) {
+  if (r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 ||
+      r.serverSocket < 0 || r.relayPipe[0] == kNoPipe)
+    return false;
+  if (r.state == kStateTunnel) return true;
+  if (r.state != kStateRelay || r.cacheWriteFile >= 0) return false;
+  if (r.responseState == kResponseNotStored) return true;
+  return r.responseState == kResponseBody && (r.contentLength == -1 || r.bodyBytes < r.contentLength);
+}
+
+bool ReceiveIntoPipe(ConnectionRecord& r) {
+  if (!OpenRelayPipe(r)) return false;
+  // While whole pieces keep coming and the client keeps taking them, go on
+  // without a wait in between, telling the kernel more follows so that it
+  // sends large segments; whatever it held back goes out before the wait.
+  bool held = false;
+  for (int piece = 0; piece < kPiecesPerWake; ++piece) {
+    bool full = false;
+    if (ReceivePiece(r, full) == 0) break;
+    bool more = full && !r.serverFinished;
+    if (!Drain(r, more)) return true;
+    held = more;
+    if (!more || r.relayPipeLength > 0 || !PipeRelayUsable(r)) break;
+  }
+  if (held) SetNoDelay(r.clientSocket);  // pushes the held segment
+  return true;
+}
+
+void SendFromPipe(ConnectionRecord& r) {
+  if (r.relayPipeLength > 0 && r.clientSocket >= 0) Drain(r, false);
+}
+
+void CloseRelayPipe(ConnectionRecord& r) {
+  if (r.relayPipe[0] < 0) return;
+  CloseSocket(r.relayPipe[0]);
+  CloseSocket(r.relayPipe[1]);
+  r.relayPipeLength = 0;
+}
+
+}  // namespace brindlex
