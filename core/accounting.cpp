@@ -251,7 +251,7 @@ TransferGate::TransferGate(ConnectionRecord& connection) : connection_(connectio
     bigTransferSpeed = session_->user->bigTransferSpeed;
     bigTransferMb = session_->user->bigTransferMb;
   }
-  if (session_->speed.load() != 0) lock_ = std::unique_lock<std::mutex>(session_->speedLock);
+  if (session_->speed.load() == 0) session_ = nullptr;
   if (bigTransferSpeed != 0 &&
       static_cast<double>(connection.bytesSent + connection.bytesReceived) / static_cast<double>(BytesPerMb()) >
           bigTransferMb)
@@ -260,20 +260,33 @@ TransferGate::TransferGate(ConnectionRecord& connection) : connection_(connectio
 
 TransferGate::~TransferGate() = default;
 
-int TransferGate::Limit(int wanted, bool receiving) const {
-  std::int64_t amount = wanted;
-  if (lock_.owns_lock()) amount = session_->budget;
+int TransferGate::Limit(int wanted, bool receiving) {
+  std::int64_t amount = std::max(wanted, 1);
   if (capSpeed_ != 0) {
     std::int64_t cap = receiving ? static_cast<std::int64_t>(capSpeed_ * 1024 * 0.1) : connection_.speedQuantumLeft;
-    amount = std::min(amount, cap);
+    amount = std::clamp<std::int64_t>(cap, 1, amount);
   }
-  return static_cast<int>(std::clamp<std::int64_t>(amount, 1, std::max(wanted, 1)));
+  if (session_) {
+    std::lock_guard<std::mutex> lock(session_->speedLock);
+    amount = std::clamp<std::int64_t>(session_->budget, 1, amount);
+    session_->budget = static_cast<std::int32_t>(std::max<std::int64_t>(0, session_->budget - amount));
+    taken_ = amount;
+    takenInPeriod_ = session_->periodStart;
+  }
+  return static_cast<int>(amount);
 }
 
 void TransferGate::Done(std::int64_t moved) {
-  if (moved <= 0) return;
-  if (lock_.owns_lock()) SpeedStep(session_->budget, session_->periodStart, session_->speed.load(), moved);
-  if (capSpeed_ != 0) SpeedStep(connection_.speedQuantumLeft, connection_.speedPeriodStart, capSpeed_, moved);
+  moved = std::max<std::int64_t>(moved, 0);
+  if (session_) {
+    std::lock_guard<std::mutex> lock(session_->speedLock);
+    // A refill always moves periodStart on.
+    if (session_->periodStart == takenInPeriod_)
+      session_->budget = static_cast<std::int32_t>(std::min<std::int64_t>(session_->budget + taken_ - moved, INT32_MAX));
+    if (moved > 0) SpeedStep(session_->budget, session_->periodStart, session_->speed.load(), 0);
+  }
+  if (capSpeed_ != 0 && moved > 0)
+    SpeedStep(connection_.speedQuantumLeft, connection_.speedPeriodStart, capSpeed_, moved);
 }
 
 void CountReceived(ConnectionRecord& connection, std::int64_t n) {

@@ -88,23 +88,30 @@ void SpeedStep(std::int32_t& budget, std::int64_t& periodStart, double speedKb, 
 void SetSpeedSleep(std::function<void()> sleepOneMillisecond);
 
 // One piece of I/O with the remote side under the speed limits that apply to
-// the connection: the session's shared budget (its speedLock is held for the
-// life of the gate) and the connection's own cap for big transfers.
+// the connection: the session's shared budget and the connection's own cap
+// for big transfers. The piece's share of the budget is taken before the I/O
+// and settled after it, each under the session's speedLock, so that the lock
+// is never held across a socket call: the connections of one user would
+// otherwise queue behind each other's I/O.
 class TransferGate {
  public:
   explicit TransferGate(ConnectionRecord& connection);
   ~TransferGate();
   TransferGate(const TransferGate&) = delete;
   TransferGate& operator=(const TransferGate&) = delete;
-  // How many of `wanted` bytes may move now (at least 1).
-  int Limit(int wanted, bool receiving) const;
-  // Runs the speed steps for the bytes that moved.
+  // How many of `wanted` bytes may move now (at least 1); with a session
+  // limit, that many are taken from its budget. Once per gate.
+  int Limit(int wanted, bool receiving);
+  // What was taken but did not move goes back to the budget unless it was
+  // refilled meanwhile; then the speed steps run for the bytes that moved (a
+  // spent budget waits for the end of its period).
   void Done(std::int64_t moved);
 
  private:
   ConnectionRecord& connection_;
   UserSession* session_ = nullptr;
-  std::unique_lock<std::mutex> lock_;
+  std::int64_t taken_ = 0;
+  std::int64_t takenInPeriod_ = 0;  // the period the share was taken from
   double capSpeed_ = 0;
 };
 
