@@ -19,27 +19,36 @@ void HeadlessMainLoop::SetTick(std::function<void()> onTick) { onTick_ = std::mo
 
 bool HeadlessMainLoop::IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
+// The condition variables are notified after the mutex is released, so the
+// woken thread does not wake only to wait for the mutex.
 void HeadlessMainLoop::RunSync(const std::function<void()>& fn) {
   if (IsMainThread()) {
     fn();
     return;
   }
   bool done = false;
-  std::unique_lock<std::mutex> lock(mutex_);
-  queue_.push_back(Task{fn, &done});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(Task{fn, &done});
+  }
   wake_.notify_one();
+  std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return done; });
 }
 
 void HeadlessMainLoop::Post(std::function<void()> fn) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  queue_.push_back(Task{std::move(fn), nullptr});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(Task{std::move(fn), nullptr});
+  }
   wake_.notify_one();
 }
 
 void HeadlessMainLoop::Quit() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  quit_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
   wake_.notify_one();
 }
 
@@ -50,8 +59,10 @@ void HeadlessMainLoop::RunTask(Task& task) {
     ReportCurrentException("MainLoop", 0);
   }
   if (task.done) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    *task.done = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      *task.done = true;
+    }
     done_.notify_all();
   }
 }

@@ -1,8 +1,8 @@
 // The connection worker: one thread per connection record, running one loop
 // of 100 ms poll waits over the record's sockets and dispatching on its
-// protocol state. When the loop ends the close bookkeeping runs on the main
-// thread (synchronously), then the record leaves the connection list and is
-// freed on the worker thread.
+// protocol state. When the loop ends the worker hands the record to the main
+// thread, which runs the close bookkeeping, removes it from the connection
+// list and frees it.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +12,8 @@ namespace brindlex {
 struct ConnectionRecord;
 
 // Starts a worker thread for a record already in the connection list.
-// Returns false when no thread could be started (the record is then closed,
-// removed and freed here).
+// Returns false when no thread could be started (the record is then closed
+// and handed to the main thread like a finished one).
 bool StartWorker(ConnectionRecord* record);
 
 // The worker thread body (exposed for tests that drive a record by hand).
