@@ -84,7 +84,7 @@ void StartUp(Gateway& gateway) {
 
 void ShutDown(Gateway& gateway, MainLoop& loop) {
   gateway.stepMarker = 101;
-  Flags().shutdown = true;
+  BeginShutdown();
 
   gateway.stepMarker = 102;
   PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0; });

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 namespace brindlex {
@@ -26,5 +27,11 @@ struct ProcessFlags {
   std::atomic<bool> monitorPaused{false};
 };
 ProcessFlags& Flags();
+
+// Sets the shutdown flag and makes ShutdownWakeFd readable for good, so that
+// threads in a long wait notice at once.
+void BeginShutdown();
+// An eventfd for poll (-1 if none could be made; the flag still works).
+int ShutdownWakeFd();
 
 }  // namespace brindlex
