@@ -132,14 +132,21 @@ TEST_F(GatewayTest, The501stClientIsAcceptedOnlyAfterARecordIsFreed) {
 }
 
 TEST_F(GatewayTest, SigtermEndsOpenConnectionsAndExitsZero) {
-  int ftp = FreePort();
-  Start("HttpPort=" + std::to_string(FreePort()) + "\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) + "\r\n",
+  int ftp = FreePort(), http = FreePort();
+  Start("HttpPort=" + std::to_string(http) + "\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) + "\r\n",
         OpenLine("FTP", ftp, "Ok"));
   std::vector<int> open;
   for (int i = 0; i < 20; ++i) {
     int fd = Connect(ftp);
     ASSERT_GE(fd, 0);
     ReadBytes(fd, 30);
+    open.push_back(fd);
+  }
+  // HTTP clients that have not sent their request yet wait longest.
+  for (int i = 0; i < 20; ++i) {
+    int fd = Connect(http);
+    ASSERT_GE(fd, 0);
+    if (i % 2) SendAll(fd, "GET http://127.0.0.1/ HT");
     open.push_back(fd);
   }
   EXPECT_EQ(gateway_->Stop(SIGTERM), 0) << gateway_->Output();

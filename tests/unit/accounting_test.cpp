@@ -181,6 +181,42 @@ TEST_F(Accounting, TransfersRaceNoAccountsReload) {
   EXPECT_EQ(user_->dayCounters.incoming, connection_->bytesReceived);
 }
 
+// Two connections of one user overlap their I/O: each takes its share of the
+// budget before the socket call and settles after it.
+TEST_F(Accounting, AShareThatDidNotMoveGoesBackUnlessTheBudgetWasRefilled) {
+  session_->speed = 50;  // 5 120 bytes per period
+  SetSpeedSleep([this] { clock_.Advance(kPerformanceFrequency / 1000); });
+  ConnectionRecord* second = Connect(user_, "10.0.0.5");
+  {
+    TransferGate first(*connection_);
+    first.Done(first.Limit(kBufferSize, true));  // the very first piece: one byte, then a full budget
+  }
+  ASSERT_EQ(session_->budget, 5120);
+
+  TransferGate a(*connection_);
+  EXPECT_EQ(a.Limit(4000, true), 4000);
+  TransferGate b(*second);
+  EXPECT_EQ(b.Limit(kBufferSize, true), 1120) << "only what a left";
+  EXPECT_EQ(session_->budget, 0);
+  a.Done(1000);  // 3 000 of a's share did not move: back to the budget
+  EXPECT_EQ(session_->budget, 3000);
+  std::int64_t periodStart = session_->periodStart;
+  b.Done(1120);
+  EXPECT_EQ(session_->budget, 3000) << "b moved all it took";
+  EXPECT_EQ(session_->periodStart, periodStart);
+
+  // A share taken before a refill does not swell the new period's budget.
+  TransferGate c(*connection_);
+  EXPECT_EQ(c.Limit(kBufferSize, true), 3000);
+  TransferGate d(*second);
+  EXPECT_EQ(d.Limit(kBufferSize, true), 1) << "at least one byte moves";
+  d.Done(1);  // spends the budget: refilled after the period
+  EXPECT_EQ(session_->budget, 5120);
+  EXPECT_GT(session_->periodStart, periodStart);
+  c.Done(0);
+  EXPECT_EQ(session_->budget, 5120);
+}
+
 TEST_F(Accounting, SessionSpeedLimitHoldsOverAllConnectionsPerPeriod) {
   // 50 KB/s: 5 120 bytes per 100 ms, shared by the session's connections.
   session_->speed = 50;
