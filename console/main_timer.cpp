@@ -15,6 +15,7 @@
 #include "core/subscriptions.h"
 #include "core/users.h"
 #include "proxy/connection.h"
+#include "proxy/worker_stacks.h"
 
 namespace brindlex {
 
@@ -122,6 +123,7 @@ void ShiftSpeedHistories() {
 
 void MainTimerTimer(MainTimer& timer) {
   timer.stepMarker = 1;
+  ReapWorkers(false);
   if (Flags().treeDirty.exchange(false)) Call(timer.hooks.repaintTree);
   timer.stepMarker = 3;
   std::int64_t now = ProgramClock().PerformanceCounter();
@@ -155,9 +157,13 @@ void MainTimerTimer(MainTimer& timer) {
   }
   timer.stepMarker = 81;
   // When the last connection of a busy spell has gone, hand the freed
-  // records and buffers back to the system instead of keeping them cached.
+  // records, buffers and worker stacks back to the system instead of keeping
+  // them cached.
   size_t connections = ConnectionCount();
-  if (connections == 0 && timer.connectionsLastSecond > 0) malloc_trim(0);
+  if (connections == 0 && timer.connectionsLastSecond > 0) {
+    ReapWorkers(true);
+    malloc_trim(0);
+  }
   timer.connectionsLastSecond = connections;
 }
 

@@ -20,6 +20,7 @@
 #include "core/users.h"
 #include "proxy/connection.h"
 #include "proxy/worker.h"
+#include "proxy/worker_stacks.h"
 #include "services/cache_thread.h"
 
 namespace brindlex {
@@ -87,7 +88,7 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   BeginShutdown();
 
   gateway.stepMarker = 102;
-  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0; });
+  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0 && ReapWorkers(true) == 0; });
 
   gateway.stepMarker = 104;
   if (gateway.listenerThread.joinable()) {

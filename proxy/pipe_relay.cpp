@@ -94,6 +94,8 @@ bool PipeRelayUsable(const ConnectionRecord& r) {
   if (r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 ||
       r.serverSocket < 0 || r.relayPipe[0] == kNoPipe)
     return false;
+  // A short answer is over before a pipe would pay for itself.
+  if (r.relayPipe[0] < 0 && r.bytesReceived < kBufferSize) return false;
   if (r.state == kStateTunnel) return true;
   if (r.state != kStateRelay || r.cacheWriteFile >= 0) return false;
   if (r.responseState == kResponseNotStored) return true;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "console/main_loop.h"
 #include "core/accounting.h"
@@ -28,6 +29,7 @@
 #include "proxy/response_processing.h"
 #include "proxy/server_io.h"
 #include "proxy/socket_util.h"
+#include "proxy/worker_stacks.h"
 
 namespace brindlex {
 
@@ -35,13 +37,6 @@ namespace {
 
 std::atomic<size_t> g_liveWorkers{0};
 
-// Workers keep no large buffers on their stacks; this is ample and keeps 500
-// idle connections cheap in address space.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kWorkerStackSize = 1024 * 1024;  // sanitizer frames are larger
-#else
-constexpr size_t kWorkerStackSize = 256 * 1024;
-#endif
 constexpr int kPollTimeoutMs = 100;
 // A connection still waiting for its first request head has no user yet and
 // nothing that changes with time: it only has to notice a close (seen within
@@ -282,20 +277,32 @@ void RemoveFromList(ConnectionRecord* record) {
 }
 
 // The worker does not wait for the main thread: it hands the record over
-// whole, and the main thread frees it after the bookkeeping. The shutdown
-// waits for the list to empty while it runs these tasks.
-void EndStep(ConnectionRecord* record) {
-  TheMainLoop().Post([record] {
+// whole, and the main thread frees it after the bookkeeping (and joins the
+// worker's thread later). The shutdown waits for the list to empty while it
+// runs these tasks.
+void EndStep(ConnectionRecord* record, std::optional<EndedWorker> worker) {
+  TheMainLoop().Post([record, worker] {
     CloseBookkeeping(*record);
     RemoveFromList(record);
+    if (worker) {
+      WorkerEnded(*worker);
+      // Earlier workers have returned by now: their stacks serve the next.
+      ReapWorkers(false);
+    }
   });
 }
 
+struct WorkerStart {
+  ConnectionRecord* record;
+  WorkerStack stack;
+};
+
 void* WorkerThreadMain(void* arg) {
-  auto* record = static_cast<ConnectionRecord*>(arg);
+  WorkerStart start = *static_cast<WorkerStart*>(arg);
+  delete static_cast<WorkerStart*>(arg);
   ::prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
-  ConnectionWorker(*record);
-  EndStep(record);
+  ConnectionWorker(*start.record);
+  EndStep(start.record, EndedWorker{::pthread_self(), start.stack});
   g_liveWorkers.fetch_sub(1);
   return nullptr;
 }
@@ -338,17 +345,25 @@ void CloseBookkeeping(ConnectionRecord& r) {
 
 bool StartWorker(ConnectionRecord* record) {
   g_liveWorkers.fetch_add(1);
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, kWorkerStackSize);
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  int rc = pthread_create(&thread, &attr, WorkerThreadMain, record);
-  pthread_attr_destroy(&attr);
+  std::optional<WorkerStack> stack = AcquireWorkerStack();
+  int rc = -1;
+  if (stack) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstack(&attr, stack->base, stack->size);
+    auto* start = new WorkerStart{record, *stack};
+    pthread_t thread;
+    rc = pthread_create(&thread, &attr, WorkerThreadMain, start);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+      delete start;
+      ReleaseWorkerStack(*stack);
+    }
+  }
   if (rc == 0) return true;
   g_liveWorkers.fetch_sub(1);
   Close(*record);
-  EndStep(record);
+  EndStep(record, std::nullopt);
   return false;
 }
 
