@@ -3,8 +3,10 @@
 // until SIGTERM or SIGINT asks for the orderly shutdown.
 #include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -64,6 +66,16 @@ void PrintLine(FILE* stream, const std::string& line) {
   std::fflush(stream);
 }
 
+// 500 connections take up to four descriptors each (client, server and a
+// relay pipe); the usual soft limit of 1 024 would run out first.
+void RaiseDescriptorLimit() {
+  constexpr rlim_t kWanted = 8192;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= kWanted) return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 }  // namespace
 
 int main() {
@@ -73,6 +85,7 @@ int main() {
   // arenas per core, each burst of threads leaves memory behind in arenas
   // that are rarely used again. Workers allocate little, so two arenas serve.
   ::mallopt(M_ARENA_MAX, 2);
+  RaiseDescriptorLimit();
   sigset_t handled = HandledSignals();
   pthread_sigmask(SIG_BLOCK, &handled, nullptr);
 
@@ -84,7 +97,9 @@ int main() {
 
   // The desktop console is not part of this build: the engine always runs
   // headless, with monitor lines on standard output.
-  HeadlessMainLoop loop;
+  // Never destroyed: the signal thread runs until the process ends and may
+  // still hand the loop a late signal after main has returned.
+  HeadlessMainLoop& loop = *new HeadlessMainLoop;
   SetMainLoop(&loop);
   SetMonitorSink([](const std::string& line) { PrintLine(stdout, line); });
   SetFatalStopHooks(FatalStopHooks{

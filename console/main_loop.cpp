@@ -20,7 +20,9 @@ void HeadlessMainLoop::SetTick(std::function<void()> onTick) { onTick_ = std::mo
 bool HeadlessMainLoop::IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
 // The condition variables are notified after the mutex is released, so the
-// woken thread does not wake only to wait for the mutex.
+// woken thread does not wake only to wait for the mutex. That is safe for
+// RunSync and Post because the loop outlives every thread that calls them
+// (the shutdown waits for the workers and joins the listener).
 void HeadlessMainLoop::RunSync(const std::function<void()>& fn) {
   if (IsMainThread()) {
     fn();
@@ -44,11 +46,11 @@ void HeadlessMainLoop::Post(std::function<void()> fn) {
   wake_.notify_one();
 }
 
+// Notified under the mutex: once the main thread sees quit_ it may leave
+// Run and destroy the loop while a notification outside would still touch it.
 void HeadlessMainLoop::Quit() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  quit_ = true;
   wake_.notify_one();
 }
 

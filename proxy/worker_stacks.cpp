@@ -12,7 +12,9 @@ namespace {
 
 // Workers keep no large buffers on their stacks; this is ample and keeps 500
 // idle connections cheap in address space.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_THREAD__)
+constexpr size_t kStackSize = 2 * 1024 * 1024;  // the sanitizer keeps ~900 KB of its own there
+#elif defined(__SANITIZE_ADDRESS__)
 constexpr size_t kStackSize = 1024 * 1024;  // sanitizer frames are larger
 #else
 constexpr size_t kStackSize = 256 * 1024;
