@@ -111,39 +111,34 @@ def process_tree(pid):
     return pids
 
 
-def rss_kb(pids):
+def sum_over(pids, read):
+    """Sum of read(pid) over processes that still exist."""
     total = 0
     for p in pids:
         try:
-            with open(f"/proc/{p}/status") as f:
-                for line in f:
-                    if line.startswith("VmRSS:"):
-                        total += int(line.split()[1])
+            total += read(p)
         except OSError:
             pass
     return total
+
+
+def rss_kb(pids):
+    def read(p):
+        with open(f"/proc/{p}/status") as f:
+            return sum(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
+    return sum_over(pids, read)
 
 
 def threads(pids):
-    total = 0
-    for p in pids:
-        try:
-            total += len(os.listdir(f"/proc/{p}/task"))
-        except OSError:
-            pass
-    return total
+    return sum_over(pids, lambda p: len(os.listdir(f"/proc/{p}/task")))
 
 
 def cpu_ticks(pids):
-    total = 0
-    for p in pids:
-        try:
-            with open(f"/proc/{p}/stat") as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-                total += int(fields[11]) + int(fields[12])  # utime, stime
-        except OSError:
-            pass
-    return total
+    def read(p):
+        with open(f"/proc/{p}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+            return int(fields[11]) + int(fields[12])  # utime, stime
+    return sum_over(pids, read)
 
 
 # ------------------------------------------------------------------- peers

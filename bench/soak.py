@@ -103,13 +103,20 @@ class Soak:
         self.completed.extend(completed)
         self.failures.extend(failures)
 
+    async def held_connection(self):
+        """A connection to the gateway, or None (after a pause) when refused."""
+        try:
+            return await asyncio.open_connection("127.0.0.1", self.port)
+        except OSError:
+            await asyncio.sleep(1)
+            return None
+
     async def slow_head(self):
         while not self.stop_hold:
-            try:
-                reader, writer = await asyncio.open_connection("127.0.0.1", self.port)
-            except OSError:
-                await asyncio.sleep(1)
+            connection = await self.held_connection()
+            if connection is None:
                 continue
+            reader, writer = connection
             try:
                 writer.write(f"GET {self.url('1k.bin')} HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ".encode())
                 await writer.drain()
@@ -130,11 +137,10 @@ class Soak:
     async def download(self):
         while not self.stop_hold:
             url = self.url("4m.bin")
-            try:
-                reader, writer = await asyncio.open_connection("127.0.0.1", self.port)
-            except OSError:
-                await asyncio.sleep(1)
+            connection = await self.held_connection()
+            if connection is None:
                 continue
+            reader, writer = connection
             try:
                 writer.write(self.request(url))
                 await writer.drain()

@@ -71,6 +71,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
 std::int64_t ParseIntPrefix(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;

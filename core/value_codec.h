@@ -58,5 +58,7 @@ std::string Unscramble(std::string_view stored);
 std::string_view Trim(std::string_view text);
 // ASCII case-insensitive equality.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// ASCII case-insensitive prefix test.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 }  // namespace brindlex

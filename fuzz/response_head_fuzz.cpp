@@ -9,21 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/value_codec.h"
 #include "proxy/response_head.h"
 
 using namespace brindlex;
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 bool Same(const ResponseHead& a, const ResponseHead& b) {
   return a.headLength == b.headLength && a.isHttp == b.isHttp && a.status == b.status &&

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/value_codec.h"
+
 namespace brindlex {
 
 namespace {
@@ -15,13 +17,6 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != Lower(prefix[i])) return false;
-  return true;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

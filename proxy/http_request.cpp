@@ -24,10 +24,6 @@ constexpr int kStateHeadParsed = 1;
 constexpr int kStateRelay = 1000;
 constexpr int kStateTunnel = 1001;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   const RequestLine& line = head.line;
   r.method = line.method;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/value_codec.h"
 #include "proxy/http_head.h"
 
 namespace brindlex {
@@ -13,14 +14,6 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != Lower(prefix[i])) return false;
-  return true;
-}
 
 size_t SkipBlanks(std::string_view text, size_t at) {
   while (at < text.size() && IsBlank(text[at])) ++at;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -147,8 +148,9 @@ std::string RunProgram(const std::string& command, int* exitCode) {
   return output;
 }
 
-int ConnectLoopback(int port) {
+int ConnectLoopback(int port, int receiveBuffer) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<uint16_t>(port));
@@ -158,6 +160,13 @@ int ConnectLoopback(int port) {
     return -1;
   }
   return fd;
+}
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 generator(1234);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+  return bytes;
 }
 
 namespace {

@@ -61,12 +61,15 @@ class GatewayProcess {
 std::string RunProgram(const std::string& command, int* exitCode = nullptr);
 
 // Client verbs on 127.0.0.1.
-int ConnectLoopback(int port);  // -1 on failure
+// -1 on failure; a non-zero receiveBuffer sets SO_RCVBUF before connecting.
+int ConnectLoopback(int port, int receiveBuffer = 0);
 // Reads until the peer closes or the time-out passes; `closed` tells which.
 std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool* closed = nullptr);
 // Reads until `count` bytes or the time-out.
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
 bool SendAll(int fd, const std::string& bytes);
+// The same pseudo-random bytes for the same size on every call.
+std::string RandomBytes(size_t size);
 
 }  // namespace brindlex::testing
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,13 +19,6 @@ namespace {
 using namespace std::string_literals;
 
 const std::string kPagePrefix = "Pragma: no-cach\r\nContent-Type: text/html; charset=utf-8\r\n\r\n";
-
-std::string RandomBytes(size_t size) {
-  std::mt19937 generator(1234);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
-  return bytes;
-}
 
 class HttpProxyTest : public ::testing::Test {
  protected:

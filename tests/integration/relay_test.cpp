@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -24,29 +23,9 @@ using namespace std::chrono_literals;
 
 constexpr size_t kBigSize = 4 * 1024 * 1024;
 
-std::string RandomBytes(size_t size) {
-  std::mt19937 generator(77);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
-  return bytes;
-}
-
 // A client with a small receive buffer that takes 4 KB at a time with a
 // pause in between, so the gateway keeps finding it full.
-int SlowClient(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int small = 8 * 1024;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
+int SlowClient(int port) { return ConnectLoopback(port, 8 * 1024); }
 
 std::string ReadSlowlyUntilClosed(int fd, std::chrono::seconds limit = 60s) {
   std::string data;
