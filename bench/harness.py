@@ -161,9 +161,10 @@ def start_origin(w, files=None):
     os.makedirs(w.path("nginx"))
     conf = w.path("nginx", "nginx.conf")
     with open(conf, "w") as f:
+        # One worker per core, as a real origin runs: with one worker, direct
+        # is held to one core and every multi-connection ratio flatters us.
         f.write(f"""daemon off;
-master_process off;
-worker_processes 1;
+worker_processes auto;
 pid {w.path('nginx', 'nginx.pid')};
 error_log {w.path('nginx', 'error.log')};
 events {{ worker_connections 4096; }}
@@ -344,11 +345,53 @@ def connect_download(w, target):
 IDLE = 500
 
 
+def idle_cpu(pids, seconds):
+    """Percent of one core the processes used over `seconds`."""
+    ticks0, t0 = cpu_ticks(pids), time.time()
+    time.sleep(seconds)
+    ticks1, t1 = cpu_ticks(pids), time.time()
+    return 100.0 * (ticks1 - ticks0) / os.sysconf("SC_CLK_TCK") / (t1 - t0)
+
+
+def open_tunnel(w, target):
+    """A client connection that asked for a CONNECT tunnel to the origin's TLS
+    port and got its 200 (for direct: a plain connection to that port)."""
+    port = w.tls_port if target == "direct" else w.ports[target]
+    s = socket.create_connection(("127.0.0.1", port), timeout=10)
+    if target != "direct":
+        s.sendall(f"CONNECT 127.0.0.1:{w.tls_port} HTTP/1.1\r\nHost: 127.0.0.1:{w.tls_port}\r\n\r\n".encode())
+        head = b""
+        while b"\r\n\r\n" not in head:
+            piece = s.recv(4096)
+            if not piece:
+                raise OSError("tunnel refused")
+            head += piece
+        if b" 200" not in head.split(b"\r\n", 1)[0]:
+            raise OSError("tunnel refused: " + head.split(b"\r\n", 1)[0].decode(errors="replace"))
+    return s
+
+
+def count_closed(socks):
+    closed = 0
+    for s in socks:
+        s.setblocking(False)
+        try:
+            if s.recv(1, socket.MSG_PEEK) == b"":
+                closed += 1
+        except BlockingIOError:
+            pass
+        except OSError:
+            closed += 1
+    return closed
+
+
 def idle_connections(w, target):
-    """RSS added per idle client connection, threads and CPU while IDLE idle
-    connections (connected, nothing sent) are held for a while."""
+    """CPU with no connection at all; then RSS added per idle client connection,
+    threads and CPU while IDLE idle connections (connected, nothing sent) are
+    held; then CPU while IDLE idle tunnels (CONNECT answered, no traffic) are."""
     pids = process_tree(w.procs[target].pid)
     time.sleep(1)
+    cpu_none = idle_cpu(pids, w.args.idle_seconds)
     before_rss, before_threads = rss_kb(pids), threads(pids)
     socks = []
     try:
@@ -356,28 +399,32 @@ def idle_connections(w, target):
             socks.append(socket.create_connection(("127.0.0.1", w.ports[target]), timeout=5))
         time.sleep(2)
         pids = process_tree(w.procs[target].pid)
-        ticks0, t0 = cpu_ticks(pids), time.time()
-        time.sleep(w.args.idle_seconds)
-        ticks1, t1 = cpu_ticks(pids), time.time()
+        cpu_held = idle_cpu(pids, w.args.idle_seconds)
         after_rss, after_threads = rss_kb(pids), threads(pids)
-        closed = 0
-        for s in socks:
-            s.setblocking(False)
-            try:
-                if s.recv(1, socket.MSG_PEEK) == b"":
-                    closed += 1
-            except BlockingIOError:
-                pass
-            except OSError:
-                closed += 1
+        closed = count_closed(socks)
     finally:
         for s in socks:
             s.close()
-    hz = os.sysconf("SC_CLK_TCK")
+    time.sleep(2)
+    tunnels, errors = [], 0
+    try:
+        for _ in range(IDLE):
+            try:
+                tunnels.append(open_tunnel(w, target))
+            except OSError:
+                errors += 1
+        time.sleep(2)
+        pids = process_tree(w.procs[target].pid)
+        cpu_tunnels = idle_cpu(pids, w.args.idle_seconds)
+        closed_tunnels = count_closed(tunnels)
+    finally:
+        for s in tunnels:
+            s.close()
+    time.sleep(2)
     return {"KB/conn": (after_rss - before_rss) / IDLE,
-            "CPU %": 100.0 * (ticks1 - ticks0) / hz / (t1 - t0),
+            "CPU none": cpu_none, "CPU %": cpu_held, "CPU tunnels": cpu_tunnels,
             "threads": after_threads - before_threads,
-            "closed": closed, "errors": 0}
+            "closed": closed + closed_tunnels, "errors": errors}
 
 
 # (title, service, function, columns to show, column the ratios use, higher is better)
@@ -452,15 +499,20 @@ def main():
             for r in range(args.rounds):
                 for t in targets:
                     rows[t].append(idle_connections(w, t))
-            print(f"\n### {IDLE} idle client connections, watched {args.idle_seconds} s\n")
+            print(f"\n### Idle: no connection, {IDLE} idle client connections, {IDLE} idle tunnels; "
+                  f"each watched {args.idle_seconds} s\n")
             print("RSS: added by the first round on a fresh process (later rounds reuse what it kept); "
-                  f"CPU and the rest: median of {args.rounds} rounds.\n")
-            print("| target | RSS KB per connection | CPU % of one core | threads added | closed by server |")
-            print("|---|---:|---:|---:|---:|")
+                  f"CPU and the rest: median of {args.rounds} rounds. For direct, a tunnel is a plain "
+                  "connection to the origin's TLS port.\n")
+            print("| target | CPU % no connection | RSS KB per connection | CPU % 500 idle connections | "
+                  "CPU % 500 idle tunnels | threads added | closed by server | tunnels refused |")
+            print("|---|---:|---:|---:|---:|---:|---:|---:|")
             for t, runs in rows.items():
-                med = {c: statistics.median([x[c] for x in runs]) for c in ("CPU %", "threads", "closed")}
-                print(f"| {t} | {runs[0]['KB/conn']:.1f} | {med['CPU %']:.2f} | {med['threads']:.0f} | "
-                      f"{med['closed']:.0f} |")
+                med = {c: statistics.median([x[c] for x in runs])
+                       for c in ("CPU none", "CPU %", "CPU tunnels", "threads", "closed", "errors")}
+                print(f"| {t} | {med['CPU none']:.2f} | {runs[0]['KB/conn']:.1f} | {med['CPU %']:.2f} | "
+                      f"{med['CPU tunnels']:.2f} | {med['threads']:.0f} | {med['closed']:.0f} | "
+                      f"{med['errors']:.0f} |")
         summary = {}
         for number, (title, service, run, columns, key) in enumerate(MEASUREMENTS, 1):
             if only and str(number) not in only:

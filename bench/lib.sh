@@ -43,12 +43,12 @@ wait_port() {
 }
 
 # nginx serving $work/www on the port; extra text goes into its server block.
+# One worker per core, as a real origin runs (SIGTERM to the master ends them).
 start_nginx() {  # port [server-block extras]
   mkdir -p "$work/www"
   cat >"$work/nginx.conf" <<CONF
 daemon off;
-master_process off;
-worker_processes 1;
+worker_processes auto;
 pid $work/nginx.pid;
 error_log $work/nginx-error.log;
 events { worker_connections 1024; }
