@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "console/main_loop.h"
-#include "console/main_timer.h"
-#include "console/monitor.h"
-#include "console/startup.h"
+#include "core/main_loop.h"
+#include "app/main_timer.h"
+#include "core/monitor.h"
+#include "app/startup.h"
 #include "core/account_copy.h"
 #include "core/display_forms.h"
 #include "core/process_state.h"

@@ -1,4 +1,4 @@
-#include "console/main_timer.h"
+#include "app/main_timer.h"
 
 #include <malloc.h>
 
@@ -14,8 +14,8 @@
 #include "core/sessions.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "proxy/connection.h"
-#include "proxy/worker_stacks.h"
+#include "core/connection.h"
+#include "net/worker_stacks.h"
 
 namespace brindlex {
 
@@ -32,7 +32,8 @@ void Call(const std::function<void()>& hook) {
 
 // Closes the user sessions of one address that have timed out or were asked
 // to close, and charges time to those that still have connections.
-void SweepUserSessionsLocked(SessionRecord& record, std::int64_t now, std::int64_t secondBase) {
+void SweepUserSessionsLocked(SessionRecord& record, std::int64_t now, std::int64_t secondBase,
+                             std::vector<PendingLogLine>& lines) {
   auto& sessions = record.userSessions;
   for (auto& session : sessions) {
     const GroupRecord* group = session->user->group;
@@ -44,7 +45,7 @@ void SweepUserSessionsLocked(SessionRecord& record, std::int64_t now, std::int64
     }
     std::int64_t idleFor = session->stamp == 0 ? timeout : (now - session->stamp) / kPerformanceFrequency;
     if (idleFor >= timeout || session->closeRequested) {
-      LogSessionLocked(record, *session);
+      TakeSessionLineLocked(record, *session, lines);
       auto& addresses = session->user->activeAddresses;
       auto at = std::find(addresses.begin(), addresses.end(), record.address);
       if (at != addresses.end()) addresses.erase(at);
@@ -57,10 +58,9 @@ void SweepUserSessionsLocked(SessionRecord& record, std::int64_t now, std::int64
   sessions.erase(std::remove(sessions.begin(), sessions.end(), nullptr), sessions.end());
 }
 
-}  // namespace
-
-void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase) {
-  std::lock_guard<std::mutex> lock(AccountsLock());
+// The sweep over every address; the session lines go to `lines`.
+void SessionSweepLocked(std::int64_t whole, std::int64_t now, std::int64_t secondBase,
+                        std::vector<PendingLogLine>& lines) {
   auto& list = SessionListLocked();
   for (auto& record : list) {
     SessionRecord& s = *record;
@@ -72,9 +72,20 @@ void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase)
       continue;
     }
     if (s.idle >= 0) s.idle = s.openConnections != 0 ? 0 : static_cast<std::int32_t>(s.idle + whole);
-    SweepUserSessionsLocked(s, now, secondBase);
+    SweepUserSessionsLocked(s, now, secondBase, lines);
   }
   list.erase(std::remove(list.begin(), list.end(), nullptr), list.end());
+}
+
+}  // namespace
+
+void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase) {
+  std::vector<PendingLogLine> lines;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    SessionSweepLocked(whole, now, secondBase, lines);
+  }
+  WriteLogLines(lines);
 }
 
 void DayRollover(MainTimer& timer) {
@@ -89,7 +100,7 @@ void DayRollover(MainTimer& timer) {
   if (timer.lastCheckedDate == today) return;
   timer.lastCheckedDate = today;
   std::int64_t counter = clock.PerformanceCounter();
-  std::vector<std::pair<std::string, ConnectionRecord*>> lines;
+  std::vector<PendingLogLine> lines;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     for (auto& record : SessionListLocked())
@@ -99,12 +110,13 @@ void DayRollover(MainTimer& timer) {
           connection->endTime = nowLocal;
           std::int64_t start = 0;
           std::string line = TakeConnectionLineLocked(*connection, start);
-          if (!line.empty()) AppendLine(ConnectionLogPath(start), line);
+          if (!line.empty()) lines.push_back({ConnectionLogPath(start), std::move(line), {}});
           connection->startCounter = counter;
         }
-        LogSessionLocked(*record, *session);
+        TakeSessionLineLocked(*record, *session, lines);
       }
   }
+  WriteLogLines(lines);
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     ClearDayCountersLocked(LocalTm(nowLocal).tm_mday);

@@ -1,11 +1,11 @@
-#include "console/startup.h"
+#include "app/startup.h"
 
 #include <malloc.h>
 #include <unistd.h>
 
 #include <mutex>
 
-#include "console/main_loop.h"
+#include "core/main_loop.h"
 #include "core/accounting.h"
 #include "core/clock.h"
 #include "core/counter_rebuild.h"
@@ -18,10 +18,11 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "proxy/connection.h"
-#include "proxy/worker.h"
-#include "proxy/worker_stacks.h"
-#include "services/cache_thread.h"
+#include "core/connection.h"
+#include "net/worker.h"
+#include "net/worker_stacks.h"
+#include "cache/cache_thread.h"
+#include "http/http_protocol.h"
 
 namespace brindlex {
 
@@ -54,7 +55,9 @@ void StartUp(Gateway& gateway) {
     ReadAllSubscriptions(settingsFile);
 
     gateway.stepMarker = 8;
-    LoadSystemSettings(settingsFile, Settings());
+    SystemSettings loaded;
+    LoadSystemSettings(settingsFile, loaded);
+    PublishSettings(std::move(loaded));
     gateway.stepMarker = 9;
     LoadCounters(settingsFile);
 
@@ -71,6 +74,7 @@ void StartUp(Gateway& gateway) {
     ClearSpeedHistory(ProgramSpeedHistory());
 
     gateway.stepMarker = 20;
+    RegisterHttpProtocol();
     ListenerCreate(gateway.listener);
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
@@ -101,12 +105,14 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   StopCacheThread();
 
   gateway.stepMarker = 106;
+  std::vector<PendingLogLine> lines;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     for (auto& record : SessionListLocked())
-      for (auto& session : record->userSessions) LogSessionLocked(*record, *session);
+      for (auto& session : record->userSessions) TakeSessionLineLocked(*record, *session, lines);
     SessionListLocked().clear();
   }
+  WriteLogLines(lines);
 
   gateway.stepMarker = 107;
   SaveAllSubscriptions();

@@ -6,8 +6,8 @@
 #include <memory>
 #include <thread>
 
-#include "console/main_timer.h"
-#include "proxy/listener.h"
+#include "app/main_timer.h"
+#include "net/listener.h"
 
 namespace brindlex {
 

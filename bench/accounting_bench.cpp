@@ -19,7 +19,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 using namespace brindlex;
 using WallClock = std::chrono::steady_clock;

@@ -1,4 +1,4 @@
-#include "services/cache_index.h"
+#include "cache/cache_index.h"
 
 #include <algorithm>
 #include <bit>

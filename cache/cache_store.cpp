@@ -1,4 +1,4 @@
-#include "services/cache_store.h"
+#include "cache/cache_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -93,12 +93,14 @@ CacheIndex& CacheIndexLocked() { return Store().index; }
 std::int32_t CacheNow() { return static_cast<std::int32_t>(ProgramClock().GreenwichNow()); }
 
 std::int64_t CacheSizeCapBytes() {
-  const SystemSettings& s = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& s = *snapshot;
   return TruncatedBytes(static_cast<double>(s.KbPerMb) * 1024.0 * s.CachSizeMax);
 }
 
 std::int64_t CacheObjectCapBytes() {
-  const SystemSettings& s = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& s = *snapshot;
   return TruncatedBytes(s.CachLengthMax * 1024.0 * static_cast<double>(s.KbPerMb));
 }
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/cache_index.h"
+#include "cache/cache_index.h"
 
 namespace brindlex {
 

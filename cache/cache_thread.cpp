@@ -1,4 +1,4 @@
-#include "services/cache_thread.h"
+#include "cache/cache_thread.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include "core/program_folder.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
-#include "services/cache_store.h"
+#include "cache/cache_store.h"
 
 namespace brindlex {
 
@@ -127,7 +127,7 @@ void TCachThread::FolderScan() {
 void TCachThread::AgeAndSizeLimits() {
   stepMarker = 20;
   std::int64_t cap = CacheSizeCapBytes();
-  std::int64_t maxAge = static_cast<std::int64_t>(Settings().CachTimeStored) * 3600;
+  std::int64_t maxAge = static_cast<std::int64_t>(Settings()->CachTimeStored) * 3600;
   std::int32_t now = CacheNow();
   std::lock_guard<std::mutex> lock(CacheIndexLock());
   CacheIndex& index = CacheIndexLocked();

@@ -11,7 +11,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 
@@ -78,7 +78,7 @@ void Finish(ConnectionRecord& connection) { connection.serverFinished = true; }
 
 }  // namespace
 
-std::int64_t BytesPerMb() { return 1024LL * Settings().KbPerMb; }
+std::int64_t BytesPerMb() { return 1024LL * Settings()->KbPerMb; }
 
 UserSession* AttachLocked(ConnectionRecord& connection, UserRecord* user) {
   SessionRecord* record = connection.sessionRecord;
@@ -131,7 +131,7 @@ std::int64_t CorrectedTraffic(std::int64_t bytes, int percent) {
   return static_cast<std::int64_t>(value);
 }
 
-std::int64_t CorrectedTraffic(std::int64_t bytes) { return CorrectedTraffic(bytes, Settings().CorrectTraffic); }
+std::int64_t CorrectedTraffic(std::int64_t bytes) { return CorrectedTraffic(bytes, Settings()->CorrectTraffic); }
 
 CountedBytes CountedTraffic(const UserRecord& user) {
   const GroupRecord* group = user.group;
@@ -335,7 +335,7 @@ ProgramTraffic& ProgramTrafficCounters() {
 }
 
 void ClearDayCountersLocked(int dayOfMonth) {
-  bool monthStarts = dayOfMonth == BillingDay(Settings());
+  bool monthStarts = dayOfMonth == BillingDay(*Settings());
   for (auto& user : Users()) {
     user->dayCounters = CounterBlock{};
     if (monthStarts) user->monthCounters = CounterBlock{};

@@ -128,12 +128,6 @@ struct ConnectionRecord {
 // buffer allocated and startCounter stamped. Not in any list yet.
 ConnectionRecord* NewConnection(std::uint8_t service);
 
-// For a listening socket of the HTTP, FTP, SMTP, POP3 or SOCKS5 service:
-// accepts the client and admits it (address list, interface, the client
-// address's SessionRecord). A refused or failed record has closeRequested set;
-// its worker closes it without sending a byte. Caller holds the accounts lock.
-void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket);
-
 // The list of every live record; guarded by the accounts lock.
 std::vector<ConnectionRecord*>& ConnectionListLocked();
 // Number of records in the list (takes the accounts lock).
@@ -141,17 +135,6 @@ size_t ConnectionCount();
 
 // Ends the worker loop of the record at its next pass.
 void Close(ConnectionRecord& record);
-
-// Reply and relay primitives.
-void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length);
-void QueueToClient(ConnectionRecord& record, std::string_view text);
-// Replaces everything queued for the client and discards all of clientIn.
-void ReplaceClientOutput(ConnectionRecord& record, std::string_view text);
-// Moves what fits into the free room of clientOut (never growing it); the rest
-// of the source is shifted down.
-void MoveToClient(ConnectionRecord& record, char* source, int& sourceLength);
-// Moves what fits into serverOut; the rest of the source is shifted down.
-void MoveToServer(ConnectionRecord& record, char* source, int& sourceLength);
 
 // Unlinks the record from its control or data record (caller holds the
 // accounts lock), closes its sockets and files and deletes it.

@@ -166,7 +166,7 @@ void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t interval
   std::vector<std::int64_t> days;
   switch (mode) {
     case RebuildMode::BillingMonth:
-      days = BillingMonthDays(today, BillingDay(Settings()));
+      days = BillingMonthDays(today, BillingDay(*Settings()));
       break;
     case RebuildMode::Today:
       days = DaysBetween(today, today);

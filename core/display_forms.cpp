@@ -43,7 +43,7 @@ std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit, bool corrected) 
 
 std::string FormatMoney(std::int64_t scaled) {
   if (scaled == kNoValue) return "";
-  return FormatNumberText(static_cast<double>(scaled) / (static_cast<double>(Settings().KbPerMb) * 1024000.0));
+  return FormatNumberText(static_cast<double>(scaled) / (static_cast<double>(Settings()->KbPerMb) * 1024000.0));
 }
 
 std::string FormatCounterBlock(const CounterBlock& block) {

@@ -57,4 +57,9 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
   return ::close(fd) == 0 && ok;
 }
 
+void CloseDescriptor(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
 }  // namespace brindlex

@@ -17,5 +17,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view text);
 // Appends the bytes with one write to a file opened for appending (created
 // when missing). False when the file could not be opened or written.
 bool AppendToFile(const std::string& path, std::string_view bytes);
+// Closes a descriptor (socket, pipe or file) if open and marks it closed (-1).
+void CloseDescriptor(int& fd);
 
 }  // namespace brindlex

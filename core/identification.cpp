@@ -11,7 +11,7 @@
 #include "core/subscriptions.h"
 #include "core/url_filter.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 
@@ -98,6 +98,10 @@ int AccessRefusal(const UserRecord& user, std::uint8_t service, Ipv4 clientAddre
   if (FilterRequest(user, url) == FilterVerdict::Refuse) return 493;
   if (user.speedExceeded != 0 || allowedAfterExceed) return 0;
   return exceeded.RefusalCode();
+}
+
+const UserRecord* ConnectionUser(const ConnectionRecord& record) {
+  return record.userSession ? record.userSession->user : nullptr;
 }
 
 }  // namespace brindlex

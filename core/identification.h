@@ -10,6 +10,8 @@
 
 namespace brindlex {
 
+struct ConnectionRecord;
+
 struct UserRecord;
 
 // What a handler knows about the client when it identifies it.
@@ -35,5 +37,8 @@ UserRecord* IdentifyLocked(const Credentials& credentials);
 // accounts lock.
 int AccessRefusal(const UserRecord& user, std::uint8_t service, Ipv4 clientAddress, std::string_view url,
                   bool documentMode, std::int64_t contentLength);
+
+// The user a connection is attributed to, or nullptr.
+const UserRecord* ConnectionUser(const ConnectionRecord& record);
 
 }  // namespace brindlex

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "console/monitor.h"
+#include "core/monitor.h"
 #include "core/file_io.h"
 #include "core/clock.h"
 #include "core/process_state.h"
@@ -14,7 +14,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 
@@ -135,7 +135,7 @@ void LogConnection(ConnectionRecord& connection) {
   if (MonitorShows(MonitorSwitchOf(connection.service))) MonitorAppend(line);
 }
 
-void LogSessionLocked(const SessionRecord& record, UserSession& session) {
+void TakeSessionLineLocked(const SessionRecord& record, UserSession& session, std::vector<PendingLogLine>& out) {
   if (session.stamp == 0) return;
   const UserRecord& user = *session.user;
   const CounterBlock& c = session.counters;
@@ -144,12 +144,18 @@ void LogSessionLocked(const SessionRecord& record, UserSession& session) {
                            std::to_string(c.timeMs), std::to_string(c.incoming), std::to_string(c.outgoing)});
   std::string line = Join({head, std::to_string(c.money), std::to_string(c.nationalMoney)});
   session.counters = CounterBlock{};
-  MonitorAppend("CLOSE_SESSION, " + head);
-  AppendLine(SessionLogPath(stamp), line);
+  out.push_back({SessionLogPath(stamp), std::move(line), "CLOSE_SESSION, " + head});
+}
+
+void WriteLogLines(const std::vector<PendingLogLine>& lines) {
+  for (const PendingLogLine& line : lines) {
+    if (!line.monitorText.empty()) MonitorAppend(line.monitorText);
+    AppendLine(line.path, line.text);
+  }
 }
 
 void PurgeOldLogs(std::int64_t today) {
-  int keepDays = Settings().StoreLogs;
+  int keepDays = Settings()->StoreLogs;
   if (keepDays == 0) return;
   std::string folder = LoggingFolder();
   DIR* dir = ::opendir(folder.c_str());

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brindlex {
 
@@ -50,10 +51,22 @@ std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t&
 // the accounts lock itself.
 void LogConnection(ConnectionRecord& connection);
 
-// Writes the session's line (only when it was ever stamped) and the monitor's
-// CLOSE_SESSION line, and zeroes the session's counters. Caller holds the
-// accounts lock.
-void LogSessionLocked(const SessionRecord& record, UserSession& session);
+// A log line built under the accounts lock and written after it is released:
+// a slow or failing disk must never stall the workers waiting for that lock.
+struct PendingLogLine {
+  std::string path;
+  std::string text;
+  std::string monitorText;  // shown on the monitor first; empty: none
+};
+
+// Builds the session's line (only when it was ever stamped) and the monitor's
+// CLOSE_SESSION line into `out`, and zeroes the session's counters. Caller
+// holds the accounts lock, and passes `out` to WriteLogLines once it has
+// released it.
+void TakeSessionLineLocked(const SessionRecord& record, UserSession& session, std::vector<PendingLogLine>& out);
+
+// Writes the lines in their order. The caller must not hold the accounts lock.
+void WriteLogLines(const std::vector<PendingLogLine>& lines);
 
 // Deletes "*-Brindlex.l??" files of the Logging folder older than StoreLogs
 // days (0 keeps everything). `today` is local seconds.

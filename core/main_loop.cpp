@@ -1,4 +1,4 @@
-#include "console/main_loop.h"
+#include "core/main_loop.h"
 
 #include "core/report_exception.h"
 

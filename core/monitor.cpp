@@ -1,4 +1,4 @@
-#include "console/monitor.h"
+#include "core/monitor.h"
 
 #include <atomic>
 #include <iterator>

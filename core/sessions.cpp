@@ -52,7 +52,8 @@ bool InterfaceAdmits(const std::vector<std::string>& interfaces, Ipv4 localAddre
 
 bool AdmitLocked(Ipv4 clientAddress, Ipv4 localAddress, SessionRecord*& session) {
   session = nullptr;
-  const SystemSettings& settings = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
   if (!AddressListAdmits(settings.UsersAddrs, clientAddress)) return false;
   if (!InterfaceAdmits(settings.InInterface, localAddress)) return false;
   session = FindOrCreateSessionLocked(clientAddress);

@@ -152,8 +152,8 @@ EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldTex
 }
 
 bool Store(std::string_view key, std::string_view stored) {
-  const SettingEntry* entry = FindEntry(key);
-  if (entry) AssignStored(*entry, stored, Settings());
+  if (const SettingEntry* entry = FindEntry(key))
+    ChangeSettings([&](SystemSettings& settings) { AssignStored(*entry, stored, settings); });
   return IniWriteString(SettingsPath(), kSystem, key, stored);
 }
 
@@ -173,9 +173,54 @@ const SettingInfo* FindSetting(std::string_view key) {
   return e ? &e->info : nullptr;
 }
 
-SystemSettings& Settings() {
-  static SystemSettings settings;
-  return settings;
+namespace {
+
+// The published value; readers copy the pointer under the mutex and read the
+// value without it, so the lock is held for a reference count, never for a
+// read of a field or for a write to the file.
+// Writers take writeMutex first, so that two changes never drop each other.
+struct PublishedSettings {
+  std::mutex writeMutex;
+  std::mutex mutex;
+  std::shared_ptr<const SystemSettings> current = std::make_shared<const SystemSettings>();
+};
+
+PublishedSettings& Published() {
+  static PublishedSettings published;
+  return published;
+}
+
+}  // namespace
+
+std::shared_ptr<const SystemSettings> Settings() {
+  PublishedSettings& published = Published();
+  std::lock_guard<std::mutex> lock(published.mutex);
+  return published.current;
+}
+
+namespace {
+
+void PublishLocked(PublishedSettings& published, SystemSettings settings) {
+  auto next = std::make_shared<const SystemSettings>(std::move(settings));
+  std::lock_guard<std::mutex> lock(published.mutex);
+  // The old value is freed by its last reader, outside this lock.
+  published.current.swap(next);
+}
+
+}  // namespace
+
+void PublishSettings(SystemSettings settings) {
+  PublishedSettings& published = Published();
+  std::lock_guard<std::mutex> lock(published.writeMutex);
+  PublishLocked(published, std::move(settings));
+}
+
+void ChangeSettings(const std::function<void(SystemSettings&)>& change) {
+  PublishedSettings& published = Published();
+  std::lock_guard<std::mutex> lock(published.writeMutex);
+  SystemSettings next = *Settings();
+  change(next);
+  PublishLocked(published, std::move(next));
 }
 
 namespace {
@@ -258,8 +303,10 @@ EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view
   }
   std::string key = KeyFromControlName(controlName);
   const SettingEntry* entry = FindEntry(key);
-  if (entry && std::holds_alternative<std::string SystemSettings::*>(entry->member))
-    Settings().*std::get<std::string SystemSettings::*>(entry->member) = std::string(plain);
+  if (entry && std::holds_alternative<std::string SystemSettings::*>(entry->member)) {
+    auto member = std::get<std::string SystemSettings::*>(entry->member);
+    ChangeSettings([&](SystemSettings& settings) { settings.*member = std::string(plain); });
+  }
   IniWriteString(SettingsPath(), kSystem, key, Scramble(plain));
   return {};
 }

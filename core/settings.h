@@ -3,13 +3,18 @@
 // write operations (GUI-free: they validate, store and return the texts the
 // console shows).
 //
-// Threads: loaded once on the main thread before any other thread starts;
-// afterwards only the editor (main thread) changes a variable. Other threads
-// read them without a lock; a changed value may be seen a little late.
+// Threads: the settings in force are one immutable value. Readers on any
+// thread take it whole (Settings()) and keep the pointer for as long as they
+// need one consistent view; nobody ever sees a half-written string. Writers
+// (start-up, the editor's operations, a reload; the main thread) build a new
+// value and publish it, so a reader may see a change a little late, never
+// half of it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,8 +93,15 @@ struct SettingInfo {
 const std::vector<SettingInfo>& SystemSettingTable();
 const SettingInfo* FindSetting(std::string_view key);
 
-// The process-wide settings and the path of the settings file.
-SystemSettings& Settings();
+// The settings in force.
+std::shared_ptr<const SystemSettings> Settings();
+// Makes `settings` the settings in force.
+void PublishSettings(SystemSettings settings);
+// Publishes a copy of the settings in force with `change` applied; writers
+// are serialised, so no change is lost to another.
+void ChangeSettings(const std::function<void(SystemSettings&)>& change);
+
+// The path of the settings file.
 const std::string& SettingsPath();
 void SetSettingsPath(std::string path);
 

@@ -187,7 +187,7 @@ bool SubscriptionTest(const UserRecord& user) {
   if (!user.prepaid) return true;
   const TicketRecord& t = user.ticket;
   if (!t.open) return false;
-  int percent = Settings().CorrectTraffic;
+  int percent = Settings()->CorrectTraffic;
   return !UsedUp(t.limit.outgoing, CorrectedTraffic(t.used.outgoing, percent)) &&
          !UsedUp(t.limit.incoming, CorrectedTraffic(t.used.incoming, percent)) &&
          !UsedUp(t.limit.timeMs, t.used.timeMs) && !UsedUp(t.limit.money, t.used.money) &&
@@ -196,7 +196,7 @@ bool SubscriptionTest(const UserRecord& user) {
 
 CounterBlock Remaining(const UserRecord& user) {
   const TicketRecord& t = user.ticket;
-  int percent = Settings().CorrectTraffic;
+  int percent = Settings()->CorrectTraffic;
   CounterBlock rest;
   rest.timeMs = RemainingAmount(t.limit.timeMs, t.used.timeMs);
   rest.outgoing = RemainingAmount(t.limit.outgoing, CorrectedTraffic(t.used.outgoing, percent));
@@ -243,7 +243,7 @@ SubscriptionOutcome ApplySubscription(UserRecord& user, TicketEntry& entry, bool
   SubscriptionOutcome outcome;
   std::string* texts[5] = {&entry.outgoingMb, &entry.incomingMb, &entry.minutes, &entry.money,
                            &entry.nationalMoney};
-  const double mb = 1024.0 * Settings().KbPerMb;
+  const double mb = 1024.0 * Settings()->KbPerMb;
   const double scales[5] = {mb, mb, 60.0 * 1000.0, mb * 1000.0, mb * 1000.0};
   std::int64_t amounts[5] = {};
   for (int i = 0; i < 5; ++i) {

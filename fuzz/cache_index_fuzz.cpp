@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "services/cache_index.h"
+#include "cache/cache_index.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace brindlex;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "proxy/http_head.h"
+#include "http/http_head.h"
 
 using namespace brindlex;
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/message_file.h"
-#include "proxy/template.h"
+#include "http/template.h"
 
 using namespace brindlex;
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/value_codec.h"
-#include "proxy/response_head.h"
+#include "http/response_head.h"
 
 using namespace brindlex;
 

@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   user.login = "fuzz";
   user.ticket = first;
   for (int percent : {0, 10, -100, 1000000}) {
-    Settings().CorrectTraffic = percent;
+    ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = percent; });
     SubscriptionTest(user);
     CounterBlock rest = Remaining(user);
     if ((first.limit.incoming != 0) != (rest.incoming != kUnlimitedAmount)) std::abort();
   }
-  Settings().CorrectTraffic = 0;
+  ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = 0; });
   FormatTicketLogLine("ADD_TICKET", user.login, first.changedAt, first);
 
   std::string once = FormatTicket(first);

@@ -1,4 +1,4 @@
-#include "proxy/access_gate.h"
+#include "http/access_gate.h"
 
 #include <mutex>
 
@@ -8,8 +8,9 @@
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/strings.h"
-#include "proxy/connection.h"
-#include "proxy/reply_page.h"
+#include "core/connection.h"
+#include "http/reply_page.h"
+#include "net/relay.h"
 
 namespace brindlex {
 
@@ -55,10 +56,6 @@ const UserRecord* IdentifyConnection(ConnectionRecord& record) {
   UserRecord* user = IdentifyLocked(credentials);
   AttachLocked(record, user);
   return user;
-}
-
-const UserRecord* ConnectionUser(const ConnectionRecord& record) {
-  return record.userSession ? record.userSession->user : nullptr;
 }
 
 bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t contentLength) {

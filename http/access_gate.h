@@ -19,9 +19,6 @@ struct UserRecord;
 // user, or nullptr when the connection stays unattributed.
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
-// The user the connection is attributed to, or nullptr.
-const UserRecord* ConnectionUser(const ConnectionRecord& record);
-
 // Decides once whether the connection may proceed: the full check, or with
 // `documentMode` only the document size against `contentLength`. A refusal
 // answers the client itself, sets serverFinished and marks the connection

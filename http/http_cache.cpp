@@ -1,4 +1,4 @@
-#include "proxy/http_cache.h"
+#include "http/http_cache.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,12 +11,13 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
-#include "proxy/connection.h"
-#include "proxy/http_head.h"
-#include "proxy/reply_page.h"
-#include "proxy/response_head.h"
-#include "proxy/response_processing.h"
-#include "services/cache_store.h"
+#include "core/connection.h"
+#include "http/http_head.h"
+#include "http/reply_page.h"
+#include "http/response_head.h"
+#include "http/response_processing.h"
+#include "cache/cache_store.h"
+#include "net/relay.h"
 
 namespace brindlex {
 
@@ -223,7 +224,7 @@ void CacheLookup(ConnectionRecord& r) {
 
 void RevalidationAnswer(ConnectionRecord& r) {
   ResponseHead head;
-  if (!ParseResponseHead(r.serverIn, static_cast<size_t>(r.serverInLength), Settings().CachCookie, head)) {
+  if (!ParseResponseHead(r.serverIn, static_cast<size_t>(r.serverInLength), Settings()->CachCookie, head)) {
     if (r.serverFinished || r.serverInLength >= kBufferSize) r.state = kStateRelay;
     return;
   }

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "services/cache_index.h"
+#include "cache/cache_index.h"
 
 namespace brindlex {
 

@@ -1,17 +1,18 @@
-#include "proxy/http_request.h"
+#include "http/http_request.h"
 
 #include <cstring>
 #include <string>
 
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/access_gate.h"
-#include "proxy/connection.h"
-#include "proxy/http_cache.h"
-#include "proxy/http_head.h"
-#include "proxy/local_server.h"
-#include "proxy/reply_page.h"
-#include "proxy/upstream.h"
+#include "http/access_gate.h"
+#include "core/connection.h"
+#include "http/http_cache.h"
+#include "http/http_head.h"
+#include "http/local_server.h"
+#include "http/reply_page.h"
+#include "http/next_hop.h"
+#include "net/relay.h"
 
 namespace brindlex {
 
@@ -94,7 +95,8 @@ void AnswerGatewayRequest(ConnectionRecord& r) {
 
 bool HttpRequestStep(ConnectionRecord& r) {
   RequestHead head;
-  const SystemSettings& settings = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
   HeadStatus status = ParseRequestHead(r.clientIn, static_cast<size_t>(r.clientInLength), settings.CachCookie, head);
   if (status == HeadStatus::Incomplete) return true;
 
@@ -167,7 +169,7 @@ void CompleteOutgoingHead(ConnectionRecord& r) {
 }
 
 void HttpHandOver(ConnectionRecord& r) {
-  int result = kUpstreamConnected;
+  UpstreamResult result = UpstreamResult::kConnected;
   switch (r.state) {
     case kStateRelay:
       // The cache may answer instead of the origin, or turn the request into
@@ -184,7 +186,8 @@ void HttpHandOver(ConnectionRecord& r) {
       return;
   }
   // The tunnel's 200 answer has not been sent yet, so it is simply replaced.
-  if (result != kUpstreamConnected) SendReplyPage(r, result);
+  if (result != UpstreamResult::kConnected)
+    SendReplyPage(r, result == UpstreamResult::kDialUpDenied ? kReplyDialUpDenied : kReplyNotFound);
 }
 
 }  // namespace brindlex

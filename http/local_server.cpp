@@ -1,4 +1,4 @@
-#include "proxy/local_server.h"
+#include "http/local_server.h"
 
 #include <ifaddrs.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 
 #include "core/filter_text.h"
 #include "core/settings.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 
@@ -22,7 +22,7 @@ bool IsLocalServer(std::string_view hostText, Ipv4 address, const std::vector<st
 }
 
 void MarkLocalServer(ConnectionRecord& record, std::string_view hostText) {
-  if (IsLocalServer(hostText, record.serverAddress, Settings().LocalHosts)) record.localServer = true;
+  if (IsLocalServer(hostText, record.serverAddress, Settings()->LocalHosts)) record.localServer = true;
 }
 
 bool IsOwnAddress(Ipv4 address) {
@@ -42,7 +42,7 @@ bool IsOwnAddress(Ipv4 address) {
 bool IsGatewayRequest(const ConnectionRecord& record) {
   if (EqualsNoCase(record.host, kGatewayHostName)) return true;
   if (record.serverAddress == kNoAddress) return false;
-  std::vector<int> ports = HttpPorts(Settings().HttpPort);
+  std::vector<int> ports = HttpPorts(Settings()->HttpPort);
   if (std::find(ports.begin(), ports.end(), record.serverPort) == ports.end()) return false;
   return IsOwnAddress(record.serverAddress);
 }

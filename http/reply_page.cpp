@@ -1,11 +1,12 @@
-#include "proxy/reply_page.h"
+#include "http/reply_page.h"
 
 #include <string>
 
 #include "core/message_file.h"
 #include "core/strings.h"
-#include "proxy/connection.h"
-#include "proxy/template.h"
+#include "core/connection.h"
+#include "http/template.h"
+#include "net/relay.h"
 
 namespace brindlex {
 

@@ -1,4 +1,4 @@
-#include "proxy/response_head.h"
+#include "http/response_head.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/value_codec.h"
-#include "proxy/http_head.h"
+#include "http/http_head.h"
 
 namespace brindlex {
 

@@ -1,4 +1,4 @@
-#include "proxy/response_processing.h"
+#include "http/response_processing.h"
 
 #include <unistd.h>
 
@@ -11,12 +11,12 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/access_gate.h"
-#include "proxy/connection.h"
-#include "proxy/http_cache.h"
-#include "proxy/response_head.h"
-#include "services/cache_index.h"
-#include "services/cache_store.h"
+#include "http/access_gate.h"
+#include "core/connection.h"
+#include "http/http_cache.h"
+#include "http/response_head.h"
+#include "cache/cache_index.h"
+#include "cache/cache_store.h"
 
 namespace brindlex {
 
@@ -50,7 +50,7 @@ void StartObject(ConnectionRecord& r, CacheRecordFixed fixed, const std::string&
 
 void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
   ResponseHead head;
-  if (!ParseResponseHead(bytes, static_cast<size_t>(length), Settings().CachCookie, head)) {
+  if (!ParseResponseHead(bytes, static_cast<size_t>(length), Settings()->CachCookie, head)) {
     // No more of the head can come: relay what there is, keep nothing.
     if (r.serverFinished || r.serverInLength >= kBufferSize) {
       r.noStore = true;

@@ -1,11 +1,11 @@
-#include "proxy/template.h"
+#include "http/template.h"
 
 #include <cstdio>
 
 #include "core/clock.h"
 #include "core/message_file.h"
 #include "core/program_folder.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 

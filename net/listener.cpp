@@ -1,4 +1,4 @@
-#include "proxy/listener.h"
+#include "net/listener.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,20 +8,61 @@
 #include <mutex>
 #include <thread>
 
-#include "console/main_loop.h"
-#include "console/monitor.h"
+#include "core/main_loop.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "proxy/connection.h"
-#include "proxy/socket_util.h"
-#include "proxy/worker.h"
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "net/socket_util.h"
+#include "net/worker.h"
 
 namespace brindlex {
 
 namespace {
+
+// For a listening socket of the HTTP, FTP, SMTP, POP3 or SOCKS5 service:
+// accepts the client and admits it (address list, interface, the client
+// address's SessionRecord). A refused or failed record has closeRequested set;
+// its worker closes it without sending a byte. Caller holds the accounts lock.
+void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
+  try {
+    switch (record.service) {
+      case kServiceSmtp:
+        record.method = "SMTP";
+        break;
+      case kServicePop3:
+        record.method = "POP3";
+        break;
+      case kServiceSocks5:
+        record.method = "SOCKS5";
+        break;
+      default:
+        break;
+    }
+    record.clientSocket = ::accept4(listeningSocket, nullptr, nullptr, SOCK_CLOEXEC);
+    if (record.clientSocket < 0) {
+      Close(record);
+      return;
+    }
+    SetNoDelay(record.clientSocket);
+    std::uint16_t port = 0;
+    Ipv4 localAddress = 0;
+    if (!PeerAddress(record.clientSocket, record.clientAddress, port) ||
+        !LocalAddress(record.clientSocket, localAddress, port)) {
+      Close(record);
+      return;
+    }
+    if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) Close(record);
+  } catch (...) {
+    Close(record);
+    ReportCurrentException("ProxyThread", record.stepMarker);
+  }
+}
+
 
 constexpr int kPollTimeoutMs = 100;
 constexpr int kServiceBacklog = 10;
@@ -39,7 +80,8 @@ void OpenService(Listener& listener, int& socket, bool enabled, int port, const 
 }
 
 void OpenClosedSockets(Listener& listener) {
-  const SystemSettings& settings = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
   listener.stepMarker = 10;
   if (listener.httpSocketCount == 0 && settings.EnableHTTP) {
     for (int port : HttpPorts(settings.HttpPort)) {
@@ -60,15 +102,15 @@ void OpenClosedSockets(Listener& listener) {
 
 void CloseOnExit(Listener& listener, bool stopping, int mask) {
   if (stopping || (mask & kReopenHttp)) {
-    for (int i = 0; i < listener.httpSocketCount; ++i) CloseSocket(listener.httpSockets[i]);
+    for (int i = 0; i < listener.httpSocketCount; ++i) CloseDescriptor(listener.httpSockets[i]);
     listener.httpSocketCount = 0;
   }
-  if (stopping || (mask & kReopenFtp)) CloseSocket(listener.ftpSocket);
-  if (stopping || (mask & kReopenSmtp)) CloseSocket(listener.smtpSocket);
-  if (stopping || (mask & kReopenPop3)) CloseSocket(listener.pop3Socket);
-  if (stopping || (mask & kReopenSocks5)) CloseSocket(listener.socks5Socket);
+  if (stopping || (mask & kReopenFtp)) CloseDescriptor(listener.ftpSocket);
+  if (stopping || (mask & kReopenSmtp)) CloseDescriptor(listener.smtpSocket);
+  if (stopping || (mask & kReopenPop3)) CloseDescriptor(listener.pop3Socket);
+  if (stopping || (mask & kReopenSocks5)) CloseDescriptor(listener.socks5Socket);
   if (stopping) {
-    for (int& socket : listener.portMapSockets) CloseSocket(socket);
+    for (int& socket : listener.portMapSockets) CloseDescriptor(socket);
     listener.portMapSockets.clear();
   }
 }

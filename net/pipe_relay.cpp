@@ -1,23 +1,20 @@
-#include "proxy/pipe_relay.h"
+#include "net/pipe_relay.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 
-#include "proxy/connection.h"
-#include "proxy/response_processing.h"
-#include "proxy/server_io.h"
-#include "proxy/socket_util.h"
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "net/protocol_handlers.h"
+#include "net/server_io.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 
 namespace {
 
-constexpr int kStateRelay = 1000;
-constexpr int kStateTunnel = 1001;
 // relayPipe[0] after a failed attempt: the connection stays on the buffers.
 constexpr int kNoPipe = -2;
 // A piece is at most what a pipe holds by default. Pieces of 8 KB, like the
@@ -76,17 +73,18 @@ bool Drain(ConnectionRecord& r, bool more) {
 // Receives one piece into the pipe; returns its size (0: none) and whether
 // it filled the room it had, so that more is probably waiting.
 int ReceivePiece(ConnectionRecord& r, bool& full) {
-  int room = kPieceSize - r.relayPipeLength;
-  // Bytes past a declared length are not part of the answer.
-  if (r.state == kStateRelay && r.responseState == kResponseBody && r.contentLength != -1)
-    room = static_cast<int>(std::min<std::int64_t>(room, r.contentLength - r.bodyBytes));
+  // The protocol may allow less than the piece (bytes past a declared
+  // length are not part of the answer).
+  const ProtocolHandlers& handlers = HandlersOf(r.service);
+  int room = handlers.bypassRoom ? handlers.bypassRoom(r, kPieceSize - r.relayPipeLength) : 0;
+  if (room <= 0) return 0;
   int n = ReceiveCounted(r, room, [](ConnectionRecord& c, size_t size) {
     return SpliceRetrying(c.serverSocket, c.relayPipe[1], size);
   });
   if (n <= 0) return 0;
   full = n == room;
   r.relayPipeLength += n;
-  if (r.state == kStateRelay) CountPassedResponseBytes(r, n);
+  if (handlers.bypassed) handlers.bypassed(r, n);
   return n;
 }
 
@@ -98,10 +96,8 @@ bool PipeRelayUsable(const ConnectionRecord& r) {
     return false;
   // A short answer is over before a pipe would pay for itself.
   if (r.relayPipe[0] < 0 && r.bytesReceived < kBufferSize) return false;
-  if (r.state == kStateTunnel) return true;
-  if (r.state != kStateRelay || r.cacheWriteFile >= 0) return false;
-  if (r.responseState == kResponseNotStored) return true;
-  return r.responseState == kResponseBody && (r.contentLength == -1 || r.bodyBytes < r.contentLength);
+  auto bypassRoom = HandlersOf(r.service).bypassRoom;
+  return bypassRoom && bypassRoom(r, kPieceSize) > 0;
 }
 
 bool ReceiveIntoPipe(ConnectionRecord& r) {
@@ -128,8 +124,8 @@ void SendFromPipe(ConnectionRecord& r) {
 
 void CloseRelayPipe(ConnectionRecord& r) {
   if (r.relayPipe[0] < 0) return;
-  CloseSocket(r.relayPipe[0]);
-  CloseSocket(r.relayPipe[1]);
+  CloseDescriptor(r.relayPipe[0]);
+  CloseDescriptor(r.relayPipe[1]);
   r.relayPipeLength = 0;
 }
 

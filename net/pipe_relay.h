@@ -14,10 +14,10 @@ namespace brindlex {
 
 struct ConnectionRecord;
 
-// True when the server's next bytes may take the pipe: a tunnel, or a
-// response past its head with no object being written, once a full buffer's
-// worth has come from the server, and nothing queued on the buffered path
-// that they would overtake.
+// True when the server's next bytes may take the pipe: the protocol lets them
+// bypass it (a tunnel, or a response past its head with no object being
+// written), a full buffer's worth has come from the server, and nothing is
+// queued on the buffered path that they would overtake.
 bool PipeRelayUsable(const ConnectionRecord& record);
 
 // The server socket is readable and the pipe usable: opens the pipe on first

@@ -1,12 +1,12 @@
-#include "proxy/server_io.h"
+#include "net/server_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "core/accounting.h"
-#include "proxy/connection.h"
-#include "proxy/socket_util.h"
+#include "core/connection.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 

@@ -1,4 +1,4 @@
-#include "proxy/socket_util.h"
+#include "net/socket_util.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,11 +41,6 @@ int OpenDatagramSocket(int port) {
     return -1;
   }
   return fd;
-}
-
-void CloseSocket(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
 }
 
 void SetNoDelay(int fd) {

@@ -14,7 +14,6 @@ namespace brindlex {
 int OpenListeningSocket(Ipv4 address, int port, int backlog);
 // A datagram socket bound to port on all interfaces, or -1.
 int OpenDatagramSocket(int port);
-void CloseSocket(int& fd);
 void SetNoDelay(int fd);
 // Peer and local IPv4 address of a connected socket (host order); false on failure.
 bool PeerAddress(int fd, Ipv4& address, std::uint16_t& port);

@@ -1,4 +1,4 @@
-#include "proxy/upstream.h"
+#include "net/upstream.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -9,27 +9,25 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "core/identification.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/access_gate.h"
-#include "proxy/connection.h"
-#include "proxy/http_head.h"
-#include "proxy/local_server.h"
-#include "proxy/socket_util.h"
-#include "services/dial_up.h"
+#include "net/dial_up_link.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 
 namespace {
 
-constexpr size_t kHostNameMax = 1023;
 constexpr int kConnectPollMs = 100;
 
 bool Abandoned(const ConnectionRecord& record) { return record.closeRequested || Flags().shutdown; }
 
 // The first IPv4 address of a name from the system resolver, or kNoAddress.
-Ipv4 Resolve(const std::string& name) {
+Ipv4 ResolveName(const std::string& name) {
   if (name.empty()) return kNoAddress;
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -78,99 +76,48 @@ bool TryConnect(ConnectionRecord& record) {
     }
   }
   if (!connected) {
-    CloseSocket(fd);
+    CloseDescriptor(fd);
     return false;
   }
   SetNoDelay(fd);
-  CloseSocket(record.serverSocket);
+  CloseDescriptor(record.serverSocket);
   record.serverSocket = fd;
   return true;
 }
 
 }  // namespace
 
-void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
-  if (EqualsNoCase(hostText, kGatewayHostName)) {
-    record.localServer = true;
-    return;
-  }
-  size_t colon = hostText.find(':');
-  std::string_view name = hostText.substr(0, colon);
-  name = name.substr(0, std::min(name.size(), kHostNameMax));
-  if (colon != std::string_view::npos && ParseIntPrefix(hostText.substr(colon + 1)) != 0) {
-    // A port outside 1..65535 names no server; 0 makes the connect fail.
-    std::int64_t port = ParseIntPrefix(hostText.substr(colon + 1));
-    record.serverPort = port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
-  } else if (record.service == kServiceHttp) {
-    record.serverPort = record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;
-  } else if (record.service == kServiceHttpFtpData || record.service == kServiceFtpControl) {
-    record.serverPort = 21;
-  }
-
-  record.serverAddress = kNoAddress;
+Ipv4 ResolveUpstream(ConnectionRecord& record, const std::string& name) {
   Ipv4 dotted = 0;
-  std::string nameText(name);
-  if (ParseDottedQuad(nameText, dotted)) {
-    record.serverAddress = dotted;
-  } else {
-    bool answered = false;
-    const SystemSettings& settings = Settings();
-    if (settings.EnableDialUp && !DialUpLinkUp()) {
-      if (settings.DialUpCheckNecessity) {
-        record.serverAddress = Resolve(nameText);
-        answered = record.serverAddress != kNoAddress;
-      }
-      if (!answered) {
-        if (MayNotDial(record)) {
-          MarkLocalServer(record, hostText);
-          return;
-        }
-        WaitForDialUp(record);
-      }
+  if (ParseDottedQuad(name, dotted)) return dotted;
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
+  if (settings.EnableDialUp && !DialUpLinkUp()) {
+    if (settings.DialUpCheckNecessity) {
+      Ipv4 address = ResolveName(name);
+      if (address != kNoAddress) return address;
     }
-    if (!answered) record.serverAddress = Resolve(nameText);
+    if (MayNotDial(record)) return kNoAddress;
+    WaitForDialUp(record);
   }
-  MarkLocalServer(record, hostText);
+  return ResolveName(name);
 }
 
-int ConnectUpstream(ConnectionRecord& record) {
+UpstreamResult ConnectUpstream(ConnectionRecord& record) {
   if (record.serverAddress == kNoAddress || record.serverPort <= 0 || record.serverPort > 65535)
-    return kUpstreamFailed;
+    return UpstreamResult::kFailed;
   bool connected = false;
-  const SystemSettings& settings = Settings();
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
   if (settings.EnableDialUp && !DialUpLinkUp()) {
     if (settings.DialUpCheckNecessity) connected = TryConnect(record);
     if (!connected) {
-      if (MayNotDial(record)) return kUpstreamDialUpDenied;
+      if (MayNotDial(record)) return UpstreamResult::kDialUpDenied;
       WaitForDialUp(record);
     }
   }
   if (!connected) connected = TryConnect(record);
-  return connected ? kUpstreamConnected : kUpstreamFailed;
-}
-
-int ConnectNextHop(ConnectionRecord& record) {
-  const SystemSettings& settings = Settings();
-  if (settings.EnableParentProxy && settings.CascadeIP != kNoAddress) {
-    record.serverAddress = settings.CascadeIP;
-    record.serverPort = settings.CascadePort;
-  }
-  return ConnectUpstream(record);
-}
-
-std::string ParentProxyAuthorization(const ConnectionRecord& record) {
-  const SystemSettings& settings = Settings();
-  if (!settings.EnableParentProxy) return {};
-  std::string credentials;
-  const UserRecord* user = ConnectionUser(record);
-  if (user && user->passAuthToParent) {
-    credentials = user->login + ":" + user->password;
-  } else if (settings.EnableParentProxyAut) {
-    credentials = settings.ParentProxyUser + ":" + settings.ParentProxyPassword;
-  } else {
-    return {};
-  }
-  return "Proxy-Authorization: Basic " + Base64Encode(credentials) + "\r\n";
+  return connected ? UpstreamResult::kConnected : UpstreamResult::kFailed;
 }
 
 }  // namespace brindlex

@@ -1,37 +1,29 @@
-// The next hop of a connection: resolving the host a client named into a port,
-// an IPv4 address and a local-server verdict; waiting for the dial-up link;
-// opening the TCP connection (to the origin or to the parent proxy); and the
-// parent proxy's credentials. Worker thread of the connection only; resolving
+// The next hop of a connection at the socket level: resolving a name into an
+// IPv4 address and opening the TCP connection to serverAddress:serverPort,
+// each waiting for the dial-up link first when the link is down and the user
+// may make the gateway dial. Worker thread of the connection only; resolving
 // and connecting block that worker (a close or shutdown ends the wait).
 #pragma once
 
 #include <string>
-#include <string_view>
+
+#include "core/value_codec.h"
 
 namespace brindlex {
 
 struct ConnectionRecord;
 
-// Sets serverPort, serverAddress (kNoAddress when the name cannot be
-// resolved) and localServer from a host text "name[:port]". The gateway's own
-// name only marks the connection local.
-void ResolveTarget(ConnectionRecord& record, std::string_view hostText);
+// The address of a dotted quad, or the first IPv4 address the system resolver
+// gives for a name. kNoAddress when the name does not resolve, or when it
+// could only be resolved over a dial-up link that this user may not raise.
+Ipv4 ResolveUpstream(ConnectionRecord& record, const std::string& name);
 
-enum UpstreamResult : int {
-  kUpstreamConnected = 0,
-  kUpstreamFailed = 2,        // no address, or the connect failed
-  kUpstreamDialUpDenied = 8,  // the link is down and this user may not dial
+enum class UpstreamResult {
+  kConnected,
+  kFailed,        // no address, or the connect failed
+  kDialUpDenied,  // the link is down and this user may not dial
 };
 // Connects serverSocket to serverAddress:serverPort.
-int ConnectUpstream(ConnectionRecord& record);
-
-// For a request on the HTTP port: with a parent proxy configured (and a valid
-// CascadeIP) the connection goes there instead of to the origin; then
-// ConnectUpstream.
-int ConnectNextHop(ConnectionRecord& record);
-
-// The "Proxy-Authorization: Basic ...\r\n" line for the parent proxy, or ""
-// when none is configured (or there is no parent proxy).
-std::string ParentProxyAuthorization(const ConnectionRecord& record);
+UpstreamResult ConnectUpstream(ConnectionRecord& record);
 
 }  // namespace brindlex

@@ -1,4 +1,4 @@
-#include "proxy/worker.h"
+#include "net/worker.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -13,7 +13,7 @@
 #include <mutex>
 #include <optional>
 
-#include "console/main_loop.h"
+#include "core/main_loop.h"
 #include "core/accounting.h"
 #include "core/clock.h"
 #include "core/log_files.h"
@@ -22,14 +22,14 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "proxy/connection.h"
-#include "proxy/http_cache.h"
-#include "proxy/http_request.h"
-#include "proxy/pipe_relay.h"
-#include "proxy/response_processing.h"
-#include "proxy/server_io.h"
-#include "proxy/socket_util.h"
-#include "proxy/worker_stacks.h"
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "net/pipe_relay.h"
+#include "net/protocol_handlers.h"
+#include "net/relay.h"
+#include "net/server_io.h"
+#include "net/socket_util.h"
+#include "net/worker_stacks.h"
 
 namespace brindlex {
 
@@ -77,7 +77,7 @@ void SendToClient(ConnectionRecord& r) {
 // Takes the one inbound connection of a listening socket (FTP data channels).
 bool AcceptPending(int& socket) {
   int accepted = ::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
-  CloseSocket(socket);
+  CloseDescriptor(socket);
   if (accepted < 0) return false;
   SetNoDelay(accepted);
   socket = accepted;
@@ -100,40 +100,13 @@ void Greet(ConnectionRecord& r) {
   }
 }
 
+void AnswerEnded(ConnectionRecord& r, bool clean) {
+  if (auto ended = HandlersOf(r.service).answerEnded) ended(r, clean);
+}
+
 bool WaitingForRequest(const ConnectionRecord& r) {
   return r.state == 0 && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 && r.readFile < 0 &&
          r.auxSocket < 0;
-}
-
-bool IsRelayState(int state) { return state == 300 || state == 604 || state == 700 || state == 1000 || state == 1001; }
-
-// Returns false while an HTTP request head is still incomplete: the rest of
-// the pass is skipped and the next poll waits for more of it.
-bool DispatchClientInput(ConnectionRecord& r) {
-  if (r.state == 0) {
-    if (HttpRequestStep(r)) return false;
-    HttpHandOver(r);
-    return true;
-  }
-  if (r.state == 300 || r.state == 700 || r.state == 1000 || r.state == 1001) {
-    MoveToServer(r, r.clientIn, r.clientInLength);
-    return true;
-  }
-  // States whose protocol handler is not part of this build discard input.
-  r.clientInLength = 0;
-  return true;
-}
-
-void DispatchServerInput(ConnectionRecord& r) {
-  // A revalidation answer either serves the object (state 3, serverIn
-  // discarded) or becomes an ordinary response relayed at once.
-  if (r.state == kStateRevalidating) RevalidationAnswer(r);
-  if (r.state == kStateRevalidating) return;
-  if (IsRelayState(r.state)) {
-    MoveToClient(r, r.serverIn, r.serverInLength);
-    return;
-  }
-  r.serverInLength = 0;
 }
 
 // One pass of the loop. Returns after the poll wait and the dispatch.
@@ -142,8 +115,8 @@ void WorkerPass(ConnectionRecord& r) {
   if (r.serverFinished) {
     // A response that ended cleanly keeps its object open until serverIn is
     // drained into it (step 10); any other end loses the object.
-    if (!r.serverEof) AbandonObject(r);
-    CloseSocket(r.serverSocket);
+    if (!r.serverEof) AnswerEnded(r, false);
+    CloseDescriptor(r.serverSocket);
     if (r.clientOutLength == 0 && r.serverInLength == 0 && r.relayPipeLength == 0 && r.readFile < 0 &&
         !r.dataRecord)
       r.clientClosed = true;
@@ -158,8 +131,8 @@ void WorkerPass(ConnectionRecord& r) {
     if (r.service == kServicePortMapUdp)
       r.clientSocket = -1;
     else
-      CloseSocket(r.clientSocket);
-    if (r.serverOutLength == 0 && (r.cacheWriteFile < 0 || !Settings().CachOffline)) r.serverFinished = true;
+      CloseDescriptor(r.clientSocket);
+    if (r.serverOutLength == 0 && (r.cacheWriteFile < 0 || !Settings()->CachOffline)) r.serverFinished = true;
   }
   r.stepMarker = 3;
   if (r.clientSocket < 0 && r.serverSocket < 0 &&
@@ -170,7 +143,7 @@ void WorkerPass(ConnectionRecord& r) {
 
   r.stepMarker = 4;
   ContinuingCheck(r);
-  StreamReadFile(r);
+  if (auto beforeWait = HandlersOf(r.service).beforeWait) beforeWait(r);
 
   r.stepMarker = 5;
   pollfd fds[4];
@@ -254,17 +227,17 @@ void WorkerPass(ConnectionRecord& r) {
   // sending it now saves a wait per piece (the sockets never block).
   r.stepMarker = 8;
   if (r.clientInLength > 0) {
-    if (!DispatchClientInput(r)) return;
+    if (!HandlersOf(r.service).clientInput(r)) return;
     if (r.serverSocket >= 0 && !r.serverAcceptPending) SendToServer(r);
   }
   r.stepMarker = 9;
   if (r.serverInLength > 0) {
-    DispatchServerInput(r);
+    HandlersOf(r.service).serverInput(r);
     if (r.clientSocket >= 0 && !r.clientAcceptPending) SendToClient(r);
   }
   r.stepMarker = 10;
   if (r.serverInLength == 0 && r.serverEof) {
-    FinishObject(r);
+    AnswerEnded(r, true);
     r.serverEof = false;
   }
 }
@@ -319,9 +292,9 @@ void ConnectionWorker(ConnectionRecord& r) {
     Close(r);
     ReportCurrentException("ProxyThread", r.stepMarker);
   }
-  // An object still being written is incomplete; the store must learn that,
-  // or its file would count as in progress for good.
-  AbandonObject(r);
+  // Whatever the protocol still had in progress (an object being written)
+  // is incomplete; it must learn that, or it would wait for it for good.
+  AnswerEnded(r, false);
 }
 
 void CloseBookkeeping(ConnectionRecord& r) {

@@ -1,4 +1,4 @@
-#include "proxy/worker_stacks.h"
+#include "net/worker_stacks.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

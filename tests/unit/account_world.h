@@ -24,7 +24,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex::testing {
 
@@ -39,7 +39,7 @@ class AccountWorld : public ::testing::Test {
     EnsureFolder(LoggingFolder());
     SetLocalTime(LocalSeconds(2026, 12, 7, 12, 0, 0));
     SetProgramClock(&clock_);
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     std::lock_guard<std::mutex> lock(AccountsLock());
     Groups().clear();
     Users().clear();
@@ -59,7 +59,7 @@ class AccountWorld : public ::testing::Test {
     SetProgramClock(nullptr);
     SetSpeedSleep(nullptr);
     SetArpTablePath("");
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     std::filesystem::remove_all(folder_);
   }
 

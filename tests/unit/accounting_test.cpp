@@ -15,7 +15,7 @@
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 namespace {
@@ -36,7 +36,7 @@ class Accounting : public testing::AccountWorld {
 };
 
 TEST_F(Accounting, TrafficIsPricedInScaledIntegersPerMegabyte) {
-  Settings().KbPerMb = 1000;
+  ChangeSettings([&](SystemSettings& s) { s.KbPerMb = 1000; });
   group_->tariffIn = 2;
   group_->exchangeRate = 30;
   IncomingStep(*session_, 1024000);
@@ -75,7 +75,7 @@ TEST_F(Accounting, PrepaidUsersAreChargedOnTheirSubscriptionToo) {
 }
 
 TEST_F(Accounting, CountedTrafficUsesTheGroupsFlagsAndTheCorrection) {
-  Settings().CorrectTraffic = 10;
+  ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = 10; });
   group_->countOutgoing = false;
   group_->countIncoming = true;
   user_->countIncoming = false;  // the user's own copy is not what counts
@@ -269,7 +269,7 @@ TEST_F(Accounting, SpeedHistoriesStartFromNoDataAndShift) {
 TEST_F(Accounting, DayRolloverClearsDayBlocksAndOnTheBillingDayMonthBlocks) {
   user_->dayCounters.incoming = 5;
   user_->monthCounters.incoming = 7;
-  Settings().DayOfMontCalc = 25;  // counts as 1
+  ChangeSettings([&](SystemSettings& s) { s.DayOfMontCalc = 25; });  // counts as 1
   std::lock_guard<std::mutex> lock(AccountsLock());
   ClearDayCountersLocked(2);
   EXPECT_EQ(user_->dayCounters.incoming, 0);
@@ -279,7 +279,7 @@ TEST_F(Accounting, DayRolloverClearsDayBlocksAndOnTheBillingDayMonthBlocks) {
 }
 
 TEST(DisplayForms, TimeTrafficAndMoney) {
-  Settings() = SystemSettings{};
+  PublishSettings(SystemSettings{});
   EXPECT_EQ(FormatSeconds(3723), "1:02:03");
   EXPECT_EQ(FormatSeconds(-5), "-5");
   EXPECT_EQ(FormatMilliseconds(kNoValue), "");

@@ -16,9 +16,11 @@
 #include "core/ini_file.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
-#include "proxy/connection.h"
-#include "proxy/response_processing.h"
-#include "services/cache_store.h"
+#include "core/connection.h"
+#include "http/response_processing.h"
+#include "cache/cache_store.h"
+#include "http/http_protocol.h"
+#include "net/relay.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex::testing {
@@ -27,6 +29,7 @@ class CachePathWorld : public AccountWorld {
  protected:
   void SetUp() override {
     AccountWorld::SetUp();
+    RegisterHttpProtocol();
     ASSERT_TRUE(EnsureFolder(CacheFolder()));
     ASSERT_TRUE(EnsureFolder(WwwrootFolder()));
     std::ofstream(WwwrootFolder() + "/message.html") << "<m>%CONTENT%</m>";
@@ -34,7 +37,7 @@ class CachePathWorld : public AccountWorld {
     std::ofstream(WwwrootFolder() + "/messages.txt") << "421 not found\n492 too large\n";
     LoadCounters(IniDocument{});
     ResetCacheIndex();
-    Settings().EnableCach = true;
+    ChangeSettings([&](SystemSettings& s) { s.EnableCach = true; });
     ProgramTrafficCounters().cacheBytes = 0;
   }
   void TearDown() override {

@@ -1,4 +1,4 @@
-#include "services/cache_store.h"
+#include "cache/cache_store.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,7 +15,7 @@
 #include "core/ini_file.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
-#include "services/cache_thread.h"
+#include "cache/cache_thread.h"
 
 namespace brindlex {
 namespace {
@@ -36,7 +36,7 @@ class CacheStoreTest : public ::testing::Test {
     SetSettingsPath(folder_ + "/Brindlex.ini");
     ASSERT_TRUE(EnsureFolder(CacheFolder()));
     LoadCounters(IniDocument{});
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     clock_.local = clock_.localBase = LocalSeconds(2026, 3, 14, 12, 0, 0);
     SetProgramClock(&clock_);
     Restart();
@@ -45,7 +45,7 @@ class CacheStoreTest : public ::testing::Test {
     thread_.reset();
     ResetCacheIndex();
     SetProgramClock(nullptr);
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     SetProgramFolder(savedFolder_);
     SetSettingsPath(savedSettingsPath_);
     std::filesystem::remove_all(folder_);
@@ -99,9 +99,9 @@ class CacheStoreTest : public ::testing::Test {
   }
   // The byte sizes of the caps: KbPerMb 1 makes a megabyte 1024 bytes.
   void Caps(double sizeKb, double objectKb) {
-    Settings().KbPerMb = 1;
-    Settings().CachSizeMax = sizeKb;
-    Settings().CachLengthMax = objectKb;
+    ChangeSettings([&](SystemSettings& s) { s.KbPerMb = 1; });
+    ChangeSettings([&](SystemSettings& s) { s.CachSizeMax = sizeKb; });
+    ChangeSettings([&](SystemSettings& s) { s.CachLengthMax = objectKb; });
   }
 
   std::string folder_;
@@ -227,7 +227,7 @@ TEST_F(CacheStoreTest, BodyOfExactlyTheObjectCapStays) {
 }
 
 TEST_F(CacheStoreTest, AgeLimitCountsFromTheLastHit) {
-  Settings().CachTimeStored = 1;
+  ChangeSettings([&](SystemSettings& s) { s.CachTimeStored = 1; });
   Download("http://h/old", "x");
   Download("http://h/hit", "x");
   Later(3600);

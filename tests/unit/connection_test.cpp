@@ -1,4 +1,4 @@
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/process_state.h"
+#include "net/relay.h"
 
 namespace brindlex {
 namespace {

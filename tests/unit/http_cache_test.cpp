@@ -2,7 +2,7 @@
 // conditions as a table, then lookups against a real store filled through
 // the relay: a hit with a fresh Date and Age and its counting, revalidation
 // in states 2 and 3, and the misses.
-#include "proxy/http_cache.h"
+#include "http/http_cache.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,8 +11,8 @@
 
 #include "core/strings.h"
 #include "core/users.h"
-#include "proxy/http_head.h"
-#include "services/cache_store.h"
+#include "http/http_head.h"
+#include "cache/cache_store.h"
 #include "tests/unit/cache_path_world.h"
 
 namespace brindlex {

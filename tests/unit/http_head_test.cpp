@@ -1,4 +1,4 @@
-#include "proxy/http_head.h"
+#include "http/http_head.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The request step driven by hand on a record: what goes to the next hop,
 // what the client is answered, and which state the connection moves to.
-#include "proxy/http_request.h"
+#include "http/http_request.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,10 @@
 #include "core/program_folder.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "proxy/connection.h"
-#include "proxy/http_head.h"
-#include "proxy/socket_util.h"
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "http/http_head.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 namespace {
@@ -25,7 +26,7 @@ using namespace std::string_literals;
 class HttpRequest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedSettings_ = Settings();
+    savedSettings_ = *Settings();
     savedFolder_ = ProgramFolder();
     char pattern[] = "/tmp/brindlex-request-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -38,19 +39,19 @@ class HttpRequest : public ::testing::Test {
     Reset();
   }
   void TearDown() override {
-    CloseSocket(record_->serverSocket);
+    CloseDescriptor(record_->serverSocket);
     record_.reset();
-    Settings() = savedSettings_;
+    PublishSettings(savedSettings_);
     SetProgramFolder(savedFolder_);
     std::system(("rm -rf '" + folder_ + "'").c_str());
   }
 
   // A fresh record and default settings with two local-server patterns.
   void Reset() {
-    if (record_) CloseSocket(record_->serverSocket);
+    if (record_) CloseDescriptor(record_->serverSocket);
     record_.reset(NewConnection(kServiceHttp));
-    Settings() = SystemSettings{};
-    Settings().LocalHosts = {"127.0.0.1", "*.lan"};
+    PublishSettings(SystemSettings{});
+    ChangeSettings([&](SystemSettings& s) { s.LocalHosts = {"127.0.0.1", "*.lan"}; });
   }
 
   // Puts the bytes into clientIn and runs the step; returns its result.
@@ -116,7 +117,7 @@ TEST_F(HttpRequest, FedByteByByteTheHeadIsHandledOnceItEnds) {
 }
 
 TEST_F(HttpRequest, ParentProxyWithoutAuthorizationSendsNoCredentialsAndForwardsConnect) {
-  Settings().EnableParentProxy = true;
+  ChangeSettings([&](SystemSettings& s) { s.EnableParentProxy = true; });
   EXPECT_FALSE(Step("CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n\r\n"));
   EXPECT_EQ(record_->state, 1000) << "the parent proxy answers CONNECT itself";
   EXPECT_EQ(ServerOut(), "CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n");
@@ -177,9 +178,9 @@ TEST_F(HttpRequest, CachingPolicyFlags) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);
     Reset();
-    Settings().EnableCach = c.enableCach;
-    Settings().CachLocalHosts = c.cachLocalHosts;
-    Settings().CachGetWithPar = c.cachGetWithPar;
+    ChangeSettings([&](SystemSettings& s) { s.EnableCach = c.enableCach; });
+    ChangeSettings([&](SystemSettings& s) { s.CachLocalHosts = c.cachLocalHosts; });
+    ChangeSettings([&](SystemSettings& s) { s.CachGetWithPar = c.cachGetWithPar; });
     EXPECT_FALSE(Step(c.head));
     EXPECT_EQ(record_->state, 1000);
     EXPECT_EQ(record_->noCache, c.noCache);
@@ -188,10 +189,10 @@ TEST_F(HttpRequest, CachingPolicyFlags) {
 }
 
 TEST_F(HttpRequest, ARequestLineTooLongToRebuildWithTheParentsCredentialsIsAnswered) {
-  Settings().EnableParentProxy = true;
-  Settings().EnableParentProxyAut = true;
-  Settings().ParentProxyUser = std::string(1024, 'u');
-  Settings().ParentProxyPassword = std::string(1024, 'p');
+  ChangeSettings([&](SystemSettings& s) { s.EnableParentProxy = true; });
+  ChangeSettings([&](SystemSettings& s) { s.EnableParentProxyAut = true; });
+  ChangeSettings([&](SystemSettings& s) { s.ParentProxyUser = std::string(1024, 'u'); });
+  ChangeSettings([&](SystemSettings& s) { s.ParentProxyPassword = std::string(1024, 'p'); });
   std::string url = "http://127.0.0.1/" + std::string(7000, 'x');
   EXPECT_FALSE(Step("GET " + url + " HTTP/1.1\r\n\r\n"));
   EXPECT_EQ(ServerOut(), "");

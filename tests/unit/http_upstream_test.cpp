@@ -1,6 +1,6 @@
 // The next hop: local-server verdicts, target resolution of dotted hosts,
 // the parent proxy's credentials and requests addressed to the gateway.
-#include "proxy/upstream.h"
+#include "http/next_hop.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "proxy/connection.h"
-#include "proxy/http_head.h"
-#include "proxy/local_server.h"
+#include "core/connection.h"
+#include "http/http_head.h"
+#include "http/local_server.h"
 
 namespace brindlex {
 namespace {
@@ -19,10 +19,10 @@ namespace {
 class Upstream : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Settings();
-    Settings() = SystemSettings{};
+    saved_ = *Settings();
+    PublishSettings(SystemSettings{});
   }
-  void TearDown() override { Settings() = saved_; }
+  void TearDown() override { PublishSettings(saved_); }
   std::unique_ptr<ConnectionRecord> Record(std::uint8_t service = kServiceHttp, const std::string& url = "") {
     std::unique_ptr<ConnectionRecord> r(NewConnection(service));
     r->url = url;
@@ -81,7 +81,7 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
     EXPECT_FALSE(r->localServer) << c.host;
   }
   auto local = Record();
-  Settings().LocalHosts = {"10.1.*"};
+  ChangeSettings([&](SystemSettings& s) { s.LocalHosts = {"10.1.*"}; });
   ResolveTarget(*local, "10.1.2.3:8080");
   EXPECT_TRUE(local->localServer);
   auto gateway = Record();
@@ -92,19 +92,19 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
 
 TEST_F(Upstream, ConnectWithoutAnAddressFailsAndTheParentReplacesTheTarget) {
   auto r = Record();
-  EXPECT_EQ(ConnectUpstream(*r), kUpstreamFailed);
-  Settings().EnableParentProxy = true;
-  Settings().CascadeIP = 0x7F000001u;
-  Settings().CascadePort = 0;  // a parent on port 0 cannot be reached
+  EXPECT_EQ(ConnectUpstream(*r), UpstreamResult::kFailed);
+  ChangeSettings([&](SystemSettings& s) { s.EnableParentProxy = true; });
+  ChangeSettings([&](SystemSettings& s) { s.CascadeIP = 0x7F000001u; });
+  ChangeSettings([&](SystemSettings& s) { s.CascadePort = 0; });  // a parent on port 0 cannot be reached
   r->serverAddress = 0x0A000001u;
   r->serverPort = 80;
-  EXPECT_EQ(ConnectNextHop(*r), kUpstreamFailed);
+  EXPECT_EQ(ConnectNextHop(*r), UpstreamResult::kFailed);
   EXPECT_EQ(r->serverAddress, 0x7F000001u);
   EXPECT_EQ(r->serverPort, 0);
 }
 
 TEST_F(Upstream, GatewayRequestsByNameOrByOwnAddressOnAnHttpPort) {
-  Settings().HttpPort = "8080; 3128";
+  ChangeSettings([&](SystemSettings& s) { s.HttpPort = "8080; 3128"; });
   struct Case {
     const char* host;
     Ipv4 address;

@@ -13,7 +13,7 @@
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {

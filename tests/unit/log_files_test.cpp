@@ -19,7 +19,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {
@@ -92,11 +92,16 @@ TEST_F(LogFiles, SessionLinesOnlyForStampedSessionsAndTheyZeroTheCounters) {
   UserSession session;
   session.user = user_;
   session.counters = CounterBlock{61000, 20, 300, 4, 5};
-  std::lock_guard<std::mutex> lock(AccountsLock());
-  LogSessionLocked(record, session);
-  EXPECT_FALSE(Exists(SessionLogPath(clock_.local))) << "never stamped: no line";
-  session.stamp = 1;
-  LogSessionLocked(record, session);
+  std::vector<PendingLogLine> lines;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    TakeSessionLineLocked(record, session, lines);
+    EXPECT_TRUE(lines.empty()) << "never stamped: no line";
+    session.stamp = 1;
+    TakeSessionLineLocked(record, session, lines);
+  }
+  EXPECT_FALSE(Exists(SessionLogPath(clock_.local))) << "nothing is written under the lock";
+  WriteLogLines(lines);
   std::string line = ReadText(SessionLogPath(clock_.local));
   EXPECT_EQ(line, "Bob, bob, 10.0.0.5, 12.07.26, 09:58:59, 61000, 300, 20, 4, 5\r\n");
   EXPECT_EQ(LogField(line, 1), "bob");
@@ -111,7 +116,7 @@ TEST_F(LogFiles, PurgeKeepsStoreLogsDaysAndNeverTheSubscriptionLog) {
     AppendLine(LoggingFolder() + "/" + name, "x");
   PurgeOldLogs(today);
   EXPECT_TRUE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "StoreLogs 0 keeps everything";
-  Settings().StoreLogs = 7;
+  ChangeSettings([&](SystemSettings& s) { s.StoreLogs = 7; });
   PurgeOldLogs(today);
   EXPECT_FALSE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "eight days old";
   EXPECT_TRUE(Exists(LoggingFolder() + "/03-12-26-Brindlex.log")) << "seven days old";
@@ -144,7 +149,7 @@ TEST_F(LogFiles, ManyThreadsAppendingLoseAndInterleaveNothing) {
 }
 
 TEST_F(LogFiles, RebuildSumsTheBillingMonthAndTodayFromSessionLogs) {
-  Settings().DayOfMontCalc = 10;
+  ChangeSettings([&](SystemSettings& s) { s.DayOfMontCalc = 10; });
   std::int64_t today = LocalSeconds(2026, 12, 5, 12, 0, 0);
   EXPECT_EQ(BillingMonthDays(today, 10).front(), LocalSeconds(2026, 11, 10));
   EXPECT_EQ(BillingMonthDays(today, 10).size(), 26u);

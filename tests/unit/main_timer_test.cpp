@@ -1,4 +1,4 @@
-#include "console/main_timer.h"
+#include "app/main_timer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,7 +17,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {
@@ -146,7 +146,7 @@ TEST_F(MainTimerTest, SettingTheClockBackAcrossMidnightClearsNothing) {
 
 TEST_F(MainTimerTest, TheBillingDayClearsMonthCounters) {
   SetLocalTime(LocalSeconds(2026, 11, 30, 23, 59, 58));
-  Settings().DayOfMontCalc = 25;  // outside 1..20: the 1st
+  ChangeSettings([&](SystemSettings& s) { s.DayOfMontCalc = 25; });  // outside 1..20: the 1st
   user_->monthCounters.outgoing = 9;
   Tick(0);
   Tick(kSecond);  // 23:59:59: the first day check

@@ -1,7 +1,7 @@
 // The response side of the HTTP relay: the response head parser, the pieces
 // of a response relayed through MoveToClient in state 1000 and the cache
 // objects they leave behind, and the streaming of a file to the client.
-#include "proxy/response_processing.h"
+#include "http/response_processing.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,8 +10,9 @@
 #include <climits>
 #include <filesystem>
 
-#include "proxy/response_head.h"
-#include "services/cache_store.h"
+#include "http/response_head.h"
+#include "cache/cache_store.h"
+#include "net/relay.h"
 #include "tests/unit/cache_path_world.h"
 
 namespace brindlex {
@@ -196,8 +197,8 @@ TEST_F(ResponseProcessing, AnswersThatAreRelayedButNotStored) {
 }
 
 TEST_F(ResponseProcessing, BodiesAreStoredUpToThePerObjectCapAndNoFurther) {
-  Settings().KbPerMb = 1;  // cap = CachLengthMax x 1024 bytes
-  Settings().CachLengthMax = 1;
+  ChangeSettings([&](SystemSettings& s) { s.KbPerMb = 1; });  // cap = CachLengthMax x 1024 bytes
+  ChangeSettings([&](SystemSettings& s) { s.CachLengthMax = 1; });
   const std::string head = "HTTP/1.1 200 OK\r\n\r\n";
   struct Case {
     size_t bodySize;

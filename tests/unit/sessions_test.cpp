@@ -32,7 +32,7 @@ TEST(InterfaceList, EmptyAdmitsAnyLocalAddress) {
 TEST(Admission, OneSessionRecordPerAddressCountingItsConnections) {
   std::lock_guard<std::mutex> lock(AccountsLock());
   SessionListLocked().clear();
-  Settings() = SystemSettings{};
+  PublishSettings(SystemSettings{});
   SessionRecord* a = nullptr;
   SessionRecord* b = nullptr;
   ASSERT_TRUE(AdmitLocked(Ip("10.0.0.7"), Ip("10.0.0.1"), a));
@@ -47,12 +47,12 @@ TEST(Admission, OneSessionRecordPerAddressCountingItsConnections) {
   EXPECT_EQ(refused, a) << "the raised count must be lowered by the close bookkeeping";
   EXPECT_EQ(a->openConnections, 3);
 
-  Settings().UsersAddrs = {"192.168.0.1-192.168.0.9"};
+  ChangeSettings([&](SystemSettings& s) { s.UsersAddrs = {"192.168.0.1-192.168.0.9"}; });
   SessionRecord* outside = nullptr;
   EXPECT_FALSE(AdmitLocked(Ip("10.0.0.8"), Ip("10.0.0.1"), outside));
   EXPECT_EQ(outside, nullptr) << "refused before any session exists";
   EXPECT_EQ(SessionListLocked().size(), 1u);
-  Settings() = SystemSettings{};
+  PublishSettings(SystemSettings{});
   SessionListLocked().clear();
 }
 

@@ -21,11 +21,11 @@ class SettingsFile : public ::testing::Test {
     ::close(fd);
     path_ = name;
     SetSettingsPath(path_);
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
   }
   void TearDown() override {
     std::remove(path_.c_str());
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
   }
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
   std::string Read() {
@@ -108,24 +108,24 @@ TEST_F(SettingsFile, EditorWritesCanonicalFormsAndRefusesBadInput) {
   std::string field = "";
   ASSERT_TRUE(WriteIntegerSetting("EdFtpPort", field).ok);
   EXPECT_EQ(field, "0") << "an empty integer field is stored as 0";
-  EXPECT_EQ(Settings().FtpPort, 0);
+  EXPECT_EQ(Settings()->FtpPort, 0);
 
   field = " 2121 ";
   ASSERT_TRUE(WriteIntegerSetting("EdFtpPort", field).ok);
   EXPECT_EQ(field, "2121");
-  EXPECT_EQ(Settings().FtpPort, 2121);
+  EXPECT_EQ(Settings()->FtpPort, 2121);
 
   field = "21x";
   EditOutcome bad = WriteIntegerSetting("EdFtpPort", field);
   EXPECT_FALSE(bad.ok);
   EXPECT_EQ(bad.caption, "Ошибка преобразования");
   EXPECT_EQ(bad.message, "\"21x\"- некорректное число");
-  EXPECT_EQ(Settings().FtpPort, 2121) << "nothing stored on failure";
+  EXPECT_EQ(Settings()->FtpPort, 2121) << "nothing stored on failure";
 
   field = "2.50";
   ASSERT_TRUE(WriteRealSetting("EdCachSizeMax", field).ok);
   EXPECT_EQ(field, "2.5");
-  EXPECT_DOUBLE_EQ(Settings().CachSizeMax, 2.5);
+  EXPECT_DOUBLE_EQ(Settings()->CachSizeMax, 2.5);
 
   field = "10.0.1";
   EditOutcome ip = WriteIpv4Setting("EdCascadeIP", field);
@@ -163,7 +163,7 @@ TEST_F(SettingsFile, AdminPasswordNeedsItsConfirmationAndIsStoredScrambled) {
   EXPECT_EQ(mismatch.caption, "Предупреждение");
   EXPECT_EQ(mismatch.message, "Пароль не подтвержден!");
   ASSERT_TRUE(WriteAdminPassword("Secret", "Secret").ok);
-  EXPECT_EQ(Settings().PasswordAdmin, "Secret");
+  EXPECT_EQ(Settings()->PasswordAdmin, "Secret");
   EXPECT_EQ(Read().find("Secret"), std::string::npos) << "never stored in plain text";
   EXPECT_EQ(Load().PasswordAdmin, "Secret");
 }

@@ -26,12 +26,12 @@ class Subscription : public testing::AccountTest {
     ASSERT_TRUE(EnsureFolder(LoggingFolder()));
     clock_.local = LocalSeconds(2024, 3, 5, 10, 20, 30);
     SetProgramClock(&clock_);
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     LoadCounters(IniDocument{});
   }
   void TearDown() override {
     LoadCounters(IniDocument{});
-    Settings() = SystemSettings{};
+    PublishSettings(SystemSettings{});
     SetProgramClock(nullptr);
     SetProgramFolder(savedFolder_);
     AccountTest::TearDown();
@@ -96,7 +96,7 @@ TEST_F(Subscription, PrepaidUserNeedsAnOpenTicketWithSomethingLeft) {
                                            kUnlimitedAmount}));
 
   // Corrected by 10 %: 9 532 509 counts as 10 485 759, one more byte reaches the limit.
-  Settings().CorrectTraffic = 10;
+  ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = 10; });
   user.ticket.used.incoming = 9532509;
   user.ticket.used.outgoing = 50 * kMb;  // unlimited direction
   EXPECT_TRUE(SubscriptionTest(user));
@@ -154,7 +154,7 @@ TEST_F(Subscription, BadEntryStopsBeforeAnythingChanges) {
 TEST_F(Subscription, NumbersAndAmountsSurviveARestart) {
   IniWriteString(SettingsPath(), "System", "CurIdTicket", "41");
   LoadCounters(LoadIniFile(SettingsPath()));
-  Settings().KbPerMb = 1000;
+  ChangeSettings([&](SystemSettings& s) { s.KbPerMb = 1000; });
   Apply(Prepaid("anna"), {"", "", "", "2.5", "100"});
   Apply(Prepaid("ivan"), {"1", "", "", "", ""});
 

@@ -1,4 +1,4 @@
-#include "proxy/template.h"
+#include "http/template.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "core/clock.h"
 #include "core/program_folder.h"
-#include "proxy/connection.h"
+#include "core/connection.h"
 
 namespace brindlex {
 namespace {

@@ -1,0 +1,89 @@
+#include "http/http_protocol.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/connection.h"
+#include "http/http_cache.h"
+#include "http/http_request.h"
+#include "http/response_processing.h"
+#include "net/protocol_handlers.h"
+#include "net/relay.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr int kStateRelay = 1000;
+constexpr int kStateTunnel = 1001;
+
+bool Relaying(const ConnectionRecord& r) { return r.state == kStateRelay || r.state == kStateTunnel; }
+
+bool ClientInput(ConnectionRecord& r) {
+  if (r.state == 0) {
+    if (HttpRequestStep(r)) return false;
+    HttpHandOver(r);
+    return true;
+  }
+  if (Relaying(r)) {
+    MoveToServer(r, r.clientIn, r.clientInLength);
+    return true;
+  }
+  r.clientInLength = 0;
+  return true;
+}
+
+void ServerInput(ConnectionRecord& r) {
+  // A revalidation answer either serves the object (state 3, serverIn
+  // discarded) or becomes an ordinary response relayed at once.
+  if (r.state == kStateRevalidating) RevalidationAnswer(r);
+  if (r.state == kStateRevalidating) return;
+  if (Relaying(r)) {
+    MoveToClient(r, r.serverIn, r.serverInLength);
+    return;
+  }
+  r.serverInLength = 0;
+}
+
+void AnswerEnded(ConnectionRecord& r, bool clean) {
+  if (clean)
+    FinishObject(r);
+  else
+    AbandonObject(r);
+}
+
+int ServerBytesToMove(ConnectionRecord& r, char* source, int& sourceLength, int movable) {
+  return r.state == kStateRelay ? ResponseBytesToMove(r, source, sourceLength, movable) : movable;
+}
+
+// A tunnel's bytes, and a response body with no object being written, are
+// nobody's business here; bytes past a declared length are not the answer's.
+int BypassRoom(const ConnectionRecord& r, int room) {
+  if (r.state == kStateTunnel) return room;
+  if (r.state != kStateRelay || r.cacheWriteFile >= 0) return 0;
+  if (r.responseState == kResponseNotStored) return room;
+  if (r.responseState != kResponseBody) return 0;
+  if (r.contentLength == -1) return room;
+  return static_cast<int>(std::clamp<std::int64_t>(r.contentLength - r.bodyBytes, 0, room));
+}
+
+void Bypassed(ConnectionRecord& r, int n) {
+  if (r.state == kStateRelay) CountPassedResponseBytes(r, n);
+}
+
+}  // namespace
+
+void RegisterHttpProtocol() {
+  ProtocolHandlers handlers;
+  handlers.clientInput = ClientInput;
+  handlers.serverInput = ServerInput;
+  handlers.beforeWait = StreamReadFile;
+  handlers.answerEnded = AnswerEnded;
+  handlers.serverBytesToMove = ServerBytesToMove;
+  handlers.bypassRoom = BypassRoom;
+  handlers.bypassed = Bypassed;
+  RegisterProtocolHandlers(kServiceHttp, handlers);
+  RegisterProtocolHandlers(kServiceHttpFtpData, handlers);
+}
+
+}  // namespace brindlex

@@ -1,0 +1,14 @@
+// The HTTP proxy as the worker loop sees it: what a connection of the HTTP
+// port does with its client's and its server's bytes in each state, and which
+// response bytes may bypass it through the pipe relay.
+//
+// Register once on the main thread before the listener starts.
+#pragma once
+
+namespace brindlex {
+
+// Installs the HTTP handlers for the HTTP port's connections and their ftp://
+// data channels.
+void RegisterHttpProtocol();
+
+}  // namespace brindlex

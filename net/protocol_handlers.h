@@ -1,0 +1,46 @@
+// What the worker loop and the relay primitives ask of the protocol a
+// connection speaks. The loop lives below every protocol: each protocol folder
+// fills a table for its services, and the program registers the tables at
+// start-up, so nothing here includes a protocol.
+//
+// Threads: registered on the main thread before the listener starts; read by
+// workers afterwards without a lock (the table never changes while they run).
+#pragma once
+
+#include <cstdint>
+
+namespace brindlex {
+
+struct ConnectionRecord;
+
+struct ProtocolHandlers {
+  // Client bytes are waiting in clientIn. Returns false while the protocol
+  // needs more of them before anything can happen (an incomplete request
+  // head): the rest of the worker's pass is skipped.
+  bool (*clientInput)(ConnectionRecord&) = nullptr;
+  // Server bytes are waiting in serverIn.
+  void (*serverInput)(ConnectionRecord&) = nullptr;
+  // Every pass, before the wait: bytes the protocol produces itself (a file
+  // streamed to the client).
+  void (*beforeWait)(ConnectionRecord&) = nullptr;
+  // The server's answer ended cleanly and everything it sent has been passed
+  // on (clean), or the connection ends with the answer incomplete.
+  void (*answerEnded)(ConnectionRecord&, bool clean) = nullptr;
+  // How many of `movable` bytes of serverIn may go on to the client now; the
+  // protocol may read them on the way, hold some back or drop them (shifting
+  // serverIn itself). Unset: all of them.
+  int (*serverBytesToMove)(ConnectionRecord&, char* source, int& sourceLength, int movable) = nullptr;
+  // How many of the server's next `room` bytes may bypass the protocol
+  // through the kernel pipe (0: none; they must come through serverIn).
+  // Unset: none.
+  int (*bypassRoom)(const ConnectionRecord&, int room) = nullptr;
+  // `n` bytes went through the pipe.
+  void (*bypassed)(ConnectionRecord&, int n) = nullptr;
+};
+
+// The handlers of a service; a service nobody registered relays nothing and
+// discards what its client sends.
+const ProtocolHandlers& HandlersOf(std::uint8_t service);
+void RegisterProtocolHandlers(std::uint8_t service, const ProtocolHandlers& handlers);
+
+}  // namespace brindlex

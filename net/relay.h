@@ -1,0 +1,25 @@
+// The reply and relay primitives every protocol handler uses to queue bytes
+// for the client and to pass bytes between the two sides of a connection.
+//
+// Worker thread of the record only.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace brindlex {
+
+struct ConnectionRecord;
+
+// Reply and relay primitives.
+void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length);
+void QueueToClient(ConnectionRecord& record, std::string_view text);
+// Replaces everything queued for the client and discards all of clientIn.
+void ReplaceClientOutput(ConnectionRecord& record, std::string_view text);
+// Moves what fits into the free room of clientOut (never growing it); the rest
+// of the source is shifted down.
+void MoveToClient(ConnectionRecord& record, char* source, int& sourceLength);
+// Moves what fits into serverOut; the rest of the source is shifted down.
+void MoveToServer(ConnectionRecord& record, char* source, int& sourceLength);
+
+}  // namespace brindlex
