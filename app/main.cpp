@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/main_loop.h"
 #include "app/main_timer.h"
-#include "core/monitor.h"
 #include "app/startup.h"
 #include "core/account_copy.h"
 #include "core/display_forms.h"
+#include "core/main_loop.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"

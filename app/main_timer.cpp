@@ -9,12 +9,12 @@
 
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "core/connection.h"
 #include "net/worker_stacks.h"
 
 namespace brindlex {

@@ -16,9 +16,9 @@ namespace brindlex {
 
 // What the console fills in; every hook may be empty (headless).
 struct MainTimerHooks {
-  std::function<void()> repaintTree;      // the tree-dirty flag was set
-  std::function<void()> perSecondViews;   // status bar, cache labels, action button
-  std::function<void()> rebuildUsersView; // the users-dirty flag was set, or a new day
+  std::function<void()> repaintTree;       // the tree-dirty flag was set
+  std::function<void()> perSecondViews;    // status bar, cache labels, action button
+  std::function<void()> rebuildUsersView;  // the users-dirty flag was set, or a new day
   std::function<void()> trayUpkeep;
   std::function<void()> repaintSpeedWindows;
 };

@@ -5,12 +5,14 @@
 
 #include <mutex>
 
-#include "core/main_loop.h"
+#include "cache/cache_thread.h"
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/ini_file.h"
 #include "core/log_files.h"
+#include "core/main_loop.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
@@ -18,11 +20,9 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "core/connection.h"
+#include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
-#include "cache/cache_thread.h"
-#include "http/http_protocol.h"
 
 namespace brindlex {
 

@@ -11,6 +11,7 @@
 
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/groups.h"
 #include "core/log_files.h"
@@ -19,7 +20,6 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 
 using namespace brindlex;
 using WallClock = std::chrono::steady_clock;

@@ -24,8 +24,8 @@ int main() {
   user.dayMb = 1e8;
   user.speedNormal = 4e6;  // KB/s
   user.speedExceeded = 4e6;
-  std::string text = "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) + "\r\n[Users]\r\n" +
-                     user.login + "=" + FormatUserRecord(user) + "\r\n";
+  std::string text = "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) + "\r\n[Users]\r\n" + user.login +
+                     "=" + FormatUserRecord(user) + "\r\n";
   std::fputs(text.c_str(), stdout);
   return 0;
 }

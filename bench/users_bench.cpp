@@ -69,8 +69,8 @@ int main() {
     Clock::time_point start = Clock::now();
     for (int i = 0; i < calls; ++i) refused += FilterRequest(scopes, url) == FilterVerdict::Refuse;
     double total = MillisecondsSince(start);
-    std::printf("filter request over 6 x 1000 entries (%s): %.1f us per request (%s)\n", url,
-                total * 1000.0 / calls, refused ? "refused" : "allowed");
+    std::printf("filter request over 6 x 1000 entries (%s): %.1f us per request (%s)\n", url, total * 1000.0 / calls,
+                refused ? "refused" : "allowed");
   }
   std::filesystem::remove_all(dir);
   return 0;

@@ -9,9 +9,7 @@ namespace brindlex {
 
 namespace {
 
-std::uint16_t GetU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t GetU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t GetU32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -84,9 +82,7 @@ void EncodeRecordFixed(const CacheRecordFixed& f, std::uint8_t* record) {
 }
 
 std::size_t RecordLengthFor(std::string_view url, std::string_view etag) {
-  if (url.empty() || url.find('\0') != std::string_view::npos ||
-      etag.find('\0') != std::string_view::npos)
-    return 0;
+  if (url.empty() || url.find('\0') != std::string_view::npos || etag.find('\0') != std::string_view::npos) return 0;
   if (url.size() > kRecordMaxLength || etag.size() > kRecordMaxLength) return 0;
   std::size_t length = kRecordMinLength + url.size() + etag.size();
   return length > kRecordMaxLength ? 0 : length;
@@ -139,8 +135,7 @@ std::string_view RecordEtag(const std::uint8_t* record) {
   return std::string_view(etag, strnlen(etag, length - start));
 }
 
-WalkEnd WalkRecords(const std::uint8_t* bytes, std::size_t used,
-                    const std::function<bool(std::size_t offset)>& visit) {
+WalkEnd WalkRecords(const std::uint8_t* bytes, std::size_t used, const std::function<bool(std::size_t offset)>& visit) {
   std::size_t offset = 0;
   while (offset < used) {
     std::size_t length = SoundRecordLength(bytes, used, offset);
@@ -179,9 +174,8 @@ std::optional<std::size_t> FindLiveRecordById(CacheIndex& index, std::uint32_t o
   return index.used == 0 ? std::nullopt : found;
 }
 
-std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed& fixed,
-                                       std::string_view url, std::string_view etag,
-                                       std::int32_t bodyLength) {
+std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed& fixed, std::string_view url,
+                                       std::string_view etag, std::int32_t bodyLength) {
   std::size_t length = RecordLengthFor(url, etag);
   if (length == 0) return std::nullopt;
   std::optional<std::size_t> existing = FindRecordByUrl(index, url);
@@ -211,8 +205,7 @@ std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed
   return offset;
 }
 
-void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers,
-                   std::int32_t now) {
+void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int32_t now) {
   std::uint8_t* record = index.block.data() + offset;
   if (headers.dateHeader) PutI32(record + kOffDateHeader, *headers.dateHeader);
   if (headers.ageHeader) PutI32(record + kOffAgeHeader, *headers.ageHeader);
@@ -257,8 +250,7 @@ std::int64_t EvictLeastRecentlyUsed(CacheIndex& index, std::int64_t total, std::
   std::vector<Candidate> candidates;
   if (WalkIndex(index, [&](std::size_t offset) {
         const std::uint8_t* record = index.block.data() + offset;
-        if (GetI32(record + kOffDiskSize) > 0)
-          candidates.push_back({GetI32(record + kOffLastUsed), offset});
+        if (GetI32(record + kOffDiskSize) > 0) candidates.push_back({GetI32(record + kOffLastUsed), offset});
         return true;
       }) == WalkEnd::Damaged)
     return total;
@@ -284,8 +276,8 @@ void CompactIndex(CacheIndex& index, std::int64_t now, std::int64_t maxAgeSecond
       return;
     }
     std::uint8_t* record = index.block.data() + offset;
-    bool keep = IsLive(record) && GetI32(record + kOffDiskSize) != -1 &&
-                now - GetI32(record + kOffLastUsed) <= maxAgeSeconds;
+    bool keep =
+        IsLive(record) && GetI32(record + kOffDiskSize) != -1 && now - GetI32(record + kOffLastUsed) <= maxAgeSeconds;
     if (keep) {
       offset += length;
       continue;
@@ -314,8 +306,7 @@ std::vector<CacheListing> ListSnapshot(const std::uint8_t* bytes, std::size_t le
   WalkRecords(bytes, length, [&](std::size_t offset) {
     const std::uint8_t* record = bytes + offset;
     if (IsLive(record))
-      listing.push_back({DecodeRecordFixed(record), std::string(RecordUrl(record)),
-                         std::string(RecordEtag(record))});
+      listing.push_back({DecodeRecordFixed(record), std::string(RecordUrl(record)), std::string(RecordEtag(record))});
     return true;
   });
   return listing;
@@ -328,16 +319,14 @@ std::int32_t IndexChecksum(const std::uint8_t* bytes, std::size_t length) {
   return static_cast<std::int32_t>(sum);
 }
 
-std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* data,
-                                                            std::size_t length) {
+std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* data, std::size_t length) {
   if (length < kIndexFileHeaderSize) return std::nullopt;
   if (GetI32(data + 80) != kIndexFormatNumber) return std::nullopt;
   std::size_t bodyLength = length - kIndexFileHeaderSize;
   if (bodyLength > kMaxIndexBody) return std::nullopt;
   const std::uint8_t* body = data + kIndexFileHeaderSize;
   if (IndexChecksum(body, bodyLength) != GetI32(data + 92)) return std::nullopt;
-  if (WalkRecords(body, bodyLength, [](std::size_t) { return true; }) == WalkEnd::Damaged)
-    return std::nullopt;
+  if (WalkRecords(body, bodyLength, [](std::size_t) { return true; }) == WalkEnd::Damaged) return std::nullopt;
   return std::span<const std::uint8_t>(body, bodyLength);
 }
 
@@ -353,8 +342,7 @@ bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t
   return true;
 }
 
-std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used,
-                                         double saveTime) {
+std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used, double saveTime) {
   std::vector<std::uint8_t> file(kIndexFileHeaderSize + used, 0);
   std::memcpy(file.data(), kIndexFileText, std::strlen(kIndexFileText));
   PutI32(file.data() + 80, kIndexFormatNumber);

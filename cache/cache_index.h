@@ -28,22 +28,22 @@ namespace brindlex {
 // --- Record layout ----------------------------------------------------------
 
 // Byte offsets inside a record; integers are little-endian.
-inline constexpr std::size_t kOffRecordLength = 0;    // u16
-inline constexpr std::size_t kOffObjectId = 2;        // u32
-inline constexpr std::size_t kOffLastUsed = 6;        // i32
-inline constexpr std::size_t kOffReceived = 10;       // i32
-inline constexpr std::size_t kOffDateHeader = 14;     // i32
-inline constexpr std::size_t kOffAgeHeader = 18;      // i32
-inline constexpr std::size_t kOffMaxAge = 22;         // i32
-inline constexpr std::size_t kOffExpires = 26;        // i32
-inline constexpr std::size_t kOffLastModified = 30;   // i32
-inline constexpr std::size_t kOffMustRevalidate = 34; // u8
-inline constexpr std::size_t kOffHeaderLength = 35;   // u16
-inline constexpr std::size_t kOffTouched = 37;        // u8
-inline constexpr std::size_t kOffDiskSize = 38;       // i32
-inline constexpr std::size_t kOffBodyLength = 42;     // i32
-inline constexpr std::size_t kOffReserved = 46;       // 28 zero bytes
-inline constexpr std::size_t kRecordFixedSize = 74;   // Url starts here
+inline constexpr std::size_t kOffRecordLength = 0;     // u16
+inline constexpr std::size_t kOffObjectId = 2;         // u32
+inline constexpr std::size_t kOffLastUsed = 6;         // i32
+inline constexpr std::size_t kOffReceived = 10;        // i32
+inline constexpr std::size_t kOffDateHeader = 14;      // i32
+inline constexpr std::size_t kOffAgeHeader = 18;       // i32
+inline constexpr std::size_t kOffMaxAge = 22;          // i32
+inline constexpr std::size_t kOffExpires = 26;         // i32
+inline constexpr std::size_t kOffLastModified = 30;    // i32
+inline constexpr std::size_t kOffMustRevalidate = 34;  // u8
+inline constexpr std::size_t kOffHeaderLength = 35;    // u16
+inline constexpr std::size_t kOffTouched = 37;         // u8
+inline constexpr std::size_t kOffDiskSize = 38;        // i32
+inline constexpr std::size_t kOffBodyLength = 42;      // i32
+inline constexpr std::size_t kOffReserved = 46;        // 28 zero bytes
+inline constexpr std::size_t kRecordFixedSize = 74;    // Url starts here
 // The fixed part plus the NULs of an empty Url and an empty ETag.
 inline constexpr std::size_t kRecordMinLength = kRecordFixedSize + 2;
 inline constexpr std::size_t kRecordMaxLength = 0xFFFF;
@@ -108,8 +108,7 @@ enum class WalkEnd { Finished, Stopped, Damaged };
 // returns false (Stopped), the used length is reached (Finished), or an
 // unsound record is met (Damaged, nothing else happens). Reads only
 // bytes[0, used).
-WalkEnd WalkRecords(const std::uint8_t* bytes, std::size_t used,
-                    const std::function<bool(std::size_t offset)>& visit);
+WalkEnd WalkRecords(const std::uint8_t* bytes, std::size_t used, const std::function<bool(std::size_t offset)>& visit);
 // The same over an index; Damaged also empties it.
 WalkEnd WalkIndex(CacheIndex& index, const std::function<bool(std::size_t offset)>& visit);
 
@@ -123,9 +122,8 @@ std::optional<std::size_t> FindLiveRecordById(CacheIndex& index, std::uint32_t o
 // deleted and a new record is added at the end. Sets RecordLength, Touched,
 // BodyLength and dirty; DiskSize starts at 0. Returns the record's offset, or
 // nullopt (index unchanged) when Url and ETag cannot be stored.
-std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed& fixed,
-                                       std::string_view url, std::string_view etag,
-                                       std::int32_t bodyLength);
+std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed& fixed, std::string_view url,
+                                       std::string_view etag, std::int32_t bodyLength);
 
 // Header values of a 304 answer; an absent header leaves its field alone.
 struct RevalidationHeaders {
@@ -134,8 +132,7 @@ struct RevalidationHeaders {
   std::optional<std::int32_t> expires;
   std::optional<std::int32_t> lastModified;
 };
-void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers,
-                   std::int32_t now);
+void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int32_t now);
 void MarkRecordHit(CacheIndex& index, std::size_t offset, std::int32_t now);
 // Marks the record of `url` deleted (first Url byte 0). False when absent.
 bool DeleteRecordByUrl(CacheIndex& index, std::string_view url);
@@ -180,16 +177,14 @@ std::int32_t IndexChecksum(const std::uint8_t* bytes, std::size_t length);
 // The index block held by a complete index file, or nullopt when the file is
 // not accepted: shorter than its header, another format number, a checksum
 // that differs, a body too long, or a record that is not sound.
-std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* data,
-                                                            std::size_t length);
+std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* data, std::size_t length);
 // Replaces the index by the block of an index file. An unaccepted file leaves
 // it empty and dirty, so that the next save writes an empty index. Returns
 // whether the file was accepted.
 bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t length);
 
 // Header and block of an index file.
-std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used,
-                                         double saveTime);
+std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used, double saveTime);
 
 // --- Object files ---------------------------------------------------------------
 

@@ -76,8 +76,7 @@ void DeleteViewerCopies(const std::string& folder) {
   if (!dir) return;
   std::unique_ptr<DIR, int (*)(DIR*)> guard(dir, ::closedir);
   while (dirent* entry = ::readdir(dir)) {
-    if (std::string_view(entry->d_name).starts_with("~view."))
-      ::unlink((folder + "/" + entry->d_name).c_str());
+    if (std::string_view(entry->d_name).starts_with("~view.")) ::unlink((folder + "/" + entry->d_name).c_str());
   }
 }
 
@@ -105,13 +104,10 @@ std::int64_t CacheObjectCapBytes() {
 }
 
 std::string CacheIndexPath() { return CacheFolder() + "/cache.lst"; }
-std::string CacheObjectPath(std::uint32_t objectId) {
-  return CacheFolder() + "/" + ObjectFileBaseName(objectId);
-}
+std::string CacheObjectPath(std::uint32_t objectId) { return CacheFolder() + "/" + ObjectFileBaseName(objectId); }
 
 bool LoadCacheIndexFile() {
-  std::optional<std::vector<std::uint8_t>> file =
-      ReadWholeFile(CacheIndexPath(), kIndexFileHeaderSize + kMaxIndexBody);
+  std::optional<std::vector<std::uint8_t>> file = ReadWholeFile(CacheIndexPath(), kIndexFileHeaderSize + kMaxIndexBody);
   std::lock_guard<std::mutex> lock(CacheIndexLock());
   CacheIndex& index = Store().index;
   if (!file) {
@@ -128,8 +124,7 @@ bool SaveCacheIndexIfDirty() {
     CacheIndex& index = Store().index;
     if (!index.dirty) return false;
     index.dirty = false;
-    file = BuildIndexFile(index.block.data(), index.used,
-                          DateTimeNow());
+    file = BuildIndexFile(index.block.data(), index.used, DateTimeNow());
   }
   std::string path = CacheIndexPath();
   std::string temporary = path + ".tmp";
@@ -155,9 +150,7 @@ void ShrinkCacheIndex() {
   ShrinkIndex(Store().index);
 }
 
-std::optional<std::size_t> FindCacheRecordLocked(std::string_view url) {
-  return FindRecordByUrl(Store().index, url);
-}
+std::optional<std::size_t> FindCacheRecordLocked(std::string_view url) { return FindRecordByUrl(Store().index, url); }
 
 CacheRecordFixed ReadCacheRecordLocked(std::size_t offset) {
   return DecodeRecordFixed(Store().index.block.data() + offset);
@@ -197,8 +190,7 @@ std::optional<CacheObjectFile> CreateCacheObjectFile() {
     std::lock_guard<std::mutex> lock(CacheIndexLock());
     Store().writing.insert(file.objectId);
   }
-  file.fd = ::open(CacheObjectPath(file.objectId).c_str(),
-                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  file.fd = ::open(CacheObjectPath(file.objectId).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (file.fd < 0) {
     std::lock_guard<std::mutex> lock(CacheIndexLock());
     Store().writing.erase(file.objectId);
@@ -218,9 +210,8 @@ void AbandonCacheObjectFile(CacheObjectFile& file) {
   Store().writing.erase(file.objectId);
 }
 
-bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed,
-                           std::string_view url, std::string_view etag, std::int64_t bodyBytes,
-                           std::int64_t contentLength) {
+bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed, std::string_view url,
+                           std::string_view etag, std::int64_t bodyBytes, std::int64_t contentLength) {
   bool closed = file.fd >= 0 && ::close(file.fd) == 0;
   file.fd = -1;
   bool complete = closed && (contentLength == -1 || contentLength == bodyBytes) && bodyBytes >= 0 &&
@@ -237,8 +228,7 @@ bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed,
 
 bool ObjectFileInProgressLocked(std::uint32_t objectId) { return Store().writing.count(objectId) > 0; }
 
-ObjectFileFate ScanObjectFile(std::uint32_t objectId, const std::string& path,
-                              std::int64_t fileSize) {
+ObjectFileFate ScanObjectFile(std::uint32_t objectId, const std::string& path, std::int64_t fileSize) {
   std::int64_t objectCap = CacheObjectCapBytes();
   std::lock_guard<std::mutex> lock(CacheIndexLock());
   if (ObjectFileInProgressLocked(objectId)) return ObjectFileFate::InProgress;

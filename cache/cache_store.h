@@ -91,9 +91,8 @@ void AbandonCacheObjectFile(CacheObjectFile& file);
 // Closes the file and adds its record (ObjectId taken from the file). No
 // record is made when contentLength is not -1 and differs from bodyBytes, or
 // when Url and ETag cannot be stored. Returns whether a record was made.
-bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed,
-                           std::string_view url, std::string_view etag, std::int64_t bodyBytes,
-                           std::int64_t contentLength);
+bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed, std::string_view url,
+                           std::string_view etag, std::int64_t bodyBytes, std::int64_t contentLength);
 // Whether an object file of this ID is still being written.
 bool ObjectFileInProgressLocked(std::uint32_t objectId);
 
@@ -103,8 +102,7 @@ enum class ObjectFileFate { Matched, Deleted, InProgress };
 // One object file met by the scan: a file with a live record whose body fits
 // the per-object cap gets its DiskSize; a file still being written is left
 // alone; any other is deleted.
-ObjectFileFate ScanObjectFile(std::uint32_t objectId, const std::string& path,
-                              std::int64_t fileSize);
+ObjectFileFate ScanObjectFile(std::uint32_t objectId, const std::string& path, std::int64_t fileSize);
 
 // --- Console's cache page -----------------------------------------------------------
 

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "cache/cache_store.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
-#include "cache/cache_store.h"
 
 namespace brindlex {
 
@@ -115,8 +115,7 @@ void TCachThread::FolderScan() {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     stepMarker = 12;
-    if (ScanObjectFile(*objectId, path, info.st_size) == ObjectFileFate::Matched)
-      totalSize += info.st_size;
+    if (ScanObjectFile(*objectId, path, info.st_size) == ObjectFileFate::Matched) totalSize += info.st_size;
     stepMarker = 13;
     SaveCacheIndexIfDirty();
     stepMarker = 14;

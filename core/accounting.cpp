@@ -7,11 +7,11 @@
 #include <cmath>
 
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
-#include "core/connection.h"
 
 namespace brindlex {
 
@@ -109,8 +109,8 @@ void TimeStepLocked(UserSession& session, std::int64_t now) {
   const GroupRecord* group = session.user->group;
   double tariffHour = group ? group->tariffHour : 0;
   double rate = group ? group->exchangeRate : 0;
-  std::int64_t money = static_cast<std::int64_t>(static_cast<double>(d) * static_cast<double>(BytesPerMb()) *
-                                                 tariffHour / 3600.0);
+  std::int64_t money =
+      static_cast<std::int64_t>(static_cast<double>(d) * static_cast<double>(BytesPerMb()) * tariffHour / 3600.0);
   std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
   ChargeLocked(session, [&](CounterBlock& block) {
     block.timeMs += d;
@@ -282,7 +282,8 @@ void TransferGate::Done(std::int64_t moved) {
     std::lock_guard<std::mutex> lock(session_->speedLock);
     // A refill always moves periodStart on.
     if (session_->periodStart == takenInPeriod_)
-      session_->budget = static_cast<std::int32_t>(std::min<std::int64_t>(session_->budget + taken_ - moved, INT32_MAX));
+      session_->budget =
+          static_cast<std::int32_t>(std::min<std::int64_t>(session_->budget + taken_ - moved, INT32_MAX));
     if (moved > 0) SpeedStep(session_->budget, session_->periodStart, session_->speed.load(), 0);
   }
   if (capSpeed_ != 0 && moved > 0)

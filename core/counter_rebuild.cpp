@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 

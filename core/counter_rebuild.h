@@ -52,7 +52,6 @@ struct RebuildProgress {
 // hold the accounts lock and add the not yet logged counters of open
 // sessions. `today` is local seconds.
 void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t intervalFirst = 0,
-                     std::int64_t intervalLast = 0,
-                     const std::function<void(const RebuildProgress&)>& progress = {});
+                     std::int64_t intervalLast = 0, const std::function<void(const RebuildProgress&)>& progress = {});
 
 }  // namespace brindlex

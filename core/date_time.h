@@ -10,7 +10,7 @@ namespace brindlex {
 // Local seconds are the program clock's LocalNow() values. Both directions
 // clamp to the years 1 to 9999; a non-finite real reads as 0. Whole seconds
 // survive the round trip exactly.
-inline constexpr double kMinDateTime = -693593.0;   // 1 January 0001
+inline constexpr double kMinDateTime = -693593.0;     // 1 January 0001
 inline constexpr double kMaxDateTime = 2958465.9999;  // 31 December 9999, 23:59:51
 double LocalSecondsToDateTime(std::int64_t localSeconds);
 std::int64_t DateTimeToLocalSeconds(double dateTime);

@@ -74,7 +74,7 @@ std::string SanitizePattern(std::string_view pattern);
 struct UrlParts {
   std::string url;  // the lower-cased, cut URL; the parts are ranges of it
   size_t hostBegin = 0, hostEnd = 0;
-  size_t resourceBegin = 0;  // resource runs to the end
+  size_t resourceBegin = 0;   // resource runs to the end
   size_t extensionBegin = 0;  // extension runs to the end
   // The text that an entry of `kind` is matched against (empty for 4 and above).
   std::string_view Part(int kind) const;

@@ -41,10 +41,10 @@ struct GroupRecord {
   Schedule schedule{};
   std::string denyFilter;
   std::string allowFilter;
-  double tariffIn = 0;      // per MB incoming, base currency
-  double tariffOut = 0;     // per MB outgoing
-  double tariffHour = 0;    // per hour of connection time
-  double exchangeRate = 0;  // national units per base unit
+  double tariffIn = 0;              // per MB incoming, base currency
+  double tariffOut = 0;             // per MB outgoing
+  double tariffHour = 0;            // per hour of connection time
+  double exchangeRate = 0;          // national units per base unit
   std::int32_t sessionTimeout = 0;  // seconds
   bool countOutgoing = false;
   bool countIncoming = false;

@@ -5,13 +5,13 @@
 #include "core/accounting.h"
 #include "core/arp_table.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/url_filter.h"
 #include "core/users.h"
-#include "core/connection.h"
 
 namespace brindlex {
 

@@ -18,7 +18,7 @@ struct UserRecord;
 struct Credentials {
   std::uint8_t service = 0;
   Ipv4 clientAddress = kNoAddress;
-  std::string_view login;        // proxy authorization, FTP USER, SOCKS5 user
+  std::string_view login;  // proxy authorization, FTP USER, SOCKS5 user
   std::string_view password;
   std::string_view mailAddress;  // SMTP sender, POP3 mailbox owner
   std::string_view portMapUser;  // the user name of a port-mapping rule

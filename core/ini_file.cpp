@@ -196,8 +196,7 @@ std::string IniReadString(const std::string& path, std::string_view section, std
   return result;
 }
 
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value) {
+bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
   return ChangeFile(path, [&](IniDocument& d) { return SetValue(d, section, key, value); });
 }
 

@@ -62,8 +62,7 @@ bool SaveIniFile(const std::string& path, const IniDocument& document);
 // Profile-style one-key operations on a file (each reads the file afresh).
 std::string IniReadString(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view fallback, size_t maxBytes = 1024);
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value);
+bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
 // The "name=value" lines of one section in file order, as a whole-section read
 // returns them; a line without '=' ends the list.

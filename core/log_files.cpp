@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/monitor.h"
-#include "core/file_io.h"
 #include "core/clock.h"
+#include "core/connection.h"
+#include "core/file_io.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 
 namespace brindlex {
 
@@ -55,7 +55,9 @@ bool ReadNumber(std::string_view text, size_t& pos, int& value) {
 
 std::string ConnectionLogName(std::int64_t localSeconds) { return DatedName(localSeconds, "log"); }
 std::string SessionLogName(std::int64_t localSeconds) { return DatedName(localSeconds, "lgs"); }
-std::string ConnectionLogPath(std::int64_t localSeconds) { return LoggingFolder() + "/" + ConnectionLogName(localSeconds); }
+std::string ConnectionLogPath(std::int64_t localSeconds) {
+  return LoggingFolder() + "/" + ConnectionLogName(localSeconds);
+}
 std::string SessionLogPath(std::int64_t localSeconds) { return LoggingFolder() + "/" + SessionLogName(localSeconds); }
 
 std::string FormatLogTimeStamp(std::int64_t localSeconds) {
@@ -169,8 +171,8 @@ void PurgeOldLogs(std::int64_t today) {
     if (tail == std::string_view::npos || tail + 13 != name.size()) continue;
     size_t pos = 0;
     int day = 0, month = 0, year = 0;
-    if (!ReadNumber(name, pos, day) || ++pos > name.size() || !ReadNumber(name, pos, month) ||
-        ++pos > name.size() || !ReadNumber(name, pos, year))
+    if (!ReadNumber(name, pos, day) || ++pos > name.size() || !ReadNumber(name, pos, month) || ++pos > name.size() ||
+        !ReadNumber(name, pos, year))
       continue;
     if (month < 1 || month > 12 || day < 1 || day > 31) continue;
     std::int64_t fileDate = LocalSeconds(2000 + year, month, day);

@@ -19,7 +19,7 @@ void SetMonitorShows(int monitorSwitch, bool shows) {
 }
 
 int MonitorSwitchOf(std::uint8_t service) {
-  static constexpr int kSwitches[] = {kMonitorHttp, kMonitorHttp, kMonitorFtp, kMonitorFtp, kMonitorSmtp,
+  static constexpr int kSwitches[] = {kMonitorHttp, kMonitorHttp,   kMonitorFtp,     kMonitorFtp,    kMonitorSmtp,
                                       kMonitorPop3, kMonitorSocks5, kMonitorPortMap, kMonitorPortMap};
   return service < std::size(kSwitches) ? kSwitches[service] : -1;
 }

@@ -12,7 +12,15 @@ void SetMonitorSink(std::function<void(const std::string& line)> sink);
 
 // The monitor's protocol switches: HTTP, FTP, SMTP, POP3, SOCKS5, port
 // mapping, DNS; all on at start.
-enum MonitorSwitch { kMonitorHttp, kMonitorFtp, kMonitorSmtp, kMonitorPop3, kMonitorSocks5, kMonitorPortMap, kMonitorDns };
+enum MonitorSwitch {
+  kMonitorHttp,
+  kMonitorFtp,
+  kMonitorSmtp,
+  kMonitorPop3,
+  kMonitorSocks5,
+  kMonitorPortMap,
+  kMonitorDns
+};
 inline constexpr int kMonitorSwitches = 7;
 bool MonitorShows(int monitorSwitch);
 void SetMonitorShows(int monitorSwitch, bool shows);

@@ -10,9 +10,9 @@ namespace brindlex {
 
 namespace {
 
-using Member = std::variant<bool SystemSettings::*, int SystemSettings::*, double SystemSettings::*,
-                            std::string SystemSettings::*, Ipv4 SystemSettings::*,
-                            std::vector<std::string> SystemSettings::*>;
+using Member =
+    std::variant<bool SystemSettings::*, int SystemSettings::*, double SystemSettings::*, std::string SystemSettings::*,
+                 Ipv4 SystemSettings::*, std::vector<std::string> SystemSettings::*>;
 
 struct SettingEntry {
   SettingInfo info;
@@ -354,8 +354,8 @@ EditOutcome WriteSpamTime(std::string& fieldText) {
   size_t colon = text.find(':');
   std::int64_t hours = 0, minutes = 0;
   bool ok = colon != std::string_view::npos && ParseWholeInt(text.substr(0, colon), hours) &&
-            (colon + 1 == text.size() || ParseWholeInt(text.substr(colon + 1), minutes)) && hours >= 0 &&
-            hours < 24 && minutes >= 0 && minutes < 60;
+            (colon + 1 == text.size() || ParseWholeInt(text.substr(colon + 1), minutes)) && hours >= 0 && hours < 24 &&
+            minutes >= 0 && minutes < 60;
   if (!ok) return ConversionFailure(fieldText, 791);
   char buffer[8];
   std::snprintf(buffer, sizeof(buffer), "%02d:%02d", static_cast<int>(hours), static_cast<int>(minutes));

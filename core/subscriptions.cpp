@@ -1,7 +1,5 @@
 #include "core/subscriptions.h"
 
-#include "core/accounting.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/accounting.h"
 #include "core/clock.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -66,11 +65,16 @@ EditOutcome ConversionFailure(const std::string& fieldText) {
 
 std::int64_t* CounterAt(CounterBlock& block, int index) {
   switch (index) {
-    case 0: return &block.outgoing;
-    case 1: return &block.incoming;
-    case 2: return &block.timeMs;
-    case 3: return &block.money;
-    default: return &block.nationalMoney;
+    case 0:
+      return &block.outgoing;
+    case 1:
+      return &block.incoming;
+    case 2:
+      return &block.timeMs;
+    case 3:
+      return &block.money;
+    default:
+      return &block.nationalMoney;
   }
 }
 
@@ -88,7 +92,6 @@ bool StoreTicket(const std::string& login, const TicketRecord& ticket) {
 
 }  // namespace
 
-
 std::string FormatTicketDate(double dateTime) {
   std::tm tm = LocalTm(DateTimeToLocalSeconds(dateTime));
   char buffer[48];
@@ -100,9 +103,9 @@ std::string FormatTicketDate(double dateTime) {
 std::string FormatTicket(const TicketRecord& t) {
   return JoinRecord({std::to_string(t.number), FormatNumberText(t.openedAt, 4), FormatNumberText(t.changedAt, 4),
                      FormatCounter(t.limit.outgoing), FormatCounter(t.limit.incoming), FormatCounter(t.limit.timeMs),
-                     FormatCounter(t.limit.money), FormatCounter(t.limit.nationalMoney),
-                     FormatCounter(t.used.outgoing), FormatCounter(t.used.incoming), FormatCounter(t.used.timeMs),
-                     FormatCounter(t.used.money), FormatCounter(t.used.nationalMoney)});
+                     FormatCounter(t.limit.money), FormatCounter(t.limit.nationalMoney), FormatCounter(t.used.outgoing),
+                     FormatCounter(t.used.incoming), FormatCounter(t.used.timeMs), FormatCounter(t.used.money),
+                     FormatCounter(t.used.nationalMoney)});
 }
 
 TicketRecord ParseTicket(std::string_view stored) {
@@ -206,8 +209,7 @@ CounterBlock Remaining(const UserRecord& user) {
   return rest;
 }
 
-std::string FormatTicketLogLine(std::string_view event, std::string_view login, double now,
-                                const TicketRecord& t) {
+std::string FormatTicketLogLine(std::string_view event, std::string_view login, double now, const TicketRecord& t) {
   std::string line;
   line.reserve(320);
   line.append(event).append(", ").append(login).append(", ");
@@ -219,9 +221,8 @@ std::string FormatTicketLogLine(std::string_view event, std::string_view login, 
   line += FormatCounter(t.limit.outgoing) + ", " + FormatCounter(t.limit.incoming) + ", " +
           FormatCounter(t.limit.timeMs) + ", " + FormatCounter(t.limit.money) + "," +
           FormatCounter(t.limit.nationalMoney) + ",";
-  line += FormatCounter(t.used.outgoing) + ", " + FormatCounter(t.used.incoming) + ", " +
-          FormatCounter(t.used.timeMs) + ", " + FormatCounter(t.used.money) + ", " +
-          FormatCounter(t.used.nationalMoney) + ", ";
+  line += FormatCounter(t.used.outgoing) + ", " + FormatCounter(t.used.incoming) + ", " + FormatCounter(t.used.timeMs) +
+          ", " + FormatCounter(t.used.money) + ", " + FormatCounter(t.used.nationalMoney) + ", ";
   line += "\r\n";
   return line;
 }
@@ -241,8 +242,7 @@ bool AppendTicketLog(const std::string& line) {
 
 SubscriptionOutcome ApplySubscription(UserRecord& user, TicketEntry& entry, bool editDirectly) {
   SubscriptionOutcome outcome;
-  std::string* texts[5] = {&entry.outgoingMb, &entry.incomingMb, &entry.minutes, &entry.money,
-                           &entry.nationalMoney};
+  std::string* texts[5] = {&entry.outgoingMb, &entry.incomingMb, &entry.minutes, &entry.money, &entry.nationalMoney};
   const double mb = 1024.0 * Settings()->KbPerMb;
   const double scales[5] = {mb, mb, 60.0 * 1000.0, mb * 1000.0, mb * 1000.0};
   std::int64_t amounts[5] = {};

@@ -85,8 +85,7 @@ CounterBlock Remaining(const UserRecord& user);
 
 // One line of the subscription log, "\r\n" included: event, login, now, opened,
 // changed, the five limits and the five used amounts.
-std::string FormatTicketLogLine(std::string_view event, std::string_view login, double now,
-                                const TicketRecord& ticket);
+std::string FormatTicketLogLine(std::string_view event, std::string_view login, double now, const TicketRecord& ticket);
 // Appends one line to LoggingFolder() + "/Brindlex.lgt" with a single write; a
 // file that cannot be opened loses the line. Returns whether it was written.
 bool AppendTicketLog(const std::string& line);

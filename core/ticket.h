@@ -10,12 +10,12 @@
 namespace brindlex {
 
 struct TicketRecord {
-  bool open = false;          // a subscription exists
-  std::int32_t number = 0;    // taken from CurIdTicket
-  double openedAt = 0;        // days since 30 December 1899, fraction = time of day
-  double changedAt = 0;       // last top-up or edit
-  CounterBlock limit;         // amounts granted; 0 = that amount is not limited
-  CounterBlock used;          // amounts charged so far
+  bool open = false;        // a subscription exists
+  std::int32_t number = 0;  // taken from CurIdTicket
+  double openedAt = 0;      // days since 30 December 1899, fraction = time of day
+  double changedAt = 0;     // last top-up or edit
+  CounterBlock limit;       // amounts granted; 0 = that amount is not limited
+  CounterBlock used;        // amounts charged so far
 
   bool operator==(const TicketRecord&) const = default;
 };

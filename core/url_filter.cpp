@@ -18,7 +18,9 @@ constexpr size_t kImportFileMax = 16u << 20;
 constexpr int kAppTitle = 961;
 constexpr int kCannotOpenFile = 1167;
 
-std::uint8_t KindOf(int kind) { return kind >= 0 && kind <= 255 ? static_cast<std::uint8_t>(kind) : std::uint8_t{kFilterUrl}; }
+std::uint8_t KindOf(int kind) {
+  return kind >= 0 && kind <= 255 ? static_cast<std::uint8_t>(kind) : std::uint8_t{kFilterUrl};
+}
 
 std::string_view Bounded(const std::string* value, size_t limit) {
   if (!value) return {};
@@ -84,15 +86,15 @@ FilterVerdict FilterRequest(const UserRecord& user, std::string_view url) {
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     FilterScopes held = FilterScopesOfLocked(user);
-    const std::string_view views[6] = {held.userAllow,   held.userDeny,    held.groupAllow,
-                                       held.groupDeny,   held.globalAllow, held.globalDeny};
+    const std::string_view views[6] = {held.userAllow, held.userDeny,    held.groupAllow,
+                                       held.groupDeny, held.globalAllow, held.globalDeny};
     for (int i = 0; i < 6; ++i) texts[i] = std::string(views[i]);
   }
   return FilterRequest(FilterScopes{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}, url);
 }
 
 FilterScopes FilterScopesOfLocked(const UserRecord& user) {
-  FilterScopes scopes{user.allowFilter, user.denyFilter, "", "", GlobalFilters().allowFilter,
+  FilterScopes scopes{user.allowFilter,          user.denyFilter, "", "", GlobalFilters().allowFilter,
                       GlobalFilters().denyFilter};
   if (user.group) {
     scopes.groupAllow = user.group->allowFilter;
@@ -103,7 +105,8 @@ FilterScopes FilterScopesOfLocked(const UserRecord& user) {
 
 bool ConvertOldFilterList(std::string_view key, IniDocument& settings) {
   bool global = EqualsNoCase(key, kGlobalScopeKey);
-  const std::string* old = global ? FindValue(settings, "System", "Filter") : FindValue(settings, kOldFiltersSection, key);
+  const std::string* old =
+      global ? FindValue(settings, "System", "Filter") : FindValue(settings, kOldFiltersSection, key);
   if (!old) return false;
   std::vector<std::string> items;
   if (global) {
@@ -229,8 +232,7 @@ std::string AppendDenyEntry(std::string_view denyText, const FilterEntry& entry)
   return std::string(Trim(text));
 }
 
-bool AddFilterFromMonitor(FilterScope scope, UserRecord* user, GroupRecord* group, int kind,
-                          std::string_view pattern) {
+bool AddFilterFromMonitor(FilterScope scope, UserRecord* user, GroupRecord* group, int kind, std::string_view pattern) {
   FilterEntry entry{SanitizePattern(pattern), KindOf(kind), 0};
   if (entry.pattern.empty()) return false;
   std::string* target = nullptr;

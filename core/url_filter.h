@@ -98,8 +98,7 @@ MonitorFilterChoice MonitorFilterDialog(const UserRecord* user, const GroupRecor
 // its group's or the given group's, or the global one) and writes that text.
 // An empty deny text becomes an enabled list holding the entry. Returns false
 // for an empty pattern or a scope without its record.
-bool AddFilterFromMonitor(FilterScope scope, UserRecord* user, GroupRecord* group, int kind,
-                          std::string_view pattern);
+bool AddFilterFromMonitor(FilterScope scope, UserRecord* user, GroupRecord* group, int kind, std::string_view pattern);
 // The deny text after appending one entry (the text stays trimmed).
 std::string AppendDenyEntry(std::string_view denyText, const FilterEntry& entry);
 

@@ -159,8 +159,7 @@ void ReadUser(UserRecord& user, AccountSource& source) {
   user.denyFilter = std::move(filters.denyFilter);
   user.allowFilter = std::move(filters.allowFilter);
   user.emails = std::string(Bounded(FindValue(*source.source, kEmailsSection, user.login), kListTextMax));
-  user.clientAddresses =
-      std::string(Bounded(FindValue(*source.source, kAddressesSection, user.login), kListTextMax));
+  user.clientAddresses = std::string(Bounded(FindValue(*source.source, kAddressesSection, user.login), kListTextMax));
   user.deleted = false;
 }
 

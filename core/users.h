@@ -37,7 +37,7 @@ struct UserRecord {
   std::string login;
   std::string password;  // plain; a MAC address (12 hex digits) for an address user
   bool byAddress = false;
-  std::string emails;       // list text
+  std::string emails;  // list text
   std::string reportEmail;
   bool dailyReport = false;
   bool monthlyReport = false;
@@ -72,7 +72,7 @@ struct UserRecord {
   CounterBlock dayCounters;
   CounterBlock periodCounters;
   TicketRecord ticket;
-  std::vector<Ipv4> activeAddresses;  // client addresses with an open session
+  std::vector<Ipv4> activeAddresses;                            // client addresses with an open session
   std::array<std::int32_t, kSpeedHistorySlots> speedHistory{};  // bytes per second, -1 = no data
 
   // Console only.

@@ -164,7 +164,8 @@ bool ParseDottedQuad(std::string_view text, Ipv4& address) {
     }
     size_t start = i;
     unsigned value = 0;
-    while (i < text.size() && IsDigit(text[i]) && i - start < 3) value = value * 10 + static_cast<unsigned>(text[i++] - '0');
+    while (i < text.size() && IsDigit(text[i]) && i - start < 3)
+      value = value * 10 + static_cast<unsigned>(text[i++] - '0');
     if (i == start || value > 255) return false;
     result = (result << 8) | value;
   }

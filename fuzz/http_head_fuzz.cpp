@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       __builtin_trap();
     if (again.forwarded.size() != head.forwarded.size()) __builtin_trap();
 
-    std::string completion = HeadCompletion(head.conditionalTime, head.conditionalIsUnmodified,
-                                            head.conditionalEtags, head.conditionalIsNoneMatch);
+    std::string completion = HeadCompletion(head.conditionalTime, head.conditionalIsUnmodified, head.conditionalEtags,
+                                            head.conditionalIsNoneMatch);
     char area[kOutgoingHeadSize];
     size_t length = BuildOutgoingHead(head, bytes, head.line.url, "Host: x\r\n", completion.size(), area, sizeof(area));
     if (length != 0) {

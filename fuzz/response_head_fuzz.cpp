@@ -17,11 +17,11 @@ using namespace brindlex;
 namespace {
 
 bool Same(const ResponseHead& a, const ResponseHead& b) {
-  return a.headLength == b.headLength && a.isHttp == b.isHttp && a.status == b.status &&
-         a.dateHeader == b.dateHeader && a.ageHeader == b.ageHeader && a.expires == b.expires &&
-         a.lastModified == b.lastModified && a.maxAge == b.maxAge && a.mustRevalidate == b.mustRevalidate &&
-         a.isPublic == b.isPublic && a.noStore == b.noStore && a.contentLength == b.contentLength &&
-         a.etag == b.etag && a.headerBlock == b.headerBlock;
+  return a.headLength == b.headLength && a.isHttp == b.isHttp && a.status == b.status && a.dateHeader == b.dateHeader &&
+         a.ageHeader == b.ageHeader && a.expires == b.expires && a.lastModified == b.lastModified &&
+         a.maxAge == b.maxAge && a.mustRevalidate == b.mustRevalidate && a.isPublic == b.isPublic &&
+         a.noStore == b.noStore && a.contentLength == b.contentLength && a.etag == b.etag &&
+         a.headerBlock == b.headerBlock;
 }
 
 }  // namespace

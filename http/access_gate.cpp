@@ -3,12 +3,12 @@
 #include <mutex>
 
 #include "core/accounting.h"
+#include "core/connection.h"
 #include "core/identification.h"
 #include "core/message_file.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/strings.h"
-#include "core/connection.h"
 #include "http/reply_page.h"
 #include "net/relay.h"
 
@@ -61,8 +61,8 @@ const UserRecord* IdentifyConnection(ConnectionRecord& record) {
 bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t contentLength) {
   UserSession* session = record.userSession;
   if (record.localServer || record.serverFinished || record.clientClosed || !session) return true;
-  int code = AccessRefusal(*session->user, record.service, record.clientAddress, record.url, documentMode,
-                           contentLength);
+  int code =
+      AccessRefusal(*session->user, record.service, record.clientAddress, record.url, documentMode, contentLength);
   if (code == 0) {
     std::lock_guard<std::mutex> lock(AccountsLock());
     if (session->stamp == 0) session->stamp = record.startCounter;

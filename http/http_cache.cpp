@@ -8,15 +8,15 @@
 #include <mutex>
 #include <optional>
 
+#include "cache/cache_store.h"
+#include "core/connection.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
-#include "core/connection.h"
 #include "http/http_head.h"
 #include "http/reply_page.h"
 #include "http/response_head.h"
 #include "http/response_processing.h"
-#include "cache/cache_store.h"
 #include "net/relay.h"
 
 namespace brindlex {
@@ -35,8 +35,7 @@ constexpr int kWarningHeuristic = 414;
 constexpr int kNotModifiedAnswer = 403;
 constexpr int kPreconditionFailedAnswer = 409;
 
-std::int64_t Lifetime(const CacheRecordFixed& fixed, const CacheRequest& request, std::int64_t date,
-                      int& warning) {
+std::int64_t Lifetime(const CacheRecordFixed& fixed, const CacheRequest& request, std::int64_t date, int& warning) {
   if (request.maxAge != -1) return request.maxAge;
   if (fixed.maxAge != -1) return fixed.maxAge;
   if (fixed.expires != -1) return static_cast<std::int64_t>(fixed.expires) - date;

@@ -1,10 +1,10 @@
 #include "http/http_head.h"
 
 #include <algorithm>
-#include <functional>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <functional>
 
 #include "core/value_codec.h"
 
@@ -73,8 +73,7 @@ constexpr HeaderName kHeaderNames[] = {
     {"cookie:", RequestHeader::Cookie, true},
 };
 
-constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                   "jul", "aug", "sep", "oct", "nov", "dec"};
+constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -304,8 +303,8 @@ std::int64_t ParseHttpDate(std::string_view text) {
     clock[part] = ReadDecimal(text, at);
   }
   static constexpr int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 0 || year < 1900 || year > 9999 || day < 1 || day > kMonthDays[month] || clock[0] > 23 ||
-      clock[1] > 59 || clock[2] > 60)
+  if (month < 0 || year < 1900 || year > 9999 || day < 1 || day > kMonthDays[month] || clock[0] > 23 || clock[1] > 59 ||
+      clock[2] > 60)
     return 0;
   std::int64_t seconds = DaysFromCivil(year, static_cast<unsigned>(month + 1), static_cast<unsigned>(day)) * 86400 +
                          clock[0] * 3600 + clock[1] * 60 + clock[2];
@@ -435,8 +434,7 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   return malformed ? HeadStatus::Malformed : HeadStatus::Ok;
 }
 
-std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags,
-                           bool isNoneMatch) {
+std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags, bool isNoneMatch) {
   std::string text;
   if (conditionalTime != -1) {
     std::string date = FormatHttpDate(conditionalTime);

@@ -36,9 +36,9 @@ std::string UrlDecode(std::string_view text);
 // What the request line says.
 struct RequestLine {
   std::string method;
-  std::string url;   // as requested, cut before "%login% "
-  std::string host;  // may end in ":port"; empty for a path-only request
-  std::string path;  // never empty: "/" when the URL has none
+  std::string url;                 // as requested, cut before "%login% "
+  std::string host;                // may end in ":port"; empty for a path-only request
+  std::string path;                // never empty: "/" when the URL has none
   bool hasUrlCredentials = false;  // "user[:password]@" before the host
   bool hasUrlPassword = false;     // ... with ":password"
   std::string urlLogin;
@@ -134,8 +134,7 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
 
 // The lines the proxy adds at the end of the outgoing head: the client's
 // conditions in normalised form, then "Connection: close" and the blank line.
-std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags,
-                           bool isNoneMatch);
+std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags, bool isNoneMatch);
 
 // Builds the outgoing head into `area`: the request line for `target`, the
 // forwarded lines of `head` (taken from `bytes`) while they fit, then

@@ -3,15 +3,15 @@
 #include <cstring>
 #include <string>
 
+#include "core/connection.h"
 #include "core/settings.h"
 #include "core/users.h"
 #include "http/access_gate.h"
-#include "core/connection.h"
 #include "http/http_cache.h"
 #include "http/http_head.h"
 #include "http/local_server.h"
-#include "http/reply_page.h"
 #include "http/next_hop.h"
+#include "http/reply_page.h"
 #include "net/relay.h"
 
 namespace brindlex {

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include "core/connection.h"
 #include "core/filter_text.h"
 #include "core/settings.h"
-#include "core/connection.h"
 
 namespace brindlex {
 

@@ -31,7 +31,8 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     std::int64_t port = ParseIntPrefix(hostText.substr(colon + 1));
     record.serverPort = port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
   } else if (record.service == kServiceHttp) {
-    record.serverPort = record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;
+    record.serverPort =
+        record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;
   } else if (record.service == kServiceHttpFtpData || record.service == kServiceFtpControl) {
     record.serverPort = 21;
   }

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "core/connection.h"
 #include "core/message_file.h"
 #include "core/strings.h"
-#include "core/connection.h"
 #include "http/template.h"
 #include "net/relay.h"
 
@@ -14,22 +14,32 @@ namespace {
 
 int StatusString(int kind) {
   switch (kind) {
-    case kReplyNotFound: return 405;
-    case kReplyProxyAuth: return 406;
-    case kReplyTunnel: return 401;
-    case kReplyWwwAuth: return 416;
-    default: return 400;
+    case kReplyNotFound:
+      return 405;
+    case kReplyProxyAuth:
+      return 406;
+    case kReplyTunnel:
+      return 401;
+    case kReplyWwwAuth:
+      return 416;
+    default:
+      return 400;
   }
 }
 
 std::string Message(int kind, std::string_view text) {
   switch (kind) {
-    case kReplyNotFound: return MessageText(421);
+    case kReplyNotFound:
+      return MessageText(421);
     case kReplyProxyAuth:
-    case kReplyWwwAuth: return MessageText(422);
-    case kReplyFtpDisabled: return MessageText(426);
-    case kReplyDialUpDenied: return MessageText(427);
-    default: return std::string(text);
+    case kReplyWwwAuth:
+      return MessageText(422);
+    case kReplyFtpDisabled:
+      return MessageText(426);
+    case kReplyDialUpDenied:
+      return MessageText(427);
+    default:
+      return std::string(text);
   }
 }
 

@@ -65,10 +65,14 @@ struct HeaderName {
   Header header;
 };
 constexpr HeaderName kHeaderNames[] = {
-    {"cache-control:", Header::CacheControl}, {"date:", Header::Date},
-    {"pragma:", Header::Pragma},              {"age:", Header::Age},
-    {"content-length:", Header::ContentLength}, {"etag:", Header::Etag},
-    {"expires:", Header::Expires},            {"last-modified:", Header::LastModified},
+    {"cache-control:", Header::CacheControl},
+    {"date:", Header::Date},
+    {"pragma:", Header::Pragma},
+    {"age:", Header::Age},
+    {"content-length:", Header::ContentLength},
+    {"etag:", Header::Etag},
+    {"expires:", Header::Expires},
+    {"last-modified:", Header::LastModified},
     {"set-cookie:", Header::SetCookie},
 };
 

@@ -6,17 +6,17 @@
 #include <mutex>
 #include <string>
 
+#include "cache/cache_index.h"
+#include "cache/cache_store.h"
 #include "core/accounting.h"
+#include "core/connection.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
 #include "http/access_gate.h"
-#include "core/connection.h"
 #include "http/http_cache.h"
 #include "http/response_head.h"
-#include "cache/cache_index.h"
-#include "cache/cache_store.h"
 
 namespace brindlex {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/message_file.h"
 #include "core/program_folder.h"
-#include "core/connection.h"
 
 namespace brindlex {
 
@@ -70,12 +70,23 @@ std::string HtmlEscape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -104,18 +115,26 @@ bool FillTemplateText(std::string_view text, const TemplateValues& values, std::
       case Macro::Content:
         if (tail) out = tail;
         break;
-      case Macro::Date: *out += values.date; break;
-      case Macro::Time: *out += values.time; break;
-      case Macro::Host: *out += HtmlEscape(values.host); break;
-      case Macro::Url: *out += HtmlEscape(values.path); break;
-      case Macro::User: return true;
+      case Macro::Date:
+        *out += values.date;
+        break;
+      case Macro::Time:
+        *out += values.time;
+        break;
+      case Macro::Host:
+        *out += HtmlEscape(values.host);
+        break;
+      case Macro::Url:
+        *out += HtmlEscape(values.path);
+        break;
+      case Macro::User:
+        return true;
     }
   }
   return false;
 }
 
-bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, std::string& head,
-                  std::string* tail) {
+bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, std::string& head, std::string* tail) {
   head.clear();
   if (tail) tail->clear();
   std::string text;

@@ -30,8 +30,7 @@ bool FillTemplateText(std::string_view text, const TemplateValues& values, std::
 // Fills the file wwwroot/<fileName> for the connection. A missing or
 // unreadable file gives an empty head and tail. Returns whether user data was
 // needed and the connection has no user.
-bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, std::string& head,
-                  std::string* tail);
+bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, std::string& head, std::string* tail);
 
 // '&', '<', '>', '"' and '\'' as character references.
 std::string HtmlEscape(std::string_view text);

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "core/connection.h"
+#include "core/file_io.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
 #include "core/process_state.h"
@@ -15,8 +17,6 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "core/connection.h"
-#include "core/file_io.h"
 #include "net/socket_util.h"
 #include "net/worker.h"
 
@@ -62,7 +62,6 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
     ReportCurrentException("ProxyThread", record.stepMarker);
   }
 }
-
 
 constexpr int kPollTimeoutMs = 100;
 constexpr int kServiceBacklog = 10;

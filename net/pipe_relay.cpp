@@ -58,8 +58,8 @@ ssize_t SpliceRetrying(int from, int to, size_t length, unsigned flags = 0) {
 // Sends what the pipe holds; with `more`, the kernel may hold a partial
 // segment back for the next piece. Returns false when the client is gone.
 bool Drain(ConnectionRecord& r, bool more) {
-  ssize_t n = SpliceRetrying(r.relayPipe[0], r.clientSocket, static_cast<size_t>(r.relayPipeLength),
-                             more ? SPLICE_F_MORE : 0);
+  ssize_t n =
+      SpliceRetrying(r.relayPipe[0], r.clientSocket, static_cast<size_t>(r.relayPipeLength), more ? SPLICE_F_MORE : 0);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
   if (n <= 0) {
     r.clientClosed = true;
@@ -78,9 +78,8 @@ int ReceivePiece(ConnectionRecord& r, bool& full) {
   const ProtocolHandlers& handlers = HandlersOf(r.service);
   int room = handlers.bypassRoom ? handlers.bypassRoom(r, kPieceSize - r.relayPipeLength) : 0;
   if (room <= 0) return 0;
-  int n = ReceiveCounted(r, room, [](ConnectionRecord& c, size_t size) {
-    return SpliceRetrying(c.serverSocket, c.relayPipe[1], size);
-  });
+  int n = ReceiveCounted(
+      r, room, [](ConnectionRecord& c, size_t size) { return SpliceRetrying(c.serverSocket, c.relayPipe[1], size); });
   if (n <= 0) return 0;
   full = n == room;
   r.relayPipeLength += n;
@@ -91,8 +90,8 @@ int ReceivePiece(ConnectionRecord& r, bool& full) {
 }  // namespace
 
 bool PipeRelayUsable(const ConnectionRecord& r) {
-  if (r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 ||
-      r.serverSocket < 0 || r.relayPipe[0] == kNoPipe)
+  if (r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 || r.serverSocket < 0 ||
+      r.relayPipe[0] == kNoPipe)
     return false;
   // A short answer is over before a pipe would pay for itself.
   if (r.relayPipe[0] < 0 && r.bytesReceived < kBufferSize) return false;

@@ -23,9 +23,7 @@ void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length) {
   record.clientOutLength += static_cast<int>(length);
 }
 
-void QueueToClient(ConnectionRecord& record, std::string_view text) {
-  QueueToClient(record, text.data(), text.size());
-}
+void QueueToClient(ConnectionRecord& record, std::string_view text) { QueueToClient(record, text.data(), text.size()); }
 
 void ReplaceClientOutput(ConnectionRecord& record, std::string_view text) {
   record.clientOutLength = 0;

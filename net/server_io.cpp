@@ -34,9 +34,10 @@ int ReceiveCounted(ConnectionRecord& record, int room, ServerReader read) {
 }
 
 void ReceiveFromServer(ConnectionRecord& record) {
-  record.serverInLength += ReceiveCounted(record, kBufferSize - record.serverInLength, [](ConnectionRecord& r, size_t size) {
-    return ReceiveSome(r.serverSocket, r.serverIn + r.serverInLength, size);
-  });
+  record.serverInLength +=
+      ReceiveCounted(record, kBufferSize - record.serverInLength, [](ConnectionRecord& r, size_t size) {
+        return ReceiveSome(r.serverSocket, r.serverIn + r.serverInLength, size);
+      });
 }
 
 void SendToServer(ConnectionRecord& record) {

@@ -2,8 +2,9 @@
 // SIGPIPE.
 #pragma once
 
-#include <cstdint>
 #include <sys/types.h>
+
+#include <cstdint>
 
 #include "core/value_codec.h"
 

@@ -13,17 +13,17 @@
 #include <mutex>
 #include <optional>
 
-#include "core/main_loop.h"
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/connection.h"
+#include "core/file_io.h"
 #include "core/log_files.h"
+#include "core/main_loop.h"
 #include "core/process_state.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "core/connection.h"
-#include "core/file_io.h"
 #include "net/pipe_relay.h"
 #include "net/protocol_handlers.h"
 #include "net/relay.h"
@@ -117,8 +117,7 @@ void WorkerPass(ConnectionRecord& r) {
     // drained into it (step 10); any other end loses the object.
     if (!r.serverEof) AnswerEnded(r, false);
     CloseDescriptor(r.serverSocket);
-    if (r.clientOutLength == 0 && r.serverInLength == 0 && r.relayPipeLength == 0 && r.readFile < 0 &&
-        !r.dataRecord)
+    if (r.clientOutLength == 0 && r.serverInLength == 0 && r.relayPipeLength == 0 && r.readFile < 0 && !r.dataRecord)
       r.clientClosed = true;
   }
   r.stepMarker = 2;
@@ -159,8 +158,7 @@ void WorkerPass(ConnectionRecord& r) {
   };
   int clientIndex = -1, serverIndex = -1, auxIndex = -1;
   if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
-    clientIndex =
-        watch(r.clientSocket, r.clientInLength, r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
+    clientIndex = watch(r.clientSocket, r.clientInLength, r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
   // The server waits while the pipe holds bytes the client has not taken.
   if (r.serverSocket >= 0)
     serverIndex = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,

@@ -38,9 +38,7 @@ Stacks& TheStacks() {
   return stacks;
 }
 
-void Unmap(WorkerStack stack) {
-  ::munmap(static_cast<char*>(stack.base) - GuardSize(), stack.size + GuardSize());
-}
+void Unmap(WorkerStack stack) { ::munmap(static_cast<char*>(stack.base) - GuardSize(), stack.size + GuardSize()); }
 
 }  // namespace
 

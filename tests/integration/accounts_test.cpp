@@ -4,9 +4,8 @@
 // survive a restart.
 #include <signal.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -180,8 +179,8 @@ TEST_F(AccountsTest, CountersSurviveARestart) {
   gateway.process->Start();
   ASSERT_TRUE(gateway.process->WaitForOutput(HttpOpenLine(gateway.port)));
   gateway.process->Signal(SIGUSR1);
-  EXPECT_TRUE(gateway.process->WaitForOutput(before)) << "before: " << before << "\nafter: "
-                                                      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput(before))
+      << "before: " << before << "\nafter: " << gateway.process->Output();
 }
 
 }  // namespace

@@ -97,8 +97,7 @@ void GatewayProcess::ReadOutput(int fd) {
 
 bool GatewayProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout,
-                           [&] { return output_.find(text) != std::string::npos || ended_; }) &&
+  return changed_.wait_for(lock, timeout, [&] { return output_.find(text) != std::string::npos || ended_; }) &&
          output_.find(text) != std::string::npos;
 }
 
@@ -194,11 +193,13 @@ std::string ReadWhile(int fd, std::chrono::milliseconds timeout, Stop stop, bool
 }  // namespace
 
 std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout, bool* closed) {
-  return ReadWhile(fd, timeout, [](const std::string&) { return false; }, closed);
+  return ReadWhile(
+      fd, timeout, [](const std::string&) { return false; }, closed);
 }
 
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout) {
-  return ReadWhile(fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);
+  return ReadWhile(
+      fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);
 }
 
 bool SendAll(int fd, const std::string& bytes) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <thread>
@@ -81,7 +80,8 @@ class HttpCacheTest : public ::testing::Test {
   // curl through the gateway with the head (-i); `extra` adds options.
   std::string Get(const Gateway& gateway, const std::string& path, const std::string& extra = "") {
     int rc = -1;
-    std::string out = RunProgram("curl -s -i --max-time 20 " + extra + " -x " + gateway.Proxy() + " '" + Url(path) + "'", &rc);
+    std::string out =
+        RunProgram("curl -s -i --max-time 20 " + extra + " -x " + gateway.Proxy() + " '" + Url(path) + "'", &rc);
     EXPECT_EQ(rc, 0) << path;
     return out;
   }
@@ -129,8 +129,8 @@ TEST_F(HttpCacheTest, ASecondRequestIsServedFromTheCacheAndTheClientsTagGets304)
 
   std::string etag = HeaderValue(first, "ETag");
   ASSERT_NE(etag, "");
-  std::string answer = gateway.Exchange("GET " + Url("/fresh/page.html") + " HTTP/1.1\r\nIf-None-Match: " + etag +
-                                        "\r\n\r\n");
+  std::string answer =
+      gateway.Exchange("GET " + Url("/fresh/page.html") + " HTTP/1.1\r\nIf-None-Match: " + etag + "\r\n\r\n");
   EXPECT_EQ(answer, "HTTP/1.0 304 Not modified\r\nPragma: no-cach\r\n\r\n");
   answer = gateway.Exchange("GET " + Url("/fresh/page.html") + " HTTP/1.1\r\nIf-Match: \"other\"\r\n\r\n");
   EXPECT_EQ(answer, "HTTP/1.0 412 Precondition Failed\r\nPragma: no-cach\r\n\r\n");
@@ -197,7 +197,7 @@ TEST_F(HttpCacheTest, AStaleObjectIsRevalidatedA304RefreshesItAndA200ReplacesIt)
 TEST_F(HttpCacheTest, CookiesCredentialsAndBodiesOverTheCapAreRelayedButNotStored) {
   origin_.Serve("cookie/c.txt", "with a cookie\n");
   origin_.Serve("fresh/auth.txt", "for one user\n");
-  origin_.Serve("fresh/cap.bin", std::string(10485, 'c'));   // 0.01 MB, truncated: exactly the cap
+  origin_.Serve("fresh/cap.bin", std::string(10485, 'c'));  // 0.01 MB, truncated: exactly the cap
   origin_.Serve("fresh/over.bin", std::string(10486, 'o'));
   Gateway gateway(kCaching + "CachLengthMax=0.01\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();

@@ -27,7 +27,9 @@ NginxOrigin::~NginxOrigin() {
   RemoveFolder(folder_);
 }
 
-void NginxOrigin::Serve(const std::string& name, const std::string& bytes) { WriteFile(folder_ + "/www/" + name, bytes); }
+void NginxOrigin::Serve(const std::string& name, const std::string& bytes) {
+  WriteFile(folder_ + "/www/" + name, bytes);
+}
 
 bool NginxOrigin::Start(bool tls) {
   port_ = FreePort();
@@ -44,8 +46,8 @@ bool NginxOrigin::Start(bool tls) {
   }
   WriteFile(folder_ + "/nginx.conf",
             "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + folder_ + "/nginx.pid;\nerror_log " +
-                folder_ + "/error.log;\nevents { worker_connections 256; }\nhttp {\n  log_format probe '" +
-                kLogFields + "';\n  log_format status '" + kStatusFields + "';\n  access_log " + folder_ +
+                folder_ + "/error.log;\nevents { worker_connections 256; }\nhttp {\n  log_format probe '" + kLogFields +
+                "';\n  log_format status '" + kStatusFields + "';\n  access_log " + folder_ +
                 "/access.log probe;\n  access_log " + folder_ + "/status.log status;\n  client_body_temp_path " +
                 folder_ + "/body;\n  server { listen 127.0.0.1:" + std::to_string(port_) + "; root " + folder_ +
                 "/www; " + extraServerConfig + " }\n" + tlsServer + "}\n");

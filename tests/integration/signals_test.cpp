@@ -18,8 +18,8 @@ std::string UsersSection() {
   bob.login = "bob";
   bob.name = "Bob";
   bob.schedule = FullSchedule();
-  return "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) + "\r\n[Users]\r\nbob=" +
-         FormatUserRecord(bob) + "\r\n";
+  return "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) +
+         "\r\n[Users]\r\nbob=" + FormatUserRecord(bob) + "\r\n";
 }
 
 TEST(Signals, Sigusr1PrintsTheFiguresRebuiltFromTodaysSessionLog) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -86,8 +85,8 @@ TEST_F(GatewayTest, AtMostTenHttpPortsAndABusyPortDoesNotStopTheOthers) {
 
 TEST_F(GatewayTest, ClientOutsideUsersAddrsIsClosedWithoutAByte) {
   int ftp = FreePort();
-  Start("HttpPort=" + std::to_string(FreePort()) + "\r\nUsersAddrs=10.0.0.1-10.0.0.9\r\nEnableFtp=1\r\nFtpPort=" +
-            std::to_string(ftp) + "\r\n",
+  Start("HttpPort=" + std::to_string(FreePort()) +
+            "\r\nUsersAddrs=10.0.0.1-10.0.0.9\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) + "\r\n",
         OpenLine("FTP", ftp, "Ok"));
   int fd = Connect(ftp);
   ASSERT_GE(fd, 0);

@@ -12,11 +12,12 @@ class AccountCopyTest : public testing::AccountTest {
  protected:
   void SetUp() override {
     AccountTest::SetUp();
-    LoadFrom("[System]\r\nHttpPort=3128\r\n[Groups]\r\n00000000=Default\r\n00000002=Two; ; 5\r\n"
-             "[Users]\r\nivan=Ivan; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 2\r\npetr=Petr\r\ngone=Gone\r\n"
-             "[UsersAddr]\r\ng00000002=10.0.0.1-10.0.0.9\r\nivan=10.1.0.1-10.1.0.1\r\n"
-             "[Emails]\r\nivan=ivan@example.ru\r\n[Filters]\r\nivan=1; 0; 1, ads, 0;\r\n"
-             "[Tickets]\r\nivan=1; 45000; 45000\r\n");
+    LoadFrom(
+        "[System]\r\nHttpPort=3128\r\n[Groups]\r\n00000000=Default\r\n00000002=Two; ; 5\r\n"
+        "[Users]\r\nivan=Ivan; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 2\r\npetr=Petr\r\ngone=Gone\r\n"
+        "[UsersAddr]\r\ng00000002=10.0.0.1-10.0.0.9\r\nivan=10.1.0.1-10.1.0.1\r\n"
+        "[Emails]\r\nivan=ivan@example.ru\r\n[Filters]\r\nivan=1; 0; 1, ads, 0;\r\n"
+        "[Tickets]\r\nivan=1; 45000; 45000\r\n");
     DeleteUser(*FindUser("gone"));
   }
 };

@@ -12,8 +12,9 @@ class AccountEditorTest : public testing::AccountTest {
  protected:
   void SetUp() override {
     AccountTest::SetUp();
-    LoadFrom("[Groups]\r\n00000000=Default; ; 0; 0; 0; 0; 0; 0; 0; 1-24/1-24/1-24/1-24/1-24/1-24/1-24/\r\n"
-             "00000004=Four; ; 3; 0; 0; 0; 0; 1; 0; 9-18/; 32; 0\r\n");
+    LoadFrom(
+        "[Groups]\r\n00000000=Default; ; 0; 0; 0; 0; 0; 0; 0; 1-24/1-24/1-24/1-24/1-24/1-24/1-24/\r\n"
+        "00000004=Four; ; 3; 0; 0; 0; 0; 1; 0; 9-18/; 32; 0\r\n");
   }
   UserRecord* AddUser(const std::string& login, std::uint32_t group, bool byAddress = false) {
     UserRecord draft = NewUserDraft(*FindGroup(group));
@@ -51,11 +52,16 @@ TEST_F(AccountEditorTest, NewUserLoginChecks) {
     const char* name;
     int message;  // 0 = accepted
   } cases[] = {
-      {"  ", false, "X", 1162},           {"IVAN", false, "X", 1163},
-      {"10.0.0.300", true, "X", 781},     {"255.255.255.255", true, "X", 781},
-      {"a,b", false, "X", 1166},          {"a;b", false, "X", 1166},
-      {"a=b", false, "X", 1166},          {"petr", false, "Petr, jr", 1165},
-      {"petr", false, "Petr\n", 1165},    {" Petr ", false, "Petr", 0},
+      {"  ", false, "X", 1162},
+      {"IVAN", false, "X", 1163},
+      {"10.0.0.300", true, "X", 781},
+      {"255.255.255.255", true, "X", 781},
+      {"a,b", false, "X", 1166},
+      {"a;b", false, "X", 1166},
+      {"a=b", false, "X", 1166},
+      {"petr", false, "Petr, jr", 1165},
+      {"petr", false, "Petr\n", 1165},
+      {" Petr ", false, "Petr", 0},
       {"010.000.000.007", true, "Host", 0},
   };
   for (const Case& c : cases) {

@@ -2,12 +2,12 @@
 // fresh temporary folder and empty group, user and global-filter tables.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 

@@ -4,11 +4,11 @@
 // and connections. Every table is emptied again afterwards.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -18,13 +18,13 @@
 #include "core/accounting.h"
 #include "core/arp_table.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/groups.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 
 namespace brindlex::testing {
 

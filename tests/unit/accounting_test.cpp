@@ -1,21 +1,19 @@
 #include "core/accounting.h"
 
-#include <gtest/gtest.h>
-
-#include "tests/unit/account_world.h"
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/display_forms.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
+#include "tests/unit/account_world.h"
 
 namespace brindlex {
 namespace {

@@ -1,13 +1,12 @@
 #include "cache/cache_index.h"
 
-#include <gtest/gtest.h>
-
-#include "core/date_time.h"
-
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+
+#include "core/date_time.h"
 
 namespace brindlex {
 namespace {
@@ -26,8 +25,8 @@ CacheRecordFixed Used(std::int32_t lastUsed, std::int32_t diskSize = 0) {
 }
 
 // Stores a record and then sets its DiskSize as a scan would.
-std::size_t Add(CacheIndex& index, const std::string& url, std::int32_t lastUsed,
-                std::int32_t diskSize = 0, const std::string& etag = "") {
+std::size_t Add(CacheIndex& index, const std::string& url, std::int32_t lastUsed, std::int32_t diskSize = 0,
+                const std::string& etag = "") {
   std::size_t offset = *StoreRecord(index, Used(lastUsed), url, etag, 10);
   CacheRecordFixed f = DecodeRecordFixed(index.block.data() + offset);
   f.diskSize = diskSize;
@@ -59,9 +58,8 @@ TEST(CacheIndexRecord, LayoutIsByteForByte) {
   ASSERT_EQ(offset, 0u);
   ASSERT_EQ(index.used, 87u);  // 76 + 9 + 2
   const std::vector<std::uint8_t> expected = {
-      87,   0,    0x44, 0x33, 0x22, 0x11, 0xFE, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1, 5, 0, 0, 0, 6, 0,
-      0,    0,    7,    0,    0,    0,    8,    0,    0,    0,    9, 0, 0, 0, 1, 2, 1, 1, 0, 0,
-      0,    0,    0xEF, 0xCD, 0xAB, 0};
+      87, 0, 0x44, 0x33, 0x22, 0x11, 0xFE, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1, 5, 0, 0, 0, 6, 0,    0,    0,    7,
+      0,  0, 0,    8,    0,    0,    0,    9,    0,    0,    0, 1, 2, 1, 1, 0, 0, 0, 0, 0xEF, 0xCD, 0xAB, 0};
   EXPECT_EQ(std::vector<std::uint8_t>(index.block.begin(), index.block.begin() + 46), expected);
   for (std::size_t i = kOffReserved; i < kRecordFixedSize; ++i) EXPECT_EQ(index.block[i], 0) << i;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(index.block.data() + 74), 13),
@@ -167,14 +165,13 @@ TEST(CacheIndexLimits, EvictsLeastRecentlyUsedDownTo95Percent) {
   CacheIndex index;
   Add(index, "http://new/", 500, 3000);
   Add(index, "http://old/", 100, 3000);
-  Add(index, "http://gone/", 50, -1);     // not found by the scan: not counted
-  Add(index, "http://fresh/", 10, 0);     // added since the scan: not counted
+  Add(index, "http://gone/", 50, -1);  // not found by the scan: not counted
+  Add(index, "http://fresh/", 10, 0);  // added since the scan: not counted
   Add(index, "http://mid/", 300, 3000);
   Add(index, "http://older/", 200, 3000);
   // 12600 of a 10000 cap: one object leaves 9600, still above 9500.
   EXPECT_EQ(EvictLeastRecentlyUsed(index, 12600, 10000), 6600);
-  EXPECT_EQ(LiveUrls(index), (std::vector<std::string>{"http://new/", "http://gone/", "http://fresh/",
-                                                       "http://mid/"}));
+  EXPECT_EQ(LiveUrls(index), (std::vector<std::string>{"http://new/", "http://gone/", "http://fresh/", "http://mid/"}));
   // Exactly 95 % is low enough.
   CompactIndex(index, 500, 1000);
   EXPECT_EQ(EvictLeastRecentlyUsed(index, 12500, 10000), 9500);
@@ -272,8 +269,8 @@ TEST(CacheObjectFiles, NamesBodiesAndViewerExtensions) {
   EXPECT_EQ(ObjectFileBaseName(0xAB), "000000AB.ch");
   EXPECT_EQ(ParseObjectFileName("000000AB.ch"), 0xABu);
   EXPECT_EQ(ParseObjectFileName("FFFFFFFF.ch"), 0xFFFFFFFFu);
-  for (const char* other : {"000000ab.ch", "0000000AB.ch", "000000AB.CH", "ZZ.ch", "~view.ch", "cache.lst",
-                            "000000AB.chx"})
+  for (const char* other :
+       {"000000ab.ch", "0000000AB.ch", "000000AB.CH", "ZZ.ch", "~view.ch", "cache.lst", "000000AB.chx"})
     EXPECT_FALSE(ParseObjectFileName(other)) << other;
 
   auto start = [](const std::string& s) {

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "cache/cache_store.h"
+#include "core/connection.h"
 #include "core/ini_file.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
-#include "core/connection.h"
-#include "http/response_processing.h"
-#include "cache/cache_store.h"
 #include "http/http_protocol.h"
+#include "http/response_processing.h"
 #include "net/relay.h"
 #include "tests/unit/account_world.h"
 

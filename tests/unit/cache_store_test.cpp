@@ -1,21 +1,21 @@
 #include "cache/cache_store.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "cache/cache_thread.h"
 #include "core/clock.h"
 #include "core/ini_file.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
-#include "cache/cache_thread.h"
 
 namespace brindlex {
 namespace {
@@ -82,9 +82,7 @@ class CacheStoreTest : public ::testing::Test {
 
   bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
   bool ObjectExists(std::uint32_t id) { return Exists(CacheObjectPath(id)); }
-  void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
+  void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
   std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -161,8 +159,7 @@ TEST_F(CacheStoreTest, IndexWithChecksumOffByOneComesUpEmpty) {
 TEST_F(CacheStoreTest, ScanDeletesOnlyObjectFilesWithoutRecords) {
   std::uint32_t kept = Download("http://h/kept", "body");
   WriteFile(CacheObjectPath(77), kHead + "orphan");
-  for (const char* stranger : {"notes.ch", "0000004d.ch", "~view.ch"})
-    WriteFile(CacheFolder() + "/" + stranger, "x");
+  for (const char* stranger : {"notes.ch", "0000004d.ch", "~view.ch"}) WriteFile(CacheFolder() + "/" + stranger, "x");
   std::optional<CacheObjectFile> writing = CreateCacheObjectFile();
   ASSERT_TRUE(writing);
 

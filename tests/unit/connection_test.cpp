@@ -1,10 +1,9 @@
 #include "core/connection.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <mutex>
-#include <cstring>
 #include <string>
 
 #include "core/process_state.h"
@@ -24,9 +23,10 @@ using Record = std::unique_ptr<ConnectionRecord, RecordDeleter>;
 std::string ClientOut(const ConnectionRecord& r) { return std::string(r.clientOut.get(), r.clientOutLength); }
 
 TEST(ConnectionRecord, StartsInTheStateOfItsService) {
-  const std::pair<Service, int> cases[] = {{kServiceHttp, 0},       {kServiceHttpFtpData, 100}, {kServiceFtpControl, 200},
-                                           {kServiceFtpData, 300},  {kServiceSmtp, 400},        {kServicePop3, 500},
-                                           {kServiceSocks5, 600},   {kServicePortMapTcp, 700},  {kServicePortMapUdp, 800}};
+  const std::pair<Service, int> cases[] = {
+      {kServiceHttp, 0},      {kServiceHttpFtpData, 100}, {kServiceFtpControl, 200},
+      {kServiceFtpData, 300}, {kServiceSmtp, 400},        {kServicePop3, 500},
+      {kServiceSocks5, 600},  {kServicePortMapTcp, 700},  {kServicePortMapUdp, 800}};
   for (auto [service, state] : cases) {
     Record r(NewConnection(service));
     EXPECT_EQ(r->state, state);

@@ -1,7 +1,6 @@
 #include "core/filter_text.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -16,10 +15,10 @@ TEST(FilterTextTest, ReadsStoredTexts) {
       {"1; 0; 1, ads, 0; 3, .exe, 1;", {true, {{"ads", 1, 0}, {".exe", 3, 1}}}},
       {"", {false, {}}},
       {"0; 0; 1, x, 0;", {false, {{"x", 1, 0}}}},
-      {"1; 0; x, y, 0; 1, ok, 0;", {true, {{"ok", 1, 0}}}},   // unreadable entry skipped
-      {"1; 0; 2, /a", {true, {{"/a", 2, 0}}}},                // off missing reads 0
+      {"1; 0; x, y, 0; 1, ok, 0;", {true, {{"ok", 1, 0}}}},               // unreadable entry skipped
+      {"1; 0; 2, /a", {true, {{"/a", 2, 0}}}},                            // off missing reads 0
       {"1; 0; 1, a,b, 0; 2, c, 0;", {true, {{"a", 1, 0}, {"c", 2, 0}}}},  // ',' ends a pattern
-      {"1; 0; 1, a, 0;1, b, 0; ", {true, {{"a", 1, 0}, {"b", 1, 0}}}},   // appended without a blank
+      {"1; 0; 1, a, 0;1, b, 0; ", {true, {{"a", 1, 0}, {"b", 1, 0}}}},    // appended without a blank
       {"1;0;0,*.lan ,1", {true, {{"*.lan ", 0, 1}}}},
       {"7", {true, {}}},
       {"1; 0; 999, z, -5;", {true, {{"z", 255, 1}}}},  // out of byte range
@@ -47,15 +46,30 @@ TEST(FilterTextTest, WildcardMatch) {
     const char* text;
     bool match;
   } cases[] = {
-      {"abc", "abc", true},          {"abc", "abcd", false},       {"abc", "xabc", false},
-      {"ABC", "abC", true},          {"*abc*", "xxabcxx", true},   {"*abc*", "xxabxx", false},
-      {"*.lan", "host.lan", true},   {"*.lan", "host.lan.com", false},
+      {"abc", "abc", true},
+      {"abc", "abcd", false},
+      {"abc", "xabc", false},
+      {"ABC", "abC", true},
+      {"*abc*", "xxabcxx", true},
+      {"*abc*", "xxabxx", false},
+      {"*.lan", "host.lan", true},
+      {"*.lan", "host.lan.com", false},
       {"*a.lan", "xa.lana.lan", false},  // the first occurrence is taken, no backtracking
-      {"a*b", "abab", false},        {"a*b*c", "axbyc", true},      {"ads", "ads.lan", false},
-      {"ads*", "ads.lan", true},     {"ads*", "ads", true},         {"a?c", "abc", true},
-      {"a?c", "ac", false},          {"?", "", false},              {"*", "", true},
-      {"", "", true},                {"", "a", false},              {"*?", "", false},
-      {"*?", "abc", true},           {"*?c", "abc", true},          {"**b", "ab", true},
+      {"a*b", "abab", false},
+      {"a*b*c", "axbyc", true},
+      {"ads", "ads.lan", false},
+      {"ads*", "ads.lan", true},
+      {"ads*", "ads", true},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"?", "", false},
+      {"*", "", true},
+      {"", "", true},
+      {"", "a", false},
+      {"*?", "", false},
+      {"*?", "abc", true},
+      {"*?c", "abc", true},
+      {"**b", "ab", true},
   };
   for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.text), c.match) << c.pattern << " ~ " << c.text;
 }

@@ -76,8 +76,9 @@ TEST_F(GroupsTest, EmptyFileYieldsTheDefaultGroup) {
 }
 
 TEST_F(GroupsTest, JunkKeysAndRepeatedNumbersAreSkipped) {
-  LoadFrom("[Groups]\r\nabc=Junk\r\n00000002=Two\r\n2=Again\r\n-1=Minus\r\n00000005=Five\r\n"
-           "[UsersAddr]\r\ng00000005=10.0.0.1-10.0.0.9\r\n");
+  LoadFrom(
+      "[Groups]\r\nabc=Junk\r\n00000002=Two\r\n2=Again\r\n-1=Minus\r\n00000005=Five\r\n"
+      "[UsersAddr]\r\ng00000005=10.0.0.1-10.0.0.9\r\n");
   ASSERT_EQ(Groups().size(), 3u);
   EXPECT_EQ(Groups()[0]->name, "Two");
   EXPECT_EQ(Groups()[1]->clientAddresses, "10.0.0.1-10.0.0.9");

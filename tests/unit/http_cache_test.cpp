@@ -4,15 +4,15 @@
 // in states 2 and 3, and the misses.
 #include "http/http_cache.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
+#include <gtest/gtest.h>
 
+#include "cache/cache_store.h"
 #include "core/strings.h"
 #include "core/users.h"
 #include "http/http_head.h"
-#include "cache/cache_store.h"
 #include "tests/unit/cache_path_world.h"
 
 namespace brindlex {
@@ -57,8 +57,8 @@ TEST(CacheJudgement, FreshnessFromTheHeadersTheHeuristicAndTheRequest) {
   const JudgeCase cases[] = {
       {"max-age fresh", Object(t, 101, -1, 0), plain, kNow, CacheAnswer::Serve, 0, 100},
       {"max-age reached", Object(t, 100, -1, 0), plain, kNow, CacheAnswer::Revalidate, 0, 100},
-      {"max-age=0 at once", Object(static_cast<std::int32_t>(kNow), 0, -1, 0), plain, kNow, CacheAnswer::Revalidate,
-       0, 0},
+      {"max-age=0 at once", Object(static_cast<std::int32_t>(kNow), 0, -1, 0), plain, kNow, CacheAnswer::Revalidate, 0,
+       0},
       {"max-age before Expires", Object(t, 500, t - 1, 0), plain, kNow, CacheAnswer::Serve, 0, 100},
       {"Expires from Date", Object(t, -1, t + 150, 0, t + 60), plain, kNow, CacheAnswer::Revalidate, 0, 100},
       {"Expires from receipt", Object(t, -1, t + 150, 0), plain, kNow, CacheAnswer::Serve, 0, 100},

@@ -1,9 +1,8 @@
 #include "http/http_head.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
@@ -175,8 +174,15 @@ TEST(HttpDates, FormatIsTheFixedEnglishFormAndReadsBack) {
 
 TEST(Base64, StandardAlphabetWithPadding) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-      {"foobar", "Zm9vYmFy"}, {"\xff\xfe\xfd", "//79"}, {"user:pass", "dXNlcjpwYXNz"},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\xff\xfe\xfd", "//79"},
+      {"user:pass", "dXNlcjpwYXNz"},
   };
   for (const auto& [plain, encoded] : cases) EXPECT_EQ(Base64Encode(plain), encoded) << plain;
 }
@@ -288,8 +294,8 @@ TEST(RequestHeadParse, MalformedHeadsAreToldApart) {
   const std::string longHost(kRequestHostMax + 1, 'h');
   const std::pair<std::string, HeadStatus> cases[] = {
       {"GET / HTTP/1.1\r\nHost: h\r\n\r\n", HeadStatus::Ok},
-      {"GET / HTTP/1.1\r\n\r\n", HeadStatus::Malformed},                        // no host
-      {" / HTTP/1.1\r\nHost: h\r\n\r\n", HeadStatus::Malformed},                // no method
+      {"GET / HTTP/1.1\r\n\r\n", HeadStatus::Malformed},          // no host
+      {" / HTTP/1.1\r\nHost: h\r\n\r\n", HeadStatus::Malformed},  // no method
       {"\r\n\r\n", HeadStatus::Malformed},
       {"GET / HTTP/1.1\r\nHost: h\0x\r\n\r\n"s, HeadStatus::Malformed},  // NUL bytes
       {"GET /\0 HTTP/1.1\r\nHost: h\r\n\r\n"s, HeadStatus::Malformed},

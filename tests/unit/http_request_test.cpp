@@ -2,19 +2,18 @@
 // what the client is answered, and which state the connection moves to.
 #include "http/http_request.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
+#include "core/connection.h"
+#include "core/file_io.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
 #include "core/strings.h"
-#include "core/connection.h"
-#include "core/file_io.h"
 #include "http/http_head.h"
 #include "net/socket_util.h"
 
@@ -172,8 +171,7 @@ TEST_F(HttpRequest, CachingPolicyFlags) {
       {"get http://127.0.0.1/a HTTP/1.1\r\n\r\n", true, true, false, false, false},
       {"GET http://127.0.0.1/a HTTP/1.1\r\nCookie: c=1\r\n\r\n", true, true, false, false, true},
       {"GET http://127.0.0.1/a HTTP/1.1\r\nPragma: no-cache\r\n\r\n", true, true, false, true, false},
-      {"GET http://127.0.0.1/a HTTP/1.1\r\nCache-Control: no-store, max-age=0\r\n\r\n", true, true, false, false,
-       true},
+      {"GET http://127.0.0.1/a HTTP/1.1\r\nCache-Control: no-store, max-age=0\r\n\r\n", true, true, false, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.head);

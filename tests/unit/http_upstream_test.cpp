@@ -1,17 +1,15 @@
 // The next hop: local-server verdicts, target resolution of dotted hosts,
 // the parent proxy's credentials and requests addressed to the gateway.
-#include "http/next_hop.h"
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/settings.h"
 #include "core/connection.h"
+#include "core/settings.h"
 #include "http/http_head.h"
 #include "http/local_server.h"
+#include "http/next_hop.h"
 
 namespace brindlex {
 namespace {
@@ -39,13 +37,10 @@ TEST(LocalServerVerdict, GatewayNameOrAPatternMatchingHostTextOrAddress) {
     bool local;
   };
   const Case cases[] = {
-      {"Brindlex", kNoAddress, true},
-      {"bRiNdLeX", kNoAddress, true},
-      {"brindlex.example", kNoAddress, false},
-      {"INTRANET", kNoAddress, true},
+      {"Brindlex", kNoAddress, true},          {"bRiNdLeX", kNoAddress, true},
+      {"brindlex.example", kNoAddress, false}, {"INTRANET", kNoAddress, true},
       {"intranet:81", kNoAddress, false},  // the port is part of the host text
-      {"www.lan", kNoAddress, true},
-      {"files.lan:8080", kNoAddress, true},
+      {"www.lan", kNoAddress, true},           {"files.lan:8080", kNoAddress, true},
       {"wiki.example", 0x0A000007u, true},   // by the address it resolves to
       {"wiki.example", 0x0A00000Au, false},  // "10.0.0.10" is one character too long
       {"wiki.example", kNoAddress, false},

@@ -1,19 +1,19 @@
 #include "core/identification.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 
 #include "core/arp_table.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/filter_text.h"
 #include "core/groups.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {

@@ -1,10 +1,10 @@
 #include "core/ini_file.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 

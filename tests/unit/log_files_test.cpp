@@ -1,17 +1,18 @@
 #include "core/log_files.h"
 
 #include <dirent.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/groups.h"
 #include "core/process_state.h"
@@ -19,7 +20,6 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {

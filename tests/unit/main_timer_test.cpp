@@ -1,15 +1,16 @@
 #include "app/main_timer.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <sstream>
 
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/connection.h"
 #include "core/groups.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
@@ -17,7 +18,6 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
-#include "core/connection.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex {
@@ -116,7 +116,7 @@ TEST_F(MainTimerTest, MidnightSplitsEverySessionOnceWithoutClosingConnections) {
   c->bytesReceived = 100;
   user_->dayCounters.incoming = 100;
   user_->monthCounters.incoming = 100;
-  Tick(0);           // 23:59:00: first day check remembers today
+  Tick(0);  // 23:59:00: first day check remembers today
   Tick(kSecond * 30);
   EXPECT_EQ(CountLines(SessionLogPath(LocalSeconds(2026, 12, 7))), 0);
   Tick(kSecond * 31);  // 00:00:01 of the 8th
@@ -136,7 +136,7 @@ TEST_F(MainTimerTest, SettingTheClockBackAcrossMidnightClearsNothing) {
   SetLocalTime(LocalSeconds(2026, 12, 8, 0, 0, 30));
   user_->dayCounters.incoming = 5;
   Tick(0);
-  Tick(kSecond);  // the first day check remembers the 8th
+  Tick(kSecond);             // the first day check remembers the 8th
   clock_.localBase -= 3600;  // back to 23:00 of the 7th
   Tick(kSecond);
   EXPECT_EQ(user_->dayCounters.incoming, 5);

@@ -1,11 +1,10 @@
 #include "core/message_file.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
@@ -35,7 +34,8 @@ TEST(MessageLookup, FirstLineWithTheNumberGivesTheRestOfTheLine) {
     EXPECT_EQ(message, text) << number;
   }
   std::string message;
-  for (int missing : {0, 42, 425, -1, 2147483647}) EXPECT_FALSE(FindMessage(kFile.data(), kFile.size(), missing, message));
+  for (int missing : {0, 42, 425, -1, 2147483647})
+    EXPECT_FALSE(FindMessage(kFile.data(), kFile.size(), missing, message));
 }
 
 TEST(MessageLookup, FedByteByByteALineIsFoundOnlyOnceItIsThere) {

@@ -59,7 +59,8 @@ inline RealisticAccounts MakeRealisticAccounts(int groupCount, int userCount) {
     g.dayMinutes = 240;
     g.speedNormal = 128;
     g.speedExceeded = n % 2 ? 8 : 0;
-    g.clientAddresses = n % 3 ? "" : "192.168." + std::to_string(n % 250) + ".1-192.168." + std::to_string(n % 250) + ".254";
+    g.clientAddresses =
+        n % 3 ? "" : "192.168." + std::to_string(n % 250) + ".1-192.168." + std::to_string(n % 250) + ".254";
     g.protocolDenied = {false, n % 2 == 1, false, false, n % 5 == 0, true};
     g.allowedAfterExceed = {n % 2 == 0, false, true, true, false, false};
     g.maxDocumentMb = n % 7;

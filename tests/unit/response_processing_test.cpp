@@ -4,14 +4,14 @@
 #include "http/response_processing.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
 #include <filesystem>
+#include <gtest/gtest.h>
 
-#include "http/response_head.h"
 #include "cache/cache_store.h"
+#include "http/response_head.h"
 #include "net/relay.h"
 #include "tests/unit/cache_path_world.h"
 

@@ -1,8 +1,7 @@
 #include "core/schedule.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -36,10 +35,21 @@ TEST(ScheduleTest, ReadsStoredTexts) {
   } cases[] = {
       {"1-24/1-24/1-24/1-24/1-24///", workWeek},
       {"1-24/1-24/1-24/1-24/1-24/", workWeek},  // ends after the fifth day
-      {"10-18,21/", {[] { auto h = Range(9, 17); h.push_back(20); return h; }(), {}, {}, {}, {}, {}, {}}},
-      {"0,5/6/", {{}, {5}, {}, {}, {}, {}, {}}},     // a 0 skips the rest of its day
-      {"3-x,4/5/", {{}, {4}, {}, {}, {}, {}, {}}},   // so does an unreadable run
-      {"5;7/8/", {{4}, {}, {}, {}, {}, {}, {}}},     // any other character ends the text
+      {"10-18,21/",
+       {[] {
+          auto h = Range(9, 17);
+          h.push_back(20);
+          return h;
+        }(),
+        {},
+        {},
+        {},
+        {},
+        {},
+        {}}},
+      {"0,5/6/", {{}, {5}, {}, {}, {}, {}, {}}},    // a 0 skips the rest of its day
+      {"3-x,4/5/", {{}, {4}, {}, {}, {}, {}, {}}},  // so does an unreadable run
+      {"5;7/8/", {{4}, {}, {}, {}, {}, {}, {}}},    // any other character ends the text
       {"20-30,25/", {Range(19, 23), {}, {}, {}, {}, {}, {}}},
       {"5-3/", {{}, {}, {}, {}, {}, {}, {}}},
       {"///////1-24/", {{}, {}, {}, {}, {}, {}, {}}},  // nothing after the seventh day

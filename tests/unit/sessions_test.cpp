@@ -1,7 +1,6 @@
 #include "core/sessions.h"
 
 #include <gtest/gtest.h>
-
 #include <mutex>
 
 #include "core/process_state.h"

@@ -1,10 +1,10 @@
 #include "core/settings.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 #include "core/strings.h"
@@ -181,7 +181,9 @@ TEST_F(SettingsFile, CacheObjectNumbersAreNeverGivenTwiceAcrossRestarts) {
 }
 
 TEST_F(SettingsFile, ReadOperationsUseTheFileAsItIsNow) {
-  Write("[System]\r\nSpamServer=mail.lan\r\nSpamPort=2525\r\nCachLengthMax=0.5\r\nCascadeIP=0.0.0.0\r\nDnsServer=a;b\r\n");
+  Write(
+      "[System]\r\nSpamServer=mail.lan\r\nSpamPort=2525\r\nCachLengthMax=0.5\r\nCascadeIP=0.0.0.0\r\nDnsServer=a;"
+      "b\r\n");
   EXPECT_EQ(ReadSettingText("SpamServer", "x"), "mail.lan");
   EXPECT_EQ(ReadSettingText("Missing", "fallback"), "fallback");
   EXPECT_EQ(ReadSettingInteger("SpamPort", 25), 2525);

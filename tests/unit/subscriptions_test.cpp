@@ -92,8 +92,8 @@ TEST_F(Subscription, PrepaidUserNeedsAnOpenTicketWithSomethingLeft) {
   EXPECT_EQ(opened.event, "OPEN_TICKET");
   EXPECT_EQ(opened.monitorText, "OPEN_TICKET, ivan, 05/03/24, 10:20:30");
   EXPECT_EQ(user.ticket.limit, (CounterBlock{0, 0, 10 * kMb, 0, 0}));
-  EXPECT_EQ(Remaining(user), (CounterBlock{kUnlimitedAmount, kUnlimitedAmount, 10 * kMb, kUnlimitedAmount,
-                                           kUnlimitedAmount}));
+  EXPECT_EQ(Remaining(user),
+            (CounterBlock{kUnlimitedAmount, kUnlimitedAmount, 10 * kMb, kUnlimitedAmount, kUnlimitedAmount}));
 
   // Corrected by 10 %: 9 532 509 counts as 10 485 759, one more byte reaches the limit.
   ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = 10; });

@@ -1,14 +1,13 @@
 #include "http/template.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "core/clock.h"
-#include "core/program_folder.h"
 #include "core/connection.h"
+#include "core/program_folder.h"
 
 namespace brindlex {
 namespace {
@@ -45,8 +44,8 @@ TEST(TemplateText, WithoutATailTheMarkerIsDropped) {
 }
 
 TEST(TemplateText, UserMacrosStopTheFillAndAskForAUser) {
-  for (const char* macro : {"%USER_NAME%", "%user_login%", "%REST_DAY_MB%", "%TABLE_WORK_TIME%",
-                            "%STAT_MON_MONEY_R%", "%TABLE_STAT_DAYS%"}) {
+  for (const char* macro : {"%USER_NAME%", "%user_login%", "%REST_DAY_MB%", "%TABLE_WORK_TIME%", "%STAT_MON_MONEY_R%",
+                            "%TABLE_STAT_DAYS%"}) {
     std::string head, tail;
     EXPECT_TRUE(FillTemplateText(std::string("before %HOST% ") + macro + " after", Values(), head, &tail)) << macro;
     EXPECT_EQ(head, "before host.example ") << macro;

@@ -71,11 +71,11 @@ TEST_F(UrlFilterTest, OldListsBecomeDenyTexts) {
 }
 
 TEST(FilterImportTest, ReadsPatternLines) {
-  std::vector<FilterEntry> expected = {{"ads.com", 1, 0}, {"x", 0, 0}, {"y", 0, 0},
-                                       {"z", 4, 0},       {"w", 0, 0}, {"a?b", 2, 0},
-                                       {"v", 1, 0},       {"u", 0, 0}};
-  EXPECT_EQ(ParseFilterImport("\xEF\xBB\xBF; a comment\n\nads.com;1\nx;7\n   y\nz;4\nw;-2\na,b;2\r\nv ;1\r\nu;\n  ;3\n"),
-            expected);
+  std::vector<FilterEntry> expected = {{"ads.com", 1, 0}, {"x", 0, 0},   {"y", 0, 0}, {"z", 4, 0},
+                                       {"w", 0, 0},       {"a?b", 2, 0}, {"v", 1, 0}, {"u", 0, 0}};
+  EXPECT_EQ(
+      ParseFilterImport("\xEF\xBB\xBF; a comment\n\nads.com;1\nx;7\n   y\nz;4\nw;-2\na,b;2\r\nv ;1\r\nu;\n  ;3\n"),
+      expected);
 }
 
 TEST_F(UrlFilterTest, ImportAppendsOrReplaces) {
@@ -112,7 +112,9 @@ TEST_F(UrlFilterTest, EditorListOperationsAndApply) {
 }
 
 TEST_F(UrlFilterTest, AddFromMonitorPutsTheEntryInForce) {
-  LoadFrom("[Groups]\r\n00000000=Default\r\n00000003=Three\r\n[Users]\r\nivan=Ivan; ; ; 0; 0; 0; 0; 0; 0; 0; 1-24/; 0; 0; 3\r\n");
+  LoadFrom(
+      "[Groups]\r\n00000000=Default\r\n00000003=Three\r\n[Users]\r\nivan=Ivan; ; ; 0; 0; 0; 0; 0; 0; 0; 1-24/; 0; 0; "
+      "3\r\n");
   UserRecord* ivan = FindUser("ivan");
   ASSERT_TRUE(AddFilterFromMonitor(FilterScope::User, ivan, nullptr, kFilterHost, "ads.com"));
   EXPECT_EQ(ivan->denyFilter, "1; 0; 1, ads.com, 0;");

@@ -1,8 +1,7 @@
 #include "core/users.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "tests/unit/account_test_env.h"
 #include "tests/unit/realistic_accounts.h"
@@ -77,8 +76,9 @@ TEST(UserRecordTest, ShortRecordTakesByAddressFromTheLogin) {
 class UsersTest : public AccountTest {};
 
 TEST_F(UsersTest, UserOfAMissingGroupLandsInGroupZero) {
-  LoadFrom("[Groups]\r\n00000000=Default\r\n00000004=Four\r\n"
-           "[Users]\r\na=A; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 4\r\nb=B; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 9\r\n");
+  LoadFrom(
+      "[Groups]\r\n00000000=Default\r\n00000004=Four\r\n"
+      "[Users]\r\na=A; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 4\r\nb=B; *; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 9\r\n");
   EXPECT_EQ(FindUser("a")->group, FindGroup(4));
   EXPECT_EQ(FindUser("b")->groupNumber, 0u);
   EXPECT_EQ(FindUser("b")->group, FindGroup(0));
@@ -115,7 +115,8 @@ TEST(GroupRulesTest, CopyAndDifferCoverTheSameFields) {
   EXPECT_TRUE(DiffersFromGroup(user));
   CopyGroupRulesToUser(user, group);
   EXPECT_FALSE(DiffersFromGroup(user));
-  EXPECT_TRUE(user.name.empty() && user.schedule == Schedule{} && user.denyFilter.empty() && user.clientAddresses.empty());
+  EXPECT_TRUE(user.name.empty() && user.schedule == Schedule{} && user.denyFilter.empty() &&
+              user.clientAddresses.empty());
 
   const std::vector<std::function<void(UserRecord&)>> rules = {
       [](UserRecord& u) { u.dailyReport = !u.dailyReport; },

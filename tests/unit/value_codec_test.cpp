@@ -7,7 +7,8 @@ namespace {
 
 TEST(NumberText, FixedDecimalsThenTrailingZerosAndPointGo) {
   const std::pair<double, const char*> cases[] = {
-      {10.00, "10"}, {2.50, "2.5"}, {0.1, "0.1"}, {12.5, "12.5"}, {3.0, "3"}, {0.004, "0"}, {-1.25, "-1.25"}, {100, "100"},
+      {10.00, "10"}, {2.50, "2.5"}, {0.1, "0.1"},     {12.5, "12.5"},
+      {3.0, "3"},    {0.004, "0"},  {-1.25, "-1.25"}, {100, "100"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(FormatNumberText(value), text) << value;
   EXPECT_EQ(FormatNumberText(0.0005, 3), "0.001");

@@ -3,11 +3,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <thread>
 
