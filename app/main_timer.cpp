@@ -11,6 +11,7 @@
 #include "core/clock.h"
 #include "core/connection.h"
 #include "core/log_files.h"
+#include "core/log_writer.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/subscriptions.h"
@@ -159,6 +160,8 @@ void MainTimerTimer(MainTimer& timer) {
   Call(timer.hooks.repaintSpeedWindows);
   timer.stepMarker = 79;
   SessionSweep(whole, now, timer.secondBase);
+  // Lines a failing disk refused wait in memory; each second tries them.
+  RetryPendingLogLines();
   timer.stepMarker = 80;
   // Subscriptions are charged in memory; every ten seconds they go to the file
   // so a crash loses little.

@@ -12,6 +12,7 @@
 #include "core/counter_rebuild.h"
 #include "core/ini_file.h"
 #include "core/log_files.h"
+#include "core/log_writer.h"
 #include "core/main_loop.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -113,6 +114,7 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
     SessionListLocked().clear();
   }
   WriteLogLines(lines);
+  FlushLogLinesAtShutdown();
 
   gateway.stepMarker = 107;
   SaveAllSubscriptions();

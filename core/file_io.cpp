@@ -1,6 +1,7 @@
 #include "core/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,7 +54,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view text) {
 bool AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  struct stat before;
+  bool sized = ::fstat(fd, &before) == 0;
   bool ok = WriteAll(fd, bytes);
+  // Part of a piece is worse than none: the next append would be glued to
+  // it, and a reader would take the two for one record.
+  if (!ok && sized && ::ftruncate(fd, before.st_size) != 0) {
+    // Cannot even cut back: a reader stops at the unended piece.
+  }
   return ::close(fd) == 0 && ok;
 }
 

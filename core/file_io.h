@@ -15,7 +15,9 @@ bool ReadFileBounded(const std::string& path, size_t maxBytes, std::string& text
 // leaves the old or the new content. False on any failure (nothing changed).
 bool WriteFileAtomically(const std::string& path, std::string_view text);
 // Appends the bytes with one write to a file opened for appending (created
-// when missing). False when the file could not be opened or written.
+// when missing). False when the file could not be opened or written; a write
+// that stopped part way (a full disk) is cut back, so the file never ends in
+// part of the bytes.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 // Closes a descriptor (socket, pipe or file) if open and marks it closed (-1).
 void CloseDescriptor(int& fd);

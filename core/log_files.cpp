@@ -8,7 +8,7 @@
 
 #include "core/clock.h"
 #include "core/connection.h"
-#include "core/file_io.h"
+#include "core/log_writer.h"
 #include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -26,11 +26,6 @@ std::string DatedName(std::int64_t localSeconds, const char* extension) {
   std::snprintf(name, sizeof(name), "%02d-%02d-%02d-Brindlex.%s", tm.tm_mday, tm.tm_mon + 1, tm.tm_year % 100,
                 extension);
   return name;
-}
-
-std::mutex& AppendMutex() {
-  static std::mutex m;
-  return m;
 }
 
 std::string Join(std::initializer_list<std::string_view> fields) {
@@ -102,13 +97,6 @@ std::string ServiceLogName(const ConnectionRecord& connection) {
   }
 }
 
-bool AppendLine(const std::string& path, std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  std::lock_guard<std::mutex> lock(AppendMutex());
-  return AppendToFile(path, line);
-}
-
 std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {
   if (!connection.userSession || connection.localServer) return {};
   const UserRecord& user = *connection.userSession->user;
@@ -157,8 +145,10 @@ void WriteLogLines(const std::vector<PendingLogLine>& lines) {
 }
 
 void PurgeOldLogs(std::int64_t today) {
+  // Zero or less keeps every log: a negative number of days would otherwise
+  // delete today's file too, and with it every counter.
   int keepDays = Settings()->StoreLogs;
-  if (keepDays == 0) return;
+  if (keepDays <= 0) return;
   std::string folder = LoggingFolder();
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;

@@ -2,10 +2,8 @@
 // closed user session (".lgs"). The session logs are the only store of the
 // users' counters; statistics, reports and the counter rebuild read them.
 //
-// Lines are appended with one write each to a file opened for appending, under
-// one process-wide mutex, so lines of many threads never interleave or get
-// lost. A file that cannot be opened loses its line (nothing else can be done
-// about it at that point).
+// Lines are appended through core/log_writer.h: one write each, never
+// interleaved, never left in part, and kept in memory while the disk fails.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +33,6 @@ std::string_view LogField(std::string_view line, int n);
 
 // The service name in field 0 of a connection line.
 std::string ServiceLogName(const ConnectionRecord& connection);
-
-// Appends text and CR LF to the file, creating it. False when it could not.
-bool AppendLine(const std::string& path, std::string_view text);
 
 // Builds the connection's line and restarts its own counting; `start` gets
 // the line's start time stamp (it chooses the file). Empty when the connection
@@ -69,7 +64,7 @@ void TakeSessionLineLocked(const SessionRecord& record, UserSession& session, st
 void WriteLogLines(const std::vector<PendingLogLine>& lines);
 
 // Deletes "*-Brindlex.l??" files of the Logging folder older than StoreLogs
-// days (0 keeps everything). `today` is local seconds.
+// days (0 or less keeps everything). `today` is local seconds.
 void PurgeOldLogs(std::int64_t today);
 
 }  // namespace brindlex

@@ -15,6 +15,7 @@
 #include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/groups.h"
+#include "core/log_writer.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/sessions.h"
@@ -116,6 +117,9 @@ TEST_F(LogFiles, PurgeKeepsStoreLogsDaysAndNeverTheSubscriptionLog) {
     AppendLine(LoggingFolder() + "/" + name, "x");
   PurgeOldLogs(today);
   EXPECT_TRUE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "StoreLogs 0 keeps everything";
+  ChangeSettings([&](SystemSettings& s) { s.StoreLogs = -1; });
+  PurgeOldLogs(today);
+  EXPECT_TRUE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "a negative StoreLogs keeps everything too";
   ChangeSettings([&](SystemSettings& s) { s.StoreLogs = 7; });
   PurgeOldLogs(today);
   EXPECT_FALSE(Exists(LoggingFolder() + "/02-12-26-Brindlex.log")) << "eight days old";
