@@ -13,6 +13,7 @@
 #include "core/log_files.h"
 #include "core/log_writer.h"
 #include "core/process_state.h"
+#include "core/session_journal.h"
 #include "core/sessions.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
@@ -80,13 +81,14 @@ void SessionSweepLocked(std::int64_t whole, std::int64_t now, std::int64_t secon
 
 }  // namespace
 
-void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase) {
+size_t SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase) {
   std::vector<PendingLogLine> lines;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     SessionSweepLocked(whole, now, secondBase, lines);
   }
   WriteLogLines(lines);
+  return lines.size();
 }
 
 void DayRollover(MainTimer& timer) {
@@ -118,6 +120,9 @@ void DayRollover(MainTimer& timer) {
       }
   }
   WriteLogLines(lines);
+  // The split sessions start again from zero: a journal still holding their
+  // counters would count them twice after a crash.
+  WriteSessionJournal();
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     ClearDayCountersLocked(LocalTm(nowLocal).tm_mday);
@@ -159,16 +164,21 @@ void MainTimerTimer(MainTimer& timer) {
   ShiftSpeedHistories();
   Call(timer.hooks.repaintSpeedWindows);
   timer.stepMarker = 79;
-  SessionSweep(whole, now, timer.secondBase);
+  bool sessionsLogged = SessionSweep(whole, now, timer.secondBase) > 0;
   // Lines a failing disk refused wait in memory; each second tries them.
   RetryPendingLogLines();
   timer.stepMarker = 80;
-  // Subscriptions are charged in memory; every ten seconds they go to the file
-  // so a crash loses little.
+  // Subscriptions are charged in memory and sessions logged only when they
+  // close: every ten seconds both go to disk so a crash loses little. A
+  // session just logged leaves the journal at once, or a crash would count
+  // it twice.
   timer.secondsSinceTicketSave += static_cast<int>(whole);
   if (timer.secondsSinceTicketSave >= 10) {
     timer.secondsSinceTicketSave = 0;
     SaveAllSubscriptions();
+    WriteSessionJournal();
+  } else if (sessionsLogged) {
+    WriteSessionJournal();
   }
   timer.stepMarker = 81;
   // When the last connection of a busy spell has gone, hand the freed

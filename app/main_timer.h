@@ -37,7 +37,8 @@ void MainTimerTimer(MainTimer& timer);
 
 // The parts of the per-second work, exposed for tests.
 // `now` is the counter value of this tick; time is charged up to the second base.
-void SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase);
+// Returns how many session lines it wrote.
+size_t SessionSweep(std::int64_t whole, std::int64_t now, std::int64_t secondBase);
 void DayRollover(MainTimer& timer);
 void ShiftSpeedHistories();
 

@@ -17,6 +17,7 @@
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
+#include "core/session_journal.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/subscriptions.h"
@@ -65,6 +66,11 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 11;
     EnsureFolder(LoggingFolder());
     EnsureFolder(CacheFolder());
+
+    gateway.stepMarker = 12;
+    // What the sessions of a run that crashed had carried since their last
+    // line, before the counters are rebuilt from the logs.
+    RecoverSessionJournal();
 
     gateway.stepMarker = 13;
     std::int64_t today = ProgramClock().LocalNow();
@@ -115,6 +121,7 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   }
   WriteLogLines(lines);
   FlushLogLinesAtShutdown();
+  RemoveSessionJournal();
 
   gateway.stepMarker = 107;
   SaveAllSubscriptions();

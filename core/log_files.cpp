@@ -125,16 +125,20 @@ void LogConnection(ConnectionRecord& connection) {
   if (MonitorShows(MonitorSwitchOf(connection.service))) MonitorAppend(line);
 }
 
-void TakeSessionLineLocked(const SessionRecord& record, UserSession& session, std::vector<PendingLogLine>& out) {
-  if (session.stamp == 0) return;
+PendingLogLine SessionLineLocked(const SessionRecord& record, const UserSession& session) {
   const UserRecord& user = *session.user;
   const CounterBlock& c = session.counters;
   std::int64_t stamp = ProgramClock().LocalNow() - c.timeMs / 1000;
   std::string head = Join({user.name, user.login, FormatIpv4(record.address), FormatLogTimeStamp(stamp),
                            std::to_string(c.timeMs), std::to_string(c.incoming), std::to_string(c.outgoing)});
   std::string line = Join({head, std::to_string(c.money), std::to_string(c.nationalMoney)});
+  return {SessionLogPath(stamp), std::move(line), "CLOSE_SESSION, " + head};
+}
+
+void TakeSessionLineLocked(const SessionRecord& record, UserSession& session, std::vector<PendingLogLine>& out) {
+  if (session.stamp == 0) return;
+  out.push_back(SessionLineLocked(record, session));
   session.counters = CounterBlock{};
-  out.push_back({SessionLogPath(stamp), std::move(line), "CLOSE_SESSION, " + head});
 }
 
 void WriteLogLines(const std::vector<PendingLogLine>& lines) {

@@ -54,6 +54,10 @@ struct PendingLogLine {
   std::string monitorText;  // shown on the monitor first; empty: none
 };
 
+// The line the session would get if it closed now (whether or not it was
+// ever stamped), with its file and monitor line. Caller holds the accounts lock.
+PendingLogLine SessionLineLocked(const SessionRecord& record, const UserSession& session);
+
 // Builds the session's line (only when it was ever stamped) and the monitor's
 // CLOSE_SESSION line into `out`, and zeroes the session's counters. Caller
 // holds the accounts lock, and passes `out` to WriteLogLines once it has

@@ -183,5 +183,45 @@ TEST_F(AccountsTest, CountersSurviveARestart) {
       << "before: " << before << "\nafter: " << gateway.process->Output();
 }
 
+// The day's incoming kilobytes of a user, from the SIGUSR1 figures.
+long DayIncomingKb(GatewayProcess& process, const std::string& login) {
+  size_t seen = process.Output().size();
+  process.Signal(SIGUSR1);
+  std::string marker = login + ": day ";
+  for (int i = 0; i < 100; ++i) {
+    std::string output = process.Output();
+    size_t at = output.find(marker, seen);
+    if (at != std::string::npos && output.find('\n', at) != std::string::npos) {
+      size_t in = output.find(", in ", at);
+      return std::stol(output.substr(in + 5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return -1;
+}
+
+TEST_F(AccountsTest, AKilledGatewayLosesAtMostTenSecondsOfAnOpenSession) {
+  UserRecord user = LoginUser("erin", "");
+  user.speedNormal = 100;  // KB/s: 4 MB take 40 s, the gateway dies long before
+  ProxyGateway gateway("", AccountSections({user}));
+  ASSERT_TRUE(gateway.started);
+  int rc = 0;
+  std::thread download([&] { Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U erin:x"); });
+  std::this_thread::sleep_for(std::chrono::seconds(12));  // the journal is written every 10 s
+  long before = DayIncomingKb(*gateway.process, "erin");
+  ::kill(gateway.process->pid(), SIGKILL);
+  gateway.process->Stop(SIGKILL);
+  download.join();
+  ASSERT_GT(before, 1000) << "over 1 MB came in before the kill";
+
+  gateway.process = std::make_unique<GatewayProcess>(gateway.home);
+  gateway.process->Start();
+  ASSERT_TRUE(gateway.process->WaitForOutput(HttpOpenLine(gateway.port)));
+  long after = DayIncomingKb(*gateway.process, "erin");
+  EXPECT_LE(after, before);
+  EXPECT_GE(after, before - 100 * 11) << "at most ten seconds (and a little) of 100 KB/s lost";
+  EXPECT_NE(TodaysLog(gateway, true).find(", recovered\r\n"), std::string::npos) << TodaysLog(gateway, true);
+}
+
 }  // namespace
 }  // namespace brindlex::testing
