@@ -28,6 +28,28 @@ std::string DatedName(std::int64_t localSeconds, const char* extension) {
   return name;
 }
 
+// A text field as it may stand in a line: a comma would move every later
+// field for a reader, and a control byte (a line end, a terminal's escape
+// sequence) would forge a record or reach the administrator's terminal raw.
+// Those bytes are written as %XX; everything else stands as it is. The URL,
+// the last field, is the rest of the line for its readers: its commas stay.
+std::string EscapeField(std::string_view text, bool restOfLine = false) {
+  std::string field;
+  field.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if ((c == ',' && !restOfLine) || byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      field += '%';
+      field += kHex[byte >> 4];
+      field += kHex[byte & 0x0F];
+    } else {
+      field += c;
+    }
+  }
+  return field;
+}
+
 std::string Join(std::initializer_list<std::string_view> fields) {
   std::string line;
   for (std::string_view field : fields) {
@@ -103,9 +125,10 @@ std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t&
   std::int64_t durationMs = (connection.endCounter - connection.startCounter) * 1000 / kPerformanceFrequency;
   start = connection.endTime - durationMs / 1000;
   std::string line =
-      Join({ServiceLogName(connection), user.name, user.login, FormatIpv4(connection.clientAddress),
-            FormatLogTimeStamp(start), connection.host, std::to_string(durationMs),
-            std::to_string(connection.bytesReceived), std::to_string(connection.bytesSent), connection.url});
+      Join({EscapeField(ServiceLogName(connection)), EscapeField(user.name), EscapeField(user.login),
+            FormatIpv4(connection.clientAddress), FormatLogTimeStamp(start), EscapeField(connection.host),
+            std::to_string(durationMs), std::to_string(connection.bytesReceived), std::to_string(connection.bytesSent),
+            EscapeField(connection.url, true)});
   connection.startCounter = 0;
   connection.endCounter = 0;
   connection.bytesReceived = 0;
@@ -129,8 +152,9 @@ PendingLogLine SessionLineLocked(const SessionRecord& record, const UserSession&
   const UserRecord& user = *session.user;
   const CounterBlock& c = session.counters;
   std::int64_t stamp = ProgramClock().LocalNow() - c.timeMs / 1000;
-  std::string head = Join({user.name, user.login, FormatIpv4(record.address), FormatLogTimeStamp(stamp),
-                           std::to_string(c.timeMs), std::to_string(c.incoming), std::to_string(c.outgoing)});
+  std::string head =
+      Join({EscapeField(user.name), EscapeField(user.login), FormatIpv4(record.address), FormatLogTimeStamp(stamp),
+            std::to_string(c.timeMs), std::to_string(c.incoming), std::to_string(c.outgoing)});
   std::string line = Join({head, std::to_string(c.money), std::to_string(c.nationalMoney)});
   return {SessionLogPath(stamp), std::move(line), "CLOSE_SESSION, " + head};
 }

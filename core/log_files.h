@@ -2,8 +2,10 @@
 // closed user session (".lgs"). The session logs are the only store of the
 // users' counters; statistics, reports and the counter rebuild read them.
 //
-// Lines are appended through core/log_writer.h: one write each, never
-// interleaved, never left in part, and kept in memory while the disk fails.
+// Text fields (names, logins, hosts, URLs) are written with control bytes and,
+// but in the URL that ends a line, commas as %XX, so that one line is always
+// one record with its fields in place whatever a client sent. Lines are appended through core/log_writer.h: one write
+// each, never interleaved, never left in part, and kept in memory while the disk fails.
 #pragma once
 
 #include <cstdint>

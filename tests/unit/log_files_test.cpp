@@ -86,6 +86,29 @@ TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
   FreeConnectionLocked(c);
 }
 
+TEST_F(LogFiles, WhateverAClientSentALineIsOneRecordWithItsFieldsInPlace) {
+  ConnectionRecord* c = NewConnection(kServiceHttp);
+  UserSession session;
+  session.user = user_;
+  c->userSession = &session;
+  c->clientAddress = ParseIpv4("10.0.0.5");
+  c->host = "127.0.0.1:24801,999,1,99999999999,0,http://forged.example/";
+  c->url = "http://x/\x1b[2J\r\nHTTP, Eve, eve, 1.2.3.4, 12.31.26, 23:59:50, x, 1, 1, 1, http://y/,z";
+  c->startCounter = 1;
+  c->endCounter = 1;
+  c->endTime = LocalSeconds(2026, 12, 31, 12, 0, 0);
+  LogConnection(*c);
+  std::string text = ReadText(LoggingFolder() + "/31-12-26-Brindlex.log");
+  ASSERT_EQ(text.find("\r\n"), text.size() - 2) << "one line: " << text;
+  EXPECT_EQ(text.find('\x1b'), std::string::npos);
+  EXPECT_EQ(LogField(text, 6), "127.0.0.1:24801%2C999%2C1%2C99999999999%2C0%2Chttp://forged.example/");
+  EXPECT_EQ(LogField(text, 8), "0") << "received bytes stay in their place";
+  EXPECT_EQ(LogField(text, 9), "0");
+  EXPECT_NE(text.find("http://x/%1B[2J%0D%0AHTTP, Eve"), std::string::npos) << text;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  FreeConnectionLocked(c);
+}
+
 TEST_F(LogFiles, SessionLinesOnlyForStampedSessionsAndTheyZeroTheCounters) {
   SetLocalTime(LocalSeconds(2026, 12, 7, 10, 0, 0));
   SessionRecord record;
