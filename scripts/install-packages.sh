@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
-# Idempotent: asks apt only for what is missing.
+# Installs Debian packages, asking apt only for what is missing (idempotent).
+#
+# Usage: scripts/install-packages.sh [--build-only] [PACKAGE...]
+#   --build-only  what building and running the gateway need, and no more
+#                 (scripts/run.sh, scripts/install.sh)
+#   default       that, and everything the tests need (scripts/test.sh)
+# Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build g++ pkg-config
-  googletest libgtest-dev libgmock-dev
-  clang libclang-rt-dev
-  curl iproute2 util-linux procps psmisc
-  nginx-light openssl wrk
-)
+packages=(build-essential cmake ninja-build g++)
+if [ "${1:-}" = --build-only ]; then
+  shift
+else
+  packages+=(
+    pkg-config googletest libgtest-dev libgmock-dev
+    clang libclang-rt-dev
+    curl iproute2 util-linux procps psmisc systemd
+    nginx-light openssl wrk
+  )
+fi
 packages+=("$@")
 
 missing=()

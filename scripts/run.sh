@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-packages.sh
+scripts/install-packages.sh --build-only
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEX_TESTS=OFF
 cmake --build build/release --target brindlex
 
