@@ -24,14 +24,27 @@ SessionRecord* FindOrCreateSessionLocked(Ipv4 address) {
   return session;
 }
 
+std::optional<AddressRange> ParseAddressRange(std::string_view text) {
+  AddressRange range;
+  size_t dash = text.find('-');
+  if (dash != std::string_view::npos) {
+    if (!ParseDottedQuad(text.substr(0, dash), range.first) || !ParseDottedQuad(text.substr(dash + 1), range.last))
+      return std::nullopt;
+    return range;
+  }
+  size_t slash = text.find('/');
+  Ipv4 address = 0;
+  if (!ParseDottedQuad(text.substr(0, slash), address)) return std::nullopt;
+  if (slash == std::string_view::npos) return AddressRange{address, address};
+  std::int64_t bits = 0;
+  if (!ParseWholeInt(text.substr(slash + 1), bits) || bits < 0 || bits > 32) return std::nullopt;
+  Ipv4 hostMask = bits == 0 ? 0xFFFFFFFFu : (Ipv4{1} << (32 - bits)) - 1;
+  return AddressRange{address & ~hostMask, address | hostMask};
+}
+
 bool AddressInRange(const std::string& range, Ipv4 address) {
-  size_t dash = range.find('-');
-  if (dash == std::string::npos) return false;
-  Ipv4 first = 0, last = 0;
-  if (!ParseDottedQuad(std::string_view(range).substr(0, dash), first) ||
-      !ParseDottedQuad(std::string_view(range).substr(dash + 1), last))
-    return false;
-  return first <= address && address <= last;
+  std::optional<AddressRange> parsed = ParseAddressRange(range);
+  return parsed && parsed->first <= address && address <= parsed->last;
 }
 
 bool AddressListAdmits(const std::vector<std::string>& ranges, Ipv4 address) {

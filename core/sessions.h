@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/counters.h"
@@ -55,9 +57,17 @@ std::vector<std::unique_ptr<SessionRecord>>& SessionListLocked();
 // its open-connection count is raised by one.
 SessionRecord* FindOrCreateSessionLocked(Ipv4 address);
 
-// Address ranges "a.b.c.d-e.f.g.h": true when the address lies in the range
-// (unsigned comparison); an element without '-' or with an unparsable address
-// is no range at all.
+// An address list element: a range "a.b.c.d-e.f.g.h" (as the editor writes
+// it), a single address "a.b.c.d", or a network "a.b.c.d/n" (n from 0 to 32;
+// the host bits of the address are ignored). Blanks around the parts are
+// allowed. Nothing for anything else.
+struct AddressRange {
+  Ipv4 first = 0;
+  Ipv4 last = 0;
+};
+std::optional<AddressRange> ParseAddressRange(std::string_view text);
+// True when the address lies in the element's range (unsigned comparison); an
+// element that is no range admits nothing.
 bool AddressInRange(const std::string& range, Ipv4 address);
 // An empty list admits every address; otherwise the address must lie in at
 // least one valid range.
