@@ -1,0 +1,204 @@
+#include "core/config_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "core/account_source.h"
+#include "core/groups.h"
+#include "core/schedule.h"
+#include "core/sessions.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/users.h"
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr std::string_view kSystem = "System";
+
+// One key line of the file with where it stands.
+struct KeyLine {
+  int line = 0;
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return lowered;
+}
+
+// A numbered text with what it names filled in.
+std::string Text(int id, const std::string& what) {
+  char text[1024];
+  std::snprintf(text, sizeof(text), Str(id).c_str(), what.c_str());
+  return text;
+}
+
+std::string FieldCountText(size_t found, size_t wanted) {
+  char text[256];
+  std::snprintf(text, sizeof(text), Str(1179).c_str(), static_cast<long>(found), static_cast<long>(wanted));
+  return text;
+}
+
+class Checker {
+ public:
+  void Add(const KeyLine& at, std::string message) {
+    problems_.push_back({at.line, at.section, at.key, std::move(message)});
+  }
+  // A section line is named by its text: it has no name that could be read.
+  void AddSectionLine(int line, std::string raw) { problems_.push_back({line, std::move(raw), "", Str(1177)}); }
+  std::vector<ConfigProblem> Take() { return std::move(problems_); }
+
+ private:
+  std::vector<ConfigProblem> problems_;
+};
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (true) {
+    size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+bool IsPort(std::string_view text, bool zeroAllowed) {
+  std::int64_t value = 0;
+  return ParseWholeInt(Trim(text), value) && value >= (zeroAllowed ? 0 : 1) && value <= 65535;
+}
+
+void CheckHttpPorts(const KeyLine& at, Checker& checker) {
+  int ports = 0;
+  for (std::string_view field : Split(at.value, ';')) {
+    if (Trim(field).empty()) continue;
+    if (!IsPort(field, true)) {
+      checker.Add(at, Text(1174, std::string(Trim(field))));
+      continue;
+    }
+    std::int64_t value = 0;
+    ParseWholeInt(Trim(field), value);
+    if (value == 0) break;  // the list ends at the first 0
+    if (++ports == 11) checker.Add(at, Str(1175));
+  }
+}
+
+void CheckSystemKey(const KeyLine& at, Checker& checker) {
+  std::string key = Lowered(at.key);
+  if (!FindSetting(at.key) && key != "curidcach" && key != "curidticket") {
+    checker.Add(at, Str(1176));
+    return;
+  }
+  if (key == "httpport") {
+    CheckHttpPorts(at, checker);
+  } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
+             key == "cascadeport" || key == "spamport") {
+    if (!IsPort(at.value, key == "cascadeport")) checker.Add(at, Text(1174, at.value));
+  } else if (key == "usersaddrs" || key == "ininterface") {
+    for (const std::string& entry : SplitList(at.value)) {
+      std::string_view item = Trim(entry);
+      if (item.empty()) continue;
+      Ipv4 address = 0;
+      bool understood = key == "usersaddrs" ? ParseAddressRange(item).has_value() : ParseDottedQuad(item, address);
+      if (!understood) checker.Add(at, Text(key == "usersaddrs" ? 1178 : 1182, std::string(item)));
+    }
+  }
+}
+
+size_t FieldCount(std::string_view record) { return Split(record, ';').size(); }
+
+bool AnyHourInBoth(const Schedule& a, const Schedule& b) {
+  for (size_t hour = 0; hour < a.size(); ++hour)
+    if (a[hour] && b[hour]) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
+  Checker checker;
+  std::vector<KeyLine> lines;
+  std::string section;
+  int number = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view raw = text.substr(pos, end - pos);
+    pos = end + 1;
+    ++number;
+    std::string_view line = Trim(raw);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      size_t close = line.find(']');
+      if (close == std::string_view::npos) {
+        checker.AddSectionLine(number, std::string(line.substr(0, 200)));
+        continue;
+      }
+      section = std::string(Trim(line.substr(1, close - 1)));
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    lines.push_back(
+        {number, section, std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
+  }
+
+  // The reader takes the first of equal keys: a second one is a mistake.
+  std::set<std::pair<std::string, std::string>> seen;
+  const size_t userFields = FieldCount(FormatUserRecord(UserRecord{}));
+  const size_t groupFields = FieldCount(FormatGroupRecord(GroupRecord{}));
+  std::map<std::uint32_t, Schedule> groupSchedules;
+  std::vector<const KeyLine*> users;
+  for (const KeyLine& at : lines) {
+    std::string sectionKey = Lowered(at.section);
+    if (!seen.insert({sectionKey, Lowered(at.key)}).second) {
+      checker.Add(at, Str(1183));
+      continue;
+    }
+    if (sectionKey == Lowered(kSystem)) {
+      CheckSystemKey(at, checker);
+    } else if (sectionKey == Lowered(kGroupsSection)) {
+      if (FieldCount(at.value) != groupFields) checker.Add(at, FieldCountText(FieldCount(at.value), groupFields));
+      GroupRecord group;
+      ParseGroupRecord(at.value, group);
+      std::int64_t key = 0;
+      if (ParseWholeInt(at.key, key) && key >= 0 && key <= UINT32_MAX)
+        groupSchedules[static_cast<std::uint32_t>(key)] = group.schedule;
+    } else if (sectionKey == Lowered(kUsersSection)) {
+      users.push_back(&at);
+    }
+  }
+  // Users last: their group may stand anywhere in the file.
+  for (const KeyLine* at : users) {
+    if (FieldCount(at->value) != userFields) checker.Add(*at, FieldCountText(FieldCount(at->value), userFields));
+    UserRecord user;
+    user.login = at->key;
+    ParseUserRecord(at->value, user);
+    if (!user.byAddress && user.password.empty()) checker.Add(*at, Str(1180));
+    auto group = groupSchedules.find(user.groupNumber);
+    Schedule groupSchedule = group != groupSchedules.end() ? group->second : FullSchedule();
+    if (!user.disabled && !AnyHourInBoth(user.schedule, groupSchedule)) checker.Add(*at, Str(1181));
+  }
+  std::vector<ConfigProblem> problems = checker.Take();
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
+  return problems;
+}
+
+std::string FormatConfigProblem(std::string_view fileName, const ConfigProblem& problem) {
+  std::string text = std::string(fileName) + ":" + std::to_string(problem.line) + ": ";
+  if (problem.key.empty()) return text + problem.section + ": " + problem.message;
+  return text + "[" + problem.section + "] " + problem.key + ": " + problem.message;
+}
+
+}  // namespace brindlex

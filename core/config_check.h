@@ -1,0 +1,31 @@
+// The configuration's plausible mistakes, named where they stand: a port that
+// is not a port, an address list entry nobody can read, a key the program does
+// not know (a misspelling is silently a default otherwise), a section line
+// without its bracket, a user or group line that lost or gained fields, a user
+// who can never connect, a login user whose password is empty (any password
+// would do). Nothing here changes the file or the running settings.
+//
+// Threads: pure functions over the file's text; any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindlex {
+
+struct ConfigProblem {
+  int line = 0;         // 1-based line of the file
+  std::string section;  // as written in the file; for a malformed section line, that line
+  std::string key;      // the key, or empty for a section line
+  std::string message;
+};
+
+// Every problem of a settings file's text, in file order.
+std::vector<ConfigProblem> CheckConfiguration(std::string_view text);
+
+// "Brindlex.ini:12: [System] HttpPort: <message>", or for a section line
+// "Brindlex.ini:3: [System: <message>".
+std::string FormatConfigProblem(std::string_view fileName, const ConfigProblem& problem);
+
+}  // namespace brindlex
