@@ -1,4 +1,5 @@
-// The brindlex executable: no arguments. Finds its program folder, makes sure
+// The brindlex executable. With an administrator's argument (app/command_line.h)
+// it runs that and ends. Without one it finds its program folder, makes sure
 // it is the only copy running on it, starts the gateway and runs the main loop
 // until SIGTERM or SIGINT asks for the orderly shutdown.
 #include <malloc.h>
@@ -9,8 +10,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/main_timer.h"
 #include "app/startup.h"
 #include "core/account_copy.h"
@@ -48,7 +52,10 @@ void SignalThread(MainLoop* loop) {
         loop->Quit();
         break;
       case SIGHUP:
-        loop->Post([] { LoadAccountsCopy(SettingsFilePath()); });
+        loop->Post([] {
+          LoadAccountsCopy(SettingsFilePath());
+          ReportConfigurationProblems();
+        });
         break;
       case SIGUSR1:
         loop->Post([] {
@@ -78,7 +85,13 @@ void RaiseDescriptorLimit() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  Command command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (command.kind != CommandKind::Gateway) {
+    SetProgramFolder(ResolveProgramFolder());
+    return RunCommand(command, SettingsFilePath(), stdout, stderr);
+  }
+
   // A peer that resets mid-write ends one connection, never the process.
   ::signal(SIGPIPE, SIG_IGN);
   // Every connection has a thread of its own; with the default of eight

@@ -3,17 +3,21 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "cache/cache_thread.h"
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/config_check.h"
 #include "core/connection.h"
 #include "core/counter_rebuild.h"
+#include "core/file_io.h"
 #include "core/ini_file.h"
 #include "core/log_files.h"
 #include "core/log_writer.h"
 #include "core/main_loop.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
@@ -45,6 +49,16 @@ void PumpUntil(MainLoop& loop, Condition done) {
 
 }  // namespace
 
+void ReportConfigurationProblems() {
+  std::string text;
+  if (!ReadFileBounded(SettingsPath(), kIniMaxFile, text)) return;
+  for (const ConfigProblem& problem : CheckConfiguration(text)) {
+    std::string line = FormatConfigProblem("Brindlex.ini", problem);
+    MonitorAppend(line);
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
+
 void StartUp(Gateway& gateway) {
   try {
     gateway.stepMarker = 1;
@@ -53,6 +67,7 @@ void StartUp(Gateway& gateway) {
     // Groups, users and the global filters; old forms found in the file are
     // converted and written back.
     LoadAccounts(SettingsPath());
+    ReportConfigurationProblems();
     IniDocument settingsFile = LoadIniFile(SettingsPath());
     ReadAllSubscriptions(settingsFile);
 

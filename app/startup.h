@@ -25,6 +25,11 @@ struct Gateway {
 // The program folder must be set. An exception goes to Report exception.
 void StartUp(Gateway& gateway);
 
+// Every problem of the settings file, one monitor line and one line on
+// standard error each, so that an administrator sees why a setting does not
+// act as written. At start-up and at every reload.
+void ReportConfigurationProblems();
+
 // The orderly shutdown: ends every connection (pumping the main loop so their
 // close bookkeeping can run), stops the service threads and the listener in
 // their order, writes open sessions and frees the tables.

@@ -1,0 +1,69 @@
+#include "app/command_line.h"
+
+#include "core/config_check.h"
+#include "core/file_io.h"
+#include "core/ini_file.h"
+#include "core/report_exception.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: brindlex [--help | --version | --check]\n"
+    "\n"
+    "Without arguments: runs the gateway on the program folder named by BRINDLEX_HOME\n"
+    "(default: the folder of the executable); SIGTERM ends it, SIGHUP re-reads the\n"
+    "accounts, SIGUSR1 prints each user's figures.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the program's version\n"
+    "  --check    reads Brindlex.ini of the program folder and prints every problem\n"
+    "             with its line and key; exits 1 when there is any, 0 otherwise\n";
+
+int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
+  std::string text;
+  if (!ReadFileBounded(settingsPath, kIniMaxFile, text)) {
+    std::fprintf(err, "%s: cannot be read\n", settingsPath.c_str());
+    return 1;
+  }
+  std::vector<ConfigProblem> problems = CheckConfiguration(text);
+  for (const ConfigProblem& problem : problems)
+    std::fprintf(out, "%s\n", FormatConfigProblem(settingsPath, problem).c_str());
+  if (problems.empty()) std::fprintf(out, "%s: no problems found\n", settingsPath.c_str());
+  return problems.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+Command ParseCommandLine(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return {};
+  if (arguments.size() == 1) {
+    const std::string& a = arguments[0];
+    if (a == "--help" || a == "-h") return {CommandKind::Help, {}};
+    if (a == "--version") return {CommandKind::Version, {}};
+    if (a == "--check") return {CommandKind::Check, {}};
+  }
+  return {CommandKind::Unknown, arguments[0]};
+}
+
+int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err) {
+  switch (command.kind) {
+    case CommandKind::Help:
+      std::fputs(kUsage, out);
+      return 0;
+    case CommandKind::Version:
+      std::fprintf(out, "%s\n", ExceptionCaption().c_str());
+      return 0;
+    case CommandKind::Check:
+      return Check(settingsPath, out, err);
+    case CommandKind::Unknown:
+      std::fprintf(err, "brindlex: '%s' is not understood\n\n%s", command.argument.c_str(), kUsage);
+      return 2;
+    case CommandKind::Gateway:
+      break;
+  }
+  return 2;
+}
+
+}  // namespace brindlex
