@@ -44,7 +44,7 @@ std::string Text(int id, const std::string& what) {
 
 std::string FieldCountText(size_t found, size_t wanted) {
   char text[256];
-  std::snprintf(text, sizeof(text), Str(1179).c_str(), static_cast<long>(found), static_cast<long>(wanted));
+  std::snprintf(text, sizeof(text), Str(1209).c_str(), static_cast<long>(found), static_cast<long>(wanted));
   return text;
 }
 
@@ -54,7 +54,7 @@ class Checker {
     problems_.push_back({at.line, at.section, at.key, std::move(message)});
   }
   // A section line is named by its text: it has no name that could be read.
-  void AddSectionLine(int line, std::string raw) { problems_.push_back({line, std::move(raw), "", Str(1177)}); }
+  void AddSectionLine(int line, std::string raw) { problems_.push_back({line, std::move(raw), "", Str(1207)}); }
   std::vector<ConfigProblem> Take() { return std::move(problems_); }
 
  private:
@@ -82,34 +82,34 @@ void CheckHttpPorts(const KeyLine& at, Checker& checker) {
   for (std::string_view field : Split(at.value, ';')) {
     if (Trim(field).empty()) continue;
     if (!IsPort(field, true)) {
-      checker.Add(at, Text(1174, std::string(Trim(field))));
+      checker.Add(at, Text(1204, std::string(Trim(field))));
       continue;
     }
     std::int64_t value = 0;
     ParseWholeInt(Trim(field), value);
     if (value == 0) break;  // the list ends at the first 0
-    if (++ports == 11) checker.Add(at, Str(1175));
+    if (++ports == 11) checker.Add(at, Str(1205));
   }
 }
 
 void CheckSystemKey(const KeyLine& at, Checker& checker) {
   std::string key = Lowered(at.key);
   if (!FindSetting(at.key) && key != "curidcach" && key != "curidticket") {
-    checker.Add(at, Str(1176));
+    checker.Add(at, Str(1206));
     return;
   }
   if (key == "httpport") {
     CheckHttpPorts(at, checker);
   } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
              key == "cascadeport" || key == "spamport") {
-    if (!IsPort(at.value, key == "cascadeport")) checker.Add(at, Text(1174, at.value));
+    if (!IsPort(at.value, key == "cascadeport")) checker.Add(at, Text(1204, at.value));
   } else if (key == "usersaddrs" || key == "ininterface") {
     for (const std::string& entry : SplitList(at.value)) {
       std::string_view item = Trim(entry);
       if (item.empty()) continue;
       Ipv4 address = 0;
       bool understood = key == "usersaddrs" ? ParseAddressRange(item).has_value() : ParseDottedQuad(item, address);
-      if (!understood) checker.Add(at, Text(key == "usersaddrs" ? 1178 : 1182, std::string(item)));
+      if (!understood) checker.Add(at, Text(key == "usersaddrs" ? 1208 : 1212, std::string(item)));
     }
   }
 }
@@ -162,7 +162,7 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
   for (const KeyLine& at : lines) {
     std::string sectionKey = Lowered(at.section);
     if (!seen.insert({sectionKey, Lowered(at.key)}).second) {
-      checker.Add(at, Str(1183));
+      checker.Add(at, Str(1213));
       continue;
     }
     if (sectionKey == Lowered(kSystem)) {
@@ -184,10 +184,10 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
     UserRecord user;
     user.login = at->key;
     ParseUserRecord(at->value, user);
-    if (!user.byAddress && user.password.empty()) checker.Add(*at, Str(1180));
+    if (!user.byAddress && user.password.empty()) checker.Add(*at, Str(1210));
     auto group = groupSchedules.find(user.groupNumber);
     Schedule groupSchedule = group != groupSchedules.end() ? group->second : FullSchedule();
-    if (!user.disabled && !AnyHourInBoth(user.schedule, groupSchedule)) checker.Add(*at, Str(1181));
+    if (!user.disabled && !AnyHourInBoth(user.schedule, groupSchedule)) checker.Add(*at, Str(1211));
   }
   std::vector<ConfigProblem> problems = checker.Take();
   std::stable_sort(problems.begin(), problems.end(),

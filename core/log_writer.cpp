@@ -52,7 +52,7 @@ void RetryLocked(LogWriter& w) {
   }
   if (w.pending.empty() && w.failing) {
     w.failing = false;
-    Report(Format(1172, std::to_string(written)));
+    Report(Format(1202, std::to_string(written)));
   }
 }
 
@@ -68,7 +68,7 @@ bool AppendLine(const std::string& path, std::string_view text) {
   int error = errno;
   if (!w.failing) {
     w.failing = true;
-    Report(Format(1171, path, std::strerror(error)));
+    Report(Format(1201, path, std::strerror(error)));
   }
   if (w.pending.size() < kMaxPendingLogLines)
     w.pending.push_back({path, std::move(bytes)});
@@ -102,7 +102,7 @@ size_t FlushLogLinesAtShutdown() {
   RetryLocked(w);
   w.lost += w.pending.size();
   w.pending.clear();
-  if (w.lost > 0) Report(Format(1173, std::to_string(w.lost)));
+  if (w.lost > 0) Report(Format(1203, std::to_string(w.lost)));
   return w.lost;
 }
 

@@ -17,6 +17,7 @@ std::string UsersSection() {
   UserRecord bob;
   bob.login = "bob";
   bob.name = "Bob";
+  bob.password = "pw";  // an empty one would be reported at every start and reload
   bob.schedule = FullSchedule();
   return "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) +
          "\r\n[Users]\r\nbob=" + FormatUserRecord(bob) + "\r\n";
