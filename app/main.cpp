@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
 
   Gateway gateway;
   StartUp(gateway);
-  loop.SetTick([&gateway] { MainTimerTimer(gateway.timer); });
+  loop.SetTick([&gateway] { return MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();
   if (Flags().fatalStop) {
     // After an unexpected exception nothing is logged or saved.

@@ -139,18 +139,11 @@ void ShiftSpeedHistories() {
   ShiftSpeedHistory(ProgramSpeedHistory());
 }
 
-void MainTimerTimer(MainTimer& timer) {
-  timer.stepMarker = 1;
-  ReapWorkers(false);
-  if (Flags().treeDirty.exchange(false)) Call(timer.hooks.repaintTree);
-  timer.stepMarker = 3;
-  std::int64_t now = ProgramClock().PerformanceCounter();
-  if (timer.secondBase == 0) timer.secondBase = now;
-  std::int64_t elapsedMs = (now - timer.secondBase) * 1000 / kPerformanceFrequency;
-  std::int64_t whole = elapsedMs / 1000;
-  if (whole <= 0) return;
-  timer.secondBase += whole * kPerformanceFrequency;
+namespace {
 
+// The work of each whole second that passed (`whole` of them, `now` being
+// the counter value of this tick).
+void PerSecond(MainTimer& timer, std::int64_t whole, std::int64_t now) {
   timer.stepMarker = 71;
   Call(timer.hooks.perSecondViews);
   timer.stepMarker = 74;
@@ -181,15 +174,34 @@ void MainTimerTimer(MainTimer& timer) {
     WriteSessionJournal();
   }
   timer.stepMarker = 81;
-  // When the last connection of a busy spell has gone, hand the freed
-  // records, buffers and worker stacks back to the system instead of keeping
-  // them cached.
+  // Each closing connection joins the workers ended before it; the last one
+  // of a spell is joined here. When the last connection of a busy spell has
+  // gone, the freed records, buffers and worker stacks go back to the system
+  // instead of staying cached.
   size_t connections = ConnectionCount();
-  if (connections == 0 && timer.connectionsLastSecond > 0) {
-    ReapWorkers(true);
-    malloc_trim(0);
-  }
+  bool fellIdle = connections == 0 && timer.connectionsLastSecond > 0;
+  ReapWorkers(fellIdle);
+  if (fellIdle) malloc_trim(0);
   timer.connectionsLastSecond = connections;
+}
+
+}  // namespace
+
+std::chrono::nanoseconds MainTimerTimer(MainTimer& timer) {
+  timer.stepMarker = 3;
+  Clock& clock = ProgramClock();
+  std::int64_t now = clock.PerformanceCounter();
+  if (timer.secondBase == 0) timer.secondBase = now;
+  std::int64_t elapsedMs = (now - timer.secondBase) * 1000 / kPerformanceFrequency;
+  std::int64_t whole = elapsedMs / 1000;
+  if (whole > 0) {
+    timer.secondBase += whole * kPerformanceFrequency;
+    PerSecond(timer, whole, now);
+  }
+  timer.stepMarker = 1;
+  if (Flags().treeDirty.exchange(false)) Call(timer.hooks.repaintTree);
+  std::int64_t untilNextSecond = timer.secondBase + kPerformanceFrequency - clock.PerformanceCounter();
+  return std::chrono::nanoseconds(std::max<std::int64_t>(untilNextSecond, 0));
 }
 
 }  // namespace brindlex

@@ -1,13 +1,17 @@
-// The per-second work of the gateway, driven by the main loop's 10 ms tick:
-// time accounting of open sessions, the session sweep, the day rollover that
-// splits every running session at midnight, the speed histories, and the
-// console's refresh requests. Main thread only; time comes from the program
-// clock, so tests move it by hand.
+// The per-second work of the gateway, driven by the main loop's tick: time
+// accounting of open sessions, the session sweep, the day rollover that splits
+// every running session at midnight, the speed histories, the joining of
+// ended workers, and the console's refresh requests. Main thread only; time
+// comes from the program clock, so tests move it by hand.
 //
 // The second base advances by whole seconds only, so a late tick neither
-// loses the fraction nor counts it twice.
+// loses the fraction nor counts it twice. The tick asks to be run again at
+// the next whole second of the base; in between it only repaints the tree
+// when the tree-dirty flag is set (the loop also runs it after posted work,
+// such as the close of a connection).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,8 +36,9 @@ struct MainTimer {
   MainTimerHooks hooks;
 };
 
-// The 10 ms tick.
-void MainTimerTimer(MainTimer& timer);
+// The main loop's tick; returns how long until the next whole second of the
+// second base, counted from the end of this tick.
+std::chrono::nanoseconds MainTimerTimer(MainTimer& timer);
 
 // The parts of the per-second work, exposed for tests.
 // `now` is the counter value of this tick; time is charged up to the second base.

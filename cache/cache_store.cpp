@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <limits>
 #include <memory>
 #include <set>
@@ -29,6 +30,19 @@ struct CacheStore {
 CacheStore& Store() {
   static CacheStore store;
   return store;
+}
+
+// Its own mutex rather than the index lock: requests are made with the index
+// lock held, and the thread waits without it.
+struct PassRequests {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool pending = false;
+};
+
+PassRequests& Requests() {
+  static PassRequests requests;
+  return requests;
 }
 
 // Truncates toward zero; NaN and negatives give 0, huge values the largest.
@@ -81,6 +95,22 @@ void DeleteViewerCopies(const std::string& folder) {
 }
 
 }  // namespace
+
+void RequestCachePass() {
+  PassRequests& requests = Requests();
+  {
+    std::lock_guard<std::mutex> lock(requests.mutex);
+    requests.pending = true;
+  }
+  requests.wake.notify_one();
+}
+
+void TakeCachePassRequests(std::chrono::milliseconds limit) {
+  PassRequests& requests = Requests();
+  std::unique_lock<std::mutex> lock(requests.mutex);
+  requests.wake.wait_for(lock, limit, [&] { return requests.pending; });
+  requests.pending = false;
+}
 
 std::mutex& CacheIndexLock() {
   static std::mutex lock;
@@ -166,12 +196,17 @@ void WriteCacheRecordLocked(std::size_t offset, const CacheRecordFixed& fixed) {
   kept.recordLength = DecodeRecordFixed(record).recordLength;
   EncodeRecordFixed(kept, record);
   Store().index.dirty = true;
+  RequestCachePass();
 }
 
-void MarkCacheHitLocked(std::size_t offset) { MarkRecordHit(Store().index, offset, CacheNow()); }
+void MarkCacheHitLocked(std::size_t offset) {
+  MarkRecordHit(Store().index, offset, CacheNow());
+  RequestCachePass();
+}
 
 void RefreshCacheRecordLocked(std::size_t offset, const RevalidationHeaders& headers) {
   RefreshRecord(Store().index, offset, headers, CacheNow());
+  RequestCachePass();
 }
 
 bool RefreshOnNotModified(std::string_view url, const RevalidationHeaders& headers) {
@@ -206,8 +241,12 @@ bool AppendCacheObjectFile(CacheObjectFile& file, const void* data, std::size_t 
 void AbandonCacheObjectFile(CacheObjectFile& file) {
   if (file.fd >= 0) ::close(file.fd);
   file.fd = -1;
-  std::lock_guard<std::mutex> lock(CacheIndexLock());
-  Store().writing.erase(file.objectId);
+  {
+    std::lock_guard<std::mutex> lock(CacheIndexLock());
+    Store().writing.erase(file.objectId);
+  }
+  // The next scan deletes the file.
+  RequestCachePass();
 }
 
 bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed, std::string_view url,
@@ -220,6 +259,9 @@ bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed,
   // The record and the release happen under one hold of the lock, so the scan
   // meets the file either as in progress or with its record.
   Store().writing.erase(file.objectId);
+  // With a record or without, the file now waits for the scan (to be measured
+  // or deleted); no pass sees the index before the lock is released.
+  RequestCachePass();
   if (!complete) return false;
   CacheRecordFixed f = fixed;
   f.objectId = file.objectId;
@@ -256,7 +298,9 @@ std::vector<std::uint8_t> SnapshotCacheIndex() {
 
 bool DeleteCacheObject(std::string_view url) {
   std::lock_guard<std::mutex> lock(CacheIndexLock());
-  return DeleteRecordByUrl(Store().index, url);
+  bool deleted = DeleteRecordByUrl(Store().index, url);
+  if (deleted) RequestCachePass();
+  return deleted;
 }
 
 CacheCounts CountCacheObjects() {

@@ -13,8 +13,14 @@
 //
 // Object IDs come from TakeCacheObjectId (settings), which is atomic and
 // writes CurIdCach before it returns.
+//
+// Work for the cache thread is handed over here: every operation that leaves
+// something for a pass to do (an index change to save, an object file to
+// measure or delete, a record to drop) asks for a pass, so the thread can
+// sleep while the cache is left alone. The thread's own steps ask for none.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -40,6 +46,16 @@ std::int64_t CacheObjectCapBytes();
 
 std::string CacheIndexPath();
 std::string CacheObjectPath(std::uint32_t objectId);
+
+// --- Hand-over to the cache thread ---------------------------------------------
+
+// Asks for a pass soon and wakes the thread's wait. Any thread; the cache index
+// lock may be held.
+void RequestCachePass();
+// Waits until a pass is asked for or `limit` went by, then takes every request
+// made so far: the pass that follows serves them. A zero limit only takes them.
+// The cache thread only.
+void TakeCachePassRequests(std::chrono::milliseconds limit);
 
 // --- Index file ---------------------------------------------------------------
 

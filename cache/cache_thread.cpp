@@ -35,6 +35,8 @@ void TCachThread::Stop() {
     terminated_ = true;
   }
   wake_.notify_all();
+  // Wakes the wait for work; the loop then sees the terminate flag.
+  RequestCachePass();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -56,6 +58,8 @@ std::uint64_t TCachThread::PassCount() {
 
 void TCachThread::Run() {
   try {
+    // The first pass serves whatever was asked for before the thread began.
+    TakeCachePassRequests(std::chrono::milliseconds(0));
     while (!terminated_) {
       RunPass();
       {
@@ -65,6 +69,8 @@ void TCachThread::Run() {
       wake_.notify_all();
       stepMarker = 5;
       if (Pause(passPause)) break;
+      stepMarker = 7;
+      TakeCachePassRequests(passInterval);
     }
     stepMarker = 6;
     SaveCacheIndexIfDirty();

@@ -3,6 +3,10 @@
 // records, deleting files without one), applies the size cap and the age
 // limit, saves the index when it changed and shrinks a mostly empty block.
 //
+// A pass runs at start, soon after the store hands over work (RequestCachePass)
+// and otherwise once every passInterval, for the age limit and for files
+// changed behind the thread's back; between passes the thread sleeps.
+//
 // Threads: one instance, created on the main thread at start-up and stopped at
 // shutdown after every connection worker has ended. The pass steps are public
 // so tests can run them one by one on their own thread without the loop; the
@@ -28,8 +32,9 @@ class TCachThread {
   TCachThread& operator=(const TCachThread&) = delete;
 
   void Start();
-  // Sets the terminate flag, wakes the thread from its pause and waits for it
-  // to end; the index is saved first if it changed. Safe to call twice.
+  // Sets the terminate flag, wakes the thread from its pause or its wait for
+  // work and waits for it to end; the index is saved first if it changed.
+  // Safe to call twice.
   void Stop();
 
   // One pass of the loop.
@@ -46,9 +51,12 @@ class TCachThread {
   bool WaitForPasses(std::uint64_t count, std::chrono::milliseconds limit);
   std::uint64_t PassCount();
 
-  // Pauses; set before Start.
+  // Pauses; set before Start. After a pass the thread pauses passPause, so
+  // that a burst of requests is served by few passes, then waits for a
+  // request at most passInterval.
   std::chrono::milliseconds filePause{100};
   std::chrono::milliseconds passPause{10};
+  std::chrono::milliseconds passInterval{std::chrono::minutes(1)};
 
   // Bytes of object files the last scan matched to records. Own thread only.
   std::int64_t totalSize = 0;

@@ -6,16 +6,16 @@ namespace brindlex {
 
 namespace {
 MainLoop* g_mainLoop = nullptr;
-constexpr auto kTick = std::chrono::milliseconds(10);
+// A tick that failed without ending the program is tried again this much later.
+constexpr auto kRetryAfterFailedTick = std::chrono::seconds(1);
 }  // namespace
 
 MainLoop& TheMainLoop() { return *g_mainLoop; }
 void SetMainLoop(MainLoop* loop) { g_mainLoop = loop; }
 
-HeadlessMainLoop::HeadlessMainLoop(std::function<void()> onTick)
-    : mainThread_(std::this_thread::get_id()), onTick_(std::move(onTick)) {}
+HeadlessMainLoop::HeadlessMainLoop() : mainThread_(std::this_thread::get_id()) {}
 
-void HeadlessMainLoop::SetTick(std::function<void()> onTick) { onTick_ = std::move(onTick); }
+void HeadlessMainLoop::SetTick(Tick tick) { tick_ = std::move(tick); }
 
 bool HeadlessMainLoop::IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
@@ -82,30 +82,34 @@ void HeadlessMainLoop::Pump() {
   }
 }
 
+std::optional<std::chrono::steady_clock::time_point> HeadlessMainLoop::RunTick() {
+  if (!tick_) return std::nullopt;
+  std::chrono::nanoseconds wait = kRetryAfterFailedTick;
+  try {
+    wait = tick_();
+  } catch (...) {
+    ReportCurrentException("MainTimer", 0);
+  }
+  return std::chrono::steady_clock::now() + wait;
+}
+
 void HeadlessMainLoop::Run() {
-  auto nextTick = std::chrono::steady_clock::now() + kTick;
+  std::optional<std::chrono::steady_clock::time_point> nextTick = RunTick();
   while (true) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait_until(lock, nextTick, [&] { return quit_ || !queue_.empty(); });
+      auto woken = [&] { return quit_ || !queue_.empty(); };
+      if (nextTick)
+        wake_.wait_until(lock, *nextTick, woken);
+      else
+        wake_.wait(lock, woken);
       if (quit_) {
         quit_ = false;
         return;
       }
     }
     Pump();
-    auto now = std::chrono::steady_clock::now();
-    if (now >= nextTick) {
-      // A late tick is not repeated: the timer's own second base catches up.
-      nextTick = now + kTick;
-      if (onTick_) {
-        try {
-          onTick_();
-        } catch (...) {
-          ReportCurrentException("MainTimer", 0);
-        }
-      }
-    }
+    nextTick = RunTick();
   }
 }
 

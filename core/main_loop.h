@@ -1,11 +1,16 @@
 // The main thread's loop: the one place where session structures change
 // outside the accounts lock, where close bookkeeping and status lines run, and
-// where the 10 ms tick drives the main timer.
+// where the tick drives the main timer.
 //
 // RunSync blocks its caller until the main thread has run the function (run
 // at once when called on the main thread itself). The main thread is woken
-// immediately by RunSync and Post, not on its next tick. Never call RunSync
-// while holding the accounts lock.
+// immediately by RunSync and Post. Never call RunSync while holding the
+// accounts lock.
+//
+// The tick runs after every batch of tasks and whenever the wait it asked for
+// has passed; it returns how long the loop may sleep before running it again.
+// An idle loop therefore wakes only when the tick wants it (once a second for
+// the main timer) or when work is posted.
 #pragma once
 
 #include <chrono>
@@ -13,15 +18,20 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace brindlex {
 
 class MainLoop {
  public:
+  using Tick = std::function<std::chrono::nanoseconds()>;
+
   virtual ~MainLoop() = default;
   virtual void RunSync(const std::function<void()>& fn) = 0;
   virtual void Post(std::function<void()> fn) = 0;
+  // Set on the main thread before Run; an empty tick is never run.
+  virtual void SetTick(Tick tick) = 0;
   // Runs tasks and ticks until Quit.
   virtual void Run() = 0;
   virtual void Quit() = 0;
@@ -34,18 +44,19 @@ class MainLoop {
 MainLoop& TheMainLoop();
 void SetMainLoop(MainLoop* loop);
 
-// A loop without a GUI: a task queue with a condition variable and a 10 ms
-// tick. The thread that constructs it is the main thread.
+// A loop without a GUI: a task queue with a condition variable whose wait
+// ends at the tick's deadline. The thread that constructs it is the main
+// thread.
 class HeadlessMainLoop final : public MainLoop {
  public:
-  explicit HeadlessMainLoop(std::function<void()> onTick = {});
+  HeadlessMainLoop();
   void RunSync(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
+  void SetTick(Tick tick) override;
   void Run() override;
   void Quit() override;
   void Pump() override;
   bool IsMainThread() const override;
-  void SetTick(std::function<void()> onTick);
 
  private:
   struct Task {
@@ -53,9 +64,11 @@ class HeadlessMainLoop final : public MainLoop {
     bool* done = nullptr;  // RunSync: set under mutex_ when fn has run
   };
   void RunTask(Task& task);
+  // Runs the tick; returns when it wants to run again (none without a tick).
+  std::optional<std::chrono::steady_clock::time_point> RunTick();
 
   std::thread::id mainThread_;
-  std::function<void()> onTick_;
+  Tick tick_;
   std::mutex mutex_;  // guards queue_, quit_ and every Task::done
   std::condition_variable wake_;
   std::condition_variable done_;

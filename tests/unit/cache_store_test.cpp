@@ -64,6 +64,16 @@ class CacheStoreTest : public ::testing::Test {
     thread_->FolderScan();
     thread_->AgeAndSizeLimits();
   }
+  // Asks the running thread for a pass and waits for one that began after
+  // the request: the pass under way may have begun before it, the one after
+  // cannot have.
+  bool PassAfterNow() {
+    std::uint64_t passes = thread_->PassCount();
+    RequestCachePass();
+    if (!thread_->WaitForPasses(passes + 1, std::chrono::seconds(60))) return false;
+    RequestCachePass();
+    return thread_->WaitForPasses(passes + 2, std::chrono::seconds(60));
+  }
 
   // A whole download through the worker's calls; returns the object ID.
   std::uint32_t Download(const std::string& url, const std::string& body, const std::string& etag = "",
@@ -345,6 +355,7 @@ TEST_F(CacheStoreTest, RunningThreadKeepsFolderAndIndexInStepUnderLoad) {
   WriteFile(CacheObjectPath(4000), kHead + "orphan");
   thread_->filePause = std::chrono::milliseconds(1);
   thread_->passPause = std::chrono::milliseconds(1);
+  thread_->passInterval = std::chrono::hours(1);
   thread_->Start();
   std::vector<std::thread> workers;
   for (int w = 0; w < 4; ++w)
@@ -352,8 +363,7 @@ TEST_F(CacheStoreTest, RunningThreadKeepsFolderAndIndexInStepUnderLoad) {
       for (int i = 0; i < 25; ++i) Download("http://h/" + std::to_string(w) + "/" + std::to_string(i), "body");
     });
   for (std::thread& t : workers) t.join();
-  // Two more passes: the last one began after every download had ended.
-  EXPECT_TRUE(thread_->WaitForPasses(thread_->PassCount() + 2, std::chrono::seconds(60)));
+  EXPECT_TRUE(PassAfterNow());
   thread_->Stop();
 
   EXPECT_FALSE(ObjectExists(4000));
@@ -373,6 +383,30 @@ TEST_F(CacheStoreTest, RunningThreadKeepsFolderAndIndexInStepUnderLoad) {
   std::set<std::uint32_t> savedIds;
   for (const CacheListing& l : ListSnapshot(saved->data(), saved->size())) savedIds.insert(l.fixed.objectId);
   EXPECT_EQ(savedIds, ids);
+}
+
+TEST_F(CacheStoreTest, ThreadPassesSoonAfterWorkIsHandedOverAndSleepsOtherwise) {
+  thread_->passInterval = std::chrono::hours(1);
+  thread_->Start();
+  ASSERT_TRUE(thread_->WaitForPasses(1, std::chrono::seconds(10))) << "a pass at start";
+  auto waitForSecondPass = [&] { return thread_->WaitForPasses(2, std::chrono::milliseconds(300)); };
+  EXPECT_FALSE(waitForSecondPass()) << "a pass with nothing handed over";
+
+  std::uint32_t id = Download("http://h/a", "body");
+  auto handedOver = std::chrono::steady_clock::now();
+  ASSERT_TRUE(thread_->WaitForPasses(2, std::chrono::seconds(10)));
+  EXPECT_LT(std::chrono::steady_clock::now() - handedOver, std::chrono::seconds(5));
+  EXPECT_EQ(Record("http://h/a")->diskSize, static_cast<std::int32_t>(kHead.size() + 4))
+      << "the pass measured the finished object";
+  EXPECT_NE(ReadFile(CacheIndexPath()).find("http://h/a"), std::string::npos) << "and saved the index";
+  EXPECT_FALSE(thread_->WaitForPasses(3, std::chrono::milliseconds(300))) << "the pass asked for no other";
+
+  WriteFile(CacheObjectPath(id + 1), kHead + "stray");
+  ASSERT_TRUE(DeleteCacheObject("http://h/a"));
+  ASSERT_TRUE(thread_->WaitForPasses(3, std::chrono::seconds(10)));
+  EXPECT_FALSE(ObjectExists(id)) << "the console's deletion reached the folder";
+  EXPECT_FALSE(ObjectExists(id + 1));
+  EXPECT_EQ(thread_->PassCount(), 3u);
 }
 
 }  // namespace

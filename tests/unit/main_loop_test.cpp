@@ -1,6 +1,7 @@
 #include "core/main_loop.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -57,6 +58,7 @@ TEST(HeadlessMainLoop, TicksWhileRunningAndQuitBeforeRunReturnsAtOnce) {
   HeadlessMainLoop loop;
   loop.SetTick([&] {
     if (++ticks == 3) loop.Quit();
+    return std::chrono::nanoseconds(0);
   });
   loop.Run();
   EXPECT_EQ(ticks, 3);
@@ -65,6 +67,49 @@ TEST(HeadlessMainLoop, TicksWhileRunningAndQuitBeforeRunReturnsAtOnce) {
   early.Quit();
   early.Run();  // must not block
   SUCCEED();
+}
+
+TEST(HeadlessMainLoop, SleepsUntilTheTickWantsToRunAgain) {
+  constexpr auto kAsked = std::chrono::milliseconds(150);
+  HeadlessMainLoop loop;
+  std::vector<std::chrono::steady_clock::time_point> ticks;
+  loop.SetTick([&] {
+    ticks.push_back(std::chrono::steady_clock::now());
+    if (ticks.size() == 2) loop.Quit();
+    return std::chrono::nanoseconds(kAsked);
+  });
+  loop.Run();
+  ASSERT_EQ(ticks.size(), 2u);
+  EXPECT_GE(ticks[1] - ticks[0], kAsked) << "the loop ticked before the tick asked to run again";
+}
+
+TEST(HeadlessMainLoop, PostedWorkWakesTheLoopAndATickFollowsIt) {
+  HeadlessMainLoop loop;
+  std::atomic<int> ticks{0};
+  std::atomic<bool> quitByTick{false};
+  bool taskRan = false;  // main thread only
+  loop.SetTick([&] {
+    ++ticks;
+    if (taskRan) {
+      quitByTick = true;
+      loop.Quit();
+    }
+    return std::chrono::nanoseconds(std::chrono::hours(1));
+  });
+  std::thread poster([&] {
+    while (ticks == 0) std::this_thread::yield();
+    loop.Post([&] { taskRan = true; });
+    // A loop that slept through the post would otherwise hold the test for
+    // the whole hour.
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!quitByTick && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!quitByTick) loop.Quit();
+  });
+  loop.Run();
+  poster.join();
+  EXPECT_TRUE(quitByTick) << "the posted task did not wake the loop, or no tick followed it";
+  EXPECT_EQ(ticks, 2);
 }
 
 }  // namespace

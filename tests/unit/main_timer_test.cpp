@@ -60,14 +60,46 @@ class MainTimerTest : public testing::AccountWorld {
     std::lock_guard<std::mutex> lock(AccountsLock());
     return SessionListLocked().size();
   }
-  void Tick(std::int64_t advance) {
+  // Returns how long the timer asks the loop to wait.
+  std::chrono::nanoseconds Tick(std::int64_t advance) {
     clock_.Advance(advance);
-    MainTimerTimer(timer_);
+    return MainTimerTimer(timer_);
   }
 
   MainTimer timer_;
   UserRecord* user_ = nullptr;
 };
+
+TEST_F(MainTimerTest, TheTickAsksForTheNextWholeSecondAndWorksOnlyThere) {
+  using std::chrono::milliseconds;
+  using std::chrono::nanoseconds;
+  SessionRecord* s = AddAddress("10.0.0.1");
+  s->idle = 0;
+  EXPECT_EQ(Tick(0), milliseconds(1000));
+  EXPECT_EQ(Tick(kSecond * 3 / 10), milliseconds(700));
+  EXPECT_EQ(Tick(kSecond * 7 / 10 - 1), nanoseconds(1));
+  EXPECT_EQ(s->idle, 0) << "no per-second work before the whole second";
+  EXPECT_EQ(Tick(1), milliseconds(1000));
+  EXPECT_EQ(s->idle, 1);
+  EXPECT_EQ(Tick(kSecond * 5 / 2), milliseconds(500)) << "a late tick keeps the fraction";
+  EXPECT_EQ(s->idle, 3);
+}
+
+TEST_F(MainTimerTest, TheTreeIsRepaintedWhenDirtyAndAfterEverySecond) {
+  int repaints = 0;
+  timer_.hooks.repaintTree = [&] { ++repaints; };
+  Tick(0);
+  repaints = 0;
+  Tick(kSecond / 10);
+  EXPECT_EQ(repaints, 0);
+  Flags().treeDirty = true;
+  Tick(kSecond / 10);
+  EXPECT_EQ(repaints, 1) << "a dirty tree waits for no whole second";
+  Tick(kSecond / 10);
+  EXPECT_EQ(repaints, 1);
+  Tick(kSecond * 7 / 10);
+  EXPECT_EQ(repaints, 2) << "the per-second work marks the tree dirty";
+}
 
 TEST_F(MainTimerTest, ALateTickAddsWholeSecondsAndKeepsTheFraction) {
   SessionRecord* s = AddAddress("10.0.0.1");
