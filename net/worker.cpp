@@ -105,8 +105,8 @@ void AnswerEnded(ConnectionRecord& r, bool clean) {
 }
 
 bool WaitingForRequest(const ConnectionRecord& r) {
-  return r.state == 0 && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 && r.readFile < 0 &&
-         r.auxSocket < 0;
+  return r.state == ConnectionState::kAwaitingHead && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 &&
+         r.readFile < 0 && r.auxSocket < 0;
 }
 
 // One pass of the loop. Returns after the poll wait and the dispatch.
