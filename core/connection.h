@@ -42,8 +42,8 @@ inline constexpr size_t kMethodMax = 154;
 inline constexpr size_t kHostMax = 511;
 inline constexpr size_t kConnectionLimit = 500;
 
-// The protocol state of a connection. The numbers are part of what the
-// gateway shows and reports, so they never change; StateNumber gives them.
+// The protocol state of a connection. The numbers are fixed: wherever a state
+// is shown or compared as a number, StateNumber gives it.
 enum class ConnectionState : int {
   // HTTP proxy (service 0).
   kAwaitingHead = 0,  // the request head is not complete yet
