@@ -76,9 +76,35 @@ void CountPiece(ConnectionRecord& connection, std::int64_t n, bool outgoing) {
 
 void Finish(ConnectionRecord& connection) { connection.serverFinished = true; }
 
+// The limit figures from one view of the settings: the continuing check runs
+// on every pass of every worker and takes that view once.
+std::int64_t BytesPerMbOf(const SystemSettings& settings) { return 1024LL * settings.KbPerMb; }
+
+CountedBytes CountedTrafficOf(const UserRecord& user, int percent) {
+  const GroupRecord* group = user.group;
+  bool out = group && group->countOutgoing;
+  bool in = group && group->countIncoming;
+  auto counted = [&](const CounterBlock& block) {
+    return CorrectedTraffic((out ? block.outgoing : 0) + (in ? block.incoming : 0), percent);
+  };
+  return CountedBytes{counted(user.dayCounters), counted(user.monthCounters)};
+}
+
+ExceededLimits LimitTestOf(const UserRecord& user, const SystemSettings& settings) {
+  const double mb = static_cast<double>(BytesPerMbOf(settings));
+  CountedBytes counted = CountedTrafficOf(user, settings.CorrectTraffic);
+  auto minutes = [](std::int64_t ms) { return static_cast<double>(ms / 1000) / 60.0; };
+  ExceededLimits result;
+  result.monthTraffic = user.monthMb > 0 && static_cast<double>(counted.month) / mb > user.monthMb;
+  result.monthTime = user.monthMinutes > 0 && minutes(user.monthCounters.timeMs) > user.monthMinutes;
+  result.dayTraffic = user.dayMb > 0 && static_cast<double>(counted.day) / mb > user.dayMb;
+  result.dayTime = user.dayMinutes > 0 && minutes(user.dayCounters.timeMs) > user.dayMinutes;
+  return result;
+}
+
 }  // namespace
 
-std::int64_t BytesPerMb() { return 1024LL * Settings()->KbPerMb; }
+std::int64_t BytesPerMb() { return BytesPerMbOf(*Settings()); }
 
 UserSession* AttachLocked(ConnectionRecord& connection, UserRecord* user) {
   SessionRecord* record = connection.sessionRecord;
@@ -133,15 +159,7 @@ std::int64_t CorrectedTraffic(std::int64_t bytes, int percent) {
 
 std::int64_t CorrectedTraffic(std::int64_t bytes) { return CorrectedTraffic(bytes, Settings()->CorrectTraffic); }
 
-CountedBytes CountedTraffic(const UserRecord& user) {
-  const GroupRecord* group = user.group;
-  bool out = group && group->countOutgoing;
-  bool in = group && group->countIncoming;
-  auto counted = [&](const CounterBlock& block) {
-    return CorrectedTraffic((out ? block.outgoing : 0) + (in ? block.incoming : 0));
-  };
-  return CountedBytes{counted(user.dayCounters), counted(user.monthCounters)};
-}
+CountedBytes CountedTraffic(const UserRecord& user) { return CountedTrafficOf(user, Settings()->CorrectTraffic); }
 
 int ExceededLimits::RefusalCode() const {
   int code = 0;
@@ -152,17 +170,7 @@ int ExceededLimits::RefusalCode() const {
   return code;
 }
 
-ExceededLimits LimitTest(const UserRecord& user) {
-  const double mb = static_cast<double>(BytesPerMb());
-  CountedBytes counted = CountedTraffic(user);
-  auto minutes = [](std::int64_t ms) { return static_cast<double>(ms / 1000) / 60.0; };
-  ExceededLimits result;
-  result.monthTraffic = user.monthMb > 0 && static_cast<double>(counted.month) / mb > user.monthMb;
-  result.monthTime = user.monthMinutes > 0 && minutes(user.monthCounters.timeMs) > user.monthMinutes;
-  result.dayTraffic = user.dayMb > 0 && static_cast<double>(counted.day) / mb > user.dayMb;
-  result.dayTime = user.dayMinutes > 0 && minutes(user.dayCounters.timeMs) > user.dayMinutes;
-  return result;
-}
+ExceededLimits LimitTest(const UserRecord& user) { return LimitTestOf(user, *Settings()); }
 
 int ServiceColumnOf(std::uint8_t service) {
   switch (service) {
@@ -201,10 +209,11 @@ void ContinuingCheck(ConnectionRecord& connection) {
   const UserRecord& user = *session->user;
   if (user.disabled || user.deleted) return Finish(connection);
   if (!SubscriptionTest(user)) return Finish(connection);
-  ExceededLimits exceeded = LimitTest(user);
   int column = ServiceColumnOf(connection.service);
   if (column >= 0 && user.allowedAfterExceed[column]) return;
-  const double documentBytes = user.maxDocumentMb * static_cast<double>(BytesPerMb());
+  const auto settings = Settings();
+  ExceededLimits exceeded = LimitTestOf(user, *settings);
+  const double documentBytes = user.maxDocumentMb * static_cast<double>(BytesPerMbOf(*settings));
   bool overDocument = user.maxDocumentMb > 0 && (static_cast<double>(connection.bytesSent) > documentBytes ||
                                                  static_cast<double>(connection.bytesReceived) > documentBytes);
   if (!SchedulesAllowNow(user) || overDocument) {

@@ -15,9 +15,11 @@
 
 namespace brindlex {
 
-int InitialState(std::uint8_t service) {
-  static constexpr int kStates[] = {0, 100, 200, 300, 400, 500, 600, 700, 800};
-  return service < std::size(kStates) ? kStates[service] : 0;
+ConnectionState InitialState(std::uint8_t service) {
+  using enum ConnectionState;
+  static constexpr ConnectionState kStates[] = {kAwaitingHead, kHttpFtpData, kFtpControl, kFtpData,   kSmtp,
+                                                kPop3,         kSocks5,      kPortMapTcp, kPortMapUdp};
+  return service < std::size(kStates) ? kStates[service] : kAwaitingHead;
 }
 
 ConnectionRecord* NewConnection(std::uint8_t service) {

@@ -42,13 +42,36 @@ inline constexpr size_t kMethodMax = 154;
 inline constexpr size_t kHostMax = 511;
 inline constexpr size_t kConnectionLimit = 500;
 
+// The protocol state of a connection. The numbers are fixed: wherever a state
+// is shown or compared as a number, StateNumber gives it.
+enum class ConnectionState : int {
+  // HTTP proxy (service 0).
+  kAwaitingHead = 0,  // the request head is not complete yet
+  kHeadParsed = 1,    // answered by the gateway itself, or refused
+  kRevalidating = 2,  // asking the origin whether a stale object is still good
+  kRevalidated = 3,   // serving the object the origin confirmed
+  kRelay = 1000,      // the request went upstream; the response is relayed
+  kTunnel = 1001,     // a CONNECT tunnel
+  // The state each other service starts in.
+  kHttpFtpData = 100,
+  kFtpControl = 200,
+  kFtpData = 300,
+  kSmtp = 400,
+  kPop3 = 500,
+  kSocks5 = 600,
+  kPortMapTcp = 700,
+  kPortMapUdp = 800,
+};
+
+constexpr int StateNumber(ConnectionState state) { return static_cast<int>(state); }
+
 // The protocol state a new record of a service starts in.
-int InitialState(std::uint8_t service);
+ConnectionState InitialState(std::uint8_t service);
 
 struct ConnectionRecord {
   int stepMarker = 0;
   std::atomic<bool> closeRequested{false};
-  int state = 0;
+  ConnectionState state = ConnectionState::kAwaitingHead;
   ConnectionRecord* controlRecord = nullptr;
   bool serverAcceptPending = false;
   bool clientAcceptPending = false;

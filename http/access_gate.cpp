@@ -5,7 +5,6 @@
 #include "core/accounting.h"
 #include "core/connection.h"
 #include "core/identification.h"
-#include "core/message_file.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/strings.h"
@@ -24,7 +23,7 @@ void AnswerRefusal(ConnectionRecord& record, int code) {
   switch (record.service) {
     case kServiceHttp:
     case kServiceHttpFtpData:
-      SendReplyPage(record, kReplyRestriction, MessageText(code));
+      SendRefusalPage(record, code);
       break;
     case kServiceFtpControl:
       ReplaceClientOutput(record, Str(436));

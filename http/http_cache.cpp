@@ -23,8 +23,6 @@ namespace brindlex {
 
 namespace {
 
-constexpr int kStateRelay = 1000;
-
 // Lifetimes the headers do not give: one day, or a tenth of the time the
 // object had gone unchanged when it was sent.
 constexpr std::int64_t kDefaultLifetime = 86400;
@@ -183,7 +181,7 @@ std::string CacheKey(const ConnectionRecord& r) {
 
 void CacheLookup(ConnectionRecord& r) {
   if (r.noCache || r.noStore || r.readFile >= 0) return;
-  bool revalidated = r.state == kStateRevalidated;
+  bool revalidated = r.state == ConnectionState::kRevalidated;
   std::string key = CacheKey(r);
   CacheRecordFixed fixed;
   CacheVerdict verdict;
@@ -195,7 +193,7 @@ void CacheLookup(ConnectionRecord& r) {
     std::string etag = CacheRecordEtagLocked(*offset);
     verdict = JudgeCachedObject(fixed, etag, CacheRequestOf(r), CacheNow(), revalidated);
     if (verdict.answer == CacheAnswer::Revalidate) {
-      if (r.state != kStateRelay) return;
+      if (r.state != ConnectionState::kRelay) return;
       std::string lines = RevalidationLines(fixed, etag);
       // The request step keeps room only for its own ending; an ending too
       // long for what is left simply makes this a miss, whose 200 answer
@@ -203,7 +201,7 @@ void CacheLookup(ConnectionRecord& r) {
       if (lines.size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) return;
       int length = static_cast<int>(lines.size());
       MoveToServer(r, lines.data(), length);
-      r.state = kStateRevalidating;
+      r.state = ConnectionState::kRevalidating;
       return;
     }
     MarkCacheHitLocked(*offset);
@@ -224,19 +222,19 @@ void CacheLookup(ConnectionRecord& r) {
 void RevalidationAnswer(ConnectionRecord& r) {
   ResponseHead head;
   if (!ParseResponseHead(r.serverIn, static_cast<size_t>(r.serverInLength), Settings()->CachCookie, head)) {
-    if (r.serverFinished || r.serverInLength >= kBufferSize) r.state = kStateRelay;
+    if (r.serverFinished || r.serverInLength >= kBufferSize) r.state = ConnectionState::kRelay;
     return;
   }
-  r.state = kStateRelay;
+  r.state = ConnectionState::kRelay;
   if (!head.isHttp || head.status != 304) return;
   RevalidationHeaders headers{head.dateHeader, head.ageHeader, head.expires, head.lastModified};
   bool refreshed = RefreshOnNotModified(CacheKey(r), headers);
-  r.state = kStateRevalidated;
+  r.state = ConnectionState::kRevalidated;
   r.serverFinished = true;
   r.serverInLength = 0;
   if (refreshed) CacheLookup(r);
   r.noStore = true;
-  if (r.clientOutLength == 0 && r.readFile < 0) SendReplyPage(r, kReplyNotFound);
+  if (r.clientOutLength == 0 && r.readFile < 0) SendReplyPage(r, ReplyKind::kNotFound);
 }
 
 }  // namespace brindlex

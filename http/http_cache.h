@@ -1,7 +1,7 @@
 // The disk cache on the request path of the HTTP proxy: whether a request can
 // be answered from a stored object, how fresh that object is, the conditional
-// request that revalidates a stale one (state 2) and the serving of a
-// revalidated one (state 3), and the client's own conditions (304, 412)
+// request that revalidates a stale one (kRevalidating) and the serving of a
+// revalidated one (kRevalidated), and the client's own conditions (304, 412)
 // answered from the cache.
 //
 // Worker thread of the connection only. The cache index lock is held only
@@ -19,9 +19,6 @@
 namespace brindlex {
 
 struct ConnectionRecord;
-
-inline constexpr int kStateRevalidating = 2;
-inline constexpr int kStateRevalidated = 3;
 
 // The request's side of the judgement: its Cache-Control values and its own
 // conditions (-1 and empty when absent).
@@ -65,19 +62,19 @@ std::string RevalidationLines(const CacheRecordFixed& fixed, std::string_view et
 // so that two sites' "/index.html" never share an object.
 std::string CacheKey(const ConnectionRecord& record);
 
-// After the request step in state 1000 (and in state 3): nothing when
+// After the request step in kRelay (and in kRevalidated): nothing when
 // noCache or noStore is set or no object is stored. A fresh object is served
 // (its head queued, its body left to StreamReadFile through readFile) or the
 // client's conditions are answered (304, 412; the connection finishes). A
-// stale one in state 1000 gets the revalidating lines appended to serverOut
-// and the state becomes 2; the caller then connects as for a miss. An object
-// whose file is missing or short is a miss.
+// stale one in kRelay gets the revalidating lines appended to serverOut and
+// the state becomes kRevalidating; the caller then connects as for a miss. An
+// object whose file is missing or short is a miss.
 void CacheLookup(ConnectionRecord& record);
 
-// State 2, server bytes present: waits for the whole head of the answer. A
-// 304 refreshes the record from its headers and serves the object (state 3;
-// the server side is finished); any other answer is relayed and processed as
-// in state 1000. A 304 for an object that can no longer be served answers
+// kRevalidating, server bytes present: waits for the whole head of the
+// answer. A 304 refreshes the record from its headers and serves the object
+// (kRevalidated; the server side is finished); any other answer is relayed and
+// processed as in kRelay. A 304 for an object that can no longer be served answers
 // with the "not found" page: that 304 answers the gateway's condition, not
 // the client's, and relayed it would leave the client with an empty page.
 void RevalidationAnswer(ConnectionRecord& record);

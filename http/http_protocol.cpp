@@ -14,13 +14,12 @@ namespace brindlex {
 
 namespace {
 
-constexpr int kStateRelay = 1000;
-constexpr int kStateTunnel = 1001;
-
-bool Relaying(const ConnectionRecord& r) { return r.state == kStateRelay || r.state == kStateTunnel; }
+bool Relaying(const ConnectionRecord& r) {
+  return r.state == ConnectionState::kRelay || r.state == ConnectionState::kTunnel;
+}
 
 bool ClientInput(ConnectionRecord& r) {
-  if (r.state == 0) {
+  if (r.state == ConnectionState::kAwaitingHead) {
     if (HttpRequestStep(r)) return false;
     HttpHandOver(r);
     return true;
@@ -34,10 +33,10 @@ bool ClientInput(ConnectionRecord& r) {
 }
 
 void ServerInput(ConnectionRecord& r) {
-  // A revalidation answer either serves the object (state 3, serverIn
+  // A revalidation answer either serves the object (kRevalidated, serverIn
   // discarded) or becomes an ordinary response relayed at once.
-  if (r.state == kStateRevalidating) RevalidationAnswer(r);
-  if (r.state == kStateRevalidating) return;
+  if (r.state == ConnectionState::kRevalidating) RevalidationAnswer(r);
+  if (r.state == ConnectionState::kRevalidating) return;
   if (Relaying(r)) {
     MoveToClient(r, r.serverIn, r.serverInLength);
     return;
@@ -53,14 +52,14 @@ void AnswerEnded(ConnectionRecord& r, bool clean) {
 }
 
 int ServerBytesToMove(ConnectionRecord& r, char* source, int& sourceLength, int movable) {
-  return r.state == kStateRelay ? ResponseBytesToMove(r, source, sourceLength, movable) : movable;
+  return r.state == ConnectionState::kRelay ? ResponseBytesToMove(r, source, sourceLength, movable) : movable;
 }
 
 // A tunnel's bytes, and a response body with no object being written, are
 // nobody's business here; bytes past a declared length are not the answer's.
 int BypassRoom(const ConnectionRecord& r, int room) {
-  if (r.state == kStateTunnel) return room;
-  if (r.state != kStateRelay || r.cacheWriteFile >= 0) return 0;
+  if (r.state == ConnectionState::kTunnel) return room;
+  if (r.state != ConnectionState::kRelay || r.cacheWriteFile >= 0) return 0;
   if (r.responseState == kResponseNotStored) return room;
   if (r.responseState != kResponseBody) return 0;
   if (r.contentLength == -1) return room;
@@ -68,7 +67,7 @@ int BypassRoom(const ConnectionRecord& r, int room) {
 }
 
 void Bypassed(ConnectionRecord& r, int n) {
-  if (r.state == kStateRelay) CountPassedResponseBytes(r, n);
+  if (r.state == ConnectionState::kRelay) CountPassedResponseBytes(r, n);
 }
 
 }  // namespace

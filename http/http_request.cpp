@@ -21,10 +21,6 @@ static_assert(kRequestHeadMax == static_cast<size_t>(kBufferSize));
 
 namespace {
 
-constexpr int kStateHeadParsed = 1;
-constexpr int kStateRelay = 1000;
-constexpr int kStateTunnel = 1001;
-
 void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   const RequestLine& line = head.line;
   r.method = line.method;
@@ -88,7 +84,7 @@ bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parent
 void AnswerGatewayRequest(ConnectionRecord& r) {
   r.localServer = true;
   r.noStore = true;
-  SendReplyPage(r, kReplyNotFound);
+  SendReplyPage(r, ReplyKind::kNotFound);
 }
 
 }  // namespace
@@ -100,14 +96,14 @@ bool HttpRequestStep(ConnectionRecord& r) {
   HeadStatus status = ParseRequestHead(r.clientIn, static_cast<size_t>(r.clientInLength), settings.CachCookie, head);
   if (status == HeadStatus::Incomplete) return true;
 
-  r.state = kStateHeadParsed;
+  r.state = ConnectionState::kHeadParsed;
   r.maxAge = r.maxStale = r.minFresh = r.conditionalTime = -1;
   if (!settings.EnableCach || settings.CachTimeStored == 0) r.noCache = r.noStore = true;
   // A head without method, host or path, with a NUL byte, or one that does not
   // end within the input buffer cannot be forwarded: the client learns that
   // the page cannot be had, and the connection ends.
   if (status == HeadStatus::Malformed) {
-    SendReplyPage(r, kReplyNotFound);
+    SendReplyPage(r, ReplyKind::kNotFound);
     return false;
   }
   ApplyHead(r, head);
@@ -116,7 +112,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
   if (user && user->byAddress && head.line.loginLink) {
     // The login link asks the browser for a login, with which the next
     // request is identified by name instead of by address.
-    SendReplyPage(r, kReplyProxyAuth);
+    SendReplyPage(r, ReplyKind::kProxyAuth);
     return false;
   }
 
@@ -128,7 +124,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
   if (r.serverFinished || r.readFile >= 0) return false;
 
   if (!r.localServer && !user) {
-    SendReplyPage(r, kReplyProxyAuth);
+    SendReplyPage(r, ReplyKind::kProxyAuth);
     return false;
   }
   if (!CheckAccess(r, false, -1)) return false;
@@ -141,23 +137,23 @@ bool HttpRequestStep(ConnectionRecord& r) {
     // The FTP dialogue for browsers is not part of this build: rather than
     // leave the browser waiting on a connection nobody talks on, it hears
     // that FTP through the proxy is not available.
-    SendReplyPage(r, kReplyFtpDisabled);
+    SendReplyPage(r, ReplyKind::kFtpDisabled);
     return false;
   }
 
-  r.state = kStateRelay;
+  r.state = ConnectionState::kRelay;
   if (StartsWithNoCase(r.method, "connect") && !settings.EnableParentProxy) {
-    r.state = kStateTunnel;
+    r.state = ConnectionState::kTunnel;
     // Bytes the client sent after the CONNECT head (an eager TLS hello) are
     // the first bytes of the tunnel, not garbage.
     DropFromClientInput(r, head.headLength);
     MoveToServer(r, r.clientIn, r.clientInLength);
-    SendReplyPage(r, kReplyTunnel);
+    SendReplyPage(r, ReplyKind::kTunnel);
     return false;
   }
   if (!QueueOutgoingHead(r, head, settings.EnableParentProxy)) {
-    r.state = kStateHeadParsed;
-    SendReplyPage(r, kReplyNotFound);
+    r.state = ConnectionState::kHeadParsed;
+    SendReplyPage(r, ReplyKind::kNotFound);
   }
   return false;
 }
@@ -171,15 +167,15 @@ void CompleteOutgoingHead(ConnectionRecord& r) {
 void HttpHandOver(ConnectionRecord& r) {
   UpstreamResult result = UpstreamResult::kConnected;
   switch (r.state) {
-    case kStateRelay:
+    case ConnectionState::kRelay:
       // The cache may answer instead of the origin, or turn the request into
-      // a revalidation (state 2) that carries its own ending.
+      // a revalidation (kRevalidating) that carries its own ending.
       if (!r.serverFinished && r.readFile < 0) CacheLookup(r);
       if (r.serverFinished || r.readFile >= 0) return;
-      if (r.state != kStateRevalidating) CompleteOutgoingHead(r);
+      if (r.state != ConnectionState::kRevalidating) CompleteOutgoingHead(r);
       result = ConnectNextHop(r);
       break;
-    case kStateTunnel:
+    case ConnectionState::kTunnel:
       result = ConnectUpstream(r);
       break;
     default:
@@ -187,7 +183,7 @@ void HttpHandOver(ConnectionRecord& r) {
   }
   // The tunnel's 200 answer has not been sent yet, so it is simply replaced.
   if (result != UpstreamResult::kConnected)
-    SendReplyPage(r, result == UpstreamResult::kDialUpDenied ? kReplyDialUpDenied : kReplyNotFound);
+    SendReplyPage(r, result == UpstreamResult::kDialUpDenied ? ReplyKind::kDialUpDenied : ReplyKind::kNotFound);
 }
 
 }  // namespace brindlex

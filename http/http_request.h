@@ -1,8 +1,8 @@
-// The request step of the HTTP proxy (a connection of service 0 in state 0):
-// waits for a complete request head, parses it, rewrites it for the next hop,
-// attributes it to a user, applies the access rules, and then either answers
-// the client itself or hands the connection on: to the relay (1000), the
-// CONNECT tunnel (1001) or the FTP dialogue for ftp:// URLs (10).
+// The request step of the HTTP proxy (a connection of service 0 awaiting its
+// request head): waits for a complete request head, parses it, rewrites it for
+// the next hop, attributes it to a user, applies the access rules, and then
+// either answers the client itself or hands the connection on: to the relay
+// or to the CONNECT tunnel.
 //
 // One request per client connection: the request sent upstream always carries
 // "Connection: close" and the connection ends with the response.
@@ -13,7 +13,8 @@ namespace brindlex {
 
 struct ConnectionRecord;
 
-// The state-0 handler, called whenever clientIn holds bytes. Returns true
+// The handler of ConnectionState::kAwaitingHead, called whenever clientIn
+// holds bytes. Returns true
 // while the head is still incomplete (nothing changed); false once the head
 // was handled, whatever the outcome.
 bool HttpRequestStep(ConnectionRecord& record);
@@ -24,9 +25,8 @@ bool HttpRequestStep(ConnectionRecord& record);
 void CompleteOutgoingHead(ConnectionRecord& record);
 
 // What follows a handled head in the same pass: for the relay the completion
-// of the head and the connect to the next hop; for the tunnel and the FTP
-// dialogue the connect. A failed connect answers with the 404 page (or the
-// dial-up refusal) instead.
+// of the head and the connect to the next hop; for the tunnel the connect. A failed connect answers with the 404 page
+// (or the dial-up refusal) instead.
 void HttpHandOver(ConnectionRecord& record);
 
 }  // namespace brindlex

@@ -1,6 +1,7 @@
 #include "http/reply_page.h"
 
 #include <string>
+#include <string_view>
 
 #include "core/connection.h"
 #include "core/message_file.h"
@@ -12,55 +13,66 @@ namespace brindlex {
 
 namespace {
 
-int StatusString(int kind) {
+constexpr int kPlainOk = 400;  // the status line of string 400, "200 OK"
+constexpr std::string_view kMessagePage = "message.html";
+constexpr std::string_view kRefusalPage = "restrictions.html";
+
+int StatusString(ReplyKind kind) {
   switch (kind) {
-    case kReplyNotFound:
+    case ReplyKind::kNotFound:
       return 405;
-    case kReplyProxyAuth:
+    case ReplyKind::kProxyAuth:
       return 406;
-    case kReplyTunnel:
+    case ReplyKind::kTunnel:
       return 401;
-    case kReplyWwwAuth:
+    case ReplyKind::kWwwAuth:
       return 416;
     default:
-      return 400;
+      return kPlainOk;
   }
 }
 
-std::string Message(int kind, std::string_view text) {
+std::string Message(ReplyKind kind) {
   switch (kind) {
-    case kReplyNotFound:
+    case ReplyKind::kNotFound:
       return MessageText(421);
-    case kReplyProxyAuth:
-    case kReplyWwwAuth:
+    case ReplyKind::kProxyAuth:
+    case ReplyKind::kWwwAuth:
       return MessageText(422);
-    case kReplyFtpDisabled:
+    case ReplyKind::kFtpDisabled:
       return MessageText(426);
-    case kReplyDialUpDenied:
+    case ReplyKind::kDialUpDenied:
       return MessageText(427);
     default:
-      return std::string(text);
+      return std::string();
   }
+}
+
+void SendPage(ConnectionRecord& record, int status, std::string_view file, std::string message) {
+  std::string head, tail;
+  if (FillTemplate(record, std::string(file), head, &tail)) {
+    // The challenge page itself comes from message.html; should that need a
+    // user too, it is shown as far as it could be filled.
+    status = StatusString(ReplyKind::kProxyAuth);
+    message = Message(ReplyKind::kProxyAuth);
+    if (file != kMessagePage) FillTemplate(record, std::string(kMessagePage), head, &tail);
+  }
+  ReplaceClientOutput(record, Str(status) + Str(415) + head + message + tail);
+  record.serverFinished = true;
 }
 
 }  // namespace
 
-void SendReplyPage(ConnectionRecord& record, int kind, std::string_view text) {
-  if (kind == kReplyTunnel) {
+void SendReplyPage(ConnectionRecord& record, ReplyKind kind) {
+  if (kind == ReplyKind::kTunnel) {
     ReplaceClientOutput(record, Str(StatusString(kind)) + Str(415));
     return;
   }
-  std::string file = kind >= kReplyRestriction ? "restrictions.html" : "message.html";
-  if (kind >= kReplyRestriction) kind = kReplyText;
-  std::string head, tail;
-  if (FillTemplate(record, file, head, &tail)) {
-    // The challenge page itself comes from message.html; should that need a
-    // user too, it is shown as far as it could be filled.
-    kind = kReplyProxyAuth;
-    if (file != "message.html") FillTemplate(record, "message.html", head, &tail);
-  }
-  ReplaceClientOutput(record, Str(StatusString(kind)) + Str(415) + head + Message(kind, text) + tail);
-  record.serverFinished = true;
+  SendPage(record, StatusString(kind), kMessagePage, Message(kind));
+}
+
+void SendRefusalPage(ConnectionRecord& record, int messageNumber) {
+  SendPage(record, kPlainOk, kRefusalPage, MessageText(messageNumber));
 }
 
 }  // namespace brindlex

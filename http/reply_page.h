@@ -4,27 +4,27 @@
 // message. Worker thread of the connection only.
 #pragma once
 
-#include <string_view>
-
 namespace brindlex {
 
 struct ConnectionRecord;
 
-enum ReplyKind : int {
-  kReplyText = 0,          // 200, the given text
-  kReplyNotFound = 2,      // 404, message 421
-  kReplyProxyAuth = 3,     // 407 with the Basic challenge, message 422
-  kReplyTunnel = 5,        // 200 Connection established, no page; stays open
-  kReplyFtpDisabled = 7,   // 200, message 426
-  kReplyDialUpDenied = 8,  // 200, message 427
-  kReplyWwwAuth = 9,       // 401 with the Basic challenge, message 422
-  kReplyRestriction = 100  // 100 and above: the refusal page with the given text
+enum class ReplyKind : int {
+  kNotFound = 2,      // 404, message 421
+  kProxyAuth = 3,     // 407 with the Basic challenge, message 422
+  kTunnel = 5,        // 200 Connection established, no page; stays open
+  kFtpDisabled = 7,   // 200, message 426
+  kDialUpDenied = 8,  // 200, message 427
+  kWwwAuth = 9,       // 401 with the Basic challenge, message 422
 };
 
 // Replaces everything queued for the client with the answer of `kind` and
-// discards the client's unread input. Every kind but kReplyTunnel finishes the
+// discards the client's unread input. Every kind but kTunnel finishes the
 // connection (serverFinished). A template that needs user data the connection
-// does not have turns the answer into kReplyProxyAuth.
-void SendReplyPage(ConnectionRecord& record, int kind, std::string_view text = {});
+// does not have turns the answer into kProxyAuth.
+void SendReplyPage(ConnectionRecord& record, ReplyKind kind);
+
+// The same for a refusal: a 200 answer with the restrictions page around the
+// message numbered `messageNumber` (487 and up: limits, filters, schedules).
+void SendRefusalPage(ConnectionRecord& record, int messageNumber);
 
 }  // namespace brindlex

@@ -1,5 +1,5 @@
 // The response side of the HTTP relay and the cache objects it writes: every
-// piece of a response in state 1000 is read here on its way to the client, so
+// piece of a response in kRelay is read here on its way to the client, so
 // that its head decides whether it may be stored (and whether the user may
 // have a document that large), and a storable answer is written to a new
 // cache object while it is relayed. Also the streaming of a file (a cache hit
@@ -39,7 +39,7 @@ void ProcessResponse(ConnectionRecord& record, const char* bytes, int length);
 // finishes the server side as above.
 void CountPassedResponseBytes(ConnectionRecord& record, std::int64_t n);
 
-// The hook of MoveToClient for state 1000: the first `movable` of the
+// The hook of MoveToClient for kRelay: the first `movable` of the
 // sourceLength bytes at `source` fit into the client output and pass
 // ProcessResponse. Returns how many may move now: 0 while the head is
 // incomplete, 0 for a refused answer, whose bytes are dropped from the source

@@ -38,15 +38,24 @@ namespace {
 std::atomic<size_t> g_liveWorkers{0};
 
 constexpr int kPollTimeoutMs = 100;
+// The waits of a connection on which nothing happens: each wait that ends
+// with nothing ready, while nothing is queued for either side, lets the next
+// one last longer, and any readiness returns it to kPollTimeoutMs. Hundreds of
+// idle tunnels would otherwise cost a good share of a core in wake-ups alone.
+// What only the timer brings (the continuing check finding a user disabled,
+// a limit reached or the schedule closed; a close asked for by another
+// thread) is thus noticed up to 3 s late on an idle connection; the shutdown
+// wakes the wait through its descriptor at once.
+constexpr int kQuietWaitsMs[] = {kPollTimeoutMs, 1000, 2000, 3000};
+constexpr int kLastQuietStep = static_cast<int>(std::size(kQuietWaitsMs)) - 1;
 // A connection still waiting for its first request head has no user yet and
-// nothing that changes with time: it only has to notice a close (seen within
-// this) or the shutdown (its wake-up descriptor is in the wait). Idle clients
-// thus cost a tenth of the wake-ups.
-constexpr int kRequestWaitTimeoutMs = 1000;
-// How late a worker's timed wait may end. Hundreds of idle connections each
-// wake every 100 ms; with some slack the kernel serves many of those timers
-// with one interrupt instead of one each. Speed periods stay exact: they are
-// measured from their own start, not from the end of the wait.
+// nothing that changes with time: it starts on the second step.
+constexpr int kRequestWaitStep = 1;
+// How late a worker's timed wait may end. Hundreds of connections each
+// moving data wake every 100 ms; with some slack the kernel serves many of
+// those timers with one interrupt instead of one each. Speed periods stay
+// exact: they are measured from their own start, not from the end of the
+// wait.
 constexpr unsigned long kTimerSlackNs = 5'000'000;
 
 void ReceiveFromClient(ConnectionRecord& r) {
@@ -105,12 +114,22 @@ void AnswerEnded(ConnectionRecord& r, bool clean) {
 }
 
 bool WaitingForRequest(const ConnectionRecord& r) {
-  return r.state == 0 && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 && r.readFile < 0 &&
-         r.auxSocket < 0;
+  return r.state == ConnectionState::kAwaitingHead && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 &&
+         r.readFile < 0 && r.auxSocket < 0;
 }
 
-// One pass of the loop. Returns after the poll wait and the dispatch.
-void WorkerPass(ConnectionRecord& r) {
+// Only readiness or what the timer checks can change anything: nothing is
+// about to end and nothing is queued for either side (a request head still
+// incomplete waits for its client like an empty buffer).
+bool Quiet(const ConnectionRecord& r) {
+  if (r.serverFinished || r.clientClosed) return false;
+  return WaitingForRequest(r) || (r.clientInLength == 0 && r.clientOutLength == 0 && r.serverInLength == 0 &&
+                                  r.serverOutLength == 0 && r.relayPipeLength == 0 && r.readFile < 0);
+}
+
+// Steps 1 to 3: closes the side whose part is over. Returns false when the
+// whole connection is over (the loop ends).
+bool CloseWhatEnded(ConnectionRecord& r) {
   r.stepMarker = 1;
   if (r.serverFinished) {
     // A response that ended cleanly keeps its object open until serverIn is
@@ -137,92 +156,111 @@ void WorkerPass(ConnectionRecord& r) {
   if (r.clientSocket < 0 && r.serverSocket < 0 &&
       !(r.service == kServiceHttpFtpData && r.serverInLength > 0 && r.controlRecord)) {
     Close(r);
-    return;
+    return false;
   }
+  return true;
+}
 
-  r.stepMarker = 4;
-  ContinuingCheck(r);
-  if (auto beforeWait = HandlersOf(r.service).beforeWait) beforeWait(r);
-
-  r.stepMarker = 5;
+// The descriptors of one wait and where each side's entry is (-1: none).
+struct PollSet {
   pollfd fds[4];
   int count = 0;
-  // A full input buffer is not polled for reading, so a slow side throttles
-  // the other without waking this thread.
+  int client = -1;
+  int server = -1;
+  int aux = -1;
+
+  int Add(int fd, short events) {
+    fds[count] = pollfd{fd, events, 0};
+    return count++;
+  }
+  short Revents(int index) const { return index >= 0 ? fds[index].revents : 0; }
+  // An error without pending data is the socket's exceptional state;
+  // pending data is read first so that nothing already received is lost.
+  bool Failed(int index) const {
+    short e = Revents(index);
+    return (e & POLLNVAL) || ((e & POLLERR) && !(e & POLLIN));
+  }
+};
+
+// Step 5: what each socket waits for. A full input buffer is not polled for
+// reading, so a slow side throttles the other without waking this thread.
+PollSet BuildPollSet(const ConnectionRecord& r) {
+  PollSet set;
   auto watch = [&](int socket, int inLength, int outLength, bool acceptPending) {
     short events = 0;
     if (inLength < kBufferSize || acceptPending) events |= POLLIN;
     if (outLength > 0 && !acceptPending) events |= POLLOUT;
-    fds[count] = pollfd{socket, events, 0};
-    return count++;
+    return set.Add(socket, events);
   };
-  int clientIndex = -1, serverIndex = -1, auxIndex = -1;
   if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
-    clientIndex = watch(r.clientSocket, r.clientInLength, r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
+    set.client = watch(r.clientSocket, r.clientInLength, r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
   // The server waits while the pipe holds bytes the client has not taken.
   if (r.serverSocket >= 0)
-    serverIndex = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,
-                        r.serverAcceptPending);
-  if (r.auxSocket >= 0) auxIndex = watch(r.auxSocket, 0, 0, false);
+    set.server = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,
+                       r.serverAcceptPending);
+  if (r.auxSocket >= 0) set.aux = watch(r.auxSocket, 0, 0, false);
+  return set;
+}
 
-  int timeout = kPollTimeoutMs;
-  if (WaitingForRequest(r) && ShutdownWakeFd() >= 0) {
-    fds[count++] = pollfd{ShutdownWakeFd(), POLLIN, 0};
-    timeout = kRequestWaitTimeoutMs;
+// The length of a worker's waits: kPollTimeoutMs while anything happens,
+// the steps of kQuietWaitsMs while nothing does.
+class WaitLadder {
+ public:
+  // The timeout of the wait about to begin. Without a shutdown descriptor a
+  // long wait would delay the shutdown.
+  int Timeout(const ConnectionRecord& r) {
+    quiet_ = Quiet(r) && ShutdownWakeFd() >= 0;
+    if (!quiet_) return kPollTimeoutMs;
+    return kQuietWaitsMs[WaitingForRequest(r) ? std::max(step_, kRequestWaitStep) : step_];
   }
+  // The wait ended with `ready` descriptors ready (what poll returned).
+  void Ended(int ready) { step_ = ready == 0 && quiet_ ? std::min(step_ + 1, kLastQuietStep) : 0; }
 
-  r.stepMarker = 6;
-  int ready = ::poll(fds, static_cast<nfds_t>(count), timeout);
-  if (ready < 0 && errno != EINTR) {
-    r.serverFinished = true;
-    r.clientClosed = true;
-    ::usleep(10000);
-    return;
-  }
+ private:
+  bool quiet_ = false;
+  int step_ = 0;
+};
 
-  r.stepMarker = 7;
-  if (ready > 0) {
-    auto revents = [&](int index) -> short { return index >= 0 ? fds[index].revents : 0; };
-    // An error without pending data is the socket's exceptional state;
-    // pending data is read first so that nothing already received is lost.
-    auto failed = [&](int index) {
-      short e = revents(index);
-      return (e & POLLNVAL) || ((e & POLLERR) && !(e & POLLIN));
-    };
-    if (revents(clientIndex) & (POLLIN | POLLHUP)) {
-      if (r.clientAcceptPending) {
-        if (!AcceptPending(r.clientSocket)) r.serverFinished = true;
-        r.clientAcceptPending = false;
-      } else {
-        ReceiveFromClient(r);
-      }
-    }
-    if (revents(serverIndex) & (POLLIN | POLLHUP)) {
-      if (r.serverAcceptPending) {
-        if (!AcceptPending(r.serverSocket)) r.serverFinished = true;
-        r.serverAcceptPending = false;
-      } else if (!(PipeRelayUsable(r) && ReceiveIntoPipe(r)) && r.relayPipeLength == 0) {
-        ReceiveFromServer(r);
-      }
-    }
-    if (revents(auxIndex) & POLLIN) {
-      // The UDP relay of a SOCKS5 association is not part of this build: drain.
-      char sink[512];
-      ReceiveSome(r.auxSocket, sink, sizeof(sink));
-    }
-    if ((revents(clientIndex) & POLLOUT) && r.clientSocket >= 0) {
-      SendFromPipe(r);
-      SendToClient(r);
-    }
-    if ((revents(serverIndex) & POLLOUT) && r.serverSocket >= 0) SendToServer(r);
-    if (failed(clientIndex) || failed(serverIndex)) {
-      Close(r);
-      return;
+// Step 7: the sockets that are ready are served. Returns false when the
+// connection failed (Close has been called).
+bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
+  if (set.Revents(set.client) & (POLLIN | POLLHUP)) {
+    if (r.clientAcceptPending) {
+      if (!AcceptPending(r.clientSocket)) r.serverFinished = true;
+      r.clientAcceptPending = false;
+    } else {
+      ReceiveFromClient(r);
     }
   }
+  if (set.Revents(set.server) & (POLLIN | POLLHUP)) {
+    if (r.serverAcceptPending) {
+      if (!AcceptPending(r.serverSocket)) r.serverFinished = true;
+      r.serverAcceptPending = false;
+    } else if (!(PipeRelayUsable(r) && ReceiveIntoPipe(r)) && r.relayPipeLength == 0) {
+      ReceiveFromServer(r);
+    }
+  }
+  if (set.Revents(set.aux) & POLLIN) {
+    // The UDP relay of a SOCKS5 association is not part of this build: drain.
+    char sink[512];
+    ReceiveSome(r.auxSocket, sink, sizeof(sink));
+  }
+  if ((set.Revents(set.client) & POLLOUT) && r.clientSocket >= 0) {
+    SendFromPipe(r);
+    SendToClient(r);
+  }
+  if ((set.Revents(set.server) & POLLOUT) && r.serverSocket >= 0) SendToServer(r);
+  if (set.Failed(set.client) || set.Failed(set.server)) {
+    Close(r);
+    return false;
+  }
+  return true;
+}
 
-  // What was just queued for a side usually fits into its socket at once;
-  // sending it now saves a wait per piece (the sockets never block).
+// Steps 8 to 10: the protocol takes what arrived, and what it queued for a
+// side is sent at once: it usually fits into the socket, which saves a wait
+// per piece (the sockets never block).
+void Dispatch(ConnectionRecord& r) {
   r.stepMarker = 8;
   if (r.clientInLength > 0) {
     if (!HandlersOf(r.service).clientInput(r)) return;
@@ -238,6 +276,35 @@ void WorkerPass(ConnectionRecord& r) {
     AnswerEnded(r, true);
     r.serverEof = false;
   }
+}
+
+// One pass of the loop: closes what ended, checks the user, waits and serves
+// what became ready.
+void WorkerPass(ConnectionRecord& r, WaitLadder& waits) {
+  if (!CloseWhatEnded(r)) return;
+
+  r.stepMarker = 4;
+  ContinuingCheck(r);
+  if (auto beforeWait = HandlersOf(r.service).beforeWait) beforeWait(r);
+
+  r.stepMarker = 5;
+  PollSet set = BuildPollSet(r);
+  int timeout = waits.Timeout(r);
+  if (timeout > kPollTimeoutMs) set.Add(ShutdownWakeFd(), POLLIN);
+
+  r.stepMarker = 6;
+  int ready = ::poll(set.fds, static_cast<nfds_t>(set.count), timeout);
+  waits.Ended(ready);
+  if (ready < 0 && errno != EINTR) {
+    r.serverFinished = true;
+    r.clientClosed = true;
+    ::usleep(10000);
+    return;
+  }
+
+  r.stepMarker = 7;
+  if (ready > 0 && !HandleReadiness(r, set)) return;
+  Dispatch(r);
 }
 
 void RemoveFromList(ConnectionRecord* record) {
@@ -285,7 +352,8 @@ void ConnectionWorker(ConnectionRecord& r) {
     if (r.closeRequested || Flags().shutdown) return;
     r.stepMarker = 0;
     Greet(r);
-    while (!r.closeRequested && !Flags().shutdown) WorkerPass(r);
+    WaitLadder waits;
+    while (!r.closeRequested && !Flags().shutdown) WorkerPass(r, waits);
   } catch (...) {
     Close(r);
     ReportCurrentException("ProxyThread", r.stepMarker);

@@ -1,6 +1,6 @@
 // The connection worker: one thread per connection record, running one loop
-// of 100 ms poll waits over the record's sockets and dispatching on its
-// protocol state. When the loop ends the worker hands the record to the main
+// of poll waits over the record's sockets (100 ms, longer while nothing
+// happens) and dispatching on its protocol state. When the loop ends the worker hands the record to the main
 // thread, which runs the close bookkeeping, removes it from the connection
 // list and frees it.
 #pragma once

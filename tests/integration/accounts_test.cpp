@@ -1,8 +1,9 @@
 // Users end to end: identification by login and by address, the access rules
 // with their refusal pages, counting and logging of what users fetch, speed
-// limits, the continuing check cutting a running download, and counters that
-// survive a restart.
+// limits, the continuing check cutting a running download or an idle tunnel,
+// and counters that survive a restart.
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -160,6 +161,38 @@ TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
   EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 10);
   EXPECT_NE(rc, 0) << "the transfer ends short";
   EXPECT_LT(body.size(), 4u * 1024 * 1024);
+}
+
+TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
+  UserRecord user = LoginUser("erin", "");
+  ProxyGateway gateway("", AccountSections({user}));
+  ASSERT_TRUE(gateway.started);
+  int fd = ConnectLoopback(gateway.port);
+  ASSERT_GE(fd, 0);
+  // "erin:x" in Basic form.
+  SendAll(fd, "CONNECT 127.0.0.1:" + std::to_string(origin_.port()) +
+                  " HTTP/1.1\r\nProxy-Authorization: Basic ZXJpbjp4\r\n\r\n");
+  std::string established;
+  while (established.find("\r\n\r\n") == std::string::npos) {
+    std::string more = ReadBytes(fd, 1);
+    if (more.empty()) break;
+    established += more;
+  }
+  ASSERT_EQ(established.substr(0, 12), "HTTP/1.0 200") << established;
+  // Long enough for the idle tunnel's worker to reach its longest wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  user.disabled = true;
+  IniDocument settings = LoadIniFile(gateway.home + "/Brindlex.ini");
+  StoreUser(user, settings);
+  WriteFile(gateway.home + "/Brindlex.ini", FormatIni(settings));
+  gateway.process->Signal(SIGHUP);
+  auto start = std::chrono::steady_clock::now();
+  bool closed = false;
+  ReadUntilClosed(fd, std::chrono::seconds(10), &closed);
+  ::close(fd);
+  EXPECT_TRUE(closed);
+  // The longest idle wait is 3 s; the check that follows it ends the tunnel.
+  EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 4);
 }
 
 TEST_F(AccountsTest, CountersSurviveARestart) {

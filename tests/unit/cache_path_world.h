@@ -1,7 +1,7 @@
 // A fixture for the HTTP cache path: the accounts world (program folder,
 // manual clock, Default group) plus an empty cache store with caching on and
 // page templates, and verbs that play the worker's part on a record: a
-// request in state 1000, a response relayed through MoveToClient in pieces,
+// request in kRelay, a response relayed through MoveToClient in pieces,
 // the end of the response, and the client reading what was queued or
 // streamed to it.
 #pragma once
@@ -50,8 +50,8 @@ class CachePathWorld : public AccountWorld {
     AccountWorld::TearDown();
   }
 
-  // A request for `url` that the request step handed to the relay (state
-  // 1000) for a local server, so no user is needed.
+  // A request for `url` that the request step handed to the relay
+  // (kRelay) for a local server, so no user is needed.
   ConnectionRecord& Request(const std::string& url, const std::string& host = "origin.test") {
     records_.emplace_back(NewConnection(kServiceHttp));
     ConnectionRecord& r = *records_.back();
@@ -60,7 +60,7 @@ class CachePathWorld : public AccountWorld {
     return r;
   }
   static void Prepare(ConnectionRecord& r, const std::string& url, const std::string& host) {
-    r.state = 1000;
+    r.state = ConnectionState::kRelay;
     r.url = url;
     r.host = host;
     r.path = url.substr(std::min(url.size(), url.find('/', url.find("//") + 2)));

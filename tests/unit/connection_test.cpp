@@ -29,7 +29,7 @@ TEST(ConnectionRecord, StartsInTheStateOfItsService) {
       {kServiceSocks5, 600},  {kServicePortMapTcp, 700},  {kServicePortMapUdp, 800}};
   for (auto [service, state] : cases) {
     Record r(NewConnection(service));
-    EXPECT_EQ(r->state, state);
+    EXPECT_EQ(StateNumber(r->state), state);
     EXPECT_EQ(r->clientSocket, -1);
     EXPECT_EQ(r->contentLength, -1);
     EXPECT_EQ(r->serverAddress, kNoAddress);
@@ -46,7 +46,7 @@ TEST(ConnectionRecord, QueueGrowsTheClientOutputButMoveNeverDoes) {
   EXPECT_GE(r->clientOutCapacity, kBufferSize + 100);
 
   Record m(NewConnection(kServiceHttp));
-  m->state = 1000;
+  m->state = ConnectionState::kRelay;
   std::memset(m->serverIn, 's', kBufferSize);
   m->serverInLength = kBufferSize;
   QueueToClient(*m, std::string(100, 'h'));

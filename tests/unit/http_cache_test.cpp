@@ -192,7 +192,7 @@ TEST_F(HttpCache, AHitIsServedWithTheStoredHeadAFreshDateAndAgeAndCounted) {
   const std::string head =
       "HTTP/1.1 200 OK\r\nCache-Control: max-age=600\r\nX-Kept: yes\r\nDate: " + received + "\r\nAge: 100\r\n\r\n";
   EXPECT_EQ(ClientReadsStream(*r), head + "body!");
-  EXPECT_EQ(r->state, 1000);
+  EXPECT_EQ(r->state, ConnectionState::kRelay);
   EXPECT_EQ(r->serverOutLength, 0);
   EXPECT_TRUE(r->serverFinished) << "the end of the file ends the answer";
   EXPECT_EQ(Record("http://origin.test/a").lastUsed, clock_.GreenwichNow()) << "a hit";
@@ -218,7 +218,7 @@ TEST_F(HttpCache, AStaleObjectIsRevalidatedAndA304ServesItRefreshed) {
   r.conditionalIsNoneMatch = true;
   std::string request = ServerOut(r);
   CacheLookup(r);
-  EXPECT_EQ(r.state, kStateRevalidating);
+  EXPECT_EQ(r.state, ConnectionState::kRevalidating);
   EXPECT_EQ(ServerOut(r), request +
                               "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\nIf-None-Match: \"e\"\r\n"
                               "Connection: close\r\n\r\n");
@@ -226,9 +226,9 @@ TEST_F(HttpCache, AStaleObjectIsRevalidatedAndA304ServesItRefreshed) {
 
   Later(2);
   Answer(r, "HTTP/1.1 304 Not Modified\r\nExpires: Fri, 01 Jan 2100");
-  EXPECT_EQ(r.state, kStateRevalidating) << "the head of the answer is not complete";
+  EXPECT_EQ(r.state, ConnectionState::kRevalidating) << "the head of the answer is not complete";
   Answer(r, " 00:00:00 GMT\r\n\r\n");
-  EXPECT_EQ(r.state, kStateRevalidated);
+  EXPECT_EQ(r.state, ConnectionState::kRevalidated);
   EXPECT_TRUE(r.serverFinished);
   EXPECT_EQ(r.serverInLength, 0);
   EXPECT_TRUE(r.noStore);
@@ -240,7 +240,7 @@ TEST_F(HttpCache, AStaleObjectIsRevalidatedAndA304ServesItRefreshed) {
   // Later plain requests: fresh now, served without asking.
   ConnectionRecord& next = Again("http://origin.test/s");
   CacheLookup(next);
-  EXPECT_EQ(next.state, 1000);
+  EXPECT_EQ(next.state, ConnectionState::kRelay);
   std::string served = ClientReadsStream(next);
   EXPECT_NE(served.find("\r\nAge: 0\r\n\r\nold body"), std::string::npos) << served;
 }
@@ -258,7 +258,7 @@ TEST_F(HttpCache, MissesAndRequestsThatMayNotUseTheCache) {
   for (ConnectionRecord* r : {&noCache, &noStore, &other}) {
     EXPECT_EQ(r->clientOutLength, 0);
     EXPECT_EQ(r->readFile, -1);
-    EXPECT_EQ(r->state, 1000);
+    EXPECT_EQ(r->state, ConnectionState::kRelay);
     EXPECT_FALSE(r->serverFinished);
   }
 
@@ -278,7 +278,7 @@ TEST_F(HttpCache, ARevalidationThatCannotBeAskedOrServedEndsSoundly) {
   ConnectionRecord& full = Again("http://origin.test/v");
   full.serverOutLength = kBufferSize - 10;
   CacheLookup(full);
-  EXPECT_EQ(full.state, 1000);
+  EXPECT_EQ(full.state, ConnectionState::kRelay);
   EXPECT_EQ(full.serverOutLength, kBufferSize - 10);
 
   // A head that never ends is relayed as it came.
@@ -286,12 +286,12 @@ TEST_F(HttpCache, ARevalidationThatCannotBeAskedOrServedEndsSoundly) {
   CacheLookup(cut);
   cut.serverFinished = true;
   Answer(cut, "HTTP/1.1 304");
-  EXPECT_EQ(cut.state, 1000);
+  EXPECT_EQ(cut.state, ConnectionState::kRelay);
 
   // The 304 came, but the object file is gone by now.
   ConnectionRecord& lost = Again("http://origin.test/v");
   CacheLookup(lost);
-  ASSERT_EQ(lost.state, kStateRevalidating);
+  ASSERT_EQ(lost.state, ConnectionState::kRevalidating);
   ::unlink(CacheObjectPath(Record("http://origin.test/v").objectId).c_str());
   Answer(lost, "HTTP/1.1 304 Not Modified\r\n\r\n");
   std::string page = ClientReads(lost);

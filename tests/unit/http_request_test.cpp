@@ -85,7 +85,7 @@ const std::string kHead =
 TEST_F(HttpRequest, LocalServerRequestGoesToTheRelayWithTheRebuiltHead) {
   EXPECT_FALSE(Step(kHead + "body"));
   ConnectionRecord& r = *record_;
-  EXPECT_EQ(r.state, 1000);
+  EXPECT_EQ(r.state, ConnectionState::kRelay);
   EXPECT_TRUE(r.localServer);
   EXPECT_EQ(r.serverAddress, 0x7F000001u);
   EXPECT_EQ(r.serverPort, 8081);
@@ -108,24 +108,24 @@ TEST_F(HttpRequest, LocalServerRequestGoesToTheRelayWithTheRebuiltHead) {
 TEST_F(HttpRequest, FedByteByByteTheHeadIsHandledOnceItEnds) {
   for (size_t i = 0; i + 1 < kHead.size(); ++i) {
     ASSERT_TRUE(Step(kHead.substr(i, 1))) << i;
-    ASSERT_EQ(record_->state, 0);
+    ASSERT_EQ(record_->state, ConnectionState::kAwaitingHead);
   }
   EXPECT_FALSE(Step(kHead.substr(kHead.size() - 1)));
-  EXPECT_EQ(record_->state, 1000);
+  EXPECT_EQ(record_->state, ConnectionState::kRelay);
   EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nAccept: */*\r\n");
 }
 
 TEST_F(HttpRequest, ParentProxyWithoutAuthorizationSendsNoCredentialsAndForwardsConnect) {
   ChangeSettings([&](SystemSettings& s) { s.EnableParentProxy = true; });
   EXPECT_FALSE(Step("CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n\r\n"));
-  EXPECT_EQ(record_->state, 1000) << "the parent proxy answers CONNECT itself";
+  EXPECT_EQ(record_->state, ConnectionState::kRelay) << "the parent proxy answers CONNECT itself";
   EXPECT_EQ(ServerOut(), "CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n");
   EXPECT_EQ(ClientOut(), "");
 }
 
 TEST_F(HttpRequest, ConnectOpensTheTunnelAndKeepsEarlyBytes) {
   EXPECT_FALSE(Step("CONNECT 127.0.0.1:443 HTTP/1.1\r\n\r\n\x16\x03\x01"));
-  EXPECT_EQ(record_->state, 1001);
+  EXPECT_EQ(record_->state, ConnectionState::kTunnel);
   EXPECT_EQ(record_->serverPort, 443);
   EXPECT_EQ(ClientOut(), Str(401) + Str(415));
   EXPECT_EQ(ClientOut(),
@@ -180,7 +180,7 @@ TEST_F(HttpRequest, CachingPolicyFlags) {
     ChangeSettings([&](SystemSettings& s) { s.CachLocalHosts = c.cachLocalHosts; });
     ChangeSettings([&](SystemSettings& s) { s.CachGetWithPar = c.cachGetWithPar; });
     EXPECT_FALSE(Step(c.head));
-    EXPECT_EQ(record_->state, 1000);
+    EXPECT_EQ(record_->state, ConnectionState::kRelay);
     EXPECT_EQ(record_->noCache, c.noCache);
     EXPECT_EQ(record_->noStore, c.noStore);
   }

@@ -1,5 +1,5 @@
 // The response side of the HTTP relay: the response head parser, the pieces
-// of a response relayed through MoveToClient in state 1000 and the cache
+// of a response relayed through MoveToClient in kRelay and the cache
 // objects they leave behind, and the streaming of a file to the client.
 #include "http/response_processing.h"
 
