@@ -63,74 +63,76 @@ GroupRecord MakeDefaultGroup() {
   GroupRecord group;
   group.number = 0;
   group.name = "Default";
-  group.countOutgoing = true;
-  group.countIncoming = true;
+  group.rules.countOutgoing = true;
+  group.rules.countIncoming = true;
   group.schedule = FullSchedule();
   return group;
 }
 
 std::string FormatGroupRecord(const GroupRecord& g) {
+  const AccessRules& r = g.rules;
   std::vector<std::string> f = {
       g.name,
       "",
-      Real(g.maxDocumentMb),
-      Real(g.monthMinutes),
-      Real(g.monthMb),
-      Real(g.dayMinutes),
-      Real(g.dayMb),
-      Flag(g.dailyReport),
-      Flag(g.monthlyReport),
+      Real(r.maxDocumentMb),
+      Real(r.monthMinutes),
+      Real(r.monthMb),
+      Real(r.dayMinutes),
+      Real(r.dayMb),
+      Flag(r.dailyReport),
+      Flag(r.monthlyReport),
       FormatSchedule(g.schedule),
-      Real(g.speedNormal),
-      Real(g.speedExceeded),
+      Real(r.speedNormal),
+      Real(r.speedExceeded),
       Tariff(g.tariffIn),
       Tariff(g.tariffOut),
       Tariff(g.tariffHour),
       Real(g.exchangeRate),
       std::to_string(g.sessionTimeout),
-      Flag(g.countOutgoing),
-      Flag(g.countIncoming),
+      Flag(r.countOutgoing),
+      Flag(r.countIncoming),
   };
-  for (bool allowed : g.allowedAfterExceed) f.push_back(Flag(allowed));
-  f.push_back(Real(g.bigTransferMb));
-  f.push_back(Real(g.bigTransferSpeed));
-  for (bool denied : g.protocolDenied) f.push_back(Flag(denied));
-  f.push_back(Flag(g.finishTransfers));
-  f.push_back(Flag(g.passAuthToParent));
-  f.push_back(Flag(g.countCacheTraffic));
-  f.push_back(Flag(g.prepaid));
-  f.push_back(Flag(g.dialUpDenied));
+  for (bool allowed : r.allowedAfterExceed) f.push_back(Flag(allowed));
+  f.push_back(Real(r.bigTransferMb));
+  f.push_back(Real(r.bigTransferSpeed));
+  for (bool denied : r.protocolDenied) f.push_back(Flag(denied));
+  f.push_back(Flag(r.finishTransfers));
+  f.push_back(Flag(r.passAuthToParent));
+  f.push_back(Flag(r.countCacheTraffic));
+  f.push_back(Flag(r.prepaid));
+  f.push_back(Flag(r.dialUpDenied));
   return JoinRecord(f);
 }
 
 void ParseGroupRecord(std::string_view t, GroupRecord& g) {
+  AccessRules& r = g.rules;
   g.name = std::string(RecordField(t, 0));
-  g.maxDocumentMb = ReadReal(t, 2);
-  g.monthMinutes = ReadReal(t, 3);
-  g.monthMb = ReadReal(t, 4);
-  g.dayMinutes = ReadReal(t, 5);
-  g.dayMb = ReadReal(t, 6);
-  g.dailyReport = ReadFlag(t, 7);
-  g.monthlyReport = ReadFlag(t, 8);
+  r.maxDocumentMb = ReadReal(t, 2);
+  r.monthMinutes = ReadReal(t, 3);
+  r.monthMb = ReadReal(t, 4);
+  r.dayMinutes = ReadReal(t, 5);
+  r.dayMb = ReadReal(t, 6);
+  r.dailyReport = ReadFlag(t, 7);
+  r.monthlyReport = ReadFlag(t, 8);
   g.schedule = ParseSchedule(RecordField(t, 9));
-  g.speedNormal = ReadReal(t, 10);
-  g.speedExceeded = ReadReal(t, 11);
+  r.speedNormal = ReadReal(t, 10);
+  r.speedExceeded = ReadReal(t, 11);
   g.tariffIn = ReadReal(t, 12);
   g.tariffOut = ReadReal(t, 13);
   g.tariffHour = ReadReal(t, 14);
   g.exchangeRate = ReadReal(t, 15);
   g.sessionTimeout = ReadInt32(t, 16);
-  g.countOutgoing = ReadFlag(t, 17);
-  g.countIncoming = ReadFlag(t, 18);
-  for (int k = 0; k < kServiceColumns; ++k) g.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 19 + k);
-  g.bigTransferMb = ReadReal(t, 25);
-  g.bigTransferSpeed = ReadReal(t, 26);
-  for (int k = 0; k < kServiceColumns; ++k) g.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 27 + k);
-  g.finishTransfers = ReadFlag(t, 33);
-  g.passAuthToParent = ReadFlag(t, 34);
-  g.countCacheTraffic = ReadFlag(t, 35);
-  g.prepaid = ReadFlag(t, 36);
-  g.dialUpDenied = ReadFlag(t, 37);
+  r.countOutgoing = ReadFlag(t, 17);
+  r.countIncoming = ReadFlag(t, 18);
+  for (int k = 0; k < kServiceColumns; ++k) r.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 19 + k);
+  r.bigTransferMb = ReadReal(t, 25);
+  r.bigTransferSpeed = ReadReal(t, 26);
+  for (int k = 0; k < kServiceColumns; ++k) r.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 27 + k);
+  r.finishTransfers = ReadFlag(t, 33);
+  r.passAuthToParent = ReadFlag(t, 34);
+  r.countCacheTraffic = ReadFlag(t, 35);
+  r.prepaid = ReadFlag(t, 36);
+  r.dialUpDenied = ReadFlag(t, 37);
 }
 
 GroupRecord* FindGroup(std::uint32_t number) {

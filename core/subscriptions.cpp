@@ -171,7 +171,7 @@ int SaveAllSubscriptions() {
   {
     std::lock_guard<std::mutex> accounts(AccountsLock());
     for (const auto& user : Users())
-      if (!user->deleted && user->prepaid && user->ticket.open && !user->login.empty())
+      if (!user->deleted && user->rules.prepaid && user->ticket.open && !user->login.empty())
         values.emplace_back(user->login, FormatTicket(user->ticket));
   }
   if (values.empty()) return 0;
@@ -187,7 +187,7 @@ int SaveAllSubscriptions() {
 }
 
 bool SubscriptionTest(const UserRecord& user) {
-  if (!user.prepaid) return true;
+  if (!user.rules.prepaid) return true;
   const TicketRecord& t = user.ticket;
   if (!t.open) return false;
   int percent = Settings()->CorrectTraffic;

@@ -182,7 +182,7 @@ TEST_F(HttpCache, AHitIsServedWithTheStoredHeadAFreshDateAndAgeAndCounted) {
   std::string received = Now();
   Store("http://origin.test/a", "Date: " + received + "\r\nCache-Control: max-age=600\r\nX-Kept: yes\r\n", "body!");
   UserRecord* user = AddUser("bob");
-  user->countCacheTraffic = true;
+  user->rules.countCacheTraffic = true;
   Later(100);
 
   ConnectionRecord* r = Connect(user, "10.0.0.5");
@@ -199,7 +199,7 @@ TEST_F(HttpCache, AHitIsServedWithTheStoredHeadAFreshDateAndAgeAndCounted) {
   EXPECT_EQ(ProgramTrafficCounters().cacheBytes, static_cast<std::int64_t>(head.size() + 5));
   EXPECT_EQ(r->userSession->counters.incoming, static_cast<std::int64_t>(head.size() + 5));
 
-  user->countCacheTraffic = false;
+  user->rules.countCacheTraffic = false;
   ConnectionRecord* uncounted = Connect(user, "10.0.0.5");
   Prepare(*uncounted, "http://origin.test/a", "origin.test");
   CacheLookup(*uncounted);
