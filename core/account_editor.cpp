@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/chars.h"
 #include "core/process_state.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
@@ -62,10 +63,7 @@ EditOutcome CheckDisplayName(std::string_view name) {
 }
 
 EditOutcome CheckLogin(std::string& login, bool byAddress) {
-  std::string lowered(Trim(login));
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  login = lowered;
+  login = LowerCase(Trim(login));
   if (login.empty()) return Refusal(kWarning, kLoginRequired);
   if (HasAny(login, ",;=[]") || HasControl(login)) return Refusal(kWarning, kBadLogin);
   if (byAddress) {

@@ -6,24 +6,12 @@
 #include <ctime>
 #include <functional>
 
+#include "core/chars.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // Decimal digits at `at`, saturating at INT32_MAX; no digits read as 0.
 std::int32_t ReadDecimal(std::string_view text, size_t& at) {
@@ -33,11 +21,6 @@ std::int32_t ReadDecimal(std::string_view text, size_t& at) {
     ++at;
   }
   return static_cast<std::int32_t>(value);
-}
-
-size_t SkipBlanks(std::string_view text, size_t at) {
-  while (at < text.size() && IsBlank(text[at])) ++at;
-  return at;
 }
 
 // The line starting at `at`: its content up to the first CR or LF.
