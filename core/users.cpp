@@ -9,11 +9,6 @@ namespace brindlex {
 
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
-std::string Real(double value) { return FormatNumberText(value, 2); }
-bool ReadFlag(std::string_view text, int n) { return ParseIntPrefix(RecordField(text, n)) != 0; }
-double ReadReal(std::string_view text, int n) { return ParseRealPrefix(RecordField(text, n)); }
-
 std::string_view Bounded(const std::string* value, size_t limit) {
   if (!value) return {};
   return std::string_view(*value).substr(0, std::min(value->size(), limit));
@@ -32,32 +27,32 @@ std::string FormatUserRecord(const UserRecord& u) {
       u.name,
       Scramble(u.password),
       u.reportEmail,
-      Real(r.maxDocumentMb),
-      Real(r.monthMinutes),
-      Real(r.monthMb),
-      Real(r.dayMinutes),
-      Real(r.dayMb),
-      Flag(r.dailyReport),
-      Flag(r.monthlyReport),
+      FormatNumberText(r.maxDocumentMb),
+      FormatNumberText(r.monthMinutes),
+      FormatNumberText(r.monthMb),
+      FormatNumberText(r.dayMinutes),
+      FormatNumberText(r.dayMb),
+      FlagText(r.dailyReport),
+      FlagText(r.monthlyReport),
       FormatSchedule(u.schedule),
-      Real(r.speedNormal),
-      Real(r.speedExceeded),
+      FormatNumberText(r.speedNormal),
+      FormatNumberText(r.speedExceeded),
       std::to_string(u.groupNumber),
-      Flag(u.admin),
-      Flag(u.disabled),
-      Flag(u.byAddress),
+      FlagText(u.admin),
+      FlagText(u.disabled),
+      FlagText(u.byAddress),
   };
-  for (bool denied : r.protocolDenied) f.push_back(Flag(denied));
-  f.push_back(Flag(r.finishTransfers));
-  f.push_back(Flag(r.passAuthToParent));
-  f.push_back(Flag(r.countCacheTraffic));
-  f.push_back(Flag(r.prepaid));
-  f.push_back(Real(r.bigTransferMb));
-  f.push_back(Real(r.bigTransferSpeed));
-  f.push_back(Flag(r.countOutgoing));
-  f.push_back(Flag(r.countIncoming));
-  for (bool allowed : r.allowedAfterExceed) f.push_back(Flag(allowed));
-  f.push_back(Flag(r.dialUpDenied));
+  for (bool denied : r.protocolDenied) f.push_back(FlagText(denied));
+  f.push_back(FlagText(r.finishTransfers));
+  f.push_back(FlagText(r.passAuthToParent));
+  f.push_back(FlagText(r.countCacheTraffic));
+  f.push_back(FlagText(r.prepaid));
+  f.push_back(FormatNumberText(r.bigTransferMb));
+  f.push_back(FormatNumberText(r.bigTransferSpeed));
+  f.push_back(FlagText(r.countOutgoing));
+  f.push_back(FlagText(r.countIncoming));
+  for (bool allowed : r.allowedAfterExceed) f.push_back(FlagText(allowed));
+  f.push_back(FlagText(r.dialUpDenied));
   return JoinRecord(f);
 }
 
@@ -66,33 +61,33 @@ void ParseUserRecord(std::string_view t, UserRecord& u) {
   u.name = std::string(RecordField(t, 0));
   u.password = Unscramble(RecordField(t, 1));
   u.reportEmail = std::string(RecordField(t, 2));
-  r.maxDocumentMb = ReadReal(t, 3);
-  r.monthMinutes = ReadReal(t, 4);
-  r.monthMb = ReadReal(t, 5);
-  r.dayMinutes = ReadReal(t, 6);
-  r.dayMb = ReadReal(t, 7);
-  r.dailyReport = ReadFlag(t, 8);
-  r.monthlyReport = ReadFlag(t, 9);
+  r.maxDocumentMb = RecordReal(t, 3);
+  r.monthMinutes = RecordReal(t, 4);
+  r.monthMb = RecordReal(t, 5);
+  r.dayMinutes = RecordReal(t, 6);
+  r.dayMb = RecordReal(t, 7);
+  r.dailyReport = RecordFlag(t, 8);
+  r.monthlyReport = RecordFlag(t, 9);
   u.schedule = ParseSchedule(RecordField(t, 10));
-  r.speedNormal = ReadReal(t, 11);
-  r.speedExceeded = ReadReal(t, 12);
+  r.speedNormal = RecordReal(t, 11);
+  r.speedExceeded = RecordReal(t, 12);
   std::int64_t groupNumber = ParseIntPrefix(RecordField(t, 13));
   u.groupNumber = groupNumber >= 0 && groupNumber <= UINT32_MAX ? static_cast<std::uint32_t>(groupNumber) : 0;
-  u.admin = ReadFlag(t, 14);
-  u.disabled = ReadFlag(t, 15);
+  u.admin = RecordFlag(t, 14);
+  u.disabled = RecordFlag(t, 15);
   std::string_view byAddress = RecordField(t, 16);
   u.byAddress = byAddress.empty() ? ParseIpv4(u.login) != kNoAddress : ParseIntPrefix(byAddress) != 0;
-  for (int k = 0; k < kServiceColumns; ++k) r.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 17 + k);
-  r.finishTransfers = ReadFlag(t, 23);
-  r.passAuthToParent = ReadFlag(t, 24);
-  r.countCacheTraffic = ReadFlag(t, 25);
-  r.prepaid = ReadFlag(t, 26);
-  r.bigTransferMb = ReadReal(t, 27);
-  r.bigTransferSpeed = ReadReal(t, 28);
-  r.countOutgoing = ReadFlag(t, 29);
-  r.countIncoming = ReadFlag(t, 30);
-  for (int k = 0; k < kServiceColumns; ++k) r.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 31 + k);
-  r.dialUpDenied = ReadFlag(t, 37);
+  for (int k = 0; k < kServiceColumns; ++k) r.protocolDenied[static_cast<size_t>(k)] = RecordFlag(t, 17 + k);
+  r.finishTransfers = RecordFlag(t, 23);
+  r.passAuthToParent = RecordFlag(t, 24);
+  r.countCacheTraffic = RecordFlag(t, 25);
+  r.prepaid = RecordFlag(t, 26);
+  r.bigTransferMb = RecordReal(t, 27);
+  r.bigTransferSpeed = RecordReal(t, 28);
+  r.countOutgoing = RecordFlag(t, 29);
+  r.countIncoming = RecordFlag(t, 30);
+  for (int k = 0; k < kServiceColumns; ++k) r.allowedAfterExceed[static_cast<size_t>(k)] = RecordFlag(t, 31 + k);
+  r.dialUpDenied = RecordFlag(t, 37);
 }
 
 UserRecord* FindUser(std::string_view login) {

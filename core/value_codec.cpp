@@ -226,6 +226,12 @@ std::string JoinRecord(const std::vector<std::string>& fields) {
   return text;
 }
 
+bool RecordFlag(std::string_view record, int n) { return ParseIntPrefix(RecordField(record, n)) != 0; }
+
+double RecordReal(std::string_view record, int n) { return ParseRealPrefix(RecordField(record, n)); }
+
+std::string FlagText(bool value) { return value ? "1" : "0"; }
+
 std::string Scramble(std::string_view plain) {
   std::string out;
   out.reserve(plain.size() + 1);
