@@ -93,7 +93,7 @@ int main() {
       user->deleted = false;
       user->schedule = FullSchedule();
       user->group = Groups().back().get();
-      user->monthMb = 100000;
+      user->rules.monthMb = 100000;
     }
   }
   BenchSteps();

@@ -18,12 +18,12 @@ int main() {
   user.name = "Bench";
   user.byAddress = true;
   user.schedule = FullSchedule();
-  user.countIncoming = true;
-  user.countOutgoing = true;
-  user.monthMb = 1e9;
-  user.dayMb = 1e8;
-  user.speedNormal = 4e6;  // KB/s
-  user.speedExceeded = 4e6;
+  user.rules.countIncoming = true;
+  user.rules.countOutgoing = true;
+  user.rules.monthMb = 1e9;
+  user.rules.dayMb = 1e8;
+  user.rules.speedNormal = 4e6;  // KB/s
+  user.rules.speedExceeded = 4e6;
   std::string text = "[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) + "\r\n[Users]\r\n" + user.login +
                      "=" + FormatUserRecord(user) + "\r\n";
   std::fputs(text.c_str(), stdout);

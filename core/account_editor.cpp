@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/chars.h"
 #include "core/process_state.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
@@ -54,33 +55,6 @@ EditOutcome CheckUserTexts(const UserRecord& user) {
   return EditOutcome{};
 }
 
-// Carries over what a user record holds beyond its stored fields: identity,
-// group, accounting state and console references.
-void KeepRuntimeState(UserRecord& to, const UserRecord& from) {
-  to.login = from.login;
-  to.byAddress = from.byAddress;
-  to.groupNumber = from.groupNumber;
-  to.group = from.group;
-  to.deleted = from.deleted;
-  to.monthCounters = from.monthCounters;
-  to.dayCounters = from.dayCounters;
-  to.periodCounters = from.periodCounters;
-  to.ticket = from.ticket;
-  to.activeAddresses = from.activeAddresses;
-  to.speedHistory = from.speedHistory;
-  to.statisticsWindow = from.statisticsWindow;
-  to.speedWindow = from.speedWindow;
-}
-
-void KeepConsoleState(GroupRecord& to, const GroupRecord& from) {
-  to.number = from.number;
-  to.periodTotals = from.periodTotals;
-  to.speedHistory = from.speedHistory;
-  to.statisticsWindow = from.statisticsWindow;
-  to.speedWindow = from.speedWindow;
-  to.viewFlags = from.viewFlags;
-}
-
 }  // namespace
 
 EditOutcome CheckDisplayName(std::string_view name) {
@@ -89,10 +63,7 @@ EditOutcome CheckDisplayName(std::string_view name) {
 }
 
 EditOutcome CheckLogin(std::string& login, bool byAddress) {
-  std::string lowered(Trim(login));
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  login = lowered;
+  login = LowerCase(Trim(login));
   if (login.empty()) return Refusal(kWarning, kLoginRequired);
   if (HasAny(login, ",;=[]") || HasControl(login)) return Refusal(kWarning, kBadLogin);
   if (byAddress) {
@@ -108,11 +79,7 @@ GroupRecord NewGroupDraft() {
   GroupRecord draft = base ? *base : MakeDefaultGroup();
   draft.number = LargestGroupNumber() + 1;
   draft.name = "Group " + std::to_string(draft.number);
-  draft.periodTotals = {};
-  draft.speedHistory.fill(0);
-  draft.statisticsWindow = nullptr;
-  draft.speedWindow = nullptr;
-  draft.viewFlags = 0;
+  static_cast<GroupConsoleState&>(draft) = GroupConsoleState{};
   return draft;
 }
 
@@ -138,7 +105,8 @@ EditOutcome SaveGroup(GroupRecord& group, const GroupRecord& edited) {
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
     GroupRecord merged = edited;
-    KeepConsoleState(merged, group);
+    merged.number = group.number;
+    static_cast<GroupConsoleState&>(merged) = group;
     group = std::move(merged);
   }
   StoreGroup(group, SettingsPath());
@@ -151,7 +119,7 @@ UserRecord NewUserDraft(GroupRecord& group) {
   draft.groupNumber = group.number;
   draft.group = &group;
   draft.schedule = group.schedule;
-  CopyGroupRulesToUser(draft, group);
+  draft.rules = group.rules;
   draft.speedHistory.fill(-1);
   return draft;
 }
@@ -170,10 +138,7 @@ EditOutcome ApplyNewUser(UserRecord& draft, UserRecord** created) {
     // A deleted user's record keeps its counters and subscription; only
     // what the editor shows is replaced.
     UserRecord merged = draft;
-    KeepRuntimeState(merged, *user);
-    merged.login = draft.login;
-    merged.byAddress = draft.byAddress;
-    merged.groupNumber = draft.groupNumber;
+    static_cast<UserRuntimeState&>(merged) = *user;
     ResolveUserGroup(merged);
     merged.deleted = false;
     *user = std::move(merged);
@@ -188,8 +153,14 @@ EditOutcome SaveUser(UserRecord& user, const UserRecord& edited) {
   if (!check.ok) return check;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
+    // Login, identification kind and group are not the editor's to change
+    // here; the accounting state is never the editor's.
     UserRecord merged = edited;
-    KeepRuntimeState(merged, user);
+    merged.login = user.login;
+    merged.byAddress = user.byAddress;
+    merged.groupNumber = user.groupNumber;
+    merged.group = user.group;
+    static_cast<UserRuntimeState&>(merged) = user;
     merged.deleted = false;
     user = std::move(merged);
   }
@@ -205,7 +176,7 @@ void ApplyGroupRulesToUsers(const GroupRecord& group) {
     std::lock_guard<std::mutex> lock(AccountsLock());
     for (auto& user : Users()) {
       if (user->deleted || user->groupNumber != group.number) continue;
-      CopyGroupRulesToUser(*user, group);
+      user->rules = group.rules;
       changed.push_back(user.get());
     }
   }
@@ -219,7 +190,7 @@ void ApplyGroupRulesToUser(UserRecord& user) {
     std::lock_guard<std::mutex> lock(AccountsLock());
     if (!user.group) ResolveUserGroup(user);
     if (!user.group) return;
-    CopyGroupRulesToUser(user, *user.group);
+    user.rules = user.group->rules;
   }
   WriteUser(user, SettingsPath());
 }

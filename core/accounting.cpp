@@ -32,7 +32,7 @@ void ChargeLocked(UserSession& session, Apply apply) {
   apply(session.counters);
   apply(user.dayCounters);
   apply(user.monthCounters);
-  if (user.prepaid) apply(user.ticket.used);
+  if (user.rules.prepaid) apply(user.ticket.used);
 }
 
 void ChargeTrafficLocked(UserSession& session, std::int64_t n, bool outgoing) {
@@ -82,8 +82,8 @@ std::int64_t BytesPerMbOf(const SystemSettings& settings) { return 1024LL * sett
 
 CountedBytes CountedTrafficOf(const UserRecord& user, int percent) {
   const GroupRecord* group = user.group;
-  bool out = group && group->countOutgoing;
-  bool in = group && group->countIncoming;
+  bool out = group && group->rules.countOutgoing;
+  bool in = group && group->rules.countIncoming;
   auto counted = [&](const CounterBlock& block) {
     return CorrectedTraffic((out ? block.outgoing : 0) + (in ? block.incoming : 0), percent);
   };
@@ -95,10 +95,10 @@ ExceededLimits LimitTestOf(const UserRecord& user, const SystemSettings& setting
   CountedBytes counted = CountedTrafficOf(user, settings.CorrectTraffic);
   auto minutes = [](std::int64_t ms) { return static_cast<double>(ms / 1000) / 60.0; };
   ExceededLimits result;
-  result.monthTraffic = user.monthMb > 0 && static_cast<double>(counted.month) / mb > user.monthMb;
-  result.monthTime = user.monthMinutes > 0 && minutes(user.monthCounters.timeMs) > user.monthMinutes;
-  result.dayTraffic = user.dayMb > 0 && static_cast<double>(counted.day) / mb > user.dayMb;
-  result.dayTime = user.dayMinutes > 0 && minutes(user.dayCounters.timeMs) > user.dayMinutes;
+  result.monthTraffic = user.rules.monthMb > 0 && static_cast<double>(counted.month) / mb > user.rules.monthMb;
+  result.monthTime = user.rules.monthMinutes > 0 && minutes(user.monthCounters.timeMs) > user.rules.monthMinutes;
+  result.dayTraffic = user.rules.dayMb > 0 && static_cast<double>(counted.day) / mb > user.rules.dayMb;
+  result.dayTime = user.rules.dayMinutes > 0 && minutes(user.dayCounters.timeMs) > user.rules.dayMinutes;
   return result;
 }
 
@@ -121,7 +121,7 @@ UserSession* AttachLocked(ConnectionRecord& connection, UserRecord* user) {
     record->userSessions.push_back(std::make_unique<UserSession>());
     session = record->userSessions.back().get();
     session->user = user;
-    session->speed = user->speedNormal;
+    session->speed = user->rules.speedNormal;
     user->activeAddresses.push_back(record->address);
   }
   session->connections.push_back(&connection);
@@ -210,19 +210,19 @@ void ContinuingCheck(ConnectionRecord& connection) {
   if (user.disabled || user.deleted) return Finish(connection);
   if (!SubscriptionTest(user)) return Finish(connection);
   int column = ServiceColumnOf(connection.service);
-  if (column >= 0 && user.allowedAfterExceed[column]) return;
+  if (column >= 0 && user.rules.allowedAfterExceed[column]) return;
   const auto settings = Settings();
   ExceededLimits exceeded = LimitTestOf(user, *settings);
-  const double documentBytes = user.maxDocumentMb * static_cast<double>(BytesPerMbOf(*settings));
-  bool overDocument = user.maxDocumentMb > 0 && (static_cast<double>(connection.bytesSent) > documentBytes ||
-                                                 static_cast<double>(connection.bytesReceived) > documentBytes);
+  const double documentBytes = user.rules.maxDocumentMb * static_cast<double>(BytesPerMbOf(*settings));
+  bool overDocument = user.rules.maxDocumentMb > 0 && (static_cast<double>(connection.bytesSent) > documentBytes ||
+                                                       static_cast<double>(connection.bytesReceived) > documentBytes);
   if (!SchedulesAllowNow(user) || overDocument) {
-    if (!user.finishTransfers) Finish(connection);
+    if (!user.rules.finishTransfers) Finish(connection);
     return;
   }
   if (!exceeded.Any()) return;
-  if (user.speedExceeded != 0 || user.finishTransfers) {
-    session->speed = user.speedExceeded;
+  if (user.rules.speedExceeded != 0 || user.rules.finishTransfers) {
+    session->speed = user.rules.speedExceeded;
     return;
   }
   Finish(connection);
@@ -257,8 +257,8 @@ TransferGate::TransferGate(ConnectionRecord& connection) : connection_(connectio
     // Read before the speed lock is taken: a worker never waits for the
     // accounts lock while it holds its session's speed lock.
     std::lock_guard<std::mutex> lock(AccountsLock());
-    bigTransferSpeed = session_->user->bigTransferSpeed;
-    bigTransferMb = session_->user->bigTransferMb;
+    bigTransferSpeed = session_->user->rules.bigTransferSpeed;
+    bigTransferMb = session_->user->rules.bigTransferMb;
   }
   if (session_->speed.load() == 0) session_ = nullptr;
   if (bigTransferSpeed != 0 &&

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/chars.h"
 #include "core/file_io.h"
 
 namespace brindlex {
@@ -17,13 +18,6 @@ std::mutex& PathMutex() {
 std::string& TablePath() {
   static std::string path = "/proc/net/arp";
   return path;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // Splits the next blank-separated word off the line.
@@ -50,7 +44,7 @@ std::optional<MacAddress> ParseMacText(std::string_view text) {
       if (text[i] != ':' && text[i] != '-') return std::nullopt;
       continue;
     }
-    int digit = HexDigit(text[i]);
+    int digit = HexValue(text[i]);
     if (digit < 0) return std::nullopt;
     mac = (mac << 4) | static_cast<MacAddress>(digit);
   }
@@ -62,7 +56,7 @@ std::optional<MacAddress> ParseMacDigits(std::string_view digits) {
   if (digits.empty() || digits.size() > 12) return std::nullopt;
   MacAddress mac = 0;
   for (char c : digits) {
-    int digit = HexDigit(c);
+    int digit = HexValue(c);
     if (digit < 0) return std::nullopt;
     mac = (mac << 4) | static_cast<MacAddress>(digit);
   }

@@ -17,13 +17,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/request_conditions.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
 
 struct SessionRecord;
 struct UserSession;
-struct PortMapRule;
 
 enum Service : std::uint8_t {
   kServiceHttp = 0,
@@ -75,8 +75,6 @@ struct ConnectionRecord {
   ConnectionRecord* controlRecord = nullptr;
   bool serverAcceptPending = false;
   bool clientAcceptPending = false;
-  std::string lastFtpCommand;
-  std::string pageTail;
 
   int clientSocket = -1;
   char clientIn[kBufferSize];  // not zeroed: only the first clientInLength bytes mean anything
@@ -85,7 +83,6 @@ struct ConnectionRecord {
   int clientOutCapacity = 0;
   int clientOutLength = 0;
   bool clientClosed = false;
-  std::uint16_t clientUdpPort = 0;
 
   int serverSocket = -1;
   Ipv4 serverAddress = kNoAddress;
@@ -132,19 +129,11 @@ struct ConnectionRecord {
   bool hasAuthorization = false;
   bool noStore = false;
   bool noCache = false;
-  std::int32_t conditionalTime = -1;
-  std::string conditionalEtags;
-  bool conditionalIsUnmodified = false;
-  bool conditionalIsNoneMatch = false;
-  std::int32_t maxAge = -1;
-  std::int32_t maxStale = -1;
-  std::int32_t minFresh = -1;
+  RequestConditions conditions;
   std::int64_t contentLength = -1;
   std::string responseEtag;
   std::array<std::uint8_t, 74> cacheEntry{};
-  PortMapRule* portMapRule = nullptr;
   ConnectionRecord* dataRecord = nullptr;
-  std::int64_t lastDatagramCounter = 0;
 };
 
 // A record of the given service in its initial state, with the client output

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
 
+#include "core/chars.h"
 #include "core/clock.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
@@ -32,7 +32,7 @@ std::int64_t FastInt(std::string_view text) {
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   std::uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i < 20; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < text.size() && IsDigit(text[i]) && i < 20; ++i) value = value * 10 + (text[i] - '0');
   // Unsigned arithmetic: a hostile line must not overflow a signed value.
   return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
@@ -40,12 +40,6 @@ std::int64_t FastInt(std::string_view text) {
 std::int64_t FileSize(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
 }
 
 void Add(CounterBlock& to, const CounterBlock& from) {
@@ -60,11 +54,11 @@ void Add(CounterBlock& to, const CounterBlock& from) {
 class UserIndex {
  public:
   UserIndex() {
-    for (auto& user : Users()) index_.emplace(LowerAscii(user->login), user.get());
+    for (auto& user : Users()) index_.emplace(LowerCase(user->login), user.get());
   }
   UserRecord* Find(std::string_view login) {
     if (last_ && login == lastLogin_) return last_;
-    std::string key = LowerAscii(login);
+    std::string key = LowerCase(login);
     auto it = index_.find(key);
     UserRecord* user = it != index_.end() ? it->second : FindOrCreateUser(login);
     if (user && it == index_.end()) index_.emplace(std::move(key), user);

@@ -2,20 +2,14 @@
 
 #include <algorithm>
 
+#include "core/chars.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 bool IsWild(char c) { return c == '*' || c == '?'; }
-
-void SkipBlanks(std::string_view text, size_t& pos) {
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-}
 
 void SkipOne(std::string_view text, size_t& pos, char c) {
   if (pos < text.size() && text[pos] == c) ++pos;
@@ -23,7 +17,7 @@ void SkipOne(std::string_view text, size_t& pos, char c) {
 
 // Blanks, a sign and digits. `found` tells whether any digit was there.
 long ReadInteger(std::string_view text, size_t& pos, bool& found) {
-  SkipBlanks(text, pos);
+  pos = SkipBlanks(text, pos);
   size_t start = pos;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
@@ -48,17 +42,10 @@ void SkipPastSemicolon(std::string_view text, size_t& pos) {
 std::uint8_t KindByte(long value) { return value >= 0 && value <= 255 ? static_cast<std::uint8_t>(value) : 255; }
 std::uint8_t OffByte(long value) { return value >= 0 && value <= 255 ? static_cast<std::uint8_t>(value) : 1; }
 
-bool EqualsAt(std::string_view text, size_t at, std::string_view run) {
-  if (text.size() - at < run.size()) return false;
-  for (size_t k = 0; k < run.size(); ++k)
-    if (Lower(text[at + k]) != Lower(run[k])) return false;
-  return true;
-}
-
 size_t FindRun(std::string_view text, size_t from, std::string_view run) {
   if (run.size() > text.size()) return std::string_view::npos;
   for (size_t at = from; at + run.size() <= text.size(); ++at)
-    if (EqualsAt(text, at, run)) return at;
+    if (StartsWithNoCase(text.substr(at), run)) return at;
   return std::string_view::npos;
 }
 
@@ -75,10 +62,10 @@ FilterCursor OpenFilterText(std::string_view text) {
   cursor.text = text;
   bool found = false;
   cursor.enabled = ReadInteger(text, cursor.pos, found) != 0;
-  SkipBlanks(text, cursor.pos);
+  cursor.pos = SkipBlanks(text, cursor.pos);
   SkipOne(text, cursor.pos, ';');
   ReadInteger(text, cursor.pos, found);
-  SkipBlanks(text, cursor.pos);
+  cursor.pos = SkipBlanks(text, cursor.pos);
   SkipOne(text, cursor.pos, ';');
   return cursor;
 }
@@ -93,14 +80,14 @@ bool NextFilterEntry(FilterCursor& cursor, FilterEntryView& entry) {
       SkipPastSemicolon(text, pos);
       continue;
     }
-    SkipBlanks(text, pos);
+    pos = SkipBlanks(text, pos);
     SkipOne(text, pos, ',');
-    SkipBlanks(text, pos);
+    pos = SkipBlanks(text, pos);
     size_t patternEnd = text.find_first_of(",;", pos);
     if (patternEnd == std::string_view::npos) patternEnd = text.size();
     entry.pattern = text.substr(pos, patternEnd - pos);
     pos = patternEnd;
-    SkipBlanks(text, pos);
+    pos = SkipBlanks(text, pos);
     SkipOne(text, pos, ',');
     long off = ReadInteger(text, pos, found);
     SkipPastSemicolon(text, pos);
@@ -206,7 +193,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
     }
     size_t end = RunEnd(pattern, i);
     std::string_view run = pattern.substr(i, end - i);
-    if (!EqualsAt(text, j, run)) return false;
+    if (!StartsWithNoCase(text.substr(j), run)) return false;
     j += run.size();
     i = end;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/chars.h"
 #include "core/url_filter.h"
 #include "core/value_codec.h"
 
@@ -9,12 +10,7 @@ namespace brindlex {
 
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
-std::string Real(double value) { return FormatNumberText(value, 2); }
 std::string Tariff(double value) { return FormatNumberText(value, 3); }
-
-bool ReadFlag(std::string_view text, int n) { return ParseIntPrefix(RecordField(text, n)) != 0; }
-double ReadReal(std::string_view text, int n) { return ParseRealPrefix(RecordField(text, n)); }
 
 std::int32_t ReadInt32(std::string_view text, int n) {
   std::int64_t value = ParseIntPrefix(RecordField(text, n));
@@ -28,7 +24,7 @@ bool GroupNumberFromKey(std::string_view key, std::uint32_t& number) {
   if (key.empty() || key.size() > 10) return false;
   std::uint64_t value = 0;
   for (char c : key) {
-    if (c < '0' || c > '9') return false;
+    if (!IsDigit(c)) return false;
     value = value * 10 + static_cast<std::uint64_t>(c - '0');
   }
   if (value > UINT32_MAX) return false;
@@ -63,74 +59,76 @@ GroupRecord MakeDefaultGroup() {
   GroupRecord group;
   group.number = 0;
   group.name = "Default";
-  group.countOutgoing = true;
-  group.countIncoming = true;
+  group.rules.countOutgoing = true;
+  group.rules.countIncoming = true;
   group.schedule = FullSchedule();
   return group;
 }
 
 std::string FormatGroupRecord(const GroupRecord& g) {
+  const AccessRules& r = g.rules;
   std::vector<std::string> f = {
       g.name,
       "",
-      Real(g.maxDocumentMb),
-      Real(g.monthMinutes),
-      Real(g.monthMb),
-      Real(g.dayMinutes),
-      Real(g.dayMb),
-      Flag(g.dailyReport),
-      Flag(g.monthlyReport),
+      FormatNumberText(r.maxDocumentMb),
+      FormatNumberText(r.monthMinutes),
+      FormatNumberText(r.monthMb),
+      FormatNumberText(r.dayMinutes),
+      FormatNumberText(r.dayMb),
+      FlagText(r.dailyReport),
+      FlagText(r.monthlyReport),
       FormatSchedule(g.schedule),
-      Real(g.speedNormal),
-      Real(g.speedExceeded),
+      FormatNumberText(r.speedNormal),
+      FormatNumberText(r.speedExceeded),
       Tariff(g.tariffIn),
       Tariff(g.tariffOut),
       Tariff(g.tariffHour),
-      Real(g.exchangeRate),
+      FormatNumberText(g.exchangeRate),
       std::to_string(g.sessionTimeout),
-      Flag(g.countOutgoing),
-      Flag(g.countIncoming),
+      FlagText(r.countOutgoing),
+      FlagText(r.countIncoming),
   };
-  for (bool allowed : g.allowedAfterExceed) f.push_back(Flag(allowed));
-  f.push_back(Real(g.bigTransferMb));
-  f.push_back(Real(g.bigTransferSpeed));
-  for (bool denied : g.protocolDenied) f.push_back(Flag(denied));
-  f.push_back(Flag(g.finishTransfers));
-  f.push_back(Flag(g.passAuthToParent));
-  f.push_back(Flag(g.countCacheTraffic));
-  f.push_back(Flag(g.prepaid));
-  f.push_back(Flag(g.dialUpDenied));
+  for (bool allowed : r.allowedAfterExceed) f.push_back(FlagText(allowed));
+  f.push_back(FormatNumberText(r.bigTransferMb));
+  f.push_back(FormatNumberText(r.bigTransferSpeed));
+  for (bool denied : r.protocolDenied) f.push_back(FlagText(denied));
+  f.push_back(FlagText(r.finishTransfers));
+  f.push_back(FlagText(r.passAuthToParent));
+  f.push_back(FlagText(r.countCacheTraffic));
+  f.push_back(FlagText(r.prepaid));
+  f.push_back(FlagText(r.dialUpDenied));
   return JoinRecord(f);
 }
 
 void ParseGroupRecord(std::string_view t, GroupRecord& g) {
+  AccessRules& r = g.rules;
   g.name = std::string(RecordField(t, 0));
-  g.maxDocumentMb = ReadReal(t, 2);
-  g.monthMinutes = ReadReal(t, 3);
-  g.monthMb = ReadReal(t, 4);
-  g.dayMinutes = ReadReal(t, 5);
-  g.dayMb = ReadReal(t, 6);
-  g.dailyReport = ReadFlag(t, 7);
-  g.monthlyReport = ReadFlag(t, 8);
+  r.maxDocumentMb = RecordReal(t, 2);
+  r.monthMinutes = RecordReal(t, 3);
+  r.monthMb = RecordReal(t, 4);
+  r.dayMinutes = RecordReal(t, 5);
+  r.dayMb = RecordReal(t, 6);
+  r.dailyReport = RecordFlag(t, 7);
+  r.monthlyReport = RecordFlag(t, 8);
   g.schedule = ParseSchedule(RecordField(t, 9));
-  g.speedNormal = ReadReal(t, 10);
-  g.speedExceeded = ReadReal(t, 11);
-  g.tariffIn = ReadReal(t, 12);
-  g.tariffOut = ReadReal(t, 13);
-  g.tariffHour = ReadReal(t, 14);
-  g.exchangeRate = ReadReal(t, 15);
+  r.speedNormal = RecordReal(t, 10);
+  r.speedExceeded = RecordReal(t, 11);
+  g.tariffIn = RecordReal(t, 12);
+  g.tariffOut = RecordReal(t, 13);
+  g.tariffHour = RecordReal(t, 14);
+  g.exchangeRate = RecordReal(t, 15);
   g.sessionTimeout = ReadInt32(t, 16);
-  g.countOutgoing = ReadFlag(t, 17);
-  g.countIncoming = ReadFlag(t, 18);
-  for (int k = 0; k < kServiceColumns; ++k) g.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 19 + k);
-  g.bigTransferMb = ReadReal(t, 25);
-  g.bigTransferSpeed = ReadReal(t, 26);
-  for (int k = 0; k < kServiceColumns; ++k) g.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 27 + k);
-  g.finishTransfers = ReadFlag(t, 33);
-  g.passAuthToParent = ReadFlag(t, 34);
-  g.countCacheTraffic = ReadFlag(t, 35);
-  g.prepaid = ReadFlag(t, 36);
-  g.dialUpDenied = ReadFlag(t, 37);
+  r.countOutgoing = RecordFlag(t, 17);
+  r.countIncoming = RecordFlag(t, 18);
+  for (int k = 0; k < kServiceColumns; ++k) r.allowedAfterExceed[static_cast<size_t>(k)] = RecordFlag(t, 19 + k);
+  r.bigTransferMb = RecordReal(t, 25);
+  r.bigTransferSpeed = RecordReal(t, 26);
+  for (int k = 0; k < kServiceColumns; ++k) r.protocolDenied[static_cast<size_t>(k)] = RecordFlag(t, 27 + k);
+  r.finishTransfers = RecordFlag(t, 33);
+  r.passAuthToParent = RecordFlag(t, 34);
+  r.countCacheTraffic = RecordFlag(t, 35);
+  r.prepaid = RecordFlag(t, 36);
+  r.dialUpDenied = RecordFlag(t, 37);
 }
 
 GroupRecord* FindGroup(std::uint32_t number) {

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/access_rules.h"
 #include "core/account_source.h"
 #include "core/counters.h"
 #include "core/ini_file.h"
@@ -28,16 +29,19 @@ namespace brindlex {
 inline constexpr size_t kMaxGroups = 500;
 inline constexpr int kSpeedHistorySlots = 300;
 
-// Columns of protocolDenied and allowedAfterExceed.
-enum ServiceColumn { kColumnHttp = 0, kColumnFtp, kColumnSmtp, kColumnPop3, kColumnSocks5, kColumnPortMap };
-inline constexpr int kServiceColumns = 6;
-using ServiceFlags = std::array<bool, kServiceColumns>;
+// What a group record holds for the console alone, never stored. Saving
+// edited values keeps it.
+struct GroupConsoleState {
+  CounterBlock periodTotals;
+  std::array<std::int32_t, kSpeedHistorySlots> speedHistory{};
+  std::uint8_t viewFlags = 0;
 
-struct GroupRecord {
+  bool operator==(const GroupConsoleState&) const = default;
+};
+
+struct GroupRecord : GroupConsoleState {
   std::uint32_t number = 0;
   std::string name;
-  bool dailyReport = false;
-  bool monthlyReport = false;
   Schedule schedule{};
   std::string denyFilter;
   std::string allowFilter;
@@ -46,32 +50,8 @@ struct GroupRecord {
   double tariffHour = 0;            // per hour of connection time
   double exchangeRate = 0;          // national units per base unit
   std::int32_t sessionTimeout = 0;  // seconds
-  bool countOutgoing = false;
-  bool countIncoming = false;
-  double monthMb = 0;
-  double monthMinutes = 0;
-  double dayMb = 0;
-  double dayMinutes = 0;
-  double speedNormal = 0;    // KB/s, 0 = unlimited
-  double speedExceeded = 0;  // KB/s after a limit is exceeded, 0 = refused
   std::string clientAddresses;
-  ServiceFlags protocolDenied{};
-  ServiceFlags allowedAfterExceed{};
-  double maxDocumentMb = 0;
-  double bigTransferMb = 0;
-  double bigTransferSpeed = 0;
-  bool finishTransfers = false;
-  bool passAuthToParent = false;
-  bool countCacheTraffic = false;
-  bool prepaid = false;
-  bool dialUpDenied = false;
-
-  // Console only, never stored.
-  CounterBlock periodTotals;
-  std::array<std::int32_t, kSpeedHistorySlots> speedHistory{};
-  void* statisticsWindow = nullptr;
-  void* speedWindow = nullptr;
-  std::uint8_t viewFlags = 0;
+  AccessRules rules;
 
   bool operator==(const GroupRecord&) const = default;
 };

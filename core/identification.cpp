@@ -83,11 +83,11 @@ int AccessRefusal(const UserRecord& user, std::uint8_t service, Ipv4 clientAddre
     exceeded = LimitTest(user);
   }
   int column = ServiceColumnOf(service);
-  bool allowedAfterExceed = column >= 0 && user.allowedAfterExceed[column];
-  bool denied = column >= 0 && user.protocolDenied[column];
+  bool allowedAfterExceed = column >= 0 && user.rules.allowedAfterExceed[column];
+  bool denied = column >= 0 && user.rules.protocolDenied[column];
   if (documentMode) {
-    bool tooLarge = !allowedAfterExceed && user.maxDocumentMb > 0 && contentLength >= 0 &&
-                    static_cast<double>(contentLength) / static_cast<double>(BytesPerMb()) > user.maxDocumentMb;
+    bool tooLarge = !allowedAfterExceed && user.rules.maxDocumentMb > 0 && contentLength >= 0 &&
+                    static_cast<double>(contentLength) / static_cast<double>(BytesPerMb()) > user.rules.maxDocumentMb;
     return tooLarge ? 492 : 0;
   }
   if (user.disabled || user.deleted) return 486;
@@ -96,7 +96,7 @@ int AccessRefusal(const UserRecord& user, std::uint8_t service, Ipv4 clientAddre
   if (user.group && !AddressListAdmits(SplitList(user.group->clientAddresses), clientAddress)) return 495;
   if (!allowedAfterExceed && !SchedulesAllowNow(user)) return 491;
   if (FilterRequest(user, url) == FilterVerdict::Refuse) return 493;
-  if (user.speedExceeded != 0 || allowedAfterExceed) return 0;
+  if (user.rules.speedExceeded != 0 || allowedAfterExceed) return 0;
   return exceeded.RefusalCode();
 }
 

@@ -24,7 +24,6 @@ struct ProcessFlags {
   std::atomic<bool> fatalStop{false};
   std::atomic<bool> treeDirty{false};
   std::atomic<bool> usersDirty{false};
-  std::atomic<bool> monitorPaused{false};
 };
 ProcessFlags& Flags();
 

@@ -1,10 +1,10 @@
 #include "core/schedule.h"
 
+#include "core/chars.h"
+
 namespace brindlex {
 
 namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads the digits at `pos`. Returns false when there are none. Long numbers
 // saturate: they are out of range anyway.

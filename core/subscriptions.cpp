@@ -1,9 +1,5 @@
 #include "core/subscriptions.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -12,6 +8,7 @@
 
 #include "core/accounting.h"
 #include "core/clock.h"
+#include "core/file_io.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/strings.h"
@@ -171,7 +168,7 @@ int SaveAllSubscriptions() {
   {
     std::lock_guard<std::mutex> accounts(AccountsLock());
     for (const auto& user : Users())
-      if (!user->deleted && user->prepaid && user->ticket.open && !user->login.empty())
+      if (!user->deleted && user->rules.prepaid && user->ticket.open && !user->login.empty())
         values.emplace_back(user->login, FormatTicket(user->ticket));
   }
   if (values.empty()) return 0;
@@ -187,7 +184,7 @@ int SaveAllSubscriptions() {
 }
 
 bool SubscriptionTest(const UserRecord& user) {
-  if (!user.prepaid) return true;
+  if (!user.rules.prepaid) return true;
   const TicketRecord& t = user.ticket;
   if (!t.open) return false;
   int percent = Settings()->CorrectTraffic;
@@ -229,16 +226,7 @@ std::string FormatTicketLogLine(std::string_view event, std::string_view login, 
 
 std::string TicketLogPath() { return LoggingFolder() + "/Brindlex.lgt"; }
 
-bool AppendTicketLog(const std::string& line) {
-  int fd = ::open(TicketLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  ssize_t n;
-  do {
-    n = ::write(fd, line.data(), line.size());
-  } while (n < 0 && errno == EINTR);
-  ::close(fd);
-  return n == static_cast<ssize_t>(line.size());
-}
+bool AppendTicketLog(const std::string& line) { return AppendToFile(TicketLogPath(), line); }
 
 SubscriptionOutcome ApplySubscription(UserRecord& user, TicketEntry& entry, bool editDirectly) {
   SubscriptionOutcome outcome;

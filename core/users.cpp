@@ -9,40 +9,9 @@ namespace brindlex {
 
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
-std::string Real(double value) { return FormatNumberText(value, 2); }
-bool ReadFlag(std::string_view text, int n) { return ParseIntPrefix(RecordField(text, n)) != 0; }
-double ReadReal(std::string_view text, int n) { return ParseRealPrefix(RecordField(text, n)); }
-
 std::string_view Bounded(const std::string* value, size_t limit) {
   if (!value) return {};
   return std::string_view(*value).substr(0, std::min(value->size(), limit));
-}
-
-// The rules a user takes from its group, as pairs of fields. One list serves
-// both copying and comparing, so the two can never disagree.
-template <typename User, typename Group, typename Visit>
-void ForEachRule(User& user, Group& group, Visit visit) {
-  visit(user.dailyReport, group.dailyReport);
-  visit(user.monthlyReport, group.monthlyReport);
-  visit(user.countOutgoing, group.countOutgoing);
-  visit(user.countIncoming, group.countIncoming);
-  visit(user.monthMb, group.monthMb);
-  visit(user.monthMinutes, group.monthMinutes);
-  visit(user.dayMb, group.dayMb);
-  visit(user.dayMinutes, group.dayMinutes);
-  visit(user.speedNormal, group.speedNormal);
-  visit(user.speedExceeded, group.speedExceeded);
-  visit(user.protocolDenied, group.protocolDenied);
-  visit(user.allowedAfterExceed, group.allowedAfterExceed);
-  visit(user.maxDocumentMb, group.maxDocumentMb);
-  visit(user.bigTransferMb, group.bigTransferMb);
-  visit(user.bigTransferSpeed, group.bigTransferSpeed);
-  visit(user.finishTransfers, group.finishTransfers);
-  visit(user.passAuthToParent, group.passAuthToParent);
-  visit(user.countCacheTraffic, group.countCacheTraffic);
-  visit(user.prepaid, group.prepaid);
-  visit(user.dialUpDenied, group.dialUpDenied);
 }
 
 }  // namespace
@@ -53,70 +22,72 @@ std::vector<std::unique_ptr<UserRecord>>& Users() {
 }
 
 std::string FormatUserRecord(const UserRecord& u) {
+  const AccessRules& r = u.rules;
   std::vector<std::string> f = {
       u.name,
       Scramble(u.password),
       u.reportEmail,
-      Real(u.maxDocumentMb),
-      Real(u.monthMinutes),
-      Real(u.monthMb),
-      Real(u.dayMinutes),
-      Real(u.dayMb),
-      Flag(u.dailyReport),
-      Flag(u.monthlyReport),
+      FormatNumberText(r.maxDocumentMb),
+      FormatNumberText(r.monthMinutes),
+      FormatNumberText(r.monthMb),
+      FormatNumberText(r.dayMinutes),
+      FormatNumberText(r.dayMb),
+      FlagText(r.dailyReport),
+      FlagText(r.monthlyReport),
       FormatSchedule(u.schedule),
-      Real(u.speedNormal),
-      Real(u.speedExceeded),
+      FormatNumberText(r.speedNormal),
+      FormatNumberText(r.speedExceeded),
       std::to_string(u.groupNumber),
-      Flag(u.admin),
-      Flag(u.disabled),
-      Flag(u.byAddress),
+      FlagText(u.admin),
+      FlagText(u.disabled),
+      FlagText(u.byAddress),
   };
-  for (bool denied : u.protocolDenied) f.push_back(Flag(denied));
-  f.push_back(Flag(u.finishTransfers));
-  f.push_back(Flag(u.passAuthToParent));
-  f.push_back(Flag(u.countCacheTraffic));
-  f.push_back(Flag(u.prepaid));
-  f.push_back(Real(u.bigTransferMb));
-  f.push_back(Real(u.bigTransferSpeed));
-  f.push_back(Flag(u.countOutgoing));
-  f.push_back(Flag(u.countIncoming));
-  for (bool allowed : u.allowedAfterExceed) f.push_back(Flag(allowed));
-  f.push_back(Flag(u.dialUpDenied));
+  for (bool denied : r.protocolDenied) f.push_back(FlagText(denied));
+  f.push_back(FlagText(r.finishTransfers));
+  f.push_back(FlagText(r.passAuthToParent));
+  f.push_back(FlagText(r.countCacheTraffic));
+  f.push_back(FlagText(r.prepaid));
+  f.push_back(FormatNumberText(r.bigTransferMb));
+  f.push_back(FormatNumberText(r.bigTransferSpeed));
+  f.push_back(FlagText(r.countOutgoing));
+  f.push_back(FlagText(r.countIncoming));
+  for (bool allowed : r.allowedAfterExceed) f.push_back(FlagText(allowed));
+  f.push_back(FlagText(r.dialUpDenied));
   return JoinRecord(f);
 }
 
 void ParseUserRecord(std::string_view t, UserRecord& u) {
+  AccessRules& r = u.rules;
   u.name = std::string(RecordField(t, 0));
   u.password = Unscramble(RecordField(t, 1));
   u.reportEmail = std::string(RecordField(t, 2));
-  u.maxDocumentMb = ReadReal(t, 3);
-  u.monthMinutes = ReadReal(t, 4);
-  u.monthMb = ReadReal(t, 5);
-  u.dayMinutes = ReadReal(t, 6);
-  u.dayMb = ReadReal(t, 7);
-  u.dailyReport = ReadFlag(t, 8);
-  u.monthlyReport = ReadFlag(t, 9);
+  r.maxDocumentMb = RecordReal(t, 3);
+  r.monthMinutes = RecordReal(t, 4);
+  r.monthMb = RecordReal(t, 5);
+  r.dayMinutes = RecordReal(t, 6);
+  r.dayMb = RecordReal(t, 7);
+  r.dailyReport = RecordFlag(t, 8);
+  r.monthlyReport = RecordFlag(t, 9);
   u.schedule = ParseSchedule(RecordField(t, 10));
-  u.speedNormal = ReadReal(t, 11);
-  u.speedExceeded = ReadReal(t, 12);
+  r.speedNormal = RecordReal(t, 11);
+  r.speedExceeded = RecordReal(t, 12);
   std::int64_t groupNumber = ParseIntPrefix(RecordField(t, 13));
   u.groupNumber = groupNumber >= 0 && groupNumber <= UINT32_MAX ? static_cast<std::uint32_t>(groupNumber) : 0;
-  u.admin = ReadFlag(t, 14);
-  u.disabled = ReadFlag(t, 15);
+  u.admin = RecordFlag(t, 14);
+  u.disabled = RecordFlag(t, 15);
   std::string_view byAddress = RecordField(t, 16);
   u.byAddress = byAddress.empty() ? ParseIpv4(u.login) != kNoAddress : ParseIntPrefix(byAddress) != 0;
-  for (int k = 0; k < kServiceColumns; ++k) u.protocolDenied[static_cast<size_t>(k)] = ReadFlag(t, 17 + k);
-  u.finishTransfers = ReadFlag(t, 23);
-  u.passAuthToParent = ReadFlag(t, 24);
-  u.countCacheTraffic = ReadFlag(t, 25);
-  u.prepaid = ReadFlag(t, 26);
-  u.bigTransferMb = ReadReal(t, 27);
-  u.bigTransferSpeed = ReadReal(t, 28);
-  u.countOutgoing = ReadFlag(t, 29);
-  u.countIncoming = ReadFlag(t, 30);
-  for (int k = 0; k < kServiceColumns; ++k) u.allowedAfterExceed[static_cast<size_t>(k)] = ReadFlag(t, 31 + k);
-  u.dialUpDenied = ReadFlag(t, 37);
+  for (int k = 0; k < kServiceColumns; ++k) r.protocolDenied[static_cast<size_t>(k)] = RecordFlag(t, 17 + k);
+  r.finishTransfers = RecordFlag(t, 23);
+  r.passAuthToParent = RecordFlag(t, 24);
+  r.countCacheTraffic = RecordFlag(t, 25);
+  r.prepaid = RecordFlag(t, 26);
+  r.bigTransferMb = RecordReal(t, 27);
+  r.bigTransferSpeed = RecordReal(t, 28);
+  r.countOutgoing = RecordFlag(t, 29);
+  r.countIncoming = RecordFlag(t, 30);
+  for (int k = 0; k < kServiceColumns; ++k) r.allowedAfterExceed[static_cast<size_t>(k)] = RecordFlag(t, 31 + k);
+  r.dialUpDenied = RecordFlag(t, 37);
 }
 
 UserRecord* FindUser(std::string_view login) {
@@ -206,15 +177,6 @@ void LoadAccounts(const std::string& path) {
   if (source.settingsChanged) SaveIniFile(path, document);
 }
 
-void CopyGroupRulesToUser(UserRecord& user, const GroupRecord& group) {
-  ForEachRule(user, group, [](auto& mine, const auto& theirs) { mine = theirs; });
-}
-
-bool DiffersFromGroup(const UserRecord& user) {
-  if (!user.group) return false;
-  bool differs = false;
-  ForEachRule(user, *user.group, [&](const auto& mine, const auto& theirs) { differs = differs || mine != theirs; });
-  return differs;
-}
+bool DiffersFromGroup(const UserRecord& user) { return user.group && user.rules != user.group->rules; }
 
 }  // namespace brindlex

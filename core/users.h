@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/access_rules.h"
 #include "core/account_source.h"
 #include "core/counters.h"
 #include "core/groups.h"
@@ -29,7 +30,21 @@ namespace brindlex {
 
 inline constexpr size_t kMaxUsers = 500;
 
-struct UserRecord {
+// What a user record holds beyond its stored fields: the accounting state,
+// never stored and changed under the accounts lock. Saving edited values, and
+// taking a deleted user's record back, keep it.
+struct UserRuntimeState {
+  CounterBlock monthCounters;
+  CounterBlock dayCounters;
+  CounterBlock periodCounters;
+  TicketRecord ticket;
+  std::vector<Ipv4> activeAddresses;                            // client addresses with an open session
+  std::array<std::int32_t, kSpeedHistorySlots> speedHistory{};  // bytes per second, -1 = no data
+
+  bool operator==(const UserRuntimeState&) const = default;
+};
+
+struct UserRecord : UserRuntimeState {
   std::uint32_t groupNumber = 0;
   std::string name;
   bool disabled = false;
@@ -39,45 +54,14 @@ struct UserRecord {
   bool byAddress = false;
   std::string emails;  // list text
   std::string reportEmail;
-  bool dailyReport = false;
-  bool monthlyReport = false;
   Schedule schedule{};
   std::string denyFilter;
   std::string allowFilter;
-  bool countOutgoing = false;
-  bool countIncoming = false;
-  double monthMb = 0;
-  double monthMinutes = 0;
-  double dayMb = 0;
-  double dayMinutes = 0;
-  double speedNormal = 0;
-  double speedExceeded = 0;
   std::string clientAddresses;  // list text of address ranges
-  ServiceFlags protocolDenied{};
-  ServiceFlags allowedAfterExceed{};
-  double maxDocumentMb = 0;
-  double bigTransferMb = 0;
-  double bigTransferSpeed = 0;
-  bool finishTransfers = false;
-  bool passAuthToParent = false;
-  bool countCacheTraffic = false;
-  bool prepaid = false;
-  bool dialUpDenied = false;
+  AccessRules rules;            // a copy of the group's, or the user's own
 
   GroupRecord* group = nullptr;  // the group of groupNumber, resolved at load
   bool deleted = true;           // not stored: removed, or known only from the logs
-
-  // Accounting state, never stored; changed under the accounts lock.
-  CounterBlock monthCounters;
-  CounterBlock dayCounters;
-  CounterBlock periodCounters;
-  TicketRecord ticket;
-  std::vector<Ipv4> activeAddresses;                            // client addresses with an open session
-  std::array<std::int32_t, kSpeedHistorySlots> speedHistory{};  // bytes per second, -1 = no data
-
-  // Console only.
-  void* statisticsWindow = nullptr;
-  void* speedWindow = nullptr;
 
   bool operator==(const UserRecord&) const = default;
 };
@@ -127,13 +111,8 @@ bool StoreUser(const UserRecord& user, const std::string& path);
 // accounts lock.
 void LoadAccounts(const std::string& path);
 
-// Sets in the user the rules the group prescribes: report choices, counted
-// directions, limits, speeds, service flags, document and transfer sizes, and
-// the mode flags. Name, identity, group, schedule, filters, addresses and
-// counters stay.
-void CopyGroupRulesToUser(UserRecord& user, const GroupRecord& group);
-// Whether any of those rules differs from the user's group (reals exactly).
-// False for a user without group.
+// Whether any of the user's access rules differs from its group's (reals
+// exactly). False for a user without group.
 bool DiffersFromGroup(const UserRecord& user);
 
 }  // namespace brindlex

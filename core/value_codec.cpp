@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/chars.h"
+
 namespace brindlex {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The 6-bit mask applied to the low bits of each rotated byte.
 constexpr unsigned kScrambleMask = 0x2D;
@@ -53,7 +52,7 @@ unsigned char UnescapeForbidden(unsigned char b) {
 }  // namespace
 
 std::string_view Trim(std::string_view text) {
-  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  auto isSpace = [](char c) { return IsBlank(c) || IsLineEnd(c); };
   while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
   return text;
@@ -61,13 +60,8 @@ std::string_view Trim(std::string_view text) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
 }
 
@@ -231,6 +225,12 @@ std::string JoinRecord(const std::vector<std::string>& fields) {
   }
   return text;
 }
+
+bool RecordFlag(std::string_view record, int n) { return ParseIntPrefix(RecordField(record, n)) != 0; }
+
+double RecordReal(std::string_view record, int n) { return ParseRealPrefix(RecordField(record, n)); }
+
+std::string FlagText(bool value) { return value ? "1" : "0"; }
 
 std::string Scramble(std::string_view plain) {
   std::string out;

@@ -48,6 +48,11 @@ std::string JoinList(const std::vector<std::string>& items);
 std::string_view RecordField(std::string_view record, int n);
 // Fields joined by "; ".
 std::string JoinRecord(const std::vector<std::string>& fields);
+// Field n read as a flag (a non-zero leading integer) or as a real number.
+bool RecordFlag(std::string_view record, int n);
+double RecordReal(std::string_view record, int n);
+// A flag as a record field: "1" or "0".
+std::string FlagText(bool value);
 
 // Scrambled text: '*' and one byte per input byte; never holds NUL, ';', LF or CR.
 std::string Scramble(std::string_view plain);

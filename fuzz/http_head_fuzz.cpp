@@ -35,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       __builtin_trap();
     if (again.forwarded.size() != head.forwarded.size()) __builtin_trap();
 
-    std::string completion = HeadCompletion(head.conditionalTime, head.conditionalIsUnmodified, head.conditionalEtags,
-                                            head.conditionalIsNoneMatch);
+    std::string completion = HeadCompletion(head.conditions);
     char area[kOutgoingHeadSize];
     size_t length = BuildOutgoingHead(head, bytes, head.line.url, "Host: x\r\n", completion.size(), area, sizeof(area));
     if (length != 0) {
@@ -49,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t date = ParseHttpDate(text);
   if (date > 0 && date <= INT32_MAX && ParseHttpDate(FormatHttpDate(date)) != date) __builtin_trap();
   CacheDirectives directives;
-  ParseCacheControl(text, directives);
+  RequestConditions conditions;
+  ParseCacheControl(text, directives, conditions);
   std::string login, password;
   ParseBasicCredentials(text, login, password);
   if (login.size() > kCredentialMax || password.size() > kCredentialMax) __builtin_trap();

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Extreme counters and corrections must neither overflow nor hit the mark
   // that stands for "no limit" where a limit exists.
   UserRecord user;
-  user.prepaid = true;
+  user.rules.prepaid = true;
   user.login = "fuzz";
   user.ticket = first;
   for (int percent : {0, 10, -100, 1000000}) {

@@ -33,7 +33,8 @@ constexpr int kWarningHeuristic = 414;
 constexpr int kNotModifiedAnswer = 403;
 constexpr int kPreconditionFailedAnswer = 409;
 
-std::int64_t Lifetime(const CacheRecordFixed& fixed, const CacheRequest& request, std::int64_t date, int& warning) {
+std::int64_t Lifetime(const CacheRecordFixed& fixed, const RequestConditions& request, std::int64_t date,
+                      int& warning) {
   if (request.maxAge != -1) return request.maxAge;
   if (fixed.maxAge != -1) return fixed.maxAge;
   if (fixed.expires != -1) return static_cast<std::int64_t>(fixed.expires) - date;
@@ -44,16 +45,17 @@ std::int64_t Lifetime(const CacheRecordFixed& fixed, const CacheRequest& request
 
 enum class ClientCondition { None, NotModified, Modified, Failed };
 
-ClientCondition EvaluateConditions(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request) {
+ClientCondition EvaluateConditions(const CacheRecordFixed& fixed, std::string_view etag,
+                                   const RequestConditions& request) {
   ClientCondition result = ClientCondition::None;
-  if (!request.conditionalEtags.empty()) {
-    bool match = request.conditionalEtags == "*" || EqualsNoCase(request.conditionalEtags, etag);
-    if (!request.conditionalIsNoneMatch && !match) return ClientCondition::Failed;
-    if (request.conditionalIsNoneMatch) result = match ? ClientCondition::NotModified : ClientCondition::Modified;
+  if (!request.etag.empty()) {
+    bool match = request.etag == "*" || EqualsNoCase(request.etag, etag);
+    if (!request.isNoneMatch && !match) return ClientCondition::Failed;
+    if (request.isNoneMatch) result = match ? ClientCondition::NotModified : ClientCondition::Modified;
   }
-  if (request.conditionalTime != -1) {
-    std::int64_t d = static_cast<std::int64_t>(request.conditionalTime) - fixed.lastModified;
-    if (request.conditionalIsUnmodified) {
+  if (request.time != -1) {
+    std::int64_t d = static_cast<std::int64_t>(request.time) - fixed.lastModified;
+    if (request.isUnmodified) {
       if (d < 0) return ClientCondition::Failed;
     } else if (d >= 0) {
       if (result != ClientCondition::Modified) result = ClientCondition::NotModified;
@@ -106,19 +108,7 @@ void ServeObject(ConnectionRecord& r, const CacheRecordFixed& fixed, const Cache
 
 }  // namespace
 
-CacheRequest CacheRequestOf(const ConnectionRecord& r) {
-  CacheRequest request;
-  request.maxAge = r.maxAge;
-  request.maxStale = r.maxStale;
-  request.minFresh = r.minFresh;
-  request.conditionalTime = r.conditionalTime;
-  request.conditionalIsUnmodified = r.conditionalIsUnmodified;
-  request.conditionalEtags = r.conditionalEtags;
-  request.conditionalIsNoneMatch = r.conditionalIsNoneMatch;
-  return request;
-}
-
-CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request,
+CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const RequestConditions& request,
                                std::int64_t now, bool revalidated) {
   CacheVerdict verdict;
   // A Date the origin sent that could not be read is no date at all.
@@ -191,7 +181,7 @@ void CacheLookup(ConnectionRecord& r) {
     if (!offset) return;
     fixed = ReadCacheRecordLocked(*offset);
     std::string etag = CacheRecordEtagLocked(*offset);
-    verdict = JudgeCachedObject(fixed, etag, CacheRequestOf(r), CacheNow(), revalidated);
+    verdict = JudgeCachedObject(fixed, etag, r.conditions, CacheNow(), revalidated);
     if (verdict.answer == CacheAnswer::Revalidate) {
       if (r.state != ConnectionState::kRelay) return;
       std::string lines = RevalidationLines(fixed, etag);

@@ -15,23 +15,11 @@
 #include <string_view>
 
 #include "cache/cache_index.h"
+#include "core/request_conditions.h"
 
 namespace brindlex {
 
 struct ConnectionRecord;
-
-// The request's side of the judgement: its Cache-Control values and its own
-// conditions (-1 and empty when absent).
-struct CacheRequest {
-  std::int32_t maxAge = -1;
-  std::int32_t maxStale = -1;
-  std::int32_t minFresh = -1;
-  std::int32_t conditionalTime = -1;
-  bool conditionalIsUnmodified = false;
-  std::string_view conditionalEtags;
-  bool conditionalIsNoneMatch = false;
-};
-CacheRequest CacheRequestOf(const ConnectionRecord& record);
 
 enum class CacheAnswer {
   Revalidate,          // stale: ask the origin
@@ -46,9 +34,10 @@ struct CacheVerdict {
   int warning = 0;        // string number of the Warning line, 0 for none
 };
 
-// Judges a stored object at `now` (Greenwich seconds). `revalidated` skips
-// the freshness test: the origin has just confirmed the object.
-CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const CacheRequest& request,
+// Judges a stored object at `now` (Greenwich seconds) against the request's
+// conditions. `revalidated` skips the freshness test: the origin has just
+// confirmed the object.
+CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view etag, const RequestConditions& request,
                                std::int64_t now, bool revalidated);
 
 // The end of the conditional request that revalidates an object:

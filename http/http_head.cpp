@@ -6,24 +6,12 @@
 #include <ctime>
 #include <functional>
 
+#include "core/chars.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // Decimal digits at `at`, saturating at INT32_MAX; no digits read as 0.
 std::int32_t ReadDecimal(std::string_view text, size_t& at) {
@@ -33,11 +21,6 @@ std::int32_t ReadDecimal(std::string_view text, size_t& at) {
     ++at;
   }
   return static_cast<std::int32_t>(value);
-}
-
-size_t SkipBlanks(std::string_view text, size_t at) {
-  while (at < text.size() && IsBlank(text[at])) ++at;
-  return at;
 }
 
 // The line starting at `at`: its content up to the first CR or LF.
@@ -252,8 +235,8 @@ void ForEachCacheDirective(std::string_view value, const std::function<void(std:
   }
 }
 
-void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
-  ForEachCacheDirective(value, [&directives](std::string_view item) {
+void ParseCacheControl(std::string_view value, CacheDirectives& directives, RequestConditions& conditions) {
+  ForEachCacheDirective(value, [&directives, &conditions](std::string_view item) {
     auto numberAfter = [&item](size_t nameLength, std::int32_t& field, std::int32_t bare) {
       size_t i = SkipBlanks(item, nameLength);
       if (i < item.size() && item[i] == '=') {
@@ -269,11 +252,11 @@ void ParseCacheControl(std::string_view value, CacheDirectives& directives) {
     } else if (StartsWithNoCase(item, "no-store")) {
       directives.noStore = true;
     } else if (StartsWithNoCase(item, "max-age")) {
-      numberAfter(7, directives.maxAge, -1);
+      numberAfter(7, conditions.maxAge, -1);
     } else if (StartsWithNoCase(item, "max-stale")) {
-      numberAfter(9, directives.maxStale, 0);
+      numberAfter(9, conditions.maxStale, 0);
     } else if (StartsWithNoCase(item, "min-fresh")) {
-      numberAfter(9, directives.minFresh, -1);
+      numberAfter(9, conditions.minFresh, -1);
     }
   });
 }
@@ -379,7 +362,7 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
     std::string_view value = text.substr(valueAt);
     switch (header) {
       case RequestHeader::CacheControl:
-        ParseCacheControl(value, head.cache);
+        ParseCacheControl(value, head.cache, head.conditions);
         break;
       case RequestHeader::Pragma:
         if (StartsWithNoCase(value, "no-cach")) head.cache.noCache = true;
@@ -397,20 +380,20 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
         }
         break;
       case RequestHeader::IfModifiedSince:
-        head.conditionalTime = DateField(value);
-        head.conditionalIsUnmodified = false;
+        head.conditions.time = DateField(value);
+        head.conditions.isUnmodified = false;
         break;
       case RequestHeader::IfUnmodifiedSince:
-        head.conditionalTime = DateField(value);
-        head.conditionalIsUnmodified = true;
+        head.conditions.time = DateField(value);
+        head.conditions.isUnmodified = true;
         break;
       case RequestHeader::IfMatch:
-        head.conditionalEtags = FirstTag(value);
-        head.conditionalIsNoneMatch = false;
+        head.conditions.etag = FirstTag(value);
+        head.conditions.isNoneMatch = false;
         break;
       case RequestHeader::IfNoneMatch:
-        head.conditionalEtags = FirstTag(value);
-        head.conditionalIsNoneMatch = true;
+        head.conditions.etag = FirstTag(value);
+        head.conditions.isNoneMatch = true;
         break;
       case RequestHeader::ProxyAuthorization:
         ParseBasicCredentials(value, head.proxyLogin, head.proxyPassword);
@@ -434,19 +417,19 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   return malformed ? HeadStatus::Malformed : HeadStatus::Ok;
 }
 
-std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags, bool isNoneMatch) {
+std::string HeadCompletion(const RequestConditions& conditions) {
   std::string text;
-  if (conditionalTime != -1) {
-    std::string date = FormatHttpDate(conditionalTime);
+  if (conditions.time != -1) {
+    std::string date = FormatHttpDate(conditions.time);
     if (!date.empty()) {
-      text += isUnmodified ? "If-Unmodified-Since: " : "If-Modified-Since: ";
+      text += conditions.isUnmodified ? "If-Unmodified-Since: " : "If-Modified-Since: ";
       text += date;
       text += "\r\n";
     }
   }
-  if (!etags.empty()) {
-    text += isNoneMatch ? "If-None-Match: \"" : "If-Match: \"";
-    text += etags;
+  if (!conditions.etag.empty()) {
+    text += conditions.isNoneMatch ? "If-None-Match: \"" : "If-Match: \"";
+    text += conditions.etag;
     text += "\"\r\n";
   }
   text += "Connection: close\r\n\r\n";

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/request_conditions.h"
+
 namespace brindlex {
 
 inline constexpr size_t kUrlMax = 8191;
@@ -71,18 +73,17 @@ RequestHeader MatchRequestHeader(std::string_view line, size_t& valueOffset);
 // Whether a line with this name goes on to the next hop as the client sent it.
 bool IsForwardedHeader(RequestHeader header);
 
-// Request Cache-Control directives; a directive not present leaves its field.
+// Whether the request lets its answer come from, or go into, the cache.
 struct CacheDirectives {
   bool noCache = false;
   bool noStore = false;
-  std::int32_t maxAge = -1;
-  std::int32_t maxStale = -1;
-  std::int32_t minFresh = -1;
 };
 // Splits a Cache-Control value into its directives (blanks skipped, one
 // leading quoted part unquoted) and calls `visit` with each.
 void ForEachCacheDirective(std::string_view value, const std::function<void(std::string_view item)>& visit);
-void ParseCacheControl(std::string_view value, CacheDirectives& directives);
+// no-cache and no-store go into `directives`, the freshness limits into
+// `conditions`; a directive not present leaves its field.
+void ParseCacheControl(std::string_view value, CacheDirectives& directives, RequestConditions& conditions);
 
 // An HTTP date (day, English month, year >= 1900, hh:mm:ss, read from the
 // first digit on) as Greenwich seconds since 1970: -1 when a field is
@@ -110,15 +111,12 @@ struct RequestHead {
   size_t headLength = 0;
   RequestLine line;  // host filled from "host:" when the line gave none
   CacheDirectives cache;
+  RequestConditions conditions;
   bool hasAuthorization = false;
   bool hasBasicAuthorization = false;  // "authorization:" held Basic credentials
   std::string authLogin, authPassword;
   std::string proxyLogin, proxyPassword;
   bool hasHostHeader = false;
-  std::int32_t conditionalTime = -1;
-  bool conditionalIsUnmodified = false;
-  std::string conditionalEtags;
-  bool conditionalIsNoneMatch = false;
   std::vector<HeadSpan> forwarded;
 };
 
@@ -133,8 +131,9 @@ enum class HeadStatus {
 HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, RequestHead& head);
 
 // The lines the proxy adds at the end of the outgoing head: the client's
-// conditions in normalised form, then "Connection: close" and the blank line.
-std::string HeadCompletion(std::int32_t conditionalTime, bool isUnmodified, std::string_view etags, bool isNoneMatch);
+// conditions in normalised form (its freshness limits are for the gateway's
+// cache alone), then "Connection: close" and the blank line.
+std::string HeadCompletion(const RequestConditions& conditions);
 
 // Builds the outgoing head into `area`: the request line for `target`, the
 // forwarded lines of `head` (taken from `bytes`) while they fit, then

@@ -33,14 +33,8 @@ void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   }
   r.noCache = r.noCache || head.cache.noCache;
   r.noStore = r.noStore || head.cache.noStore;
-  r.maxAge = head.cache.maxAge;
-  r.maxStale = head.cache.maxStale;
-  r.minFresh = head.cache.minFresh;
+  r.conditions = head.conditions;
   r.hasAuthorization = head.hasAuthorization;
-  r.conditionalTime = head.conditionalTime;
-  r.conditionalIsUnmodified = head.conditionalIsUnmodified;
-  r.conditionalEtags = head.conditionalEtags;
-  r.conditionalIsNoneMatch = head.conditionalIsNoneMatch;
   r.proxyLogin = head.proxyLogin;
   r.proxyPassword = head.proxyPassword;
   // The credentials a browser sends to an origin serve for the proxy too
@@ -58,10 +52,6 @@ void DropFromClientInput(ConnectionRecord& r, size_t count) {
   r.clientInLength = static_cast<int>(length - count);
 }
 
-std::string Completion(const ConnectionRecord& r) {
-  return HeadCompletion(r.conditionalTime, r.conditionalIsUnmodified, r.conditionalEtags, r.conditionalIsNoneMatch);
-}
-
 // Queues the rebuilt head for the next hop; false when it cannot be built
 // within serverOut (a request line too long to rebuild).
 bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parentProxy) {
@@ -70,8 +60,8 @@ bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parent
   // client that named the host only in its URL gets one added.
   std::string extra = head.hasHostHeader ? std::string() : "Host: " + r.host + "\r\n";
   extra += ParentProxyAuthorization(r);
-  size_t length = BuildOutgoingHead(head, r.clientIn, parentProxy ? r.url : r.path, extra, Completion(r).size(), area,
-                                    sizeof(area));
+  size_t length = BuildOutgoingHead(head, r.clientIn, parentProxy ? r.url : r.path, extra,
+                                    HeadCompletion(r.conditions).size(), area, sizeof(area));
   if (length == 0 || static_cast<int>(length) > kBufferSize - r.serverOutLength) return false;
   int remaining = static_cast<int>(length);
   MoveToServer(r, area, remaining);
@@ -97,7 +87,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
   if (status == HeadStatus::Incomplete) return true;
 
   r.state = ConnectionState::kHeadParsed;
-  r.maxAge = r.maxStale = r.minFresh = r.conditionalTime = -1;
+  r.conditions = {};
   if (!settings.EnableCach || settings.CachTimeStored == 0) r.noCache = r.noStore = true;
   // A head without method, host or path, with a NUL byte, or one that does not
   // end within the input buffer cannot be forwarded: the client learns that
@@ -159,7 +149,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
 }
 
 void CompleteOutgoingHead(ConnectionRecord& r) {
-  std::string completion = Completion(r);
+  std::string completion = HeadCompletion(r.conditions);
   int length = static_cast<int>(completion.size());
   MoveToServer(r, completion.data(), length);
 }

@@ -57,7 +57,7 @@ std::string ParentProxyAuthorization(const ConnectionRecord& record) {
   if (!settings.EnableParentProxy) return {};
   std::string credentials;
   const UserRecord* user = ConnectionUser(record);
-  if (user && user->passAuthToParent) {
+  if (user && user->rules.passAuthToParent) {
     credentials = user->login + ":" + user->password;
   } else if (settings.EnableParentProxyAut) {
     credentials = settings.ParentProxyUser + ":" + settings.ParentProxyPassword;

@@ -5,20 +5,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/chars.h"
 #include "core/value_codec.h"
 #include "http/http_head.h"
 
 namespace brindlex {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-size_t SkipBlanks(std::string_view text, size_t at) {
-  while (at < text.size() && IsBlank(text[at])) ++at;
-  return at;
-}
 
 // Decimal digits at `at`, saturating at `limit`; nullopt without a digit.
 std::optional<std::int64_t> ReadDecimal(std::string_view text, size_t& at, std::int64_t limit) {

@@ -175,7 +175,7 @@ void CountCacheBytes(ConnectionRecord& r, std::int64_t n) {
   {
     // The user's fields change under the accounts lock (reloads, editor).
     std::lock_guard<std::mutex> lock(AccountsLock());
-    counted = session->user && session->user->countCacheTraffic;
+    counted = session->user && session->user->rules.countCacheTraffic;
   }
   if (counted) IncomingStep(*session, n);
 }

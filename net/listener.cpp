@@ -66,16 +66,16 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
 constexpr int kPollTimeoutMs = 100;
 constexpr int kServiceBacklog = 10;
 
-void ReportOpen(Listener& listener, const char* name, int port, bool ok) {
+void ReportOpen(const char* name, int port, bool ok) {
   char line[512];
   std::snprintf(line, sizeof(line), StrC(704), name, static_cast<unsigned>(port), ok ? "Ok" : "Error!");
-  ListenerReport(listener, line);
+  ListenerReport(line);
 }
 
-void OpenService(Listener& listener, int& socket, bool enabled, int port, const char* name) {
+void OpenService(int& socket, bool enabled, int port, const char* name) {
   if (socket >= 0 || !enabled || port == 0) return;
   socket = OpenListeningSocket(kNoAddress, port, kServiceBacklog);
-  ReportOpen(listener, name, port, socket >= 0);
+  ReportOpen(name, port, socket >= 0);
 }
 
 void OpenClosedSockets(Listener& listener) {
@@ -89,14 +89,14 @@ void OpenClosedSockets(Listener& listener) {
         listener.httpPorts[listener.httpSocketCount] = port;
         listener.httpSockets[listener.httpSocketCount++] = socket;
       }
-      ReportOpen(listener, "HTTP", port, socket >= 0);
+      ReportOpen("HTTP", port, socket >= 0);
     }
   }
   listener.stepMarker = 11;
-  OpenService(listener, listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
-  OpenService(listener, listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
-  OpenService(listener, listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
-  OpenService(listener, listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+  OpenService(listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
+  OpenService(listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
+  OpenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
+  OpenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
 }
 
 void CloseOnExit(Listener& listener, bool stopping, int mask) {
@@ -173,19 +173,18 @@ void WaitOnce(Listener& listener) {
 
 }  // namespace
 
-void ListenerReport(Listener& listener, const std::string& text) {
-  listener.statusText = text;
+void ListenerReport(const std::string& text) {
   TheMainLoop().RunSync([text] { MonitorAppend(text); });
 }
 
-void ListenerCreate(Listener& listener) {
-  ListenerReport(listener, Str(700));
-  ListenerReport(listener, Str(703));
+void ListenerCreate(Listener& /*listener*/) {
+  ListenerReport(Str(700));
+  ListenerReport(Str(703));
 }
 
 void ListenerRun(Listener& listener) {
   try {
-    while (!listener.stopRequested && !listener.winsockFailed) {
+    while (!listener.stopRequested) {
       OpenClosedSockets(listener);
       listener.reopenMask = 0;
       while (!listener.stopRequested && listener.reopenMask == 0) WaitOnce(listener);

@@ -34,8 +34,6 @@ struct Listener {
   int smtpSocket = -1;
   int pop3Socket = -1;
   int socks5Socket = -1;
-  bool winsockFailed = false;
-  std::string statusText;
   std::vector<int> portMapSockets;
   std::atomic<bool> stopped{false};
   std::atomic<int> reopenMask{0};
@@ -51,6 +49,6 @@ void ListenerStop(Listener& listener);
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.
-void ListenerReport(Listener& listener, const std::string& text);
+void ListenerReport(const std::string& text);
 
 }  // namespace brindlex

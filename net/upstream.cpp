@@ -42,7 +42,7 @@ Ipv4 ResolveName(const std::string& name) {
 // The user may not make the gateway dial: no user, or one denied dialling.
 bool MayNotDial(const ConnectionRecord& record) {
   const UserRecord* user = ConnectionUser(record);
-  return !user || user->dialUpDenied;
+  return !user || user->rules.dialUpDenied;
 }
 
 // Waits, in the dial-up manager's 10 ms rhythm, until it has made an attempt

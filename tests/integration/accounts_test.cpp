@@ -94,7 +94,7 @@ TEST_F(AccountsTest, ALoginUserIsCountedAndLoggedAndWrongCredentialsGet407) {
 
 TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
   UserRecord limited = LoginUser("limited", "");
-  limited.dayMb = 1;
+  limited.rules.dayMb = 1;
   UserRecord filtered = LoginUser("filtered", "");
   filtered.denyFilter = FormatFilterText(FilterList{true, {FilterEntry{"*blob*", kFilterUrl, 0}}});
   UserRecord mac = LoginUser("127.0.0.1", "001A2B3C4D5E");
@@ -123,10 +123,10 @@ TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
 
 TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
   UserRecord limited = LoginUser("slow", "");
-  limited.speedNormal = 50;  // KB/s
+  limited.rules.speedNormal = 50;  // KB/s
   UserRecord exceeded = LoginUser("over", "");
-  exceeded.dayMb = 0.1;
-  exceeded.speedExceeded = 50;
+  exceeded.rules.dayMb = 0.1;
+  exceeded.rules.speedExceeded = 50;
   ProxyGateway gateway("", AccountSections({limited, exceeded}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
@@ -144,7 +144,7 @@ TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
 
 TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
   UserRecord user = LoginUser("dave", "");
-  user.speedNormal = 200;  // 4 MB take about 20 s: time enough to disable him
+  user.rules.speedNormal = 200;  // 4 MB take about 20 s: time enough to disable him
   ProxyGateway gateway("", AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
@@ -235,7 +235,7 @@ long DayIncomingKb(GatewayProcess& process, const std::string& login) {
 
 TEST_F(AccountsTest, AKilledGatewayLosesAtMostTenSecondsOfAnOpenSession) {
   UserRecord user = LoginUser("erin", "");
-  user.speedNormal = 100;  // KB/s: 4 MB take 40 s, the gateway dies long before
+  user.rules.speedNormal = 100;  // KB/s: 4 MB take 40 s, the gateway dies long before
   ProxyGateway gateway("", AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;

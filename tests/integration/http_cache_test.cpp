@@ -222,7 +222,7 @@ TEST_F(HttpCacheTest, ADocumentLargerThanTheUsersLimitIsRefusedWithMessage492) {
   user.name = "Loopback";
   user.byAddress = true;
   user.schedule = FullSchedule();
-  user.maxDocumentMb = 0.01;
+  user.rules.maxDocumentMb = 0.01;
   Gateway gateway("EnableCach=1\r\n[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) +
                   "\r\n[Users]\r\n127.0.0.1=" + FormatUserRecord(user) + "\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();

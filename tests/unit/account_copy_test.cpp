@@ -46,7 +46,7 @@ TEST_F(AccountCopyTest, LoadRereadsExistingRecordsInPlace) {
   ivan->name = "Changed";
   ivan->denyFilter.clear();
   two->clientAddresses.clear();
-  two->maxDocumentMb = 1;
+  two->rules.maxDocumentMb = 1;
 
   IniDocument copy = LoadIniFile(Path("copy.ini"));
   RemoveKey(copy, "Users", "petr");                 // a user the copy lacks

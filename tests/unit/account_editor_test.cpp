@@ -44,6 +44,37 @@ TEST_F(AccountEditorTest, NewGroupCopiesDefaultAndTakesTheNextNumber) {
   EXPECT_EQ(ApplyNewGroup(draft).message, Str(1165));
 }
 
+TEST_F(AccountEditorTest, NewGroupStartsWithoutConsoleState) {
+  GroupRecord& base = *FindGroup(0);
+  base.periodTotals.incoming = 5;
+  base.speedHistory[0] = 9;
+  base.viewFlags = 1;
+  GroupRecord draft = NewGroupDraft();
+  EXPECT_EQ(static_cast<const GroupConsoleState&>(draft), GroupConsoleState{});
+  EXPECT_EQ(draft.rules, base.rules);
+}
+
+TEST_F(AccountEditorTest, SavingAGroupKeepsItsNumberAndConsoleState) {
+  GroupRecord* four = FindGroup(4);
+  four->periodTotals.incoming = 77;
+  four->speedHistory[3] = 5;
+  four->viewFlags = 2;
+  GroupRecord edited = *four;
+  edited.number = 9;
+  edited.name = "Renamed";
+  edited.rules.monthMb = 12;
+  static_cast<GroupConsoleState&>(edited) = GroupConsoleState{};
+  ASSERT_TRUE(SaveGroup(*four, edited).ok);
+  EXPECT_EQ(four, FindGroup(4));
+  EXPECT_EQ(four->name, "Renamed");
+  EXPECT_EQ(four->rules.monthMb, 12);
+  EXPECT_EQ(four->periodTotals.incoming, 77);
+  EXPECT_EQ(four->speedHistory[3], 5);
+  EXPECT_EQ(four->viewFlags, 2);
+  EXPECT_EQ(Stored("Groups", "00000004"), FormatGroupRecord(*four));
+  EXPECT_EQ(Stored("Groups", "00000009"), "<absent>");
+}
+
 TEST_F(AccountEditorTest, NewUserLoginChecks) {
   AddUser("ivan", 4);
   struct Case {
@@ -85,8 +116,8 @@ TEST_F(AccountEditorTest, NewUserTakesTheGroupsRulesAndIsStored) {
   UserRecord draft = NewUserDraft(*FindGroup(4));
   EXPECT_EQ(draft.name, "User 1");
   EXPECT_EQ(draft.schedule, FindGroup(4)->schedule);
-  EXPECT_EQ(draft.maxDocumentMb, 3);
-  EXPECT_TRUE(draft.dailyReport);
+  EXPECT_EQ(draft.rules.maxDocumentMb, 3);
+  EXPECT_TRUE(draft.rules.dailyReport);
   draft.login = "Ivan";
   draft.emails = "ivan@example.ru";
   draft.denyFilter = "1; 0; 1, ads, 0;";
@@ -130,17 +161,17 @@ TEST_F(AccountEditorTest, ApplyingGroupRulesTouchesOnlyItsStoredUsers) {
   UserRecord* c = AddUser("c", 0);
   DeleteUser(*b);
   GroupRecord edited = *FindGroup(4);
-  edited.monthMb = 777;
+  edited.rules.monthMb = 777;
   ASSERT_TRUE(SaveGroup(*FindGroup(4), edited).ok);
   EXPECT_TRUE(DiffersFromGroup(*a));  // saving a group changes no user
   ApplyGroupRulesToUsers(*FindGroup(4));
-  EXPECT_EQ(a->monthMb, 777);
-  EXPECT_EQ(b->monthMb, 0);
-  EXPECT_EQ(c->monthMb, 0);
+  EXPECT_EQ(a->rules.monthMb, 777);
+  EXPECT_EQ(b->rules.monthMb, 0);
+  EXPECT_EQ(c->rules.monthMb, 0);
   EXPECT_EQ(Stored("Users", "a"), FormatUserRecord(*a));
   EXPECT_EQ(Stored("Users", "b"), "<absent>");
 
-  c->speedNormal = 1;
+  c->rules.speedNormal = 1;
   ApplyGroupRulesToUser(*c);
   EXPECT_FALSE(DiffersFromGroup(*c));
   EXPECT_EQ(Stored("Users", "c"), FormatUserRecord(*c));
@@ -153,7 +184,7 @@ TEST_F(AccountEditorTest, MovingAUserKeepsItsRules) {
   EXPECT_EQ(MoveUserQuestion(*FindGroup(4)).text, "Переместить пользователя в группу \"Four\"?");
   MoveUserToGroup(*a, *FindGroup(4));
   EXPECT_EQ(a->group, FindGroup(4));
-  EXPECT_EQ(a->maxDocumentMb, 0);
+  EXPECT_EQ(a->rules.maxDocumentMb, 0);
   EXPECT_TRUE(DiffersFromGroup(*a));
   EXPECT_EQ(std::string(RecordField(Stored("Users", "a"), 13)), "4");
 }
@@ -161,14 +192,29 @@ TEST_F(AccountEditorTest, MovingAUserKeepsItsRules) {
 TEST_F(AccountEditorTest, SavingAUserKeepsIdentityAndCounters) {
   UserRecord* a = AddUser("a", 4);
   a->dayCounters.outgoing = 99;
+  a->ticket.open = true;
+  a->activeAddresses = {0x0A000001};
+  a->speedHistory[7] = 1234;
   UserRecord edited = *a;
   edited.login = "changed";
+  edited.byAddress = true;
+  edited.groupNumber = 0;
+  edited.group = FindGroup(0);
   edited.name = "Новое имя";
-  edited.dayCounters = {};
+  edited.rules.dayMb = 5;
+  static_cast<UserRuntimeState&>(edited) = UserRuntimeState{};
   ASSERT_TRUE(SaveUser(*a, edited).ok);
   EXPECT_EQ(a->login, "a");
+  EXPECT_FALSE(a->byAddress);
+  EXPECT_EQ(a->groupNumber, 4u);
+  EXPECT_EQ(a->group, FindGroup(4));
   EXPECT_EQ(a->name, "Новое имя");
+  EXPECT_EQ(a->rules.dayMb, 5);
   EXPECT_EQ(a->dayCounters.outgoing, 99);
+  EXPECT_TRUE(a->ticket.open);
+  EXPECT_EQ(a->activeAddresses, std::vector<Ipv4>{0x0A000001});
+  EXPECT_EQ(a->speedHistory[7], 1234);
+  EXPECT_EQ(Stored("Users", "a"), FormatUserRecord(*a));
   edited.reportEmail = "a@x; b@y";
   EXPECT_EQ(SaveUser(*a, edited).message, Str(1170));
 }

@@ -62,21 +62,21 @@ TEST_F(Accounting, TimeIsChargedFromTheStampAndPricedPerHour) {
 }
 
 TEST_F(Accounting, PrepaidUsersAreChargedOnTheirSubscriptionToo) {
-  user_->prepaid = true;
+  user_->rules.prepaid = true;
   group_->tariffOut = 1;
   OutgoingStep(*session_, 100);
   EXPECT_EQ(user_->ticket.used.outgoing, 100);
   EXPECT_EQ(user_->ticket.used.money, 100000);
-  user_->prepaid = false;
+  user_->rules.prepaid = false;
   OutgoingStep(*session_, 100);
   EXPECT_EQ(user_->ticket.used.outgoing, 100);
 }
 
 TEST_F(Accounting, CountedTrafficUsesTheGroupsFlagsAndTheCorrection) {
   ChangeSettings([&](SystemSettings& s) { s.CorrectTraffic = 10; });
-  group_->countOutgoing = false;
-  group_->countIncoming = true;
-  user_->countIncoming = false;  // the user's own copy is not what counts
+  group_->rules.countOutgoing = false;
+  group_->rules.countIncoming = true;
+  user_->rules.countIncoming = false;  // the user's own copy is not what counts
   IncomingStep(*session_, 1000);
   OutgoingStep(*session_, 500);
   EXPECT_EQ(CountedTraffic(*user_).day, 1100);
@@ -85,7 +85,7 @@ TEST_F(Accounting, CountedTrafficUsesTheGroupsFlagsAndTheCorrection) {
 }
 
 TEST_F(Accounting, LimitsAreExceededOnlyWhenStrictlyPassed) {
-  user_->monthMb = 100;
+  user_->rules.monthMb = 100;
   user_->dayCounters = {};
   user_->monthCounters.incoming = 100LL * 1024 * 1024;
   EXPECT_FALSE(LimitTest(*user_).Any());
@@ -93,7 +93,7 @@ TEST_F(Accounting, LimitsAreExceededOnlyWhenStrictlyPassed) {
   EXPECT_TRUE(LimitTest(*user_).monthTraffic);
   EXPECT_EQ(LimitTest(*user_).RefusalCode(), 487);
 
-  user_->dayMinutes = 1;
+  user_->rules.dayMinutes = 1;
   user_->dayCounters.timeMs = 60999;
   EXPECT_FALSE(LimitTest(*user_).dayTime) << "whole seconds: 60 s is one minute";
   user_->dayCounters.timeMs = 61000;
@@ -101,19 +101,19 @@ TEST_F(Accounting, LimitsAreExceededOnlyWhenStrictlyPassed) {
 }
 
 TEST_F(Accounting, ContinuingCheckEndsSlowsOrLetsGo) {
-  user_->dayMb = 1;
+  user_->rules.dayMb = 1;
   user_->dayCounters.incoming = 2 * 1024 * 1024;
-  user_->speedExceeded = 0;
+  user_->rules.speedExceeded = 0;
   ContinuingCheck(*connection_);
   EXPECT_TRUE(connection_->serverFinished) << "an exceeded limit with speedExceeded 0 ends the connection";
 
   connection_->serverFinished = false;
-  user_->speedExceeded = 20;
+  user_->rules.speedExceeded = 20;
   ContinuingCheck(*connection_);
   EXPECT_FALSE(connection_->serverFinished);
   EXPECT_DOUBLE_EQ(session_->speed.load(), 20) << "a non-zero speedExceeded slows the session";
 
-  user_->allowedAfterExceed[kColumnHttp] = true;
+  user_->rules.allowedAfterExceed[kColumnHttp] = true;
   user_->disabled = true;
   ContinuingCheck(*connection_);
   EXPECT_TRUE(connection_->serverFinished) << "a disabled user is cut whatever else holds";
@@ -123,15 +123,15 @@ TEST_F(Accounting, ContinuingCheckEndsSlowsOrLetsGo) {
   user_->schedule = Schedule{};  // nothing allowed
   ContinuingCheck(*connection_);
   EXPECT_FALSE(connection_->serverFinished) << "allowed after exceed skips schedule and limits";
-  user_->allowedAfterExceed[kColumnHttp] = false;
+  user_->rules.allowedAfterExceed[kColumnHttp] = false;
   ContinuingCheck(*connection_);
   EXPECT_TRUE(connection_->serverFinished) << "outside the schedule";
 
   connection_->serverFinished = false;
   connection_->service = kServicePortMapUdp;
   user_->schedule = FullSchedule();
-  user_->allowedAfterExceed[kColumnPortMap] = true;
-  user_->speedExceeded = 0;
+  user_->rules.allowedAfterExceed[kColumnPortMap] = true;
+  user_->rules.speedExceeded = 0;
   ContinuingCheck(*connection_);
   EXPECT_TRUE(connection_->serverFinished) << "UDP mapping has no allowed-after-exceed column";
 }
@@ -146,9 +146,9 @@ TEST_F(Accounting, ContinuingCheckRacesNoAccountsReload) {
   });
   for (int i = 0; i < 2000; ++i) {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    user_->maxDocumentMb = i % 2;
-    user_->speedExceeded = i % 3;
-    user_->finishTransfers = i % 2 == 0;
+    user_->rules.maxDocumentMb = i % 2;
+    user_->rules.speedExceeded = i % 3;
+    user_->rules.finishTransfers = i % 2 == 0;
     user_->schedule = FullSchedule();
   }
   stop = true;
@@ -169,8 +169,8 @@ TEST_F(Accounting, TransfersRaceNoAccountsReload) {
   });
   for (int i = 0; i < 2000; ++i) {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    user_->bigTransferMb = i % 7;
-    user_->bigTransferSpeed = 0;
+    user_->rules.bigTransferMb = i % 7;
+    user_->rules.bigTransferSpeed = 0;
     user_->group = i % 2 ? group_ : nullptr;
   }
   stop = true;

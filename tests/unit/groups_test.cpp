@@ -13,28 +13,28 @@ GroupRecord OfficeGroup() {
   GroupRecord g;
   g.number = 7;
   g.name = "Office";
-  g.maxDocumentMb = 1.5;
-  g.monthMinutes = 600;
-  g.monthMb = 1000.25;
-  g.dayMinutes = 60;
-  g.dayMb = 100;
-  g.dailyReport = true;
+  g.rules.maxDocumentMb = 1.5;
+  g.rules.monthMinutes = 600;
+  g.rules.monthMb = 1000.25;
+  g.rules.dayMinutes = 60;
+  g.rules.dayMb = 100;
+  g.rules.dailyReport = true;
   g.schedule = ParseSchedule("10-18/");
-  g.speedNormal = 64;
-  g.speedExceeded = 8;
+  g.rules.speedNormal = 64;
+  g.rules.speedExceeded = 8;
   g.tariffIn = 1.234;
   g.tariffOut = 0.5;
   g.tariffHour = 2;
   g.exchangeRate = 30.55;
   g.sessionTimeout = 300;
-  g.countOutgoing = true;
-  g.allowedAfterExceed = {true, false, false, false, false, true};
-  g.bigTransferMb = 50;
-  g.bigTransferSpeed = 16;
-  g.protocolDenied = {false, true, false, false, true, false};
-  g.finishTransfers = true;
-  g.countCacheTraffic = true;
-  g.dialUpDenied = true;
+  g.rules.countOutgoing = true;
+  g.rules.allowedAfterExceed = {true, false, false, false, false, true};
+  g.rules.bigTransferMb = 50;
+  g.rules.bigTransferSpeed = 16;
+  g.rules.protocolDenied = {false, true, false, false, true, false};
+  g.rules.finishTransfers = true;
+  g.rules.countCacheTraffic = true;
+  g.rules.dialUpDenied = true;
   return g;
 }
 
@@ -56,7 +56,7 @@ TEST(GroupRecordTest, ShortRecordLeavesTheRestEmpty) {
   GroupRecord expected;
   expected.number = 7;
   expected.name = "Old";
-  expected.maxDocumentMb = 5;
+  expected.rules.maxDocumentMb = 5;
   EXPECT_EQ(read, expected);
 }
 
@@ -69,7 +69,7 @@ TEST_F(GroupsTest, EmptyFileYieldsTheDefaultGroup) {
   EXPECT_EQ(group.number, 0u);
   EXPECT_EQ(group.name, "Default");
   EXPECT_EQ(group.schedule, FullSchedule());
-  EXPECT_TRUE(group.countOutgoing && group.countIncoming);
+  EXPECT_TRUE(group.rules.countOutgoing && group.rules.countIncoming);
   EXPECT_EQ(group, MakeDefaultGroup());
   EXPECT_TRUE(Users().empty());
   EXPECT_EQ(Stored("Groups", "00000000"), FormatGroupRecord(MakeDefaultGroup()));

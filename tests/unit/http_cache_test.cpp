@@ -23,7 +23,7 @@ constexpr std::int64_t kNow = 1'800'000'000;
 struct JudgeCase {
   const char* name;
   CacheRecordFixed fixed;
-  CacheRequest request;
+  RequestConditions request;
   std::int64_t now;
   CacheAnswer answer;
   int warning;
@@ -43,8 +43,8 @@ CacheRecordFixed Object(std::int32_t received, std::int32_t maxAge, std::int32_t
   return f;
 }
 
-CacheRequest Wants(std::int32_t maxAge, std::int32_t maxStale, std::int32_t minFresh) {
-  CacheRequest r;
+RequestConditions Wants(std::int32_t maxAge, std::int32_t maxStale, std::int32_t minFresh) {
+  RequestConditions r;
   r.maxAge = maxAge;
   r.maxStale = maxStale;
   r.minFresh = minFresh;
@@ -53,7 +53,7 @@ CacheRequest Wants(std::int32_t maxAge, std::int32_t maxStale, std::int32_t minF
 
 TEST(CacheJudgement, FreshnessFromTheHeadersTheHeuristicAndTheRequest) {
   const std::int32_t t = static_cast<std::int32_t>(kNow - 100);  // received 100 s ago
-  const CacheRequest plain;
+  const RequestConditions plain;
   const JudgeCase cases[] = {
       {"max-age fresh", Object(t, 101, -1, 0), plain, kNow, CacheAnswer::Serve, 0, 100},
       {"max-age reached", Object(t, 100, -1, 0), plain, kNow, CacheAnswer::Revalidate, 0, 100},
@@ -119,11 +119,11 @@ TEST(CacheJudgement, TheClientsOwnConditions) {
       {"If-Unmodified-Since earlier", "", false, lastModified - 1, true, CacheAnswer::PreconditionFailed},
   };
   for (const Case& c : cases) {
-    CacheRequest request;
-    request.conditionalEtags = c.etags;
-    request.conditionalIsNoneMatch = c.noneMatch;
-    request.conditionalTime = c.time;
-    request.conditionalIsUnmodified = c.unmodified;
+    RequestConditions request;
+    request.etag = c.etags;
+    request.isNoneMatch = c.noneMatch;
+    request.time = c.time;
+    request.isUnmodified = c.unmodified;
     EXPECT_EQ(JudgeCachedObject(fresh, "tag-1", request, kNow, false).answer, c.answer) << c.name;
     EXPECT_EQ(JudgeCachedObject(fresh, "tag-1", request, kNow, true).answer, c.answer) << c.name << " (state 3)";
   }
@@ -182,7 +182,7 @@ TEST_F(HttpCache, AHitIsServedWithTheStoredHeadAFreshDateAndAgeAndCounted) {
   std::string received = Now();
   Store("http://origin.test/a", "Date: " + received + "\r\nCache-Control: max-age=600\r\nX-Kept: yes\r\n", "body!");
   UserRecord* user = AddUser("bob");
-  user->countCacheTraffic = true;
+  user->rules.countCacheTraffic = true;
   Later(100);
 
   ConnectionRecord* r = Connect(user, "10.0.0.5");
@@ -199,7 +199,7 @@ TEST_F(HttpCache, AHitIsServedWithTheStoredHeadAFreshDateAndAgeAndCounted) {
   EXPECT_EQ(ProgramTrafficCounters().cacheBytes, static_cast<std::int64_t>(head.size() + 5));
   EXPECT_EQ(r->userSession->counters.incoming, static_cast<std::int64_t>(head.size() + 5));
 
-  user->countCacheTraffic = false;
+  user->rules.countCacheTraffic = false;
   ConnectionRecord* uncounted = Connect(user, "10.0.0.5");
   Prepare(*uncounted, "http://origin.test/a", "origin.test");
   CacheLookup(*uncounted);
@@ -214,8 +214,8 @@ TEST_F(HttpCache, AStaleObjectIsRevalidatedAndA304ServesItRefreshed) {
         "old body");
   Later(60);
   ConnectionRecord& r = Again("http://origin.test/s");
-  r.conditionalEtags = "e";  // the client's own condition waits for state 3
-  r.conditionalIsNoneMatch = true;
+  r.conditions.etag = "e";  // the client's own condition waits for state 3
+  r.conditions.isNoneMatch = true;
   std::string request = ServerOut(r);
   CacheLookup(r);
   EXPECT_EQ(r.state, ConnectionState::kRevalidating);

@@ -133,12 +133,16 @@ TEST(CacheControlValue, DirectivesSetTheirFields) {
   };
   for (const Case& c : cases) {
     CacheDirectives d;
-    ParseCacheControl(c.value, d);
+    RequestConditions limits;
+    ParseCacheControl(c.value, d, limits);
     EXPECT_EQ(d.noCache, c.noCache) << c.value;
     EXPECT_EQ(d.noStore, c.noStore) << c.value;
-    EXPECT_EQ(d.maxAge, c.maxAge) << c.value;
-    EXPECT_EQ(d.maxStale, c.maxStale) << c.value;
-    EXPECT_EQ(d.minFresh, c.minFresh) << c.value;
+    EXPECT_EQ(limits.maxAge, c.maxAge) << c.value;
+    EXPECT_EQ(limits.maxStale, c.maxStale) << c.value;
+    EXPECT_EQ(limits.minFresh, c.minFresh) << c.value;
+    RequestConditions untouched = limits;
+    untouched.maxAge = untouched.maxStale = untouched.minFresh = -1;
+    EXPECT_EQ(untouched, RequestConditions{}) << c.value << ": only the freshness limits come from Cache-Control";
   }
 }
 
@@ -248,11 +252,11 @@ TEST(RequestHeadParse, AppliesTheHeaderTableAndKeepsOnlyForwardedLines) {
   EXPECT_TRUE(head.hasBasicAuthorization);
   EXPECT_EQ(head.authLogin, "bob");
   EXPECT_EQ(head.authPassword, "hunter2");
-  EXPECT_EQ(head.conditionalTime, 784111777);
-  EXPECT_FALSE(head.conditionalIsUnmodified);
-  EXPECT_EQ(head.conditionalEtags, "abc");
-  EXPECT_TRUE(head.conditionalIsNoneMatch);
-  EXPECT_EQ(head.cache.maxAge, 5);
+  EXPECT_EQ(head.conditions.time, 784111777);
+  EXPECT_FALSE(head.conditions.isUnmodified);
+  EXPECT_EQ(head.conditions.etag, "abc");
+  EXPECT_TRUE(head.conditions.isNoneMatch);
+  EXPECT_EQ(head.conditions.maxAge, 5);
   EXPECT_TRUE(head.cache.noCache);
   EXPECT_TRUE(head.cache.noStore) << "a cookie without CachCookie";
   EXPECT_EQ(Forwarded(head, kBrowserHead),
@@ -272,10 +276,10 @@ TEST(RequestHeadParse, HostHeaderFillsAPathOnlyRequestAndFoldsOfDroppedLinesGoTo
   ASSERT_EQ(Parse(bytes, head), HeadStatus::Ok);
   EXPECT_EQ(head.line.host, "local.example:81");
   EXPECT_EQ(head.line.path, "/form");
-  EXPECT_EQ(head.conditionalTime, 1);
-  EXPECT_TRUE(head.conditionalIsUnmodified);
-  EXPECT_EQ(head.conditionalEtags, "W/q");
-  EXPECT_FALSE(head.conditionalIsNoneMatch);
+  EXPECT_EQ(head.conditions.time, 1);
+  EXPECT_TRUE(head.conditions.isUnmodified);
+  EXPECT_EQ(head.conditions.etag, "W/q");
+  EXPECT_FALSE(head.conditions.isNoneMatch);
   EXPECT_EQ(Forwarded(head, bytes), "host: local.example:81 trailing|");
 }
 
@@ -283,7 +287,7 @@ TEST(RequestHeadParse, DatesBeyondThirtyTwoBitsReadAsUnconvertible) {
   RequestHead head;
   ASSERT_EQ(Parse("GET / HTTP/1.1\r\nHost: h\r\nIf-Modified-Since: Sun, 07 Feb 2106 06:28:16 GMT\r\n\r\n", head),
             HeadStatus::Ok);
-  EXPECT_EQ(head.conditionalTime, 0);
+  EXPECT_EQ(head.conditions.time, 0);
   RequestHead noHost;
   ASSERT_EQ(Parse("GET http://h/ HTTP/1.1\r\n\r\n", noHost), HeadStatus::Ok);
   EXPECT_FALSE(noHost.hasHostHeader);
@@ -361,11 +365,25 @@ TEST(OutgoingHead, LinesThatDoNotFitAreLeftOutAndTheReserveStaysFree) {
       << "a request line that cannot fit with the reserve is refused, not cut";
 }
 
+RequestConditions Conditions(std::int32_t time, bool isUnmodified, std::string etag, bool isNoneMatch) {
+  RequestConditions conditions;
+  conditions.time = time;
+  conditions.isUnmodified = isUnmodified;
+  conditions.etag = std::move(etag);
+  conditions.isNoneMatch = isNoneMatch;
+  // The freshness limits are the gateway's to judge by, never forwarded.
+  conditions.maxAge = 1;
+  conditions.maxStale = 2;
+  conditions.minFresh = 3;
+  return conditions;
+}
+
 TEST(OutgoingHead, CompletionNormalisesTheConditions) {
-  EXPECT_EQ(HeadCompletion(-1, false, "", false), "Connection: close\r\n\r\n");
-  EXPECT_EQ(HeadCompletion(784111777, false, "abc", true),
+  EXPECT_EQ(HeadCompletion(RequestConditions{}), "Connection: close\r\n\r\n");
+  EXPECT_EQ(HeadCompletion(Conditions(-1, false, "", false)), "Connection: close\r\n\r\n");
+  EXPECT_EQ(HeadCompletion(Conditions(784111777, false, "abc", true)),
             "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\nIf-None-Match: \"abc\"\r\nConnection: close\r\n\r\n");
-  EXPECT_EQ(HeadCompletion(1, true, "t", false),
+  EXPECT_EQ(HeadCompletion(Conditions(1, true, "t", false)),
             "If-Unmodified-Since: Thu, 01 Jan 1970 00:00:01 GMT\r\nIf-Match: \"t\"\r\nConnection: close\r\n\r\n");
 }
 

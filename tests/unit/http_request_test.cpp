@@ -105,6 +105,20 @@ TEST_F(HttpRequest, LocalServerRequestGoesToTheRelayWithTheRebuiltHead) {
   EXPECT_FALSE(r.serverFinished);
 }
 
+TEST_F(HttpRequest, TheClientsConditionsReachTheRecord) {
+  EXPECT_FALSE(
+      Step("GET http://127.0.0.1/a HTTP/1.1\r\nIf-Unmodified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+           "If-Match: \"t1\", \"t2\"\r\nCache-Control: max-age=7, max-stale=8, min-fresh=9\r\n\r\n"));
+  const RequestConditions& c = record_->conditions;
+  EXPECT_EQ(c.time, 784111777);
+  EXPECT_TRUE(c.isUnmodified);
+  EXPECT_EQ(c.etag, "t1");
+  EXPECT_FALSE(c.isNoneMatch);
+  EXPECT_EQ(c.maxAge, 7);
+  EXPECT_EQ(c.maxStale, 8);
+  EXPECT_EQ(c.minFresh, 9);
+}
+
 TEST_F(HttpRequest, FedByteByByteTheHeadIsHandledOnceItEnds) {
   for (size_t i = 0; i + 1 < kHead.size(); ++i) {
     ASSERT_TRUE(Step(kHead.substr(i, 1))) << i;

@@ -116,11 +116,11 @@ TEST_F(Identification, AccessRulesInTheirOrder) {
   const Ipv4 client = ParseIpv4("10.0.0.5");
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 0);
 
-  user->monthMb = 1;
+  user->rules.monthMb = 1;
   user->monthCounters.incoming = 2 * 1024 * 1024;
-  user->speedExceeded = 0;
+  user->rules.speedExceeded = 0;
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 487);
-  user->speedExceeded = 2;
+  user->rules.speedExceeded = 2;
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 0) << "slowed, not refused";
 
   user->clientAddresses = "10.0.1.1-10.0.1.9";
@@ -129,12 +129,12 @@ TEST_F(Identification, AccessRulesInTheirOrder) {
   Groups().front()->clientAddresses = "10.0.1.1-10.0.1.9";
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 495) << "the group's list too";
   Groups().front()->clientAddresses = "";
-  user->protocolDenied[kColumnHttp] = true;
+  user->rules.protocolDenied[kColumnHttp] = true;
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 494);
   user->disabled = true;
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 486);
   user->disabled = false;
-  user->protocolDenied[kColumnHttp] = false;
+  user->rules.protocolDenied[kColumnHttp] = false;
   user->schedule = Schedule{};
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, client, "http://a.lan/", false, -1), 491);
   user->schedule = FullSchedule();
@@ -145,23 +145,23 @@ TEST_F(Identification, AccessRulesInTheirOrder) {
 
 TEST_F(Identification, DocumentModeTestsOnlyTheSize) {
   UserRecord* user = Add("bob", "", false);
-  user->maxDocumentMb = 1;
+  user->rules.maxDocumentMb = 1;
   user->disabled = true;  // not looked at in document mode
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, 0, "", true, 1024 * 1024), 0);
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, 0, "", true, 1024 * 1024 + 1), 492);
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, 0, "", true, -1), 0) << "unknown length";
-  user->allowedAfterExceed[kColumnHttp] = true;
+  user->rules.allowedAfterExceed[kColumnHttp] = true;
   EXPECT_EQ(AccessRefusal(*user, kServiceHttp, 0, "", true, 5 * 1024 * 1024), 0);
 }
 
 TEST_F(Identification, PortMappingUsersAllowedAfterExceedSkipScheduleAndLimits) {
   UserRecord* user = Add("mapper", "", false);
   user->schedule = Schedule{};
-  user->dayMb = 1;
+  user->rules.dayMb = 1;
   user->dayCounters.outgoing = 5 * 1024 * 1024;
-  user->allowedAfterExceed[kColumnPortMap] = true;
+  user->rules.allowedAfterExceed[kColumnPortMap] = true;
   EXPECT_EQ(AccessRefusal(*user, kServicePortMapTcp, 0, "", false, -1), 0);
-  user->allowedAfterExceed[kColumnPortMap] = false;
+  user->rules.allowedAfterExceed[kColumnPortMap] = false;
   EXPECT_EQ(AccessRefusal(*user, kServicePortMapTcp, 0, "", false, -1), 491);
 }
 

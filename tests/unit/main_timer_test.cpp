@@ -188,7 +188,7 @@ TEST_F(MainTimerTest, TheBillingDayClearsMonthCounters) {
 }
 
 TEST_F(MainTimerTest, PrepaidSubscriptionsAreSavedEveryTenSeconds) {
-  user_->prepaid = true;
+  user_->rules.prepaid = true;
   user_->ticket.open = true;
   user_->ticket.number = 7;
   user_->ticket.used.incoming = 123;

@@ -40,7 +40,7 @@ class Subscription : public testing::AccountTest {
   UserRecord& Prepaid(const std::string& login) {
     UserRecord* user = FindOrCreateUser(login);
     user->deleted = false;
-    user->prepaid = true;
+    user->rules.prepaid = true;
     return *user;
   }
   SubscriptionOutcome Apply(UserRecord& user, TicketEntry entry, bool direct = false) {
@@ -83,9 +83,9 @@ TEST_F(Subscription, StoredFormKeepsEveryFieldInPlaceAndReadsDamageAsZero) {
 TEST_F(Subscription, PrepaidUserNeedsAnOpenTicketWithSomethingLeft) {
   UserRecord& user = Prepaid("ivan");
   EXPECT_FALSE(SubscriptionTest(user));
-  user.prepaid = false;
+  user.rules.prepaid = false;
   EXPECT_TRUE(SubscriptionTest(user));
-  user.prepaid = true;
+  user.rules.prepaid = true;
 
   SubscriptionOutcome opened = Apply(user, {"0", "10", "", "0", "0"});
   ASSERT_TRUE(opened.edit.ok);
@@ -181,7 +181,7 @@ TEST_F(Subscription, SaveAllWritesOnlyLiveChangedTickets) {
   UserRecord& plain = Prepaid("plain");
   for (UserRecord* u : {&ivan, &gone, &plain}) Apply(*u, {"1", "", "", "", ""});
   gone.deleted = true;
-  plain.prepaid = false;
+  plain.rules.prepaid = false;
   for (UserRecord* u : {&ivan, &gone, &plain}) u->ticket.used.outgoing = 77;
 
   EXPECT_EQ(SaveAllSubscriptions(), 1);

@@ -17,25 +17,25 @@ UserRecord Ivan() {
   u.name = "Иван";
   u.password = "se;cret";
   u.reportEmail = "ivan@example.ru";
-  u.maxDocumentMb = 2.5;
-  u.monthMinutes = 600;
-  u.monthMb = 1000;
-  u.dayMinutes = 60;
-  u.dayMb = 100.75;
-  u.monthlyReport = true;
+  u.rules.maxDocumentMb = 2.5;
+  u.rules.monthMinutes = 600;
+  u.rules.monthMb = 1000;
+  u.rules.dayMinutes = 60;
+  u.rules.dayMb = 100.75;
+  u.rules.monthlyReport = true;
   u.schedule = ParseSchedule("1-24/1-24/1-24/1-24/1-24///");
-  u.speedNormal = 64;
-  u.speedExceeded = 8;
+  u.rules.speedNormal = 64;
+  u.rules.speedExceeded = 8;
   u.groupNumber = 3;
   u.admin = true;
-  u.protocolDenied = {false, false, true, false, false, true};
-  u.passAuthToParent = true;
-  u.prepaid = true;
-  u.bigTransferMb = 50;
-  u.bigTransferSpeed = 16;
-  u.countIncoming = true;
-  u.allowedAfterExceed = {true, false, false, false, false, false};
-  u.dialUpDenied = true;
+  u.rules.protocolDenied = {false, false, true, false, false, true};
+  u.rules.passAuthToParent = true;
+  u.rules.prepaid = true;
+  u.rules.bigTransferMb = 50;
+  u.rules.bigTransferSpeed = 16;
+  u.rules.countIncoming = true;
+  u.rules.allowedAfterExceed = {true, false, false, false, false, false};
+  u.rules.dialUpDenied = true;
   return u;
 }
 
@@ -108,50 +108,78 @@ TEST_F(UsersTest, AtMost500Users) {
   EXPECT_EQ(FindUser("u509"), nullptr);
 }
 
-TEST(GroupRulesTest, CopyAndDifferCoverTheSameFields) {
+// One change to each access rule, to a value both serial forms hold exactly.
+const std::vector<std::function<void(AccessRules&)>>& OneChangePerRule() {
+  static const std::vector<std::function<void(AccessRules&)>> changes = {
+      [](AccessRules& r) { r.dailyReport = !r.dailyReport; },
+      [](AccessRules& r) { r.monthlyReport = !r.monthlyReport; },
+      [](AccessRules& r) { r.countOutgoing = !r.countOutgoing; },
+      [](AccessRules& r) { r.countIncoming = !r.countIncoming; },
+      [](AccessRules& r) { r.monthMb += 0.01; },
+      [](AccessRules& r) { r.monthMinutes += 1; },
+      [](AccessRules& r) { r.dayMb += 2; },
+      [](AccessRules& r) { r.dayMinutes += 3; },
+      [](AccessRules& r) { r.speedNormal += 4; },
+      [](AccessRules& r) { r.speedExceeded += 5; },
+      [](AccessRules& r) { r.protocolDenied[0] = !r.protocolDenied[0]; },
+      [](AccessRules& r) { r.protocolDenied[4] = !r.protocolDenied[4]; },
+      [](AccessRules& r) { r.allowedAfterExceed[1] = !r.allowedAfterExceed[1]; },
+      [](AccessRules& r) { r.allowedAfterExceed[5] = !r.allowedAfterExceed[5]; },
+      [](AccessRules& r) { r.maxDocumentMb += 6.5; },
+      [](AccessRules& r) { r.bigTransferMb += 7; },
+      [](AccessRules& r) { r.bigTransferSpeed += 8.25; },
+      [](AccessRules& r) { r.finishTransfers = !r.finishTransfers; },
+      [](AccessRules& r) { r.passAuthToParent = !r.passAuthToParent; },
+      [](AccessRules& r) { r.countCacheTraffic = !r.countCacheTraffic; },
+      [](AccessRules& r) { r.prepaid = !r.prepaid; },
+      [](AccessRules& r) { r.dialUpDenied = !r.dialUpDenied; },
+  };
+  return changes;
+}
+
+// A rule left out of a serial form, or read from another field's position,
+// comes back as something else.
+TEST(AccessRulesTest, EachRuleSurvivesBothSerialForms) {
+  const auto& changes = OneChangePerRule();
+  for (size_t i = 0; i < changes.size(); ++i) {
+    AccessRules rules;
+    changes[i](rules);
+    ASSERT_NE(rules, AccessRules{}) << "rule " << i;
+    GroupRecord group;
+    group.rules = rules;
+    GroupRecord groupRead;
+    ParseGroupRecord(FormatGroupRecord(group), groupRead);
+    EXPECT_EQ(groupRead.rules, rules) << "rule " << i;
+    UserRecord user;
+    user.rules = rules;
+    UserRecord userRead;
+    ParseUserRecord(FormatUserRecord(user), userRead);
+    EXPECT_EQ(userRead.rules, rules) << "rule " << i;
+  }
+}
+
+TEST(AccessRulesTest, AUserDiffersFromItsGroupInAnyOneRule) {
   GroupRecord group = testing::MakeRealisticAccounts(8, 0).groups[7];
   UserRecord user;
+  EXPECT_FALSE(DiffersFromGroup(user)) << "no group, nothing to differ from";
   user.group = &group;
   EXPECT_TRUE(DiffersFromGroup(user));
-  CopyGroupRulesToUser(user, group);
+  user.rules = group.rules;
   EXPECT_FALSE(DiffersFromGroup(user));
-  EXPECT_TRUE(user.name.empty() && user.schedule == Schedule{} && user.denyFilter.empty() &&
-              user.clientAddresses.empty());
 
-  const std::vector<std::function<void(UserRecord&)>> rules = {
-      [](UserRecord& u) { u.dailyReport = !u.dailyReport; },
-      [](UserRecord& u) { u.monthlyReport = !u.monthlyReport; },
-      [](UserRecord& u) { u.countOutgoing = !u.countOutgoing; },
-      [](UserRecord& u) { u.countIncoming = !u.countIncoming; },
-      [](UserRecord& u) { u.monthMb += 0.01; },
-      [](UserRecord& u) { u.monthMinutes += 1; },
-      [](UserRecord& u) { u.dayMb += 1; },
-      [](UserRecord& u) { u.dayMinutes += 1; },
-      [](UserRecord& u) { u.speedNormal += 1; },
-      [](UserRecord& u) { u.speedExceeded += 1; },
-      [](UserRecord& u) { u.protocolDenied[4] = !u.protocolDenied[4]; },
-      [](UserRecord& u) { u.allowedAfterExceed[5] = !u.allowedAfterExceed[5]; },
-      [](UserRecord& u) { u.maxDocumentMb += 1; },
-      [](UserRecord& u) { u.bigTransferMb += 1; },
-      [](UserRecord& u) { u.bigTransferSpeed += 1; },
-      [](UserRecord& u) { u.finishTransfers = !u.finishTransfers; },
-      [](UserRecord& u) { u.passAuthToParent = !u.passAuthToParent; },
-      [](UserRecord& u) { u.countCacheTraffic = !u.countCacheTraffic; },
-      [](UserRecord& u) { u.prepaid = !u.prepaid; },
-      [](UserRecord& u) { u.dialUpDenied = !u.dialUpDenied; },
-  };
-  for (size_t i = 0; i < rules.size(); ++i) {
+  const auto& changes = OneChangePerRule();
+  for (size_t i = 0; i < changes.size(); ++i) {
     UserRecord changed = user;
-    rules[i](changed);
+    changes[i](changed.rules);
     EXPECT_TRUE(DiffersFromGroup(changed)) << "rule " << i;
-    CopyGroupRulesToUser(changed, group);
-    EXPECT_EQ(changed, user) << "rule " << i;
   }
+  // What a user keeps as its own whatever the group says is no rule.
   UserRecord personal = user;
   personal.name = "Other";
   personal.schedule = FullSchedule();
   personal.disabled = true;
   personal.denyFilter = "1; 0; 1, x, 0;";
+  personal.clientAddresses = "10.0.0.1-10.0.0.9";
   EXPECT_FALSE(DiffersFromGroup(personal));
 }
 

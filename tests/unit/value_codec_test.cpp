@@ -60,6 +60,22 @@ TEST(RecordText, MissingFieldsReadEmpty) {
   EXPECT_EQ(JoinRecord({"a", "", "c"}), "a; ; c");
 }
 
+TEST(RecordText, FlagsAndRealsOfFields) {
+  std::string_view record = "x; 1; 0; 2x; -1; 12.5; 7; ; abc";
+  EXPECT_TRUE(RecordFlag(record, 1));
+  EXPECT_FALSE(RecordFlag(record, 2));
+  EXPECT_TRUE(RecordFlag(record, 3)) << "any non-zero leading number";
+  EXPECT_TRUE(RecordFlag(record, 4));
+  EXPECT_FALSE(RecordFlag(record, 7)) << "an empty field";
+  EXPECT_FALSE(RecordFlag(record, 20)) << "a missing field";
+  EXPECT_EQ(RecordReal(record, 5), 12.5);
+  EXPECT_EQ(RecordReal(record, 6), 7);
+  EXPECT_EQ(RecordReal(record, 8), 0);
+  EXPECT_EQ(RecordReal(record, 20), 0);
+  EXPECT_EQ(FlagText(true), "1");
+  EXPECT_EQ(FlagText(false), "0");
+}
+
 TEST(ScrambledText, RoundTripsAndNeverStoresLineOrRecordBreakers) {
   std::string all;
   for (int b = 0; b < 256; ++b)
