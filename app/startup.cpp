@@ -97,7 +97,7 @@ void StartUp(Gateway& gateway) {
 
     gateway.stepMarker = 20;
     RegisterHttpProtocol();
-    ListenerCreate(gateway.listener);
+    ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
     StartCacheThread();

@@ -177,7 +177,7 @@ void ListenerReport(const std::string& text) {
   TheMainLoop().RunSync([text] { MonitorAppend(text); });
 }
 
-void ListenerCreate(Listener& /*listener*/) {
+void ListenerCreate() {
   ListenerReport(Str(700));
   ListenerReport(Str(703));
 }

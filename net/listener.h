@@ -41,7 +41,7 @@ struct Listener {
 
 // Prepares the listener (every socket closed) and reports that networking
 // starts.
-void ListenerCreate(Listener& listener);
+void ListenerCreate();
 // The thread body; sets `stopped` when it returns.
 void ListenerRun(Listener& listener);
 // Asks the thread to end; the caller then waits for `stopped`.
