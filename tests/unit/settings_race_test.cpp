@@ -85,7 +85,7 @@ class SettingsRace : public ::testing::Test {
 };
 
 TEST_F(SettingsRace, ReadersSeeOnlyWholeValuesWhileTheEditorWrites) {
-  constexpr int kRounds = 150;
+  constexpr int kRounds = 40;
   constexpr int kReaders = 3;
   WriteRound(0);
   std::atomic<bool> writing{true};
