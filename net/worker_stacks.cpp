@@ -10,11 +10,19 @@ namespace brindlex {
 
 namespace {
 
+// GCC names the sanitizer in force with a macro; clang only answers
+// __has_feature.
+#if defined(__has_feature)
+#define BRINDLEX_HAS_FEATURE(name) __has_feature(name)
+#else
+#define BRINDLEX_HAS_FEATURE(name) 0
+#endif
+
 // Workers keep no large buffers on their stacks; this is ample and keeps 500
 // idle connections cheap in address space.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__) || BRINDLEX_HAS_FEATURE(thread_sanitizer)
 constexpr size_t kStackSize = 2 * 1024 * 1024;  // the sanitizer keeps ~900 KB of its own there
-#elif defined(__SANITIZE_ADDRESS__)
+#elif defined(__SANITIZE_ADDRESS__) || BRINDLEX_HAS_FEATURE(address_sanitizer)
 constexpr size_t kStackSize = 1024 * 1024;  // sanitizer frames are larger
 #else
 constexpr size_t kStackSize = 256 * 1024;

@@ -7,6 +7,7 @@
 #   TARGET names a target without its "_fuzz" ending (default: every target).
 # BRINDLEX_FUZZ_BUILD: build folder (default build/fuzz).
 # BRINDLEX_FUZZ_JOBS: parallel compile jobs (default: the number of cores).
+# BRINDLEX_WERROR=ON: warnings are errors (as in scripts/test.sh).
 # BRINDLEX_FUZZ_SKIP_BUILD=1: run what the build folder holds (for several
 # runs side by side on one build).
 set -euo pipefail
@@ -18,7 +19,8 @@ build=${BRINDLEX_FUZZ_BUILD:-build/fuzz}
 jobs=${BRINDLEX_FUZZ_JOBS:-$(nproc)}
 
 if [ "${BRINDLEX_FUZZ_SKIP_BUILD:-0}" != 1 ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLEX_FUZZ=ON >/dev/null
+  cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DBRINDLEX_FUZZ=ON \
+    -DBRINDLEX_WERROR="${BRINDLEX_WERROR:-OFF}" >/dev/null
   cmake --build "$build" -j "$jobs"
 fi
 mkdir -p "$build/artifacts"

@@ -12,9 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace brindlex::testing {
 
@@ -47,16 +50,76 @@ std::string ReadFile(const std::string& path) {
   return buffer.str();
 }
 
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+// Ports for gateways and origins. A port the kernel handed to a bind() to
+// port 0 and took back is an ephemeral port: under load another process's
+// connect() or bind() took it again before the gateway bound it, and the
+// gateway reported it as busy. Retrying a start when the gateway says so would
+// not do, since tests pick several ports at once (ten HTTP ports, an origin,
+// a port that must refuse) and the gateway runs on with the others. So ports
+// come from outside the kernel's ephemeral range, where only an explicit
+// bind() takes one, and each test process on the machine (ctest runs several,
+// other worktrees run theirs) claims every port it picks with a lock on the
+// byte of that number in one shared lock file, held until the process ends.
+// A port something else holds now (a service, a gateway left behind, sockets
+// in TIME_WAIT) is passed over.
+namespace {
+
+constexpr int kLowestPort = 10000;
+constexpr const char* kPortLockFile = "/tmp/brindlex-test-ports.lock";
+
+std::vector<int> PortsOutsideTheEphemeralRange() {
+  int low = 32768, high = 60999;
+  std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low >> high;
+  std::vector<int> ports;
+  for (int port = kLowestPort; port <= 65535; ++port)
+    if (port < low || port > high) ports.push_back(port);
+  if (ports.empty()) throw std::runtime_error("no port outside the ephemeral range to test with");
+  return ports;
+}
+
+// Nothing is bound to the port on any address, not even a closing connection.
+bool Unused(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-  socklen_t len = sizeof(sa);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  bool unused = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) == 0 && ::listen(fd, 1) == 0;
   ::close(fd);
-  return ntohs(sa.sin_port);
+  return unused;
+}
+
+// Claims the port for this process until it ends (the lock belongs to the
+// open file, which is never closed).
+bool ClaimForThisProcess(int port) {
+  static const int fd = ::open(kPortLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) throw std::runtime_error(std::string("cannot open ") + kPortLockFile);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = port;
+  lock.l_len = 1;
+  return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+int FreePort() {
+  static std::mutex mutex;
+  static const std::vector<int> ports = PortsOutsideTheEphemeralRange();
+  static std::set<int> taken;  // the lock file does not tell our own claims apart
+  static std::mt19937 random(static_cast<unsigned>(::getpid()) ^
+                             static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::lock_guard<std::mutex> lock(mutex);
+  size_t start = random() % ports.size();
+  for (size_t i = 0; i < ports.size(); ++i) {
+    int port = ports[(start + i) % ports.size()];
+    // Claimed before it is tried: trying binds it for a moment, which must
+    // never trip another process that is about to bind a port it claimed.
+    if (taken.count(port) || !ClaimForThisProcess(port)) continue;
+    taken.insert(port);
+    if (Unused(port)) return port;
+  }
+  throw std::runtime_error("every test port is in use");
 }
 
 GatewayProcess::~GatewayProcess() {
@@ -115,21 +178,32 @@ int GatewayProcess::Stop(int signal, std::chrono::milliseconds timeout) {
   ::kill(pid_, signal);
   auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  while (true) {
-    pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) break;
+  bool killed = false;
+  while (::waitpid(pid_, &status, WNOHANG) != pid_) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, &status, 0);
-      pid_ = -1;
-      if (reader_.joinable()) reader_.join();
-      return -1;
+      killed = true;
+      break;
     }
     std::this_thread::sleep_for(10ms);
   }
   pid_ = -1;
   if (reader_.joinable()) reader_.join();
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ExpectNoSanitizerReport(status);
+  return !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void GatewayProcess::ExpectNoSanitizerReport(int status) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool reported = WIFEXITED(status) && WEXITSTATUS(status) == kSanitizerExitCode;
+  for (size_t at = output_.find("SUMMARY: "); !reported && at != std::string::npos;
+       at = output_.find("SUMMARY: ", at + 1)) {
+    size_t end = output_.find(':', at + 9);
+    reported =
+        end != std::string::npos && std::string_view(output_).substr(at + 9, end - at - 9).ends_with("Sanitizer");
+  }
+  if (reported) ADD_FAILURE() << "a sanitizer reported an error in the gateway:\n" << output_;
 }
 
 std::string RunProgram(const std::string& command, int* exitCode) {

@@ -22,8 +22,13 @@ void RemoveFolder(const std::string& folder);
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);
 
-// A TCP port on 127.0.0.1 that nothing listens on right now.
+// A TCP port that nothing is bound to right now and that no other test
+// process on this machine will pick; the kernel never hands it out for an
+// outgoing connection either, so it stays free until this process uses it.
 int FreePort();
+
+// The exit code the test command gives ThreadSanitizer (TSAN_OPTIONS).
+inline constexpr int kSanitizerExitCode = 66;
 
 class GatewayProcess {
  public:
@@ -39,6 +44,8 @@ class GatewayProcess {
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s);
   // Sends a signal and waits for the exit; returns the exit code, or -1 when
   // killed by a signal or still running after the time-out (then killed).
+  // However the process ended, a sanitizer's report in it fails the test:
+  // a race or leak need not change anything else the test looks at.
   int Stop(int signal = 15, std::chrono::milliseconds timeout = 20s);
   void Signal(int signal) const;
   std::string Output();
@@ -47,6 +54,7 @@ class GatewayProcess {
 
  private:
   void ReadOutput(int fd);
+  void ExpectNoSanitizerReport(int status);
 
   std::string home_;
   pid_t pid_ = -1;

@@ -88,7 +88,7 @@ TEST(CacheIndexRecord, UrlAndEtagThatCannotBeStoredAreRefused) {
 
 TEST(CacheIndexBlock, GrowsByATenthAndShrinksBack) {
   auto url = [](int n) {
-    char suffix[8];
+    char suffix[12];  // room for any int, though n stays below 1000
     std::snprintf(suffix, sizeof(suffix), "%03d", n);
     return std::string(900, 'u') + suffix;
   };
