@@ -345,12 +345,32 @@ def connect_download(w, target):
 IDLE = 500
 
 
+def thread_run_ns(pids):
+    """Nanoseconds each thread of the processes has run (schedstat), by thread id."""
+    times = {}
+    for p in pids:
+        try:
+            tids = os.listdir(f"/proc/{p}/task")
+        except OSError:
+            continue
+        for tid in tids:
+            try:
+                with open(f"/proc/{p}/task/{tid}/schedstat") as f:
+                    times[(p, tid)] = int(f.read().split()[0])
+            except OSError:
+                pass
+    return times
+
+
 def idle_cpu(pids, seconds):
-    """Percent of one core the processes used over `seconds`."""
-    ticks0, t0 = cpu_ticks(pids), time.time()
+    """Percent of one core the processes used over `seconds`, from the threads'
+    run times in nanoseconds: an idle process uses far less than the 10 ms
+    clock ticks of /proc/PID/stat can show."""
+    ns0, t0 = thread_run_ns(pids), time.time()
     time.sleep(seconds)
-    ticks1, t1 = cpu_ticks(pids), time.time()
-    return 100.0 * (ticks1 - ticks0) / os.sysconf("SC_CLK_TCK") / (t1 - t0)
+    ns1, t1 = thread_run_ns(pids), time.time()
+    used = sum(ns1[k] - ns0[k] for k in ns1 if k in ns0)
+    return 100.0 * used / 1e9 / (t1 - t0)
 
 
 def open_tunnel(w, target):
@@ -510,8 +530,8 @@ def main():
             for t, runs in rows.items():
                 med = {c: statistics.median([x[c] for x in runs])
                        for c in ("CPU none", "CPU %", "CPU tunnels", "threads", "closed", "errors")}
-                print(f"| {t} | {med['CPU none']:.2f} | {runs[0]['KB/conn']:.1f} | {med['CPU %']:.2f} | "
-                      f"{med['CPU tunnels']:.2f} | {med['threads']:.0f} | {med['closed']:.0f} | "
+                print(f"| {t} | {med['CPU none']:.3f} | {runs[0]['KB/conn']:.1f} | {med['CPU %']:.3f} | "
+                      f"{med['CPU tunnels']:.3f} | {med['threads']:.0f} | {med['closed']:.0f} | "
                       f"{med['errors']:.0f} |")
         summary = {}
         for number, (title, service, run, columns, key) in enumerate(MEASUREMENTS, 1):

@@ -1,6 +1,7 @@
 #include "net/listener.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -137,13 +138,25 @@ void WaitOnce(Listener& listener) {
   add(listener.smtpSocket, kServiceSmtp);
   add(listener.pop3Socket, kServicePop3);
   add(listener.socks5Socket, kServiceSocks5);
+  // Nothing changes while no client comes but what ListenerWake announces:
+  // the wait needs no time-out, and an idle gateway's listener sleeps.
+  int sockets = count;
+  int wakeFd = listener.wakeFd.load();
+  if (wakeFd >= 0) fds[count++] = pollfd{wakeFd, POLLIN, 0};
   if (count == 0) {
     ::usleep(kPollTimeoutMs * 1000);
     return;
   }
   listener.stepMarker = 21;
-  int ready = ::poll(fds, static_cast<nfds_t>(count), kPollTimeoutMs);
+  int ready = ::poll(fds, static_cast<nfds_t>(count), wakeFd >= 0 ? -1 : kPollTimeoutMs);
   if (ready <= 0) return;
+  if (wakeFd >= 0 && (fds[sockets].revents & POLLIN)) {
+    std::uint64_t wakes = 0;
+    if (::read(wakeFd, &wakes, sizeof(wakes)) < 0) {
+      // Nothing to drain: another wake-up raced this one.
+    }
+    return;
+  }
   listener.stepMarker = 22;
   if (ConnectionCount() >= kConnectionLimit) {
     // The pending client waits in the backlog until a record is freed.
@@ -153,7 +166,7 @@ void WaitOnce(Listener& listener) {
   // The read set is built in the order of preference: HTTP, FTP, SMTP, POP3,
   // SOCKS5; the first ready one is served.
   ReadySocket chosen;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < sockets; ++i) {
     if (fds[i].revents & POLLIN) {
       chosen = ReadySocket{fds[i].fd, services[i]};
       break;
@@ -183,6 +196,9 @@ void ListenerCreate() {
 }
 
 void ListenerRun(Listener& listener) {
+  // Stored before the flags are first read: a stop asked for meanwhile
+  // either sees the descriptor or is seen by the loop.
+  listener.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   try {
     while (!listener.stopRequested) {
       OpenClosedSockets(listener);
@@ -195,9 +211,26 @@ void ListenerRun(Listener& listener) {
     ReportCurrentException("SerSockThread", listener.stepMarker);
   }
   CloseOnExit(listener, true, 0);
+  {
+    std::lock_guard<std::mutex> lock(listener.wakeMutex);
+    int wakeFd = listener.wakeFd.exchange(-1);
+    CloseDescriptor(wakeFd);
+  }
   listener.stopped = true;
 }
 
-void ListenerStop(Listener& listener) { listener.stopRequested = true; }
+void ListenerStop(Listener& listener) {
+  listener.stopRequested = true;
+  ListenerWake(listener);
+}
+
+void ListenerWake(Listener& listener) {
+  std::lock_guard<std::mutex> lock(listener.wakeMutex);
+  int wakeFd = listener.wakeFd.load();
+  std::uint64_t one = 1;
+  if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof(one)) < 0) {
+    // The counter is full: the listener has wake-ups enough.
+  }
+}
 
 }  // namespace brindlex

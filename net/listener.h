@@ -3,11 +3,13 @@
 // admits it into a connection record and starts the record's worker.
 //
 // Threads: ListenerRun runs on the listener thread. stopRequested and
-// reopenMask are written by the main thread and read by the listener.
+// reopenMask are written by the main thread and read by the listener, which
+// waits without a time-out: whoever changes them calls ListenerWake.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,11 @@ struct Listener {
   std::vector<int> portMapSockets;
   std::atomic<bool> stopped{false};
   std::atomic<int> reopenMask{0};
+  // The listener's own wake-up descriptor (an eventfd), open while it runs;
+  // closed under wakeMutex, so that a wake-up never writes to a descriptor
+  // number that has meanwhile been reused.
+  std::mutex wakeMutex;
+  std::atomic<int> wakeFd{-1};
 };
 
 // Prepares the listener (every socket closed) and reports that networking
@@ -46,6 +53,8 @@ void ListenerCreate();
 void ListenerRun(Listener& listener);
 // Asks the thread to end; the caller then waits for `stopped`.
 void ListenerStop(Listener& listener);
+// Ends the listener's current wait so that it looks at its flags.
+void ListenerWake(Listener& listener);
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.
