@@ -221,6 +221,21 @@ std::string RunProgram(const std::string& command, int* exitCode) {
   return output;
 }
 
+int ListenOnLoopback(int backlog, int& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(sa);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0 || ::listen(fd, backlog) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  port = ntohs(sa.sin_port);
+  return fd;
+}
+
 int ConnectLoopback(int port, int receiveBuffer) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));

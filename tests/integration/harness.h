@@ -68,6 +68,10 @@ class GatewayProcess {
 // Runs a program to its end, returning what it printed and its exit code.
 std::string RunProgram(const std::string& command, int* exitCode = nullptr);
 
+// A listening socket on 127.0.0.1 at a port the kernel chose (set in `port`),
+// for a test's own peer; -1 on failure.
+int ListenOnLoopback(int backlog, int& port);
+
 // Client verbs on 127.0.0.1.
 // -1 on failure; a non-zero receiveBuffer sets SO_RCVBUF before connecting.
 int ConnectLoopback(int port, int receiveBuffer = 0);

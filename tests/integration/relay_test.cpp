@@ -112,15 +112,7 @@ TEST_F(RelayTest, AClientLeavingMidTransferEndsOnlyItsOwnConnection) {
 class TalkativeOrigin {
  public:
   TalkativeOrigin() : body_(RandomBytes(200 * 1000)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-    socklen_t length = sizeof(sa);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length);
-    port_ = ntohs(sa.sin_port);
-    ::listen(listener_, 4);
+    listener_ = ListenOnLoopback(4, port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~TalkativeOrigin() {
