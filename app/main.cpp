@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,9 +105,18 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &handled, nullptr);
 
   SetProgramFolder(ResolveProgramFolder());
-  if (AcquireInstanceLock(ProgramFolder()) < 0) {
+  int lock = AcquireInstanceLock(ProgramFolder());
+  if (lock == kInstanceLockHeld) {
     PrintLine(stderr, Str(960));
     return 0;
+  }
+  if (lock == kInstanceLockUnavailable) {
+    // A folder that is missing or read-only is a mistake to report, not a
+    // second copy: a supervisor must see the failure.
+    char text[4096];
+    std::snprintf(text, sizeof(text), StrC(1214), ProgramFolder().c_str(), std::strerror(errno));
+    PrintLine(stderr, text);
+    return 1;
   }
 
   // The desktop console is not part of this build: the engine always runs

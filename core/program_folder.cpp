@@ -49,10 +49,12 @@ bool EnsureFolder(const std::string& path) {
 int AcquireInstanceLock(const std::string& folder) {
   std::string path = folder + "/brindlex.lock";
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
+  if (fd < 0) return kInstanceLockUnavailable;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
     ::close(fd);
-    return -1;
+    errno = error;
+    return error == EWOULDBLOCK ? kInstanceLockHeld : kInstanceLockUnavailable;
   }
   return fd;
 }

@@ -22,8 +22,12 @@ std::string SettingsFilePath();
 bool EnsureFolder(const std::string& path);
 
 // The single-instance lock: an exclusive lock on a file in the program folder,
-// held for the life of the process. Returns the descriptor, or -1 when another
-// process holds it (or the file cannot be opened).
+// held for the life of the process. Returns the descriptor;
+// kInstanceLockHeld when another process holds it; kInstanceLockUnavailable
+// when the file cannot be opened (a folder that does not exist or cannot be
+// written), with errno telling why.
+inline constexpr int kInstanceLockHeld = -1;
+inline constexpr int kInstanceLockUnavailable = -2;
 int AcquireInstanceLock(const std::string& folder);
 
 }  // namespace brindlex

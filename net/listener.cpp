@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -67,9 +69,13 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
 constexpr int kPollTimeoutMs = 100;
 constexpr int kServiceBacklog = 10;
 
+// Called right after the open, while errno still says why it failed: the
+// administrator needs the reason ("Address already in use", "Permission
+// denied"), not only that it failed.
 void ReportOpen(const char* name, int port, bool ok) {
+  std::string result = ok ? "Ok" : std::string("Error! ") + std::strerror(errno);
   char line[512];
-  std::snprintf(line, sizeof(line), StrC(704), name, static_cast<unsigned>(port), ok ? "Ok" : "Error!");
+  std::snprintf(line, sizeof(line), StrC(704), name, static_cast<unsigned>(port), result.c_str());
   ListenerReport(line);
 }
 

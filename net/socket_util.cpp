@@ -23,7 +23,9 @@ int OpenListeningSocket(Ipv4 address, int port, int backlog) {
   sa.sin_addr.s_addr = (address == kNoAddress || address == 0) ? htonl(INADDR_ANY) : htonl(address);
   if (port <= 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
       ::listen(fd, backlog) != 0) {
+    int error = port <= 0 || port > 65535 ? EINVAL : errno;
     ::close(fd);
+    errno = error;  // the caller reports why
     return -1;
   }
   return fd;

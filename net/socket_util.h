@@ -11,7 +11,7 @@
 namespace brindlex {
 
 // A listening TCP socket on address:port (kNoAddress or 0: all interfaces),
-// or -1 on any failure.
+// or -1 on any failure with errno telling why.
 int OpenListeningSocket(Ipv4 address, int port, int backlog);
 // A datagram socket bound to port on all interfaces, or -1.
 int OpenDatagramSocket(int port);

@@ -76,7 +76,7 @@ TEST_F(GatewayTest, AtMostTenHttpPortsAndABusyPortDoesNotStopTheOthers) {
   for (int p : ports) list += std::to_string(p) + ";";
   Start("HttpPort=" + list + "\r\n", OpenLine("HTTP", ports[9], "Ok"));
   std::string output = gateway_->Output();
-  EXPECT_NE(output.find(OpenLine("HTTP", busy, "Error!")), std::string::npos) << output;
+  EXPECT_NE(output.find(OpenLine("HTTP", busy, "Error! Address already in use")), std::string::npos) << output;
   EXPECT_EQ(Count(output, "'HTTP'"), 10u);
   for (int i = 1; i < 10; ++i) EXPECT_GE(Connect(ports[i]), 0) << ports[i];
   EXPECT_LT(ConnectLoopback(ports[10]), 0) << "the eleventh field must not be opened";
@@ -168,6 +168,14 @@ TEST_F(GatewayTest, SecondCopyOnTheSameFolderSaysSoAndLeavesTheFirstAlone) {
   ASSERT_GE(fd, 0);
   EXPECT_EQ(ReadBytes(fd, 30), "220 Hi! Welcome on Brindlex!\r\n");
   EXPECT_EQ(gateway_->Stop(SIGTERM), 0);
+}
+
+TEST_F(GatewayTest, AProgramFolderThatDoesNotExistIsAnErrorNotASecondCopy) {
+  GatewayProcess gateway("/tmp/brindlex-test-no-such-folder/home");
+  gateway.Start();
+  EXPECT_TRUE(gateway.WaitForOutput("No such file or directory")) << gateway.Output();
+  EXPECT_EQ(gateway.Output().find("уже запущено"), std::string::npos) << gateway.Output();
+  EXPECT_EQ(gateway.Stop(0), 1) << "a supervisor must see the failure";
 }
 
 TEST_F(GatewayTest, GarbageSettingsFileStartsWithDefaults) {
