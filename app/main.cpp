@@ -141,5 +141,5 @@ int main(int argc, char** argv) {
     std::_Exit(1);
   }
   ShutDown(gateway, loop);
-  return 0;
+  return Flags().exitCode;
 }

@@ -24,6 +24,9 @@ struct ProcessFlags {
   std::atomic<bool> fatalStop{false};
   std::atomic<bool> treeDirty{false};
   std::atomic<bool> usersDirty{false};
+  // The process's exit code after the orderly shutdown: 0, or 1 when it
+  // stopped because it could not serve at all.
+  std::atomic<int> exitCode{0};
 };
 ProcessFlags& Flags();
 

@@ -79,19 +79,24 @@ void ReportOpen(const char* name, int port, bool ok) {
   ListenerReport(line);
 }
 
-void OpenService(int& socket, bool enabled, int port, const char* name) {
-  if (socket >= 0 || !enabled || port == 0) return;
+// Returns 1 when it tried to open the port, 0 when there was nothing to do.
+int OpenService(int& socket, bool enabled, int port, const char* name) {
+  if (socket >= 0 || !enabled || port == 0) return 0;
   socket = OpenListeningSocket(kNoAddress, port, kServiceBacklog);
   ReportOpen(name, port, socket >= 0);
+  return 1;
 }
 
-void OpenClosedSockets(Listener& listener) {
+// Returns how many ports it tried to open.
+int OpenClosedSockets(Listener& listener) {
+  int tried = 0;
   const auto snapshot = Settings();
   const SystemSettings& settings = *snapshot;
   listener.stepMarker = 10;
   if (listener.httpSocketCount == 0 && settings.EnableHTTP) {
     for (int port : HttpPorts(settings.HttpPort)) {
       int socket = OpenListeningSocket(kNoAddress, port, SOMAXCONN);
+      ++tried;
       if (socket >= 0) {
         listener.httpPorts[listener.httpSocketCount] = port;
         listener.httpSockets[listener.httpSocketCount++] = socket;
@@ -100,10 +105,28 @@ void OpenClosedSockets(Listener& listener) {
     }
   }
   listener.stepMarker = 11;
-  OpenService(listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
-  OpenService(listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
-  OpenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
-  OpenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+  tried += OpenService(listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
+  tried += OpenService(listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
+  tried += OpenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
+  tried += OpenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+  return tried;
+}
+
+bool AnySocketOpen(const Listener& listener) {
+  return listener.httpSocketCount > 0 || listener.ftpSocket >= 0 || listener.smtpSocket >= 0 ||
+         listener.pop3Socket >= 0 || listener.socks5Socket >= 0;
+}
+
+// A gateway that could open none of the ports it was given serves nobody:
+// it says so and ends with exit code 1, so that a supervisor sees the failure
+// instead of a process that runs and does nothing.
+void StopWhenNothingOpened(const Listener& listener, int tried) {
+  if (tried == 0 || AnySocketOpen(listener)) return;
+  std::string text = Str(1215);
+  ListenerReport(text);
+  std::fprintf(stderr, "%s\n", text.c_str());
+  Flags().exitCode = 1;
+  TheMainLoop().Quit();
 }
 
 void CloseOnExit(Listener& listener, bool stopping, int mask) {
@@ -206,8 +229,11 @@ void ListenerRun(Listener& listener) {
   // either sees the descriptor or is seen by the loop.
   listener.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   try {
+    bool first = true;
     while (!listener.stopRequested) {
-      OpenClosedSockets(listener);
+      int tried = OpenClosedSockets(listener);
+      if (first) StopWhenNothingOpened(listener, tried);
+      first = false;
       listener.reopenMask = 0;
       while (!listener.stopRequested && listener.reopenMask == 0) WaitOnce(listener);
       CloseOnExit(listener, listener.stopRequested, listener.reopenMask);

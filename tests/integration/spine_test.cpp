@@ -170,6 +170,19 @@ TEST_F(GatewayTest, SecondCopyOnTheSameFolderSaysSoAndLeavesTheFirstAlone) {
   EXPECT_EQ(gateway_->Stop(SIGTERM), 0);
 }
 
+TEST_F(GatewayTest, AGatewayThatCouldOpenNoPortSaysWhyAndExitsOne) {
+  int busy = 0;
+  int blocker = ListenOnLoopback(1, busy);  // a port surely busy now
+  ASSERT_GE(blocker, 0);
+  home_ = MakeProgramFolder("[System]\r\nHttpPort=" + std::to_string(busy) + "\r\n");
+  gateway_ = std::make_unique<GatewayProcess>(home_);
+  gateway_->Start();
+  EXPECT_TRUE(gateway_->WaitForOutput(OpenLine("HTTP", busy, "Error! Address already in use"))) << gateway_->Output();
+  EXPECT_TRUE(gateway_->WaitForOutput("Не открыт ни один порт")) << gateway_->Output();
+  EXPECT_EQ(gateway_->Stop(0), 1);
+  ::close(blocker);
+}
+
 TEST_F(GatewayTest, AProgramFolderThatDoesNotExistIsAnErrorNotASecondCopy) {
   GatewayProcess gateway("/tmp/brindlex-test-no-such-folder/home");
   gateway.Start();
