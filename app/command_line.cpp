@@ -1,8 +1,6 @@
 #include "app/command_line.h"
 
 #include "core/config_check.h"
-#include "core/file_io.h"
-#include "core/ini_file.h"
 #include "core/report_exception.h"
 
 namespace brindlex {
@@ -22,12 +20,11 @@ constexpr const char* kUsage =
     "             with its line and key; exits 1 when there is any, 0 otherwise\n";
 
 int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
-  std::string text;
-  if (!ReadFileBounded(settingsPath, kIniMaxFile, text)) {
+  std::vector<ConfigProblem> problems;
+  if (!CheckConfigurationFile(settingsPath, problems)) {
     std::fprintf(err, "%s: cannot be read\n", settingsPath.c_str());
     return 1;
   }
-  std::vector<ConfigProblem> problems = CheckConfiguration(text);
   for (const ConfigProblem& problem : problems)
     std::fprintf(out, "%s\n", FormatConfigProblem(settingsPath, problem).c_str());
   if (problems.empty()) std::fprintf(out, "%s: no problems found\n", settingsPath.c_str());

@@ -12,7 +12,6 @@
 #include "core/config_check.h"
 #include "core/connection.h"
 #include "core/counter_rebuild.h"
-#include "core/file_io.h"
 #include "core/ini_file.h"
 #include "core/log_files.h"
 #include "core/log_writer.h"
@@ -50,9 +49,9 @@ void PumpUntil(MainLoop& loop, Condition done) {
 }  // namespace
 
 void ReportConfigurationProblems() {
-  std::string text;
-  if (!ReadFileBounded(SettingsPath(), kIniMaxFile, text)) return;
-  for (const ConfigProblem& problem : CheckConfiguration(text)) {
+  std::vector<ConfigProblem> problems;
+  if (!CheckConfigurationFile(SettingsPath(), problems)) return;
+  for (const ConfigProblem& problem : problems) {
     std::string line = FormatConfigProblem("Brindlex.ini", problem);
     MonitorAppend(line);
     std::fprintf(stderr, "%s\n", line.c_str());

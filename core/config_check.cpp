@@ -6,7 +6,10 @@
 #include <set>
 
 #include "core/account_source.h"
+#include "core/chars.h"
+#include "core/file_io.h"
 #include "core/groups.h"
+#include "core/ini_file.h"
 #include "core/schedule.h"
 #include "core/sessions.h"
 #include "core/settings.h"
@@ -27,13 +30,6 @@ struct KeyLine {
   std::string key;
   std::string value;
 };
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return lowered;
-}
 
 // A numbered text with what it names filled in.
 std::string Text(int id, const std::string& what) {
@@ -93,7 +89,7 @@ void CheckHttpPorts(const KeyLine& at, Checker& checker) {
 }
 
 void CheckSystemKey(const KeyLine& at, Checker& checker) {
-  std::string key = Lowered(at.key);
+  std::string key = LowerCase(at.key);
   if (!FindSetting(at.key) && key != "curidcach" && key != "curidticket") {
     checker.Add(at, Str(1206));
     return;
@@ -114,7 +110,9 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
   }
 }
 
-size_t FieldCount(std::string_view record) { return Split(record, ';').size(); }
+size_t FieldCount(std::string_view record) {
+  return static_cast<size_t>(std::count(record.begin(), record.end(), ';')) + 1;
+}
 
 bool AnyHourInBoth(const Schedule& a, const Schedule& b) {
   for (size_t hour = 0; hour < a.size(); ++hour)
@@ -160,21 +158,21 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
   std::map<std::uint32_t, Schedule> groupSchedules;
   std::vector<const KeyLine*> users;
   for (const KeyLine& at : lines) {
-    std::string sectionKey = Lowered(at.section);
-    if (!seen.insert({sectionKey, Lowered(at.key)}).second) {
+    std::string sectionKey = LowerCase(at.section);
+    if (!seen.insert({sectionKey, LowerCase(at.key)}).second) {
       checker.Add(at, Str(1213));
       continue;
     }
-    if (sectionKey == Lowered(kSystem)) {
+    if (sectionKey == LowerCase(kSystem)) {
       CheckSystemKey(at, checker);
-    } else if (sectionKey == Lowered(kGroupsSection)) {
+    } else if (sectionKey == LowerCase(kGroupsSection)) {
       if (FieldCount(at.value) != groupFields) checker.Add(at, FieldCountText(FieldCount(at.value), groupFields));
       GroupRecord group;
       ParseGroupRecord(at.value, group);
       std::int64_t key = 0;
       if (ParseWholeInt(at.key, key) && key >= 0 && key <= UINT32_MAX)
         groupSchedules[static_cast<std::uint32_t>(key)] = group.schedule;
-    } else if (sectionKey == Lowered(kUsersSection)) {
+    } else if (sectionKey == LowerCase(kUsersSection)) {
       users.push_back(&at);
     }
   }
@@ -193,6 +191,13 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
   std::stable_sort(problems.begin(), problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
   return problems;
+}
+
+bool CheckConfigurationFile(const std::string& path, std::vector<ConfigProblem>& problems) {
+  std::string text;
+  if (!ReadFileBounded(path, kIniMaxFile, text)) return false;
+  problems = CheckConfiguration(text);
+  return true;
 }
 
 std::string FormatConfigProblem(std::string_view fileName, const ConfigProblem& problem) {

@@ -24,6 +24,9 @@ struct ConfigProblem {
 // Every problem of a settings file's text, in file order.
 std::vector<ConfigProblem> CheckConfiguration(std::string_view text);
 
+// The problems of the settings file at `path`; false when it cannot be read.
+bool CheckConfigurationFile(const std::string& path, std::vector<ConfigProblem>& problems);
+
 // "Brindlex.ini:12: [System] HttpPort: <message>", or for a section line
 // "Brindlex.ini:3: [System: <message>".
 std::string FormatConfigProblem(std::string_view fileName, const ConfigProblem& problem);

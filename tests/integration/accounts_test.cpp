@@ -49,6 +49,15 @@ std::string Bytes(size_t size) {
   return bytes;
 }
 
+// Disables the user in the running gateway's file and has it re-read.
+void DisableAndReload(const ProxyGateway& gateway, UserRecord user) {
+  user.disabled = true;
+  IniDocument settings = LoadIniFile(gateway.home + "/Brindlex.ini");
+  StoreUser(user, settings);
+  WriteFile(gateway.home + "/Brindlex.ini", FormatIni(settings));
+  gateway.process->Signal(SIGHUP);
+}
+
 class AccountsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -151,11 +160,7 @@ TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
   std::string body;
   std::thread download([&] { body = Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U dave:x"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the download is under way
-  user.disabled = true;
-  IniDocument settings = LoadIniFile(gateway.home + "/Brindlex.ini");
-  StoreUser(user, settings);
-  WriteFile(gateway.home + "/Brindlex.ini", FormatIni(settings));
-  gateway.process->Signal(SIGHUP);
+  DisableAndReload(gateway, user);
   auto start = std::chrono::steady_clock::now();
   download.join();
   EXPECT_LT(Seconds(std::chrono::steady_clock::now() - start).count(), 10);
@@ -181,11 +186,7 @@ TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
   ASSERT_EQ(established.substr(0, 12), "HTTP/1.0 200") << established;
   // Long enough for the idle tunnel's worker to reach its longest wait.
   std::this_thread::sleep_for(std::chrono::milliseconds(3500));
-  user.disabled = true;
-  IniDocument settings = LoadIniFile(gateway.home + "/Brindlex.ini");
-  StoreUser(user, settings);
-  WriteFile(gateway.home + "/Brindlex.ini", FormatIni(settings));
-  gateway.process->Signal(SIGHUP);
+  DisableAndReload(gateway, user);
   auto start = std::chrono::steady_clock::now();
   bool closed = false;
   ReadUntilClosed(fd, std::chrono::seconds(10), &closed);
