@@ -78,9 +78,17 @@ GroupRecord* FindGroup(std::uint32_t number);
 // The largest number in the table (0 when empty).
 std::uint32_t LargestGroupNumber();
 
-// Clears the table and reads every group of "Groups" in file order, at most
-// kMaxGroups. Keys that are not a decimal group number, and repeated numbers,
-// are skipped. Creates and writes "Default" when no group 0 was read.
+// The numbers of the groups "Groups" holds, in file order, at most kMaxGroups
+// counting the room "Default" needs when the file lacks it. Keys that are not
+// a decimal group number, and repeated numbers, are skipped.
+std::vector<std::uint32_t> StoredGroupNumbers(const IniDocument& document);
+
+// Makes the record "Default" again (its console state stays) and writes it
+// into the source's settings: what a file without group 0 gets.
+void ResetDefaultGroup(GroupRecord& group, AccountSource& source);
+
+// Clears the table and reads every group of StoredGroupNumbers. Creates and
+// writes "Default" when no group 0 was read.
 void LoadGroups(AccountSource& source);
 
 // Re-reads one group from the source: record, filters and address list. When
