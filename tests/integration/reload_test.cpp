@@ -23,6 +23,9 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
+// Downloads run on a std::jthread, so that a failed assertion, which returns
+// at once, still joins them.
+
 class ReloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,7 +66,7 @@ TEST_F(ReloadTest, ARemovedUserIsRefusedAndHisRunningDownloadEnds) {
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = 0;
   std::string body;
-  std::thread download([&] { body = Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U dave:pw"); });
+  std::jthread download([&] { body = Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U dave:pw"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the download is under way
 
   ASSERT_TRUE(EditAndReload(gateway, [](IniDocument& settings) { RemoveKey(settings, "Users", "dave"); }));
@@ -84,7 +87,7 @@ TEST_F(ReloadTest, AChangedHttpPortMovesTheListenerWhileTheOldPortsTransferFinis
   const std::string oldProxy = gateway.Proxy();
   int rc = -1;
   std::string body;
-  std::thread download([&] { body = Curl(oldProxy, Url("mid.bin"), &rc, "-U slow:pw"); });
+  std::jthread download([&] { body = Curl(oldProxy, Url("mid.bin"), &rc, "-U slow:pw"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the download is under way
 
   const int newPort = FreePort();
