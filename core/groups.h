@@ -8,7 +8,8 @@
 // Threads: the table and the records change only under the accounts lock
 // (loading, the configuration editor); other threads read them under the same
 // lock. Records live behind stable pointers: a group is freed only when the
-// editor deletes it, and users that pointed at it are moved to group 0 first.
+// editor deletes it or a reload finds it gone from the file, and users that
+// pointed at it are moved to group 0 first (RemoveGroupLocked).
 #pragma once
 
 #include <array>

@@ -7,7 +7,7 @@
 // new user with the same login takes the record back.
 //
 // Threads: the table and the records change only under the accounts lock
-// (loading, the configuration editor, accounting); other threads read them
+// (loading, a reload, the configuration editor, accounting); other threads read them
 // under the same lock. Records live behind stable pointers.
 #pragma once
 
