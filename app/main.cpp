@@ -18,8 +18,8 @@
 
 #include "app/command_line.h"
 #include "app/main_timer.h"
+#include "app/reload.h"
 #include "app/startup.h"
-#include "core/account_copy.h"
 #include "core/display_forms.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
@@ -43,7 +43,7 @@ sigset_t HandledSignals() {
 }
 
 // Turns signals into main-loop work; runs until the process ends.
-void SignalThread(MainLoop* loop) {
+void SignalThread(MainLoop* loop, Gateway* gateway) {
   sigset_t set = HandledSignals();
   while (true) {
     int signal = 0;
@@ -54,9 +54,9 @@ void SignalThread(MainLoop* loop) {
         loop->Quit();
         break;
       case SIGHUP:
-        loop->Post([] {
-          LoadAccountsCopy(SettingsFilePath());
-          ReportConfigurationProblems();
+        loop->Post([gateway] {
+          // The orderly shutdown pumps the loop too; it has nothing to reload.
+          if (!Flags().shutdown) ReloadSettingsFile(gateway->listener);
         });
         break;
       case SIGUSR1:
@@ -129,9 +129,11 @@ int main(int argc, char** argv) {
   SetFatalStopHooks(FatalStopHooks{
       [](const std::string& caption, const std::string& text) { PrintLine(stderr, caption + ": " + text); },
       [&loop] { loop.Quit(); }});
-  std::thread(SignalThread, &loop).detach();
-
+  // Reload work reaches the gateway only through the loop, which runs no
+  // more once main returns.
   Gateway gateway;
+  std::thread(SignalThread, &loop, &gateway).detach();
+
   StartUp(gateway);
   loop.SetTick([&gateway] { return MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();

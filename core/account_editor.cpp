@@ -235,19 +235,9 @@ bool DeleteGroup(std::uint32_t number) {
   IniDeleteKey(SettingsPath(), kDenyFiltersSection, scope);
   IniDeleteKey(SettingsPath(), kAllowFiltersSection, scope);
   IniDeleteKey(SettingsPath(), kAddressesSection, scope);
-  std::lock_guard<std::mutex> lock(AccountsLock());
   // Deleted users keep showing in the views; they must not point at freed memory.
-  for (auto& user : Users())
-    if (user->group == group || user->groupNumber == number) {
-      user->groupNumber = 0;
-      user->group = FindGroup(0);
-    }
-  auto& groups = Groups();
-  for (size_t i = 0; i < groups.size(); ++i) {
-    if (groups[i].get() != group) continue;
-    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i));
-    break;
-  }
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  RemoveGroupLocked(number);
   return true;
 }
 

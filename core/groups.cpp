@@ -1,5 +1,6 @@
 #include "core/groups.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/chars.h"
@@ -157,26 +158,41 @@ void ReadGroup(GroupRecord& group, AccountSource& source) {
     group.clientAddresses = std::string(Bounded(*addresses, kListTextMax));
 }
 
+std::vector<std::uint32_t> StoredGroupNumbers(const IniDocument& document) {
+  std::vector<std::uint32_t> numbers;
+  for (const IniLine& line : SectionEntries(document, kGroupsSection)) {
+    if (numbers.size() >= kMaxGroups) break;
+    std::uint32_t number = 0;
+    if (!GroupNumberFromKey(line.key, number) || std::find(numbers.begin(), numbers.end(), number) != numbers.end())
+      continue;
+    numbers.push_back(number);
+  }
+  // "Default" must exist: a full file without it gives up its last group.
+  if (numbers.size() >= kMaxGroups && std::find(numbers.begin(), numbers.end(), 0u) == numbers.end())
+    numbers.pop_back();
+  return numbers;
+}
+
+void ResetDefaultGroup(GroupRecord& group, AccountSource& source) {
+  GroupRecord reset = MakeDefaultGroup();
+  static_cast<GroupConsoleState&>(reset) = group;
+  group = std::move(reset);
+  WriteGroup(group, *source.settings);
+  source.settingsChanged = true;
+}
+
 void LoadGroups(AccountSource& source) {
   auto& groups = Groups();
   groups.clear();
-  bool haveDefault = false;
-  for (const IniLine& line : SectionEntries(*source.source, kGroupsSection)) {
-    if (groups.size() >= kMaxGroups) break;
-    std::uint32_t number = 0;
-    if (!GroupNumberFromKey(line.key, number) || FindGroup(number)) continue;
+  for (std::uint32_t number : StoredGroupNumbers(*source.source)) {
     auto group = std::make_unique<GroupRecord>();
     group->number = number;
     ReadGroup(*group, source);
-    haveDefault = haveDefault || number == 0;
     groups.push_back(std::move(group));
   }
-  if (!haveDefault) {
-    if (groups.size() >= kMaxGroups) groups.pop_back();  // "Default" must exist
-    auto group = std::make_unique<GroupRecord>(MakeDefaultGroup());
-    WriteGroup(*group, *source.settings);
-    source.settingsChanged = true;
-    groups.push_back(std::move(group));
+  if (!FindGroup(0)) {
+    groups.push_back(std::make_unique<GroupRecord>());
+    ResetDefaultGroup(*groups.back(), source);
   }
 }
 

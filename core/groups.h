@@ -8,7 +8,8 @@
 // Threads: the table and the records change only under the accounts lock
 // (loading, the configuration editor); other threads read them under the same
 // lock. Records live behind stable pointers: a group is freed only when the
-// editor deletes it, and users that pointed at it are moved to group 0 first.
+// editor deletes it or a reload finds it gone from the file, and users that
+// pointed at it are moved to group 0 first (RemoveGroupLocked).
 #pragma once
 
 #include <array>
@@ -78,9 +79,17 @@ GroupRecord* FindGroup(std::uint32_t number);
 // The largest number in the table (0 when empty).
 std::uint32_t LargestGroupNumber();
 
-// Clears the table and reads every group of "Groups" in file order, at most
-// kMaxGroups. Keys that are not a decimal group number, and repeated numbers,
-// are skipped. Creates and writes "Default" when no group 0 was read.
+// The numbers of the groups "Groups" holds, in file order, at most kMaxGroups
+// counting the room "Default" needs when the file lacks it. Keys that are not
+// a decimal group number, and repeated numbers, are skipped.
+std::vector<std::uint32_t> StoredGroupNumbers(const IniDocument& document);
+
+// Makes the record "Default" again (its console state stays) and writes it
+// into the source's settings: what a file without group 0 gets.
+void ResetDefaultGroup(GroupRecord& group, AccountSource& source);
+
+// Clears the table and reads every group of StoredGroupNumbers. Creates and
+// writes "Default" when no group 0 was read.
 void LoadGroups(AccountSource& source);
 
 // Re-reads one group from the source: record, filters and address list. When

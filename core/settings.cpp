@@ -17,7 +17,8 @@ using Member =
 struct SettingEntry {
   SettingInfo info;
   Member member;
-  int decimals = 2;  // for reals
+  int decimals = 2;        // for reals
+  bool startOnly = false;  // a reload keeps the value in force
 };
 
 using S = SystemSettings;
@@ -77,7 +78,9 @@ const std::vector<SettingEntry>& Entries() {
       {{"StoreLogs", K::Integer, "0"}, &S::StoreLogs},
       {{"Background", K::Text, "backgrnd.bmp"}, &S::Background},
       {{"PasswordAdmin", K::Scrambled, ""}, &S::PasswordAdmin},
-      {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb},
+      // The money counters are scaled by it: a new value would misread every
+      // amount charged so far.
+      {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb, 2, true},
   };
   return entries;
 }
@@ -244,6 +247,26 @@ void LoadSystemSettings(const IniDocument& document, SystemSettings& settings) {
   // Every megabyte figure divides by it: a zero or negative value would make
   // all limits and prices meaningless.
   if (settings.KbPerMb <= 0) settings.KbPerMb = 1024;
+}
+
+std::vector<std::string> ReloadSystemSettings(const IniDocument& document) {
+  SystemSettings loaded;
+  LoadSystemSettings(document, loaded);
+  std::vector<std::string> kept;
+  ChangeSettings([&](SystemSettings& settings) {
+    for (const auto& entry : Entries()) {
+      if (!entry.startOnly) continue;
+      std::visit(
+          [&](auto member) {
+            if (loaded.*member == settings.*member) return;
+            loaded.*member = settings.*member;
+            kept.emplace_back(entry.info.key);
+          },
+          entry.member);
+    }
+    settings = std::move(loaded);
+  });
+  return kept;
 }
 
 int BillingDay(const SystemSettings& settings) {

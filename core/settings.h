@@ -108,6 +108,11 @@ void SetSettingsPath(std::string path);
 // Loads every "System" key from a parsed file; absent keys take their defaults.
 void LoadSystemSettings(const IniDocument& document, SystemSettings& settings);
 
+// Loads every "System" key from a parsed file and publishes the result, all
+// but the keys that take effect only at start-up: those keep the value in
+// force, and the keys whose file value differs are returned.
+std::vector<std::string> ReloadSystemSettings(const IniDocument& document);
+
 // The billing day actually in force: values outside 1..20 count as 1.
 int BillingDay(const SystemSettings& settings);
 

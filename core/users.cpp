@@ -121,6 +121,22 @@ void ResolveUserGroup(UserRecord& user) {
   }
 }
 
+void RemoveGroupLocked(std::uint32_t number) {
+  const GroupRecord* group = FindGroup(number);
+  if (!group || number == 0) return;
+  for (auto& user : Users())
+    if (user->group == group || user->groupNumber == number) {
+      user->groupNumber = 0;
+      user->group = FindGroup(0);
+    }
+  auto& groups = Groups();
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (groups[i].get() != group) continue;
+    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(i));
+    break;
+  }
+}
+
 void ReadUser(UserRecord& user, AccountSource& source) {
   const std::string* record = FindValue(*source.source, kUsersSection, user.login);
   if (!record) return;

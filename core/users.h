@@ -7,7 +7,7 @@
 // new user with the same login takes the record back.
 //
 // Threads: the table and the records change only under the accounts lock
-// (loading, the configuration editor, accounting); other threads read them
+// (loading, a reload, the configuration editor, accounting); other threads read them
 // under the same lock. Records live behind stable pointers.
 #pragma once
 
@@ -88,6 +88,12 @@ UserRecord* FindOrCreateUser(std::string_view login);
 // Points the user at the group of its groupNumber; a user whose group does
 // not exist goes to group 0.
 void ResolveUserGroup(UserRecord& user);
+
+// Frees the group's record after moving every user that pointed at it, deleted
+// ones too, to group 0, so that no record is left pointing at freed memory.
+// Nothing for group 0 or a number not in the table. Caller holds the accounts
+// lock.
+void RemoveGroupLocked(std::uint32_t number);
 
 // Re-reads one user from the source: record, filters, e-mails and address
 // list, and marks it stored (not deleted). When the source has no record for

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -79,36 +80,65 @@ void ReportOpen(const char* name, int port, bool ok) {
   ListenerReport(line);
 }
 
-// Returns 1 when it tried to open the port, 0 when there was nothing to do.
-int OpenService(int& socket, bool enabled, int port, const char* name) {
-  if (socket >= 0 || !enabled || port == 0) return 0;
+// Closes the service's socket and opens its port again when the service is
+// on. Returns 1 when it tried to open the port, 0 when there was nothing to do.
+int ReopenService(int& socket, bool enabled, int port, const char* name) {
+  CloseDescriptor(socket);
+  if (!enabled || port == 0) return 0;
   socket = OpenListeningSocket(kNoAddress, port, kServiceBacklog);
   ReportOpen(name, port, socket >= 0);
   return 1;
 }
 
-// Returns how many ports it tried to open.
-int OpenClosedSockets(Listener& listener) {
+std::vector<int> WantedHttpPorts(const SystemSettings& settings) {
+  return settings.EnableHTTP ? HttpPorts(settings.HttpPort) : std::vector<int>{};
+}
+
+// Closes the HTTP sockets of ports no longer wanted and opens the wanted ones
+// that are not open; a port in both lists keeps its socket and the clients
+// waiting in its backlog. Returns how many ports it tried to open.
+int ReopenHttp(Listener& listener, const std::vector<int>& wanted) {
+  int kept = 0;
+  for (int i = 0; i < listener.httpSocketCount; ++i) {
+    if (std::find(wanted.begin(), wanted.end(), listener.httpPorts[i]) == wanted.end()) {
+      CloseDescriptor(listener.httpSockets[i]);
+      continue;
+    }
+    listener.httpPorts[kept] = listener.httpPorts[i];
+    listener.httpSockets[kept++] = listener.httpSockets[i];
+  }
+  for (int i = kept; i < listener.httpSocketCount; ++i) listener.httpSockets[i] = -1;
+  listener.httpSocketCount = kept;
+  const int* keptBegin = listener.httpPorts;
+  const int* keptEnd = keptBegin + kept;
+  int tried = 0;
+  for (int port : wanted) {
+    if (std::find(keptBegin, keptEnd, port) != keptEnd) continue;
+    int socket = OpenListeningSocket(kNoAddress, port, SOMAXCONN);
+    ++tried;
+    if (socket >= 0) {
+      listener.httpPorts[listener.httpSocketCount] = port;
+      listener.httpSockets[listener.httpSocketCount++] = socket;
+    }
+    ReportOpen("HTTP", port, socket >= 0);
+  }
+  return tried;
+}
+
+// Closes and opens again the sockets of the services in `mask`, from the
+// settings in force. Returns how many ports it tried to open.
+int ReopenServices(Listener& listener, int mask) {
   int tried = 0;
   const auto snapshot = Settings();
   const SystemSettings& settings = *snapshot;
   listener.stepMarker = 10;
-  if (listener.httpSocketCount == 0 && settings.EnableHTTP) {
-    for (int port : HttpPorts(settings.HttpPort)) {
-      int socket = OpenListeningSocket(kNoAddress, port, SOMAXCONN);
-      ++tried;
-      if (socket >= 0) {
-        listener.httpPorts[listener.httpSocketCount] = port;
-        listener.httpSockets[listener.httpSocketCount++] = socket;
-      }
-      ReportOpen("HTTP", port, socket >= 0);
-    }
-  }
+  if (mask & kReopenHttp) tried += ReopenHttp(listener, WantedHttpPorts(settings));
   listener.stepMarker = 11;
-  tried += OpenService(listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
-  tried += OpenService(listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
-  tried += OpenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
-  tried += OpenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+  if (mask & kReopenFtp) tried += ReopenService(listener.ftpSocket, settings.EnableFtp, settings.FtpPort, "FTP");
+  if (mask & kReopenSmtp) tried += ReopenService(listener.smtpSocket, settings.EnablePost, settings.SmtpPort, "SMTP");
+  if (mask & kReopenPop3) tried += ReopenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
+  if (mask & kReopenSocks5)
+    tried += ReopenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
   return tried;
 }
 
@@ -129,19 +159,15 @@ void StopWhenNothingOpened(const Listener& listener, int tried) {
   TheMainLoop().Quit();
 }
 
-void CloseOnExit(Listener& listener, bool stopping, int mask) {
-  if (stopping || (mask & kReopenHttp)) {
-    for (int i = 0; i < listener.httpSocketCount; ++i) CloseDescriptor(listener.httpSockets[i]);
-    listener.httpSocketCount = 0;
-  }
-  if (stopping || (mask & kReopenFtp)) CloseDescriptor(listener.ftpSocket);
-  if (stopping || (mask & kReopenSmtp)) CloseDescriptor(listener.smtpSocket);
-  if (stopping || (mask & kReopenPop3)) CloseDescriptor(listener.pop3Socket);
-  if (stopping || (mask & kReopenSocks5)) CloseDescriptor(listener.socks5Socket);
-  if (stopping) {
-    for (int& socket : listener.portMapSockets) CloseDescriptor(socket);
-    listener.portMapSockets.clear();
-  }
+void CloseAll(Listener& listener) {
+  for (int i = 0; i < listener.httpSocketCount; ++i) CloseDescriptor(listener.httpSockets[i]);
+  listener.httpSocketCount = 0;
+  CloseDescriptor(listener.ftpSocket);
+  CloseDescriptor(listener.smtpSocket);
+  CloseDescriptor(listener.pop3Socket);
+  CloseDescriptor(listener.socks5Socket);
+  for (int& socket : listener.portMapSockets) CloseDescriptor(socket);
+  listener.portMapSockets.clear();
 }
 
 struct ReadySocket {
@@ -229,20 +255,22 @@ void ListenerRun(Listener& listener) {
   // either sees the descriptor or is seen by the loop.
   listener.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   try {
+    int mask = kReopenAll;
     bool first = true;
     while (!listener.stopRequested) {
-      int tried = OpenClosedSockets(listener);
+      int tried = ReopenServices(listener, mask);
       if (first) StopWhenNothingOpened(listener, tried);
       first = false;
-      listener.reopenMask = 0;
       while (!listener.stopRequested && listener.reopenMask == 0) WaitOnce(listener);
-      CloseOnExit(listener, listener.stopRequested, listener.reopenMask);
+      // Taken in one step: bits set while the sockets are being reopened wait
+      // for the next turn instead of being lost.
+      mask = listener.reopenMask.exchange(0);
     }
   } catch (...) {
     listener.stopRequested = true;
     ReportCurrentException("SerSockThread", listener.stepMarker);
   }
-  CloseOnExit(listener, true, 0);
+  CloseAll(listener);
   {
     std::lock_guard<std::mutex> lock(listener.wakeMutex);
     int wakeFd = listener.wakeFd.exchange(-1);
@@ -253,6 +281,25 @@ void ListenerRun(Listener& listener) {
 
 void ListenerStop(Listener& listener) {
   listener.stopRequested = true;
+  ListenerWake(listener);
+}
+
+int ChangedServices(const SystemSettings& before, const SystemSettings& after) {
+  auto changed = [](bool enabledBefore, int portBefore, bool enabledAfter, int portAfter) {
+    return enabledBefore != enabledAfter || (enabledAfter && portBefore != portAfter);
+  };
+  int mask = 0;
+  if (WantedHttpPorts(before) != WantedHttpPorts(after)) mask |= kReopenHttp;
+  if (changed(before.EnableFtp, before.FtpPort, after.EnableFtp, after.FtpPort)) mask |= kReopenFtp;
+  if (changed(before.EnablePost, before.SmtpPort, after.EnablePost, after.SmtpPort)) mask |= kReopenSmtp;
+  if (changed(before.EnablePost, before.Pop3Port, after.EnablePost, after.Pop3Port)) mask |= kReopenPop3;
+  if (changed(before.EnableSocks5, before.Socks5Port, after.EnableSocks5, after.Socks5Port)) mask |= kReopenSocks5;
+  return mask;
+}
+
+void ListenerReopen(Listener& listener, int mask) {
+  if (mask == 0) return;
+  listener.reopenMask |= mask;
   ListenerWake(listener);
 }
 

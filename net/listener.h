@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace brindlex {
 
 // reopenMask bits: which services' sockets the listener closes and reopens.
@@ -22,6 +24,7 @@ enum ReopenBits : int {
   kReopenSmtp = 16,
   kReopenPop3 = 32,
   kReopenSocks5 = 64,
+  kReopenAll = kReopenHttp | kReopenFtp | kReopenSmtp | kReopenPop3 | kReopenSocks5,
 };
 
 inline constexpr int kMaxHttpSockets = 10;
@@ -55,6 +58,14 @@ void ListenerRun(Listener& listener);
 void ListenerStop(Listener& listener);
 // Ends the listener's current wait so that it looks at its flags.
 void ListenerWake(Listener& listener);
+
+// The reopenMask bits of the services whose ports differ between two values
+// of the settings: a service switched on or off, or given another port while
+// it is on; for HTTP, another list of ports.
+int ChangedServices(const SystemSettings& before, const SystemSettings& after);
+// Has the listener close and reopen the sockets of those services from the
+// settings in force; connections already accepted go on. Main thread.
+void ListenerReopen(Listener& listener, int mask);
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.

@@ -17,6 +17,7 @@
 #include "core/ini_file.h"
 #include "core/log_files.h"
 #include "core/users.h"
+#include "tests/integration/account_sections.h"
 #include "tests/integration/harness.h"
 #include "tests/integration/origin.h"
 
@@ -24,23 +25,6 @@ namespace brindlex::testing {
 namespace {
 
 using Seconds = std::chrono::duration<double>;
-
-UserRecord LoginUser(const std::string& login, const std::string& password) {
-  UserRecord user;
-  user.login = login;
-  user.name = "User " + login;
-  user.password = password;
-  user.schedule = FullSchedule();
-  return user;
-}
-
-// The [Groups] and [Users] sections (with filters) for these users.
-std::string AccountSections(const std::vector<UserRecord>& users) {
-  IniDocument document;
-  WriteGroup(MakeDefaultGroup(), document);
-  for (const UserRecord& user : users) StoreUser(user, document);
-  return FormatIni(document);
-}
 
 std::string Bytes(size_t size) {
   std::mt19937 generator(99);
@@ -52,10 +36,7 @@ std::string Bytes(size_t size) {
 // Disables the user in the running gateway's file and has it re-read.
 void DisableAndReload(const ProxyGateway& gateway, UserRecord user) {
   user.disabled = true;
-  IniDocument settings = LoadIniFile(gateway.home + "/Brindlex.ini");
-  StoreUser(user, settings);
-  WriteFile(gateway.home + "/Brindlex.ini", FormatIni(settings));
-  gateway.process->Signal(SIGHUP);
+  ASSERT_TRUE(EditAndReload(gateway, [&](IniDocument& settings) { StoreUser(user, settings); }));
 }
 
 class AccountsTest : public ::testing::Test {

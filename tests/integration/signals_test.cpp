@@ -1,5 +1,5 @@
 // Headless operation: the figures print-out on SIGUSR1 (fed by the counter
-// rebuild at start-up) and the accounts reload on SIGHUP.
+// rebuild at start-up) and the settings reload on SIGHUP.
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "core/clock.h"
 #include "core/groups.h"
 #include "core/log_files.h"
+#include "core/strings.h"
 #include "core/users.h"
 #include "tests/integration/harness.h"
 
@@ -40,9 +41,10 @@ TEST(Signals, Sigusr1PrintsTheFiguresRebuiltFromTodaysSessionLog) {
       "bob: day time 0:01:02, out 1 (0), in 1026 (1), money 0, national 0; month time 0:01:02, out 1 (0), in 1026 (1)";
   EXPECT_TRUE(gateway.WaitForOutput(expected)) << gateway.Output();
 
-  gateway.Signal(SIGHUP);  // re-reads the accounts; the figures stay
+  gateway.Signal(SIGHUP);  // re-reads the file; the figures stay
+  ASSERT_TRUE(gateway.WaitForOutput(Str(1230))) << gateway.Output();
   gateway.Signal(SIGUSR1);
-  EXPECT_TRUE(gateway.WaitForOutput(expected + ", money 0, national 0\nbob: day")) << gateway.Output();
+  EXPECT_TRUE(gateway.WaitForOutput(Str(1230) + "\n" + expected + ", money 0, national 0\n")) << gateway.Output();
   EXPECT_EQ(gateway.Stop(SIGTERM), 0);
   RemoveFolder(home);
 }

@@ -89,6 +89,21 @@ TEST_F(SettingsFile, ValuesReadByKindAndUnreadableNumbersAreZero) {
   EXPECT_EQ(s.PasswordAdmin, "plain");
 }
 
+TEST_F(SettingsFile, AReloadPublishesTheFileButKeepsKbPerMb) {
+  Write("[System]\r\nCorrectTraffic=7\r\nLocalHosts=a;b\r\nKbPerMb=1000\r\n");
+  const auto before = Settings();
+  EXPECT_EQ(ReloadSystemSettings(LoadIniFile(path_)), std::vector<std::string>{"KbPerMb"});
+  EXPECT_EQ(Settings()->CorrectTraffic, 7);
+  EXPECT_EQ(Settings()->LocalHosts, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Settings()->KbPerMb, 1024) << "the money counters are scaled by the value in force";
+  EXPECT_EQ(before->CorrectTraffic, 0) << "a reader's snapshot never changes under it";
+
+  Write("[System]\r\nKbPerMb=1024\r\n");
+  EXPECT_EQ(ReloadSystemSettings(LoadIniFile(path_)), std::vector<std::string>{});
+  EXPECT_EQ(Settings()->CorrectTraffic, 0) << "a key taken out of the file reads its default";
+  EXPECT_TRUE(Settings()->LocalHosts.empty());
+}
+
 TEST(HttpPortList, AtMostTenStoppingAtTheFirstZero) {
   EXPECT_EQ(HttpPorts("8080;0;3128"), std::vector<int>{8080});
   EXPECT_EQ(HttpPorts("1;2;3;4;5;6;7;8;9;10;11"), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));

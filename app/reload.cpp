@@ -1,0 +1,34 @@
+#include "app/reload.h"
+
+#include <cstdio>
+
+#include "app/startup.h"
+#include "core/account_reload.h"
+#include "core/ini_file.h"
+#include "core/monitor.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "net/listener.h"
+
+namespace brindlex {
+
+void ReloadSettingsFile(Listener& listener) {
+  // One reading serves every part, so that none of them sees a later edit
+  // than another.
+  IniDocument document = LoadIniFile(SettingsPath());
+  AccountSource source{&document, &document};
+  ReloadAccounts(source);
+  if (source.settingsChanged) SaveIniFile(SettingsPath(), document);
+
+  const auto before = Settings();
+  for (const std::string& key : ReloadSystemSettings(document)) {
+    char line[512];
+    std::snprintf(line, sizeof(line), StrC(1231), key.c_str());
+    MonitorAppend(line);
+  }
+  ListenerReopen(listener, ChangedServices(*before, *Settings()));
+  MonitorAppend(Str(1230));
+  ReportConfigurationProblems();
+}
+
+}  // namespace brindlex
