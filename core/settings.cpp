@@ -78,6 +78,7 @@ const std::vector<SettingEntry>& Entries() {
       {{"Background", K::Text, "backgrnd.bmp"}, &S::Background},
       {{"PasswordAdmin", K::Scrambled, ""}, &S::PasswordAdmin},
       {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb},
+      {{"HeadTimeout", K::Integer, "60"}, &S::HeadTimeout},
   };
   return entries;
 }
