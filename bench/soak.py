@@ -403,7 +403,8 @@ async def run_deadline(soak, args):
     print(f"| baseline | {base['threads']} | {base['fds']} | {base['rss']} |")
     print(f"| highest during the attack (sampled every 5 s) | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
     if back:
-        print(f"| back to baseline {back[0]:.1f} s after the attack began | {back[1]['threads']} | "
+        print(f"| back to baseline at the first look after the legitimate client ended, {back[0]:.1f} s "
+              f"after the attack began | {back[1]['threads']} | "
               f"{back[1]['fds']} | {back[1]['rss']} |")
     print(f"| 5 s later | {final['threads']} | {final['fds']} | {final['rss']} |")
     print(f"\nevery attacker closed {all_closed:.1f} s after the attack began")
