@@ -26,6 +26,7 @@
 #include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
+#include "core/session_journal.h"
 #include "core/strings.h"
 
 namespace {
@@ -138,7 +139,11 @@ int main(int argc, char** argv) {
   loop.SetTick([&gateway] { return MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();
   if (Flags().fatalStop) {
-    // After an unexpected exception nothing is logged or saved.
+    // After an unexpected exception no orderly shutdown runs, which could
+    // meet the damage again; only the journal of the open sessions is
+    // written, so that the next start recovers what they carried. Other
+    // threads still run: it takes the accounts lock like the timer does.
+    WriteSessionJournal();
     std::fflush(stdout);
     std::_Exit(1);
   }

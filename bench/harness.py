@@ -186,12 +186,13 @@ http {{
     w.start("direct", ["nginx", "-p", w.path("nginx"), "-e", w.path("nginx", "error.log"), "-c", conf], port)
 
 
-def start_brindlex(w, name, local):
+def start_brindlex(w, name, local, system=""):
+    """`system`: further [System] lines, each ending in CR LF."""
     home = w.path(name)
     subprocess.run([os.path.join(ROOT, "scripts", "lay-out-home.sh"), home], check=True,
                    stdout=subprocess.DEVNULL)
     port = free_port()
-    text = f"[System]\r\nHttpPort={port}\r\n"
+    text = f"[System]\r\nHttpPort={port}\r\n{system}"
     if local:
         text += "LocalHosts=127.0.0.1\r\n"
     else:

@@ -17,6 +17,18 @@ Phases, all on 127.0.0.1 against one gateway with an identified IP user
      baseline, and RSS 60 s after the close must be within 5 % of it.
 Finally every completed request (each carries a unique query) must have its
 line in the connection log. Prints the figures; exits 1 when a check fails.
+
+With --scenario deadline the gateway runs with a short HeadTimeout instead
+(--head-timeout, 10 s) and the phases are:
+  1. baseline: one legitimate 1 KB GET per second alone for --baseline seconds;
+  2. attack: 600 silent clients and 100 slow heads (one byte every 5 s) connect
+     at once and never finish a head, while the legitimate client goes on:
+     500 take every record, the rest wait in the backlog. Each must be closed
+     by the gateway, none before the deadline, all within two deadlines (the
+     backlog's deadlines start when they are accepted), and no legitimate
+     fetch may take longer than the deadline;
+  3. settle: threads and descriptors must come back to the baseline, and RSS
+     5 s later must be within 5 % of it.
 """
 import argparse
 import asyncio
@@ -40,6 +52,9 @@ HOLD = 500         # connections held in phase 2
 BURST = 600        # connections opened at once in phase 3
 DOWNLOAD_READ = 8192
 DOWNLOAD_PERIOD = 0.1  # seconds between reads of a download: about 80 KB/s
+SILENT = 600       # silent clients of the deadline scenario
+SLOW_HEADS = 100   # its slow heads
+SLOW_HEAD_PERIOD = 5  # seconds between their bytes
 
 
 class Soak:
@@ -84,16 +99,16 @@ class Soak:
             raise RuntimeError(f"answer {status[:60]!r}")
         return data
 
-    async def normal_traffic(self, seconds):
+    async def normal_traffic(self, seconds, rate=RATE):
         """Normal traffic from a process of its own (so that the work of the
-        holding connections in this event loop cannot delay it): RATE
+        holding connections in this event loop cannot delay it): `rate`
         requests per second through the gateway, and a fifth as many straight
         to the origin as a control of the client side's own delays."""
         context = multiprocessing.get_context("spawn")  # no held socket is inherited
         queue = context.Queue()
         first = self.serial + 1
-        self.serial += int(seconds * RATE) + 1
-        proc = context.Process(target=probe, args=(self.port, self.origin, seconds, first, queue))
+        self.serial += int(seconds * rate) + 1
+        proc = context.Process(target=probe, args=(self.port, self.origin, seconds, first, queue, rate))
         proc.start()
         result = await asyncio.get_running_loop().run_in_executor(None, queue.get)
         proc.join()
@@ -164,6 +179,38 @@ class Soak:
             finally:
                 writer.close()
 
+    async def never_finishing_head(self, start, slow, limit):
+        """A connection that never completes its request head (silent, or
+        one byte every SLOW_HEAD_PERIOD seconds): the seconds from `start`
+        until the gateway closed it, or None when it stayed open `limit`
+        seconds or was answered."""
+        try:
+            reader, writer = await asyncio.open_connection("127.0.0.1", self.port)
+        except OSError as e:
+            self.failures.append(f"attacker could not connect: {e!r}")
+            return None
+        kind = "slow head" if slow else "silent client"
+        try:
+            if slow:
+                writer.write(f"GET {self.url('1k.bin')} HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ".encode())
+            while time.monotonic() - start < limit:
+                try:
+                    data = await asyncio.wait_for(reader.read(1), SLOW_HEAD_PERIOD)
+                except asyncio.TimeoutError:
+                    if slow:
+                        writer.write(b"a")
+                    continue
+                if data:
+                    self.failures.append(f"{kind} answered: {data!r}")
+                    return None
+                return time.monotonic() - start
+            self.failures.append(f"{kind} still open after {limit} s")
+            return None
+        except (ConnectionError, OSError):
+            return time.monotonic() - start
+        finally:
+            writer.close()
+
     def figures(self):
         pids = [self.pid]
         try:
@@ -205,7 +252,7 @@ class Soak:
 
 
 
-def probe(port, origin, seconds, first, queue):
+def probe(port, origin, seconds, first, queue, rate):
     """Paced 1 KB GETs, each on a new connection in a thread of its own."""
     latencies, control, completed, failures = [], [], [], []
     lock = threading.Lock()
@@ -246,7 +293,7 @@ def probe(port, origin, seconds, first, queue):
             threads.append(threading.Thread(target=one, args=(origin, url + "-direct", False, control)))
             threads[-1].start()
         n += 1
-        time.sleep(max(0, start + n / RATE - time.monotonic()))
+        time.sleep(max(0, start + n / rate - time.monotonic()))
         threads = [t for t in threads if t.is_alive()]
     for t in threads:
         t.join()
@@ -297,6 +344,125 @@ async def run(soak, args):
     return base, peak, served, burst_threads, back, final
 
 
+async def run_deadline(soak, args):
+    """The deadline scenario; returns its figures and checks."""
+    d = args.head_timeout
+    print(f"baseline: {args.baseline} s of one request per second", flush=True)
+    await soak.normal_traffic(args.baseline, rate=1)
+    await asyncio.sleep(2)
+    base = soak.figures()
+    print(f"  gateway: {base['threads']} threads, {base['fds']} descriptors, RSS {base['rss']} KB", flush=True)
+
+    print(f"attack: {SILENT} silent clients and {SLOW_HEADS} slow heads, HeadTimeout {d} s, "
+          f"one legitimate request per second beside them", flush=True)
+    soak.phase = "attack"
+    limit = 3 * d + 10
+    start = time.monotonic()
+    attackers = [asyncio.ensure_future(soak.never_finishing_head(start, False, limit)) for _ in range(SILENT)]
+    attackers += [asyncio.ensure_future(soak.never_finishing_head(start, True, limit)) for _ in range(SLOW_HEADS)]
+    sampler = asyncio.ensure_future(soak.sampler())
+    await asyncio.sleep(1)
+    legitimate = asyncio.ensure_future(soak.normal_traffic(2 * d + 5, rate=1))
+    closed = await asyncio.gather(*attackers)
+    all_closed = time.monotonic() - start
+    soak.stop_hold = True
+    await asyncio.gather(legitimate, sampler)
+
+    back = None
+    while back is None and time.monotonic() - start < all_closed + 10:
+        f = soak.figures()
+        if f["threads"] <= base["threads"] and f["fds"] <= base["fds"]:
+            back = (time.monotonic() - start, f)
+        else:
+            await asyncio.sleep(0.2)
+    await asyncio.sleep(5)
+    final = soak.figures()
+    samples = soak.samples or [final]
+    peak = {k: max(x[k] for x in samples) for k in ("threads", "fds", "rss")}
+
+    silent, slow = closed[:SILENT], closed[SILENT:]
+    when = sorted(t for t in closed if t is not None)
+    legit = soak.latency.get("attack", [])
+    print(f"\n### Deadline: HeadTimeout {d} s, {SILENT} silent clients, {SLOW_HEADS} slow heads\n")
+    print("| closed by the gateway | clients | first s | p50 s | last s |")
+    print("|---|---:|---:|---:|---:|")
+    for name, group in (("silent", silent), ("slow heads", slow)):
+        g = sorted(t for t in group if t is not None)
+        print(f"| {name} | {len(g)} of {len(group)} | {g[0] if g else float('nan'):.2f} | "
+              f"{percentile(g, 50):.2f} | {g[-1] if g else float('nan'):.2f} |")
+    print()
+    print("| legitimate requests (1 per second) | requests | p50 ms | p99 ms | max ms |")
+    print("|---|---:|---:|---:|---:|")
+    for phase in ("baseline", "attack"):
+        v = soak.latency.get(phase, [])
+        print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
+              f"{max(v) if v else float('nan'):.1f} |")
+    print()
+    print("| gateway | threads | descriptors | RSS KB |")
+    print("|---|---:|---:|---:|")
+    print(f"| baseline | {base['threads']} | {base['fds']} | {base['rss']} |")
+    print(f"| highest during the attack (sampled every 5 s) | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
+    if back:
+        print(f"| back to baseline at the first look after the legitimate client ended, {back[0]:.1f} s "
+              f"after the attack began | {back[1]['threads']} | "
+              f"{back[1]['fds']} | {back[1]['rss']} |")
+    print(f"| 5 s later | {final['threads']} | {final['fds']} | {final['rss']} |")
+    print(f"\nevery attacker closed {all_closed:.1f} s after the attack began")
+    checks = {
+        "every attacker closed by the gateway, without an answer": len(when) == len(closed),
+        "none closed before the deadline": not when or when[0] >= d - 0.5,
+        "all closed within two deadlines": not when or when[-1] <= 2 * d + 2,
+        "every legitimate request served": not soak.failures,
+        "no legitimate request waited longer than the deadline": bool(legit) and max(legit) <= d * 1000,
+        "threads and descriptors back to the baseline": back is not None,
+        "RSS within 5 % of the baseline": final["rss"] / base["rss"] <= 1.05,
+    }
+    return checks
+
+
+async def run_hold(soak, args):
+    """The hold scenario; prints its figures and returns its checks."""
+    base, peak, served, burst_threads, back, final = await run(soak, args)
+    lat = soak.latency
+    print(f"\n### Soak: hold {args.duration} s\n")
+    print("| normal traffic | requests | p50 ms | p99 ms | max ms |")
+    print("|---|---:|---:|---:|---:|")
+    for phase in ("baseline", "baseline (control: origin direct)", "hold", "hold (control: origin direct)"):
+        v = lat.get(phase, [])
+        print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
+              f"{max(v) if v else float('nan'):.1f} |")
+    print()
+    print("| gateway | threads | descriptors | RSS KB |")
+    print("|---|---:|---:|---:|")
+    print(f"| baseline | {base['threads']} | {base['fds']} | {base['rss']} |")
+    print(f"| highest while holding (sampled every 5 s) | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
+    if back:
+        print(f"| back to baseline after {back[0]:.1f} s | {back[1]['threads']} | {back[1]['fds']} | "
+              f"{back[1]['rss']} |")
+    print(f"| 60 s after the close | {final['threads']} | {final['fds']} | {final['rss']} |")
+    rss_ratio = final["rss"] / base["rss"]
+    if args.trim_probe and shutil.which("gdb"):
+        # Diagnosis only (the check above uses the figure without it): how
+        # much of the retained RSS is free heap the allocator keeps.
+        subprocess.run(["gdb", "-p", str(soak.pid), "-batch", "-ex", "call (int) malloc_trim(0)"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        print(f"diagnosis: RSS after malloc_trim(0) called from gdb: {soak.figures()['rss']} KB")
+    print(f"\nslow heads opened again after a close by the gateway: {soak.head_reopened}")
+    print(f"downloads completed while holding: {soak.downloads_done} "
+          f"({soak.download_bytes / harness.MB:.0f} MB read)")
+    print(f"burst: {len(served)} of {BURST} served; gateway threads at most {burst_threads} "
+          f"(baseline {base['threads']} + at most 500 connection workers); answer times from the "
+          f"burst's start (requests sent after 2 s): p50 {percentile(served, 50):.2f} s, "
+          f"max {max(served) if served else 0:.2f} s")
+    print(f"RSS 60 s after the close / baseline: {rss_ratio:.3f}")
+    return {
+        "every normal, download and burst request served": not soak.failures,
+        f"all {BURST} of the burst served": len(served) == BURST,
+        "threads and descriptors back to the baseline": back is not None,
+        "RSS within 5 % of the baseline after 60 s": rss_ratio <= 1.05,
+    }
+
+
 def main():
     global HOLD
     ap = argparse.ArgumentParser()
@@ -305,6 +471,9 @@ def main():
     ap.add_argument("--duration", type=int, default=600, help="seconds the 500 connections are held")
     ap.add_argument("--baseline", type=int, default=20, help="seconds of normal traffic alone first")
     ap.add_argument("--hold", type=int, default=500, help="connections held in phase 2 (even)")
+    ap.add_argument("--scenario", choices=("hold", "deadline"), default="hold",
+                    help="hold: the soak of phases 1-4; deadline: clients that never finish a head")
+    ap.add_argument("--head-timeout", type=int, default=10, help="HeadTimeout of the deadline scenario (s)")
     ap.add_argument("--keep", action="store_true")
     ap.add_argument("--trim-probe", action="store_true",
                     help="after the checks, call malloc_trim(0) in the gateway from gdb and print its RSS")
@@ -315,61 +484,24 @@ def main():
     ok = True
     try:
         harness.start_origin(w, {"1k.bin": 1024, "4m.bin": 4 * harness.MB})
-        harness.start_brindlex(w, "brindlex-user", local=False)
+        deadline = args.scenario == "deadline"
+        system = f"HeadTimeout={args.head_timeout}\r\n" if deadline else ""
+        harness.start_brindlex(w, "brindlex-user", local=False, system=system)
         soak = Soak(w, "brindlex-user")
         start = time.monotonic()
-        base, peak, served, burst_threads, back, final = asyncio.run(run(soak, args))
-        elapsed = time.monotonic() - start
+        checks = asyncio.run(run_deadline(soak, args) if deadline else run_hold(soak, args))
         logs = "".join(open(p, encoding="utf-8", errors="replace").read()
                        for p in glob.glob(os.path.join(w.path("brindlex-user"), "Logging", "*.log")))
         logged = {line.rsplit(", ", 1)[-1] for line in logs.splitlines() if line.startswith("HTTP,")}
         missing = [u for u in soak.completed if u not in logged]
-
-        print(f"\n### Soak: hold {args.duration} s, {elapsed:.0f} s in all\n")
-        lat = soak.latency
-        print("| normal traffic | requests | p50 ms | p99 ms | max ms |")
-        print("|---|---:|---:|---:|---:|")
-        for phase in ("baseline", "baseline (control: origin direct)", "hold", "hold (control: origin direct)"):
-            v = lat.get(phase, [])
-            print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
-                  f"{max(v) if v else float('nan'):.1f} |")
-        print()
-        print("| gateway | threads | descriptors | RSS KB |")
-        print("|---|---:|---:|---:|")
-        print(f"| baseline | {base['threads']} | {base['fds']} | {base['rss']} |")
-        print(f"| highest while holding (sampled every 5 s) | {peak['threads']} | {peak['fds']} | {peak['rss']} |")
-        if back:
-            print(f"| back to baseline after {back[0]:.1f} s | {back[1]['threads']} | {back[1]['fds']} | "
-                  f"{back[1]['rss']} |")
-        print(f"| 60 s after the close | {final['threads']} | {final['fds']} | {final['rss']} |")
-        rss_ratio = final["rss"] / base["rss"]
-        if args.trim_probe and shutil.which("gdb"):
-            # Diagnosis only (the check above uses the figure without it): how
-            # much of the retained RSS is free heap the allocator keeps.
-            subprocess.run(["gdb", "-p", str(soak.pid), "-batch", "-ex", "call (int) malloc_trim(0)"],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-            print(f"diagnosis: RSS after malloc_trim(0) called from gdb: {soak.figures()['rss']} KB")
-        print(f"\nslow heads opened again after a close by the gateway: {soak.head_reopened}")
-        print(f"downloads completed while holding: {soak.downloads_done} "
-              f"({soak.download_bytes / harness.MB:.0f} MB read)")
-        print(f"burst: {len(served)} of {BURST} served; gateway threads at most {burst_threads} "
-              f"(baseline {base['threads']} + at most 500 connection workers); answer times from the "
-              f"burst's start (requests sent after 2 s): p50 {percentile(served, 50):.2f} s, "
-              f"max {max(served) if served else 0:.2f} s")
         print(f"completed requests: {len(soak.completed)}; without their connection log line: {len(missing)}")
-        print(f"RSS 60 s after the close / baseline: {rss_ratio:.3f}")
+        print(f"{time.monotonic() - start:.0f} s in all")
         for f in soak.failures[:20]:
             print("FAILURE:", f)
         if len(soak.failures) > 20:
             print(f"... {len(soak.failures) - 20} more failures")
-        checks = {
-            "every normal, download and burst request served": not soak.failures,
-            "all 600 of the burst served": len(served) == BURST,
-            "threads and descriptors back to the baseline": back is not None,
-            "RSS within 5 % of the baseline after 60 s": rss_ratio <= 1.05,
-            "every completed request logged": not missing,
-            "the gateway still runs": w.procs["brindlex-user"].poll() is None,
-        }
+        checks["every completed request logged"] = not missing
+        checks["the gateway still runs"] = w.procs["brindlex-user"].poll() is None
         print()
         for name, passed in checks.items():
             print(f"{'ok  ' if passed else 'FAIL'} {name}")

@@ -4,6 +4,9 @@
 # beside 50 requests per second of normal traffic, then 600 connections at
 # once; then threads, descriptors and RSS must come back to their baseline
 # and every completed request must have its connection log line.
+# `--scenario deadline` runs the request head deadline instead: 600 silent
+# clients and 100 slow heads against a short HeadTimeout beside one
+# legitimate request per second (about a minute; DURATION is not used).
 # Not part of the test command: run by hand.
 #
 # Usage: bench/soak.sh [DURATION] [soak.py options]
@@ -11,8 +14,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRINDLEX_BUILD:-$root/build/release}
-duration=${1:-600}
-shift || true
+duration=600
+if [[ ${1:-} =~ ^[0-9]+$ ]]; then
+  duration=$1
+  shift
+fi
 for tool in nginx openssl python3; do
   command -v "$tool" >/dev/null || { echo "needs $tool (bench/run.sh installs it)"; exit 1; }
 done

@@ -61,7 +61,14 @@ void TCachThread::Run() {
     // The first pass serves whatever was asked for before the thread began.
     TakeCachePassRequests(std::chrono::milliseconds(0));
     while (!terminated_) {
-      RunPass();
+      // A pass that fails is shown on the monitor and counts as done: the
+      // next one starts from the folder and the index as they are, and the
+      // connections never depended on it.
+      try {
+        RunPass();
+      } catch (...) {
+        ReportCurrentExceptionAndGoOn(kModule, stepMarker);
+      }
       {
         std::lock_guard<std::mutex> lock(wakeMutex_);
         ++passes_;
@@ -75,8 +82,10 @@ void TCachThread::Run() {
     stepMarker = 6;
     SaveCacheIndexIfDirty();
   } catch (...) {
+    // Only the waits and the last save are left out here: the cache goes on
+    // serving without its upkeep.
     terminated_ = true;
-    ReportCurrentException(kModule, stepMarker);
+    ReportCurrentExceptionAndGoOn(kModule, stepMarker);
   }
   {
     std::lock_guard<std::mutex> lock(wakeMutex_);

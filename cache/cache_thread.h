@@ -46,8 +46,9 @@ class TCachThread {
   // limit and compaction. Uses the total size of the last scan.
   void AgeAndSizeLimits();
 
-  // Waits until `count` passes have been completed in all, the thread ended,
-  // or `limit` went by. Returns whether the passes were completed.
+  // Waits until `count` passes have been completed in all (a pass that threw
+  // counts), the thread ended, or `limit` went by. Returns whether the passes
+  // were completed.
   bool WaitForPasses(std::uint64_t count, std::chrono::milliseconds limit);
   std::uint64_t PassCount();
 

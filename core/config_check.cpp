@@ -99,6 +99,10 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
   } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
              key == "cascadeport" || key == "spamport") {
     if (!IsPort(at.value, key == "cascadeport")) checker.Add(at, Text(1204, at.value));
+  } else if (key == "headtimeout") {
+    std::int64_t seconds = 0;
+    if (!ParseWholeInt(Trim(at.value), seconds) || seconds < 0 || seconds > INT32_MAX)
+      checker.Add(at, Text(1216, at.value));
   } else if (key == "usersaddrs" || key == "ininterface") {
     for (const std::string& entry : SplitList(at.value)) {
       std::string_view item = Trim(entry);

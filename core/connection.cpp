@@ -50,6 +50,20 @@ size_t ConnectionCount() {
 
 void Close(ConnectionRecord& record) { record.closeRequested.store(true); }
 
+void SetOpeningDeadline(ConnectionRecord& record, int seconds) {
+  record.openingDeadline = seconds > 0 ? record.startCounter + seconds * kPerformanceFrequency : 0;
+}
+
+void OpeningComplete(ConnectionRecord& record) { record.openingDeadline = 0; }
+
+std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now) {
+  if (record.openingDeadline == 0) return -1;
+  std::int64_t left = record.openingDeadline - now;
+  // Rounded up: a wait that ends a little before the deadline would only
+  // need another one.
+  return left <= 0 ? 0 : (left + 999'999) / 1'000'000;
+}
+
 void FreeConnectionLocked(ConnectionRecord* record) {
   if (record->dataRecord) {
     record->dataRecord->controlRecord = nullptr;

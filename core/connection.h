@@ -71,6 +71,10 @@ ConnectionState InitialState(std::uint8_t service);
 struct ConnectionRecord {
   int stepMarker = 0;
   std::atomic<bool> closeRequested{false};
+  // While the service has not read what opens the connection (for HTTP the
+  // request head), the counter value at which the worker closes it; 0: none.
+  // Only the listener (before the worker starts) and the worker touch it.
+  std::int64_t openingDeadline = 0;
   ConnectionState state = ConnectionState::kAwaitingHead;
   ConnectionRecord* controlRecord = nullptr;
   bool serverAcceptPending = false;
@@ -147,6 +151,18 @@ size_t ConnectionCount();
 
 // Ends the worker loop of the record at its next pass.
 void Close(ConnectionRecord& record);
+
+// A client that connects and never finishes its opening (silent, or one byte
+// now and then) would hold a record for good, and with enough of them every
+// record; the listener therefore gives each accepted connection `seconds`
+// from its start (0 or less: no deadline) to complete it.
+void SetOpeningDeadline(ConnectionRecord& record, int seconds);
+// The service read what opens the connection: from now on quiet belongs to
+// the transfer or tunnel, which are never closed for it.
+void OpeningComplete(ConnectionRecord& record);
+// Milliseconds left at counter value `now` until the opening deadline, 0 once
+// it has passed; -1 without a deadline.
+std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now);
 
 // Unlinks the record from its control or data record (caller holds the
 // accounts lock), closes its sockets and files and deletes it.

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
+#include "core/main_loop.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
 
 namespace brindlex {
@@ -43,16 +46,34 @@ void ReportException(std::string_view message, std::string_view module, int line
   if (hooks.postFatalStop) hooks.postFatalStop();
 }
 
-void ReportCurrentException(std::string_view module, int line) {
+namespace {
+
+// The message of the exception being handled; none for the silent abort,
+// which only ends the handler.
+std::optional<std::string> CurrentExceptionMessage() {
   try {
     throw;
   } catch (const AbortException&) {
-    // The silent abort only ends the handler.
+    return std::nullopt;
   } catch (const std::exception& e) {
-    ReportException(e.what(), module, line);
+    return std::string(e.what());
   } catch (...) {
-    ReportException("unknown exception", module, line);
+    return std::string("unknown exception");
   }
+}
+
+}  // namespace
+
+void ReportCurrentException(std::string_view module, int line) {
+  if (std::optional<std::string> message = CurrentExceptionMessage()) ReportException(*message, module, line);
+}
+
+void ReportCurrentExceptionAndGoOn(std::string_view module, int line) {
+  std::optional<std::string> message = CurrentExceptionMessage();
+  if (!message) return;
+  // Posted, never run synchronously: the reporting thread may hold what the
+  // main thread is waiting for.
+  TheMainLoop().Post([text = ExceptionText(*message, module, line)] { MonitorAppend(text); });
 }
 
 }  // namespace brindlex

@@ -1,6 +1,9 @@
-// The common catch handler of every thread loop, timer and handler: shows the
-// exception with the failing module and its current step marker, then ends
-// the program through the fatal stop (no orderly shutdown, nothing logged).
+// The common catch handlers. The fatal one shows the exception with the
+// failing module and its current step marker, then ends the program through
+// the fatal stop (no orderly shutdown; only the session journal is written,
+// so the open sessions are recovered at the next start). Where a failure
+// concerns one part only (one connection, one accept, one cache pass), the
+// same text goes to the monitor instead and the program goes on.
 #pragma once
 
 #include <exception>
@@ -33,6 +36,9 @@ void SetFatalStopHooks(FatalStopHooks hooks);
 
 // Reports the exception currently being handled (call from a catch block).
 void ReportCurrentException(std::string_view module, int line);
+// The same for a failure that ends only what failed: the text goes to the
+// monitor (from any thread) and nothing stops. The silent abort shows nothing.
+void ReportCurrentExceptionAndGoOn(std::string_view module, int line);
 void ReportException(std::string_view message, std::string_view module, int line);
 
 }  // namespace brindlex

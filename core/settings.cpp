@@ -81,6 +81,7 @@ const std::vector<SettingEntry>& Entries() {
       // The money counters are scaled by it: a new value would misread every
       // amount charged so far.
       {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb, 2, true},
+      {{"HeadTimeout", K::Integer, "60"}, &S::HeadTimeout},
   };
   return entries;
 }

@@ -78,6 +78,9 @@ struct SystemSettings {
   std::string Background = "backgrnd.bmp";
   std::string PasswordAdmin;  // plain; stored scrambled
   int KbPerMb = 1024;
+  // Seconds a client has to complete what opens its connection (the HTTP
+  // request head); 0 or less: no limit.
+  int HeadTimeout = 60;
 };
 
 enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };

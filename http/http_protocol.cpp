@@ -21,6 +21,7 @@ bool Relaying(const ConnectionRecord& r) {
 bool ClientInput(ConnectionRecord& r) {
   if (r.state == ConnectionState::kAwaitingHead) {
     if (HttpRequestStep(r)) return false;
+    OpeningComplete(r);
     HttpHandOver(r);
     return true;
   }

@@ -53,6 +53,8 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
       return;
     }
     SetNoDelay(record.clientSocket);
+    SetKeepAlive(record.clientSocket);
+    SetOpeningDeadline(record, Settings()->HeadTimeout);
     std::uint16_t port = 0;
     Ipv4 localAddress = 0;
     if (!PeerAddress(record.clientSocket, record.clientAddress, port) ||
@@ -63,7 +65,7 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
     if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) Close(record);
   } catch (...) {
     Close(record);
-    ReportCurrentException("ProxyThread", record.stepMarker);
+    ReportCurrentExceptionAndGoOn("ProxyThread", record.stepMarker);
   }
 }
 
@@ -239,6 +241,20 @@ void WaitOnce(Listener& listener) {
   StartWorker(record);
 }
 
+// A step that throws is shown on the monitor and the listener goes on with
+// the next: the clients being served and those still to come need it more
+// than the one step that failed. The pause keeps an exception that recurs at
+// every wake-up from taking a core.
+template <typename Step>
+void CarryingOn(Listener& listener, Step step) {
+  try {
+    step();
+  } catch (...) {
+    ReportCurrentExceptionAndGoOn("SerSockThread", listener.stepMarker);
+    ::usleep(kPollTimeoutMs * 1000);
+  }
+}
+
 }  // namespace
 
 void ListenerReport(const std::string& text) {
@@ -254,21 +270,18 @@ void ListenerRun(Listener& listener) {
   // Stored before the flags are first read: a stop asked for meanwhile
   // either sees the descriptor or is seen by the loop.
   listener.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  try {
-    int mask = kReopenAll;
-    bool first = true;
-    while (!listener.stopRequested) {
+  int mask = kReopenAll;
+  bool first = true;
+  while (!listener.stopRequested) {
+    CarryingOn(listener, [&] {
       int tried = ReopenServices(listener, mask);
       if (first) StopWhenNothingOpened(listener, tried);
       first = false;
-      while (!listener.stopRequested && listener.reopenMask == 0) WaitOnce(listener);
-      // Taken in one step: bits set while the sockets are being reopened wait
-      // for the next turn instead of being lost.
-      mask = listener.reopenMask.exchange(0);
-    }
-  } catch (...) {
-    listener.stopRequested = true;
-    ReportCurrentException("SerSockThread", listener.stepMarker);
+    });
+    while (!listener.stopRequested && listener.reopenMask == 0) CarryingOn(listener, [&] { WaitOnce(listener); });
+    // Taken in one step: bits set while the sockets are being reopened wait
+    // for the next turn instead of being lost.
+    mask = listener.reopenMask.exchange(0);
   }
   CloseAll(listener);
   {

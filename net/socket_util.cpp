@@ -51,6 +51,23 @@ void SetNoDelay(int fd) {
 }
 
 namespace {
+// The first probe after 5 minutes of quiet, then one a minute; the fourth
+// unanswered one ends the connection. Quiet tunnels cost one small segment
+// each way every 5 minutes.
+constexpr int kKeepAliveIdleSeconds = 300;
+constexpr int kKeepAliveIntervalSeconds = 60;
+constexpr int kKeepAliveProbes = 4;
+}  // namespace
+
+void SetKeepAlive(int fd) {
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof(one));
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof(kKeepAliveIdleSeconds));
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds, sizeof(kKeepAliveIntervalSeconds));
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof(kKeepAliveProbes));
+}
+
+namespace {
 bool AddressOf(int fd, bool peer, Ipv4& address, std::uint16_t& port) {
   sockaddr_in sa{};
   socklen_t len = sizeof(sa);

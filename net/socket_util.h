@@ -16,6 +16,10 @@ int OpenListeningSocket(Ipv4 address, int port, int backlog);
 // A datagram socket bound to port on all interfaces, or -1.
 int OpenDatagramSocket(int port);
 void SetNoDelay(int fd);
+// TCP keep-alive on a connected socket: a peer that vanished without closing
+// (a machine switched off, a link gone) is found within minutes instead of
+// holding its connection for good.
+void SetKeepAlive(int fd);
 // Peer and local IPv4 address of a connected socket (host order); false on failure.
 bool PeerAddress(int fd, Ipv4& address, std::uint16_t& port);
 bool LocalAddress(int fd, Ipv4& address, std::uint16_t& port);

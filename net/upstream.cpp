@@ -80,6 +80,7 @@ bool TryConnect(ConnectionRecord& record) {
     return false;
   }
   SetNoDelay(fd);
+  SetKeepAlive(fd);
   CloseDescriptor(record.serverSocket);
   record.serverSocket = fd;
   return true;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <optional>
 
 #include "core/accounting.h"
@@ -49,7 +50,8 @@ constexpr int kPollTimeoutMs = 100;
 constexpr int kQuietWaitsMs[] = {kPollTimeoutMs, 1000, 2000, 3000};
 constexpr int kLastQuietStep = static_cast<int>(std::size(kQuietWaitsMs)) - 1;
 // A connection still waiting for its first request head has no user yet and
-// nothing that changes with time: it starts on the second step.
+// nothing that changes with time but its opening deadline, which bounds the
+// wait itself: it starts on the second step.
 constexpr int kRequestWaitStep = 1;
 // How late a worker's timed wait may end. Hundreds of connections each
 // moving data wake every 100 ms; with some slack the kernel serves many of
@@ -221,6 +223,20 @@ class WaitLadder {
   int step_ = 0;
 };
 
+// A connection whose service has not read its opening yet waits no longer
+// than its deadline, so the close comes on time without any wake-up of its
+// own; once the deadline has passed the connection is closed (false).
+bool WithinOpeningDeadline(ConnectionRecord& r, int& timeout) {
+  if (r.openingDeadline == 0) return true;
+  std::int64_t left = OpeningMsLeft(r, ProgramClock().PerformanceCounter());
+  if (left == 0) {
+    Close(r);
+    return false;
+  }
+  timeout = static_cast<int>(std::min<std::int64_t>(timeout, left));
+  return true;
+}
+
 // Step 7: the sockets that are ready are served. Returns false when the
 // connection failed (Close has been called).
 bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
@@ -290,6 +306,7 @@ void WorkerPass(ConnectionRecord& r, WaitLadder& waits) {
   r.stepMarker = 5;
   PollSet set = BuildPollSet(r);
   int timeout = waits.Timeout(r);
+  if (!WithinOpeningDeadline(r, timeout)) return;
   if (timeout > kPollTimeoutMs) set.Add(ShutdownWakeFd(), POLLIN);
 
   r.stepMarker = 6;
@@ -330,6 +347,20 @@ void EndStep(ConnectionRecord* record, std::optional<EndedWorker> worker) {
   });
 }
 
+// An exception in a connection's work ends that connection alone: it is
+// closed and handed over like any other (its traffic counted and logged, its
+// record freed), the monitor shows the exception, and every other connection
+// goes on.
+template <typename Part>
+void EndingOnlyThisConnection(ConnectionRecord& r, Part part) {
+  try {
+    part();
+  } catch (...) {
+    Close(r);
+    ReportCurrentExceptionAndGoOn("ProxyThread", r.stepMarker);
+  }
+}
+
 struct WorkerStart {
   ConnectionRecord* record;
   WorkerStack stack;
@@ -348,19 +379,16 @@ void* WorkerThreadMain(void* arg) {
 }  // namespace
 
 void ConnectionWorker(ConnectionRecord& r) {
-  try {
+  EndingOnlyThisConnection(r, [&r] {
     if (r.closeRequested || Flags().shutdown) return;
     r.stepMarker = 0;
     Greet(r);
     WaitLadder waits;
     while (!r.closeRequested && !Flags().shutdown) WorkerPass(r, waits);
-  } catch (...) {
-    Close(r);
-    ReportCurrentException("ProxyThread", r.stepMarker);
-  }
+  });
   // Whatever the protocol still had in progress (an object being written)
   // is incomplete; it must learn that, or it would wait for it for good.
-  AnswerEnded(r, false);
+  EndingOnlyThisConnection(r, [&r] { AnswerEnded(r, false); });
 }
 
 void CloseBookkeeping(ConnectionRecord& r) {
@@ -390,9 +418,11 @@ bool StartWorker(ConnectionRecord* record) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstack(&attr, stack->base, stack->size);
-    auto* start = new WorkerStart{record, *stack};
+    // Without memory for the start the client is refused like one without
+    // a thread; the listener goes on.
+    auto* start = new (std::nothrow) WorkerStart{record, *stack};
     pthread_t thread;
-    rc = pthread_create(&thread, &attr, WorkerThreadMain, start);
+    rc = start ? pthread_create(&thread, &attr, WorkerThreadMain, start) : ENOMEM;
     pthread_attr_destroy(&attr);
     if (rc != 0) {
       delete start;

@@ -2,7 +2,8 @@
 // of poll waits over the record's sockets (100 ms, longer while nothing
 // happens) and dispatching on its protocol state. When the loop ends the worker hands the record to the main
 // thread, which runs the close bookkeeping, removes it from the connection
-// list and frees it.
+// list and frees it. An exception in a worker ends only its own connection,
+// which is handed over the same way.
 #pragma once
 
 #include <cstddef>

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/clock.h"
 #include "core/process_state.h"
 #include "net/relay.h"
 
@@ -105,6 +106,31 @@ TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
   }
   EXPECT_EQ(ftpData->controlRecord, nullptr);
   EXPECT_TRUE(ftpData->serverFinished) << "closing the control connection finishes its data channel";
+}
+
+TEST(ConnectionRecord, TheOpeningDeadlineCountsFromTheStartUntilTheOpeningIsComplete) {
+  ManualClock clock;
+  clock.Advance(5 * kPerformanceFrequency);
+  SetProgramClock(&clock);
+  Record r(NewConnection(kServiceHttp));
+  SetProgramClock(nullptr);
+  const std::int64_t start = r->startCounter;
+  EXPECT_EQ(OpeningMsLeft(*r, start), -1) << "a new record has no deadline of its own";
+
+  SetOpeningDeadline(*r, 60);
+  EXPECT_EQ(OpeningMsLeft(*r, start), 60'000);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 59 * kPerformanceFrequency + 1), 1000) << "rounded up, never 0 early";
+  EXPECT_EQ(OpeningMsLeft(*r, start + 60 * kPerformanceFrequency - 1), 1);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 60 * kPerformanceFrequency), 0);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 3600 * kPerformanceFrequency), 0);
+
+  OpeningComplete(*r);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 3600 * kPerformanceFrequency), -1);
+
+  SetOpeningDeadline(*r, 0);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 3600 * kPerformanceFrequency), -1) << "0 is no deadline";
+  SetOpeningDeadline(*r, -5);
+  EXPECT_EQ(OpeningMsLeft(*r, start + 3600 * kPerformanceFrequency), -1) << "nor is a negative value";
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ void ExpectDefaults(const SystemSettings& s) {
   EXPECT_FALSE(s.EnableDialUp);
   EXPECT_FALSE(s.EnableParentProxy);
   EXPECT_EQ(s.KbPerMb, 1024);
+  EXPECT_EQ(s.HeadTimeout, 60);
   EXPECT_EQ(s.DayOfMontCalc, 1);
   EXPECT_DOUBLE_EQ(s.CachSizeMax, 10);
   EXPECT_DOUBLE_EQ(s.CachLengthMax, 0.1);
