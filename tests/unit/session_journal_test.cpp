@@ -140,10 +140,12 @@ TEST_F(SessionJournalTest, TheTimerWritesItEveryTenSecondsAndALoggedSessionLeave
 
 TEST_F(SessionJournalTest, MidnightRewritesItSoACrashAfterTheSplitCountsTheDayOnce) {
   const std::int64_t dec7 = LocalSeconds(2026, 12, 7, 12, 0, 0);
-  SetLocalTime(LocalSeconds(2026, 12, 7, 23, 59, 58));
+  SetLocalTime(LocalSeconds(2026, 12, 7, 23, 59, 57));
   ConnectionRecord* c = Session(CounterBlock{61000, 20, 300, 4, 5});
   MainTimer timer;
   clock_.Advance(1);
+  MainTimerTimer(timer);
+  clock_.Advance(kSecond);
   MainTimerTimer(timer);  // 23:59:58: the first day check remembers the 7th
   // The journal as a ten-second write left it, holding the 7th's counters.
   ASSERT_TRUE(WriteSessionJournal());
