@@ -6,6 +6,7 @@
 // with --interface. Also the commented example configuration in docs/.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <map>
@@ -13,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
@@ -116,22 +118,28 @@ class RecipesTest : public ::testing::Test {
     return OnLoopback(found->second);
   }
 
-  // A gateway on the recipe's lines. Its [System] lines join the gateway's
-  // own; the origin on 127.0.0.1 is a target users may reach.
-  static std::unique_ptr<ProxyGateway> Start(const std::string& recipe) {
-    IniDocument document = ParseIni(recipe);
-    std::string systemLines = "EnableLoopbackTargets=1\r\n";
-    std::string sections;
+  // A gateway on the lines of one or more recipes, a section that stands in
+  // several of them made one. The [System] lines join the gateway's own; the
+  // origin on 127.0.0.1 is a target users may reach.
+  static std::unique_ptr<ProxyGateway> Start(const std::string& recipes) {
+    IniDocument document = ParseIni(recipes);
+    std::vector<std::pair<std::string, std::string>> sections;
     for (size_t i = 1; i < document.sections.size(); ++i) {
       const IniSection& section = document.sections[i];
-      std::string lines;
-      for (const IniLine& line : section.lines) lines += line.raw + "\r\n";
-      if (section.name == "System")
+      auto same =
+          std::find_if(sections.begin(), sections.end(), [&](const auto& s) { return s.first == section.name; });
+      if (same == sections.end()) same = sections.insert(sections.end(), {section.name, ""});
+      for (const IniLine& line : section.lines) same->second += line.raw + "\r\n";
+    }
+    std::string systemLines = "EnableLoopbackTargets=1\r\n";
+    std::string others;
+    for (const auto& [name, lines] : sections) {
+      if (name == "System")
         systemLines += lines;
       else
-        sections += "[" + section.name + "]\r\n" + lines;
+        others += "[" + name + "]\r\n" + lines;
     }
-    auto gateway = std::make_unique<ProxyGateway>(systemLines, sections);
+    auto gateway = std::make_unique<ProxyGateway>(systemLines, others);
     EXPECT_TRUE(gateway->started) << gateway->process->Output();
     return gateway;
   }
