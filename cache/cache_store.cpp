@@ -63,6 +63,17 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t length) {
   return true;
 }
 
+bool ReadFully(int fd, std::uint8_t* into, std::size_t length) {
+  while (length > 0) {
+    ssize_t n = ::read(fd, into, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    into += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 // The whole file, or nullopt when it cannot be opened. A read error gives an
 // empty file, which no reader accepts. A file longer than `limit` is read
 // only up to limit + 1 bytes, which the callers' limits then refuse.
@@ -266,6 +277,32 @@ bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed,
   CacheRecordFixed f = fixed;
   f.objectId = file.objectId;
   return StoreRecord(Store().index, f, url, etag, static_cast<std::int32_t>(bodyBytes)).has_value();
+}
+
+std::optional<StoredObject> OpenStoredObject(const CacheRecordFixed& fixed) {
+  int fd = ::open(CacheObjectPath(fixed.objectId).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  StoredObject object{fd, std::string(fixed.headerLength, '\0')};
+  struct stat status {};
+  bool sound = ::fstat(fd, &status) == 0 &&
+               status.st_size == static_cast<std::int64_t>(fixed.headerLength) + fixed.bodyLength &&
+               ReadFully(fd, reinterpret_cast<std::uint8_t*>(object.head.data()), object.head.size()) &&
+               object.head.ends_with("\r\n\r\n");
+  if (!sound) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return object;
+}
+
+void DropDamagedObject(std::string_view url, std::uint32_t objectId) {
+  std::lock_guard<std::mutex> lock(CacheIndexLock());
+  CacheIndex& index = Store().index;
+  std::optional<std::size_t> offset = FindRecordByUrl(index, url);
+  // A new download may have replaced the record meanwhile; that one stays.
+  if (!offset || DecodeRecordFixed(index.block.data() + *offset).objectId != objectId) return;
+  DeleteRecordByUrl(index, url);
+  RequestCachePass();
 }
 
 bool ObjectFileInProgressLocked(std::uint32_t objectId) { return Store().writing.count(objectId) > 0; }

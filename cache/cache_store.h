@@ -109,6 +109,20 @@ void AbandonCacheObjectFile(CacheObjectFile& file);
 // when Url and ETag cannot be stored. Returns whether a record was made.
 bool FinishCacheObjectFile(CacheObjectFile& file, const CacheRecordFixed& fixed, std::string_view url,
                            std::string_view etag, std::int64_t bodyBytes, std::int64_t contentLength);
+// A stored object opened to be served: its file, read up to the end of the
+// stored header block, and that block.
+struct StoredObject {
+  int fd = -1;
+  std::string head;
+};
+// Opens the object file of a record. nullopt when the file is missing or
+// damaged: not as long as the header block and body the record counts, or a
+// header block that does not end with its blank line.
+std::optional<StoredObject> OpenStoredObject(const CacheRecordFixed& fixed);
+// Forgets the record of `url` when it still names this object, whose file
+// turned out missing or damaged; the next scan deletes the file.
+void DropDamagedObject(std::string_view url, std::uint32_t objectId);
+
 // Whether an object file of this ID is still being written.
 bool ObjectFileInProgressLocked(std::uint32_t objectId);
 

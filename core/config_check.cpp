@@ -124,6 +124,28 @@ bool AnyHourInBoth(const Schedule& a, const Schedule& b) {
   return false;
 }
 
+// How many of the left-out records are named by their login or name.
+constexpr size_t kLeftOutNamed = 5;
+
+// The accounts tables hold kMaxUsers users and kMaxGroups groups, taken in
+// file order (LoadUsers, LoadGroups), and skip the rest without a word; the
+// check names what they skip, at the line of the first record left out.
+void AddLeftOut(const std::vector<std::pair<const KeyLine*, std::string>>& leftOut, int textId, size_t capacity,
+                Checker& checker) {
+  if (leftOut.empty()) return;
+  std::string names;
+  for (size_t i = 0; i < leftOut.size() && i < kLeftOutNamed; ++i) names += (i > 0 ? ", " : "") + leftOut[i].second;
+  char text[1024];
+  if (leftOut.size() > kLeftOutNamed) {
+    std::snprintf(text, sizeof(text), Str(1219).c_str(), names.c_str(),
+                  static_cast<long>(leftOut.size() - kLeftOutNamed));
+    names = text;
+  }
+  std::snprintf(text, sizeof(text), Str(textId).c_str(), static_cast<long>(capacity), static_cast<long>(leftOut.size()),
+                names.c_str());
+  checker.Add(*leftOut.front().first, text);
+}
+
 }  // namespace
 
 std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
@@ -161,6 +183,9 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
   const size_t groupFields = FieldCount(FormatGroupRecord(GroupRecord{}));
   std::map<std::uint32_t, Schedule> groupSchedules;
   std::vector<const KeyLine*> users;
+  // Groups as the table takes them: distinct numbers, each with its name.
+  std::vector<std::pair<const KeyLine*, std::string>> groups;
+  bool defaultGroupTaken = false;
   for (const KeyLine& at : lines) {
     std::string sectionKey = LowerCase(at.section);
     if (!seen.insert({sectionKey, LowerCase(at.key)}).second) {
@@ -173,13 +198,23 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
       if (FieldCount(at.value) != groupFields) checker.Add(at, FieldCountText(FieldCount(at.value), groupFields));
       GroupRecord group;
       ParseGroupRecord(at.value, group);
-      std::int64_t key = 0;
-      if (ParseWholeInt(at.key, key) && key >= 0 && key <= UINT32_MAX)
-        groupSchedules[static_cast<std::uint32_t>(key)] = group.schedule;
+      std::uint32_t number = 0;
+      if (GroupNumberFromKey(at.key, number) && groupSchedules.emplace(number, group.schedule).second) {
+        groups.emplace_back(&at, group.name.empty() ? at.key : group.name);
+        if (number == 0 && groups.size() <= kMaxGroups) defaultGroupTaken = true;
+      }
     } else if (sectionKey == LowerCase(kUsersSection)) {
       users.push_back(&at);
     }
   }
+  // Without a group 0 among those taken, the last place goes to the
+  // "Default" group the loader makes.
+  size_t groupPlaces = defaultGroupTaken ? kMaxGroups : kMaxGroups - 1;
+  if (groups.size() > groupPlaces)
+    AddLeftOut({groups.begin() + static_cast<std::ptrdiff_t>(groupPlaces), groups.end()}, 1218, kMaxGroups, checker);
+  std::vector<std::pair<const KeyLine*, std::string>> usersLeftOut;
+  for (size_t i = kMaxUsers; i < users.size(); ++i) usersLeftOut.emplace_back(users[i], users[i]->key);
+  AddLeftOut(usersLeftOut, 1217, kMaxUsers, checker);
   // Users last: their group may stand anywhere in the file.
   for (const KeyLine* at : users) {
     if (FieldCount(at->value) != userFields) checker.Add(*at, FieldCountText(FieldCount(at->value), userFields));

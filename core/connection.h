@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/chunked_framing.h"
 #include "core/request_conditions.h"
 #include "core/value_codec.h"
 
@@ -135,6 +136,9 @@ struct ConnectionRecord {
   bool noCache = false;
   RequestConditions conditions;
   std::int64_t contentLength = -1;
+  // A chunked answer's framing, followed while it is written to the cache.
+  bool chunked = false;
+  ChunkedFraming chunkFraming;
   std::string responseEtag;
   std::array<std::uint8_t, 74> cacheEntry{};
   ConnectionRecord* dataRecord = nullptr;

@@ -20,7 +20,17 @@ std::int32_t ReadInt32(std::string_view text, int n) {
   return static_cast<std::int32_t>(value);
 }
 
-// A key of "Groups" names a group when it is a decimal number that fits.
+std::string_view Bounded(const std::string& value, size_t limit) {
+  return std::string_view(value).substr(0, std::min(value.size(), limit));
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<GroupRecord>>& Groups() {
+  static std::vector<std::unique_ptr<GroupRecord>> groups;
+  return groups;
+}
+
 bool GroupNumberFromKey(std::string_view key, std::uint32_t& number) {
   if (key.empty() || key.size() > 10) return false;
   std::uint64_t value = 0;
@@ -31,17 +41,6 @@ bool GroupNumberFromKey(std::string_view key, std::uint32_t& number) {
   if (value > UINT32_MAX) return false;
   number = static_cast<std::uint32_t>(value);
   return true;
-}
-
-std::string_view Bounded(const std::string& value, size_t limit) {
-  return std::string_view(value).substr(0, std::min(value.size(), limit));
-}
-
-}  // namespace
-
-std::vector<std::unique_ptr<GroupRecord>>& Groups() {
-  static std::vector<std::unique_ptr<GroupRecord>> groups;
-  return groups;
 }
 
 std::string GroupKey(std::uint32_t number) {

@@ -63,6 +63,8 @@ std::vector<std::unique_ptr<GroupRecord>>& Groups();
 // "00000003": the key in "Groups". "g00000003": the key in "UsersAddr",
 // "Filters" and "FiltersW".
 std::string GroupKey(std::uint32_t number);
+// A key of "Groups" names a group when it is a decimal number that fits.
+bool GroupNumberFromKey(std::string_view key, std::uint32_t& number);
 std::string GroupScopeKey(std::uint32_t number);
 
 // The "Default" group as it is created when the file has none: every hour

@@ -1,10 +1,8 @@
 #include "http/http_cache.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <optional>
 
@@ -73,28 +71,10 @@ void AnswerFromCache(ConnectionRecord& r, int stringId) {
   r.serverFinished = true;
 }
 
-bool ReadFully(int fd, char* into, size_t length) {
-  while (length > 0) {
-    ssize_t n = ::read(fd, into, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    into += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Queues the stored head with a fresh Date and Age and leaves the body to
-// StreamReadFile. Nothing happens (a miss) when the file is gone or its
-// header block is not all there.
-void ServeObject(ConnectionRecord& r, const CacheRecordFixed& fixed, const CacheVerdict& verdict) {
-  int fd = ::open(CacheObjectPath(fixed.objectId).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  std::string head(fixed.headerLength, '\0');
-  if (!ReadFully(fd, head.data(), head.size()) || !head.ends_with("\r\n\r\n")) {
-    ::close(fd);
-    return;
-  }
+// StreamReadFile, which takes over the object's file.
+void ServeObject(ConnectionRecord& r, StoredObject& object, const CacheVerdict& verdict) {
+  std::string head = std::move(object.head);
   head.resize(head.size() - 2);
   std::uint32_t age = static_cast<std::uint32_t>(std::clamp<std::int64_t>(verdict.age, 0, UINT32_MAX));
   head += "Date: " + FormatHttpDate(verdict.date) + "\r\nAge: " + std::to_string(age) + "\r\n";
@@ -103,7 +83,37 @@ void ServeObject(ConnectionRecord& r, const CacheRecordFixed& fixed, const Cache
   r.serverOutLength = 0;
   QueueToClient(r, head);
   CountCacheBytes(r, static_cast<std::int64_t>(head.size()));
-  r.readFile = fd;
+  r.readFile = object.fd;
+}
+
+// Judges the record of `key`, still holding the object `objectId`, under the
+// cache index lock: a stale one is revalidated (kRelay only: the ending of the
+// conditional request is queued and the state becomes kRevalidating), any
+// other verdict marks a hit. nullopt when the cache has nothing to answer:
+// the record went away meanwhile, or the origin is to be asked.
+std::optional<CacheVerdict> JudgeRecord(ConnectionRecord& r, std::string_view key, std::uint32_t objectId) {
+  bool revalidated = r.state == ConnectionState::kRevalidated;
+  std::lock_guard<std::mutex> lock(CacheIndexLock());
+  std::optional<std::size_t> offset = FindCacheRecordLocked(key);
+  if (!offset) return std::nullopt;
+  CacheRecordFixed fixed = ReadCacheRecordLocked(*offset);
+  if (fixed.objectId != objectId) return std::nullopt;
+  std::string etag = CacheRecordEtagLocked(*offset);
+  CacheVerdict verdict = JudgeCachedObject(fixed, etag, r.conditions, CacheNow(), revalidated);
+  if (verdict.answer == CacheAnswer::Revalidate) {
+    if (r.state != ConnectionState::kRelay) return std::nullopt;
+    std::string lines = RevalidationLines(fixed, etag);
+    // The request step keeps room only for its own ending; an ending too
+    // long for what is left simply makes this a miss, whose 200 answer
+    // then replaces the object.
+    if (lines.size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) return std::nullopt;
+    int length = static_cast<int>(lines.size());
+    MoveToServer(r, lines.data(), length);
+    r.state = ConnectionState::kRevalidating;
+    return std::nullopt;
+  }
+  MarkCacheHitLocked(*offset);
+  return verdict;
 }
 
 }  // namespace
@@ -171,32 +181,26 @@ std::string CacheKey(const ConnectionRecord& r) {
 
 void CacheLookup(ConnectionRecord& r) {
   if (r.noCache || r.noStore || r.readFile >= 0) return;
-  bool revalidated = r.state == ConnectionState::kRevalidated;
   std::string key = CacheKey(r);
   CacheRecordFixed fixed;
-  CacheVerdict verdict;
   {
     std::lock_guard<std::mutex> lock(CacheIndexLock());
     std::optional<std::size_t> offset = FindCacheRecordLocked(key);
     if (!offset) return;
     fixed = ReadCacheRecordLocked(*offset);
-    std::string etag = CacheRecordEtagLocked(*offset);
-    verdict = JudgeCachedObject(fixed, etag, r.conditions, CacheNow(), revalidated);
-    if (verdict.answer == CacheAnswer::Revalidate) {
-      if (r.state != ConnectionState::kRelay) return;
-      std::string lines = RevalidationLines(fixed, etag);
-      // The request step keeps room only for its own ending; an ending too
-      // long for what is left simply makes this a miss, whose 200 answer
-      // then replaces the object.
-      if (lines.size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) return;
-      int length = static_cast<int>(lines.size());
-      MoveToServer(r, lines.data(), length);
-      r.state = ConnectionState::kRevalidating;
-      return;
-    }
-    MarkCacheHitLocked(*offset);
   }
-  switch (verdict.answer) {
+  // The file is checked before the record is judged: a damaged object is
+  // forgotten and the request goes on as a miss, rather than being
+  // revalidated into a 304 that leaves nothing to serve.
+  std::optional<StoredObject> object = OpenStoredObject(fixed);
+  if (!object) {
+    DropDamagedObject(key, fixed.objectId);
+    return;
+  }
+  std::optional<CacheVerdict> verdict = JudgeRecord(r, key, fixed.objectId);
+  if (!verdict || verdict->answer != CacheAnswer::Serve) ::close(object->fd);
+  if (!verdict) return;
+  switch (verdict->answer) {
     case CacheAnswer::PreconditionFailed:
       AnswerFromCache(r, kPreconditionFailedAnswer);
       break;
@@ -204,7 +208,7 @@ void CacheLookup(ConnectionRecord& r) {
       AnswerFromCache(r, kNotModifiedAnswer);
       break;
     default:
-      ServeObject(r, fixed, verdict);
+      ServeObject(r, *object, *verdict);
       break;
   }
 }

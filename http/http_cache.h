@@ -6,8 +6,8 @@
 //
 // Worker thread of the connection only. The cache index lock is held only
 // while a record is looked up, judged and marked; the object file is opened
-// and read after it is released, and the accounts lock is never taken while
-// it is held.
+// and checked between two holds of it, and the accounts lock is never taken
+// while it is held.
 #pragma once
 
 #include <cstdint>
@@ -57,7 +57,8 @@ std::string CacheKey(const ConnectionRecord& record);
 // client's conditions are answered (304, 412; the connection finishes). A
 // stale one in kRelay gets the revalidating lines appended to serverOut and
 // the state becomes kRevalidating; the caller then connects as for a miss. An
-// object whose file is missing or short is a miss.
+// object whose file is missing or damaged is dropped from the index and the
+// request is a miss.
 void CacheLookup(ConnectionRecord& record);
 
 // kRevalidating, server bytes present: waits for the whole head of the

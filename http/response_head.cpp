@@ -51,7 +51,19 @@ void ApplyCacheControl(std::string_view value, ResponseHead& head) {
   });
 }
 
-enum class Header { CacheControl, Date, Pragma, Age, ContentLength, Etag, Expires, LastModified, SetCookie, Other };
+enum class Header {
+  CacheControl,
+  Date,
+  Pragma,
+  Age,
+  ContentLength,
+  TransferEncoding,
+  Etag,
+  Expires,
+  LastModified,
+  SetCookie,
+  Other
+};
 
 struct HeaderName {
   std::string_view name;
@@ -63,6 +75,7 @@ constexpr HeaderName kHeaderNames[] = {
     {"pragma:", Header::Pragma},
     {"age:", Header::Age},
     {"content-length:", Header::ContentLength},
+    {"transfer-encoding:", Header::TransferEncoding},
     {"etag:", Header::Etag},
     {"expires:", Header::Expires},
     {"last-modified:", Header::LastModified},
@@ -107,6 +120,11 @@ bool ApplyHeader(std::string_view line, bool cachCookie, ResponseHead& head) {
       head.contentLength = ReadDecimal(value, i, INT64_MAX / 16).value_or(-1);
       return true;
     }
+    case Header::TransferEncoding:
+      // Chunked is always the last coding applied, so its name ends the value.
+      while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+      head.chunked = value.size() >= 7 && EqualsNoCase(value.substr(value.size() - 7), "chunked");
+      return true;
     case Header::Etag: {
       while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
       head.etag.clear();

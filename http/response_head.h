@@ -37,6 +37,7 @@ struct ResponseHead {
   // unless cookies may be cached.
   bool noStore = false;
   std::int64_t contentLength = -1;  // -1 when absent or not a number
+  bool chunked = false;             // Transfer-Encoding ends with "chunked"
   std::string etag;                 // without its double quotes
 
   // The status line and every header line but Date and Age, each ended with

@@ -44,8 +44,11 @@ void StartObject(ConnectionRecord& r, CacheRecordFixed fixed, const std::string&
   EncodeRecordFixed(fixed, r.cacheEntry.data());
   r.cacheWriteFile = file->fd;
   if (!AppendCacheObjectFile(*file, headerBlock.data(), headerBlock.size()) ||
-      !AppendCacheObjectFile(*file, body, static_cast<size_t>(bodyLength)))
+      !AppendCacheObjectFile(*file, body, static_cast<size_t>(bodyLength))) {
     AbandonObject(r);
+    return;
+  }
+  if (r.chunked) FollowChunkedFraming(r.chunkFraming, body, static_cast<size_t>(bodyLength));
 }
 
 void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
@@ -78,6 +81,7 @@ void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
   if (head.status != 200 || head.noStore) r.noStore = true;
   if (head.isPublic) r.hasAuthorization = false;
   r.contentLength = head.contentLength;
+  r.chunked = head.chunked;
   r.responseEtag = head.etag;
   r.bodyBytes = length - static_cast<int>(head.headLength);
 
@@ -102,8 +106,11 @@ void BodyPiece(ConnectionRecord& r, const char* bytes, int length) {
   CountPassedResponseBytes(r, length);
   if (r.cacheWriteFile < 0) return;
   CacheObjectFile file{EntryOf(r).objectId, r.cacheWriteFile};
-  if (r.bodyBytes > CacheObjectCapBytes() || !AppendCacheObjectFile(file, bytes, static_cast<size_t>(length)))
+  if (r.bodyBytes > CacheObjectCapBytes() || !AppendCacheObjectFile(file, bytes, static_cast<size_t>(length))) {
     AbandonObject(r);
+    return;
+  }
+  if (r.chunked) FollowChunkedFraming(r.chunkFraming, bytes, static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -153,6 +160,11 @@ void StreamReadFile(ConnectionRecord& r) {
 void FinishObject(ConnectionRecord& r) {
   r.noStore = true;
   if (r.cacheWriteFile < 0) return;
+  // A chunked answer that ended before its last chunk is only part of one.
+  if (r.chunked && !ChunkedBodyComplete(r.chunkFraming)) {
+    AbandonObject(r);
+    return;
+  }
   CacheRecordFixed fixed = EntryOf(r);
   CacheObjectFile file{fixed.objectId, r.cacheWriteFile};
   r.cacheWriteFile = -1;

@@ -54,7 +54,8 @@ void StreamReadFile(ConnectionRecord& record);
 
 // The server has closed and serverIn is drained: the answer is over, nothing
 // more of it is stored; an object being written is closed and indexed when
-// its body is complete (no Content-Length, or exactly that many bytes).
+// its body is complete (exactly its Content-Length; a chunked body through
+// its last chunk; without either, whatever came before the close).
 void FinishObject(ConnectionRecord& record);
 
 // Closes an object being written without indexing it (the folder scan

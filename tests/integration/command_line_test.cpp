@@ -1,9 +1,14 @@
 // The administrator's arguments of the real executable: usage, version, and
 // the configuration check that names each mistake and fails, beside a gateway
 // that reports the same problems when it starts.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 #include <string>
 
+#include "core/groups.h"
+#include "core/schedule.h"
+#include "core/users.h"
 #include "tests/integration/harness.h"
 
 namespace brindlex::testing {
@@ -72,6 +77,40 @@ TEST_F(CommandLineTest, AGatewayStartingWithAMistakeSaysSo) {
   gateway.Start();
   EXPECT_TRUE(gateway.WaitForOutput("Brindlex.ini:3: [System] EnableHTP: ")) << gateway.Output();
   EXPECT_TRUE(gateway.WaitForOutput(HttpOpenLine(port))) << "a mistake is reported, not fatal";
+  EXPECT_EQ(gateway.Stop(), 0);
+}
+
+TEST_F(CommandLineTest, UsersPastTheTableAreNamedByCheckAtStartAndAtReload) {
+  int port = FreePort();
+  UserRecord user;
+  user.schedule = FullSchedule();
+  auto file = [&](int users) {
+    std::string text = "[System]\r\nHttpPort=" + std::to_string(port) +
+                       "\r\n[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) + "\r\n[Users]\r\n";
+    for (int i = 0; i < users; ++i) {
+      user.login = "u" + std::to_string(i);
+      user.name = "User " + user.login;
+      user.password = "pw" + user.login;
+      text += user.login + "=" + FormatUserRecord(user) + "\r\n";
+    }
+    return text;
+  };
+  const std::string leftOut = "Brindlex.ini:506: [Users] u500: ";
+  home_ = MakeProgramFolder(file(kMaxUsers + 3));
+  int rc = -1;
+  std::string out = Brindlex(home_, "--check", &rc);
+  EXPECT_EQ(rc, 1) << out;
+  EXPECT_NE(out.find(leftOut), std::string::npos) << out;
+  EXPECT_NE(out.find(" 3 (u500, u501, u502)"), std::string::npos) << out;
+
+  GatewayProcess gateway(home_);
+  gateway.Start();
+  EXPECT_TRUE(gateway.WaitForOutput(leftOut)) << gateway.Output();
+  EXPECT_TRUE(gateway.WaitForOutput(HttpOpenLine(port))) << gateway.Output();
+  // Eight more by the next reload: still counted, the first five named.
+  WriteFile(home_ + "/Brindlex.ini", file(kMaxUsers + 8));
+  gateway.Signal(SIGHUP);
+  EXPECT_TRUE(gateway.WaitForOutput(" 8 (u500, u501, u502, u503, u504 и ещё 3)")) << gateway.Output();
   EXPECT_EQ(gateway.Stop(), 0);
 }
 

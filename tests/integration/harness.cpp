@@ -136,7 +136,15 @@ void GatewayProcess::Start() {
     ::dup2(pipeFds[1], 2);
     ::setenv("BRINDLEX_HOME", home_.c_str(), 1);
     ::setenv("BRINDLEX_HEADLESS", "1", 1);
-    ::execl(BRINDLEX_BINARY, "brindlex", static_cast<char*>(nullptr));
+    if (launcher_.empty()) {
+      ::execl(BRINDLEX_BINARY, "brindlex", static_cast<char*>(nullptr));
+    } else {
+      std::vector<char*> arguments;
+      for (std::string& argument : launcher_) arguments.push_back(argument.data());
+      arguments.push_back(const_cast<char*>(BRINDLEX_BINARY));
+      arguments.push_back(nullptr);
+      ::execvp(arguments[0], arguments.data());
+    }
     ::_exit(127);
   }
   ::close(pipeFds[1]);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace brindlex::testing {
 
@@ -32,7 +33,10 @@ inline constexpr int kSanitizerExitCode = 66;
 
 class GatewayProcess {
  public:
-  explicit GatewayProcess(std::string home) : home_(std::move(home)) {}
+  // `launcher` runs before the executable and execs it in turn (nsenter into
+  // a mount namespace, say), so that the process started is the gateway.
+  explicit GatewayProcess(std::string home, std::vector<std::string> launcher = {})
+      : home_(std::move(home)), launcher_(std::move(launcher)) {}
   ~GatewayProcess();
   GatewayProcess(const GatewayProcess&) = delete;
   GatewayProcess& operator=(const GatewayProcess&) = delete;
@@ -57,6 +61,7 @@ class GatewayProcess {
   void ExpectNoSanitizerReport(int status);
 
   std::string home_;
+  std::vector<std::string> launcher_;
   pid_t pid_ = -1;
   std::thread reader_;
   std::mutex mutex_;

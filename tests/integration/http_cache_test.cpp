@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -60,6 +62,50 @@ struct Gateway : ProxyGateway {
     }
     return false;
   }
+};
+
+// The object files in the cache folder.
+std::vector<std::string> ObjectFiles(const std::string& home) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(home + "/Cache"))
+    if (entry.path().extension() == ".ch") files.push_back(entry.path().string());
+  return files;
+}
+
+// An origin of its own that answers every request with the same bytes and
+// then closes: an answer cut off before its end, as a crashed or
+// disconnected server leaves it.
+class CuttingOrigin {
+ public:
+  explicit CuttingOrigin(std::string answer) : answer_(std::move(answer)) {
+    listener_ = ListenOnLoopback(4, port_);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~CuttingOrigin() {
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  int requests() const { return requests_; }
+
+ private:
+  void Serve() {
+    for (int fd; (fd = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+      std::string head;
+      char c;
+      while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
+      ++requests_;
+      SendAll(fd, answer_);
+      ::close(fd);
+    }
+  }
+
+  std::string answer_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<int> requests_{0};
+  std::thread thread_;
 };
 
 const std::string kCaching = "LocalHosts=127.0.0.1\r\nEnableCach=1\r\nCachLocalHosts=1\r\n";
@@ -267,6 +313,63 @@ TEST_F(HttpCacheTest, WithCachOfflineAnObjectIsCompletedAfterTheClientLeft) {
     ASSERT_EQ(lines.size(), 2u) << "the first download was dropped with its client";
     EXPECT_EQ(lines[0].find("200 1048576 "), std::string::npos) << lines[0];
   }
+}
+
+TEST_F(HttpCacheTest, ATruncatedObjectFileIsForgottenAndTheOriginsPageServed) {
+  const std::string page = "the origin's own page, long enough to be cut in two\n";
+  origin_.Serve("fresh/cut.html", page);
+  Gateway gateway(kCaching);
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+
+  EXPECT_EQ(Body(Get(gateway, "/fresh/cut.html")), page);
+  ASSERT_TRUE(gateway.WaitUntilIndexed(Url("/fresh/cut.html")));
+  std::vector<std::string> files = ObjectFiles(gateway.home);
+  ASSERT_EQ(files.size(), 1u);
+  std::filesystem::resize_file(files[0], std::filesystem::file_size(files[0]) - page.size() / 2);
+
+  std::string again = Get(gateway, "/fresh/cut.html");
+  EXPECT_EQ(again.substr(0, 15), "HTTP/1.1 200 OK") << again;
+  EXPECT_EQ(Body(again), page);
+  EXPECT_EQ(HeaderValue(again, "Age"), "") << "the origin's answer, not the damaged object";
+  EXPECT_EQ(OriginLines("/fresh/cut.html").size(), 2u);
+
+  // The origin's answer took the damaged object's place.
+  std::string third = Get(gateway, "/fresh/cut.html");
+  EXPECT_EQ(Body(third), page);
+  EXPECT_NE(HeaderValue(third, "Age"), "") << third;
+  EXPECT_EQ(OriginLines("/fresh/cut.html").size(), 2u);
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+}
+
+TEST_F(HttpCacheTest, AnAnswerCutOffBeforeItsEndLeavesNothingInTheCache) {
+  const std::string fresh = "HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\n";
+  CuttingOrigin shortLength(fresh + "Content-Length: 100\r\n\r\n" + std::string(60, 'x'));
+  CuttingOrigin noLastChunk(fresh + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6\r\n world\r\n");
+  CuttingOrigin whole(fresh + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+  Gateway gateway(kCaching);
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+
+  for (CuttingOrigin* origin : {&shortLength, &noLastChunk, &whole}) {
+    for (int i = 0; i < 2; ++i) {
+      int rc = -1;
+      RunProgram("curl -s --max-time 20 -x " + gateway.Proxy() + " '" + origin->Url("/page") + "'", &rc);
+      EXPECT_NE(rc, 28) << "the gateway ended the answer when its origin did";
+    }
+  }
+  EXPECT_EQ(shortLength.requests(), 2) << "60 of 100 bytes were not kept";
+  EXPECT_EQ(noLastChunk.requests(), 2) << "a chunked body without its last chunk was not kept";
+  EXPECT_EQ(whole.requests(), 1) << "the same origin with the whole body was answered from the cache";
+
+  ASSERT_TRUE(gateway.WaitUntilIndexed(whole.Url("/page")));
+  std::string index = ReadFile(gateway.home + "/Cache/cache.lst");
+  EXPECT_EQ(index.find(shortLength.Url("/page")), std::string::npos);
+  EXPECT_EQ(index.find(noLastChunk.Url("/page")), std::string::npos);
+  // The cut objects' files go at the cache thread's next scan.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ObjectFiles(gateway.home).size() > 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ObjectFiles(gateway.home).size(), 1u);
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
 }
 
 }  // namespace

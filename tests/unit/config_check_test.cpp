@@ -2,10 +2,15 @@
 // and says nothing about a file that is right.
 #include "core/config_check.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 
+#include "core/account_source.h"
 #include "core/groups.h"
+#include "core/ini_file.h"
+#include "core/process_state.h"
 #include "core/schedule.h"
 #include "core/users.h"
 
@@ -76,6 +81,91 @@ TEST(ConfigCheck, TheReportLineNamesFileLineSectionAndKey) {
   EXPECT_NE(problems[0].message.find("abc"), std::string::npos) << "the value that is wrong is quoted";
   EXPECT_EQ(FormatConfigProblem("Brindlex.ini", problems[1]).rfind("Brindlex.ini:3: [Users: ", 0), 0u)
       << FormatConfigProblem("Brindlex.ini", problems[1]);
+}
+
+// The logins (or group names) the loaders took from `text`, in table order.
+std::vector<std::string> Loaded(const std::string& text, bool groups) {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  IniDocument document = ParseIni(text);
+  AccountSource source{&document, &document};
+  LoadGroups(source);
+  LoadUsers(source);
+  std::vector<std::string> names;
+  if (groups) {
+    for (const auto& group : Groups()) names.push_back(group->name);
+  } else {
+    for (const auto& user : Users()) names.push_back(user->login);
+  }
+  Users().clear();
+  Groups().clear();
+  return names;
+}
+
+TEST(ConfigCheck, UsersPastTheTablesSizeAreCountedAndTheFirstFewNamed) {
+  for (size_t count : {kMaxUsers, kMaxUsers + 3, kMaxUsers + 7}) {
+    std::string text = "[Groups]\n" + GroupLine() + "\n[Users]\n";
+    for (size_t i = 0; i < count; ++i) text += UserLine("u" + std::to_string(i), "pw") + "\n";
+    text += UserLine("U0", "pw") + "\n";  // the same login again takes no place
+    std::vector<ConfigProblem> problems = CheckConfiguration(text);
+    std::vector<std::string> loaded = Loaded(text, false);
+    ASSERT_EQ(loaded.size(), kMaxUsers);
+    EXPECT_EQ(loaded.back(), "u" + std::to_string(kMaxUsers - 1));
+    std::vector<ConfigProblem> leftOut;
+    for (const ConfigProblem& p : problems)
+      if (p.message.find("500") != std::string::npos) leftOut.push_back(p);
+    if (count == kMaxUsers) {
+      EXPECT_TRUE(leftOut.empty()) << leftOut[0].message;
+      continue;
+    }
+    ASSERT_EQ(leftOut.size(), 1u) << count;
+    EXPECT_EQ(leftOut[0].line, static_cast<int>(4 + kMaxUsers)) << "at the first user left out";
+    EXPECT_EQ(leftOut[0].key, "u500");
+    const std::string& message = leftOut[0].message;
+    EXPECT_NE(message.find(" " + std::to_string(count - kMaxUsers) + " "), std::string::npos) << message;
+    EXPECT_NE(message.find("(u500, u501, u502"), std::string::npos) << message;
+    if (count == kMaxUsers + 7) {
+      EXPECT_NE(message.find("u504 и ещё 2)"), std::string::npos) << "five named, the rest counted: " << message;
+      EXPECT_EQ(message.find("u505"), std::string::npos) << message;
+    }
+  }
+}
+
+TEST(ConfigCheck, GroupsPastTheTablesSizeAreNamedWithRoomKeptForDefault) {
+  auto groupLine = [](std::uint32_t number) {
+    GroupRecord group = MakeDefaultGroup();
+    group.number = number;
+    group.name = "G" + std::to_string(number);
+    return GroupKey(number) + "=" + FormatGroupRecord(group) + "\n";
+  };
+  struct Case {
+    std::string name;
+    bool defaultFirst;
+    size_t others;
+    std::string firstLeftOut;  // empty: none
+    size_t leftOut;
+  } cases[] = {
+      {"default and 499", true, kMaxGroups - 1, "", 0},
+      {"default and 501", true, kMaxGroups + 1, "G500", 2},
+      {"500 without default", false, kMaxGroups, "G500", 1},
+      {"502 without default", false, kMaxGroups + 2, "G500", 3},
+  };
+  for (const Case& c : cases) {
+    std::string text = "[Groups]\n";
+    if (c.defaultFirst) text += groupLine(0);
+    for (std::uint32_t n = 1; n <= c.others; ++n) text += groupLine(n);
+    std::vector<std::string> loaded = Loaded(text, true);
+    ASSERT_EQ(loaded.size(), std::min(kMaxGroups, c.others + 1)) << c.name;
+    std::vector<ConfigProblem> problems = CheckConfiguration(text);
+    if (c.leftOut == 0) {
+      EXPECT_TRUE(problems.empty()) << c.name << ": " << problems[0].message;
+      continue;
+    }
+    ASSERT_EQ(problems.size(), 1u) << c.name;
+    EXPECT_EQ(problems[0].key, GroupKey(std::stoul(c.firstLeftOut.substr(1)))) << c.name;
+    EXPECT_EQ(std::find(loaded.begin(), loaded.end(), c.firstLeftOut), loaded.end()) << c.name << ": really left out";
+    EXPECT_NE(problems[0].message.find(" " + std::to_string(c.leftOut) + " (" + c.firstLeftOut), std::string::npos)
+        << c.name << ": " << problems[0].message;
+  }
 }
 
 }  // namespace

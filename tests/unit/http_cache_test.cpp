@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "cache/cache_store.h"
@@ -262,7 +264,8 @@ TEST_F(HttpCache, MissesAndRequestsThatMayNotUseTheCache) {
     EXPECT_FALSE(r->serverFinished);
   }
 
-  // The object file went away: the request goes to the origin as a miss.
+  // The object file went away: the request goes to the origin as a miss,
+  // and the record goes with it.
   ::unlink(CacheObjectPath(Record("http://origin.test/m").objectId).c_str());
   ConnectionRecord& gone = Again("http://origin.test/m");
   std::string request = ServerOut(gone);
@@ -270,6 +273,61 @@ TEST_F(HttpCache, MissesAndRequestsThatMayNotUseTheCache) {
   EXPECT_EQ(gone.clientOutLength, 0);
   EXPECT_EQ(gone.readFile, -1);
   EXPECT_EQ(ServerOut(gone), request);
+  EXPECT_FALSE(FindRecord("http://origin.test/m"));
+}
+
+TEST_F(HttpCache, ADamagedObjectIsDroppedAndTheRequestIsAMissEvenWhenStale) {
+  const std::string head = "Cache-Control: max-age=600\r\nETag: \"d\"\r\n";
+  const std::string stale = "Expires: Thu, 01 Jan 2015 00:00:00 GMT\r\nETag: \"d\"\r\n";
+  struct Case {
+    std::string name;
+    std::string headLines;
+    std::function<void(const std::string& path, const CacheRecordFixed& fixed)> damage;
+  };
+  auto cutTo = [](std::int64_t size) {
+    return [size](const std::string& path, const CacheRecordFixed&) { ASSERT_EQ(::truncate(path.c_str(), size), 0); };
+  };
+  const Case cases[] = {
+      {"body cut short", head,
+       [](const std::string& path, const CacheRecordFixed& f) {
+         ASSERT_EQ(::truncate(path.c_str(), f.headerLength + f.bodyLength - 1), 0);
+       }},
+      {"head cut short", head, cutTo(10)},
+      {"empty", head, cutTo(0)},
+      {"stale and cut short", stale, cutTo(20)},
+      {"head without its end", head,
+       [](const std::string& path, const CacheRecordFixed& f) {
+         std::string bytes = ReadText(path);
+         bytes[f.headerLength - 1] = 'X';
+         std::ofstream(path, std::ios::binary) << bytes;
+       }},
+      {"longer than recorded", head,
+       [](const std::string& path, const CacheRecordFixed&) {
+         std::ofstream(path, std::ios::binary | std::ios::app) << "tail";
+       }},
+  };
+  for (const Case& c : cases) {
+    const std::string url = "http://origin.test/" + std::to_string(&c - cases);
+    Store(url, c.headLines, "the whole body");
+    CacheRecordFixed fixed = Record(url);
+    c.damage(CacheObjectPath(fixed.objectId), fixed);
+    ConnectionRecord& r = Again(url);
+    std::string request = ServerOut(r);
+    CacheLookup(r);
+    EXPECT_EQ(r.state, ConnectionState::kRelay) << c.name << ": not revalidated";
+    EXPECT_EQ(ServerOut(r), request) << c.name << ": asked for as if never stored";
+    EXPECT_EQ(r.clientOutLength, 0) << c.name;
+    EXPECT_EQ(r.readFile, -1) << c.name;
+    EXPECT_FALSE(r.serverFinished) << c.name;
+    EXPECT_FALSE(FindRecord(url)) << c.name << ": dropped from the index";
+  }
+
+  // A sound object of the same size as recorded is still served.
+  Store("http://origin.test/sound", head, "the whole body");
+  ConnectionRecord& sound = Again("http://origin.test/sound");
+  CacheLookup(sound);
+  std::string served = ClientReadsStream(sound);
+  EXPECT_TRUE(served.ends_with("\r\n\r\nthe whole body")) << served;
 }
 
 TEST_F(HttpCache, ARevalidationThatCannotBeAskedOrServedEndsSoundly) {

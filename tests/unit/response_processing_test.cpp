@@ -60,6 +60,14 @@ TEST(ResponseHead, EveryHeaderOfTheTableIsReadAndAllButDateAndAgeAreStored) {
   EXPECT_EQ(head.contentLength, 5);
   EXPECT_EQ(head.etag, "v1-abc");
   EXPECT_EQ(head.headerBlock, kFullBlock);
+  EXPECT_FALSE(head.chunked);
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked \r\n\r\n";
+  ASSERT_TRUE(ParseResponseHead(chunked.data(), chunked.size(), false, head));
+  EXPECT_TRUE(head.chunked);
+  EXPECT_EQ(head.headerBlock, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked \r\n\r\n") << "stored as it came";
+  const std::string other = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n";
+  ASSERT_TRUE(ParseResponseHead(other.data(), other.size(), false, head));
+  EXPECT_FALSE(head.chunked) << "chunked only as the last coding frames the body";
 }
 
 TEST(ResponseHead, FedByteByByteTheHeadIsReadOnlyOnceItEnds) {
@@ -241,6 +249,24 @@ TEST_F(ResponseProcessing, TheEndOfTheBodyFinishesTheServerSideAndAShortBodyIsNo
   Fetch(cut, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n01234");
   EXPECT_FALSE(Stored("http://origin.test/cut")) << "5 of 10 body bytes";
   EXPECT_EQ(StoredObjects(), 1);
+}
+
+TEST_F(ResponseProcessing, AChunkedAnswerIsIndexedOnlyThroughItsLastChunk) {
+  const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n";
+  const std::string body = "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n";
+  for (size_t piece : {size_t{3}, size_t{8192}}) {
+    const std::string whole = "http://origin.test/whole" + std::to_string(piece);
+    EXPECT_EQ(Fetch(Request(whole), head + body, piece), head + body);
+    std::optional<CacheListing> listing = Stored(whole);
+    ASSERT_TRUE(listing) << piece;
+    EXPECT_EQ(ReadText(CacheObjectPath(listing->fixed.objectId)).substr(listing->fixed.headerLength), body);
+
+    const std::string cut = "http://origin.test/cut" + std::to_string(piece);
+    const std::string part = body.substr(0, body.size() - 5);  // the last chunk never came
+    EXPECT_EQ(Fetch(Request(cut), head + part, piece), head + part) << "relayed as it came";
+    EXPECT_FALSE(Stored(cut)) << piece;
+  }
+  EXPECT_EQ(StoredObjects(), 2);
 }
 
 TEST_F(ResponseProcessing, AHeadIsHeldBackUntilItEndsAndRelayedAsItIsWhenItCannot) {

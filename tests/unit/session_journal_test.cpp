@@ -138,5 +138,38 @@ TEST_F(SessionJournalTest, TheTimerWritesItEveryTenSecondsAndALoggedSessionLeave
   EXPECT_EQ(Rebuilt().timeMs, 10000) << "counted once, from the session log";
 }
 
+TEST_F(SessionJournalTest, MidnightRewritesItSoACrashAfterTheSplitCountsTheDayOnce) {
+  const std::int64_t dec7 = LocalSeconds(2026, 12, 7, 12, 0, 0);
+  SetLocalTime(LocalSeconds(2026, 12, 7, 23, 59, 57));
+  ConnectionRecord* c = Session(CounterBlock{61000, 20, 300, 4, 5});
+  MainTimer timer;
+  clock_.Advance(1);
+  MainTimerTimer(timer);
+  clock_.Advance(kSecond);
+  MainTimerTimer(timer);  // 23:59:58: the first day check remembers the 7th
+  // The journal as a ten-second write left it, holding the 7th's counters.
+  ASSERT_TRUE(WriteSessionJournal());
+  clock_.Advance(2 * kSecond);
+  MainTimerTimer(timer);  // 00:00:00 of the 8th: the session is split, long before the next ten-second write
+  ASSERT_EQ(ReadText(SessionLogPath(dec7)).find("bob, bob, 10.0.0.5, 12.07.26, "), 0u)
+      << ReadText(SessionLogPath(dec7));
+
+  std::string text;
+  ASSERT_TRUE(ReadFileBounded(SessionJournalPath(), 1 << 20, text));
+  for (const JournalEntry& entry : ParseSessionJournal(text))
+    EXPECT_NE(entry.logName, "07-12-26-Brindlex.lgs") << "the 7th's part is in its log already: " << entry.line;
+
+  // The process dies now; the next start replays the journal.
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    c->userSession = nullptr;
+    c->sessionRecord = nullptr;
+    SessionListLocked().clear();
+  }
+  RecoverSessionJournal();
+  std::string log7 = ReadText(SessionLogPath(dec7));
+  EXPECT_EQ(log7.find("\r\n"), log7.size() - 2) << "one line for the 7th, not a recovered second one: " << log7;
+}
+
 }  // namespace
 }  // namespace brindlex
