@@ -32,6 +32,8 @@ TEST_F(InstanceLockTest, TheHolderOfTheLockIsFoundByItsPid) {
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    ::close(ready[0]);
+    ::close(release[1]);
     char byte = AcquireInstanceLock(folder_) >= 0 ? 'y' : 'n';
     (void)!::write(ready[1], &byte, 1);
     (void)!::read(release[0], &byte, 1);  // until the parent closes its end
