@@ -98,8 +98,8 @@ TEST_F(AccountCliTest, AnAddedUserFetchesIsRefusedOnceDisabledAndIsGoneOnceDelet
   EXPECT_EQ(stored.rules.monthMb, 100);
   EXPECT_FALSE(stored.disabled);
 
-  // The gateway's reload re-reads the users it already has; a new one is
-  // served from its next start.
+  // A restart serves the new user whatever SIGHUP re-reads: on this branch
+  // it re-reads only the users the gateway already has.
   ASSERT_EQ(gateway.process->Stop(SIGTERM), 0);
   gateway.process = std::make_unique<GatewayProcess>(gateway.home);
   gateway.process->Start();
