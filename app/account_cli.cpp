@@ -184,6 +184,8 @@ class Runner {
     GroupRecord* group = FindGroupNamed(command.subject);
     if (!group) return Result{kRefused, false};
     if (command.action == AccountAction::Set) {
+      const std::optional<std::string>& name = command.options.name;
+      if (name && *name != group->name && NameTaken(*name)) return Refuse(NameTakenText(*name));
       GroupRecord edited = *group;
       if (command.options.name) edited.name = *command.options.name;
       ApplyLimits(command.options, edited.rules);
@@ -198,9 +200,16 @@ class Runner {
     return Done("Group " + name + " deleted.");
   }
 
-  Result AddGroup(const std::string& name, const AccountOptions& options) {
+  // Groups are found by name here, so no two may share one.
+  static bool NameTaken(const std::string& name) {
     for (const auto& group : Groups())
-      if (group->name == name) return Refuse("a group named '" + name + "' already exists");
+      if (group->name == name) return true;
+    return false;
+  }
+  static std::string NameTakenText(const std::string& name) { return "a group named '" + name + "' already exists"; }
+
+  Result AddGroup(const std::string& name, const AccountOptions& options) {
+    if (NameTaken(name)) return Refuse(NameTakenText(name));
     GroupRecord draft = NewGroupDraft();
     draft.name = name;
     ApplyLimits(options, draft.rules);

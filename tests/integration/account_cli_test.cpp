@@ -231,6 +231,7 @@ TEST_F(AccountCliTest, EveryRefusalPrintsItsMessageExitsOneAndLeavesTheFileByteF
       {{"user", "delete", "nobody"}, "there is no user 'nobody'"},
       {{"group", "add", "A,B"}, Str(1165)},
       {{"group", "add", "Office"}, "a group named 'Office' already exists"},
+      {{"group", "set", "Office", "--name", "Default"}, "a group named 'Default' already exists"},
       {{"group", "set", "Office", "--name", "A;B"}, Str(1165)},
       {{"group", "delete", "Default"}, Str(1180)},
       {{"group", "delete", "Office"}, oneLine(Str(1181))},
