@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/account_arguments.h"
+#include "app/account_cli.h"
 #include "core/config_check.h"
 #include "core/report_exception.h"
 
@@ -9,6 +11,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: brindlex [--help | --version | --check]\n"
+    "       brindlex user|group|ticket COMMAND ...\n"
     "\n"
     "Without arguments: runs the gateway on the program folder named by BRINDLEX_HOME\n"
     "(default: the folder of the executable); SIGTERM ends it, SIGHUP re-reads the\n"
@@ -17,7 +20,22 @@ constexpr const char* kUsage =
     "  --help     this text\n"
     "  --version  the program's version\n"
     "  --check    reads Brindlex.ini of the program folder and prints every problem\n"
-    "             with its line and key; exits 1 when there is any, 0 otherwise\n";
+    "             with its line and key; exits 1 when there is any, 0 otherwise\n"
+    "\n";
+
+void PrintUsage(std::FILE* stream) {
+  std::fputs(kUsage, stream);
+  std::fputs(AccountUsage(), stream);
+}
+
+int Accounts(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+  AccountArguments parsed = ParseAccountArguments(arguments);
+  if (!parsed.command) {
+    std::fprintf(err, "brindlex: %s (see brindlex --help)\n", parsed.mistake.c_str());
+    return 2;
+  }
+  return RunAccountCommand(*parsed.command, out, err);
+}
 
 int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
   std::vector<ConfigProblem> problems;
@@ -35,27 +53,31 @@ int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return {};
+  if (IsAccountTarget(arguments[0])) return {CommandKind::Accounts, {}, arguments};
   if (arguments.size() == 1) {
     const std::string& a = arguments[0];
-    if (a == "--help" || a == "-h") return {CommandKind::Help, {}};
-    if (a == "--version") return {CommandKind::Version, {}};
-    if (a == "--check") return {CommandKind::Check, {}};
+    if (a == "--help" || a == "-h") return {CommandKind::Help, {}, {}};
+    if (a == "--version") return {CommandKind::Version, {}, {}};
+    if (a == "--check") return {CommandKind::Check, {}, {}};
   }
-  return {CommandKind::Unknown, arguments[0]};
+  return {CommandKind::Unknown, arguments[0], {}};
 }
 
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err) {
   switch (command.kind) {
     case CommandKind::Help:
-      std::fputs(kUsage, out);
+      PrintUsage(out);
       return 0;
     case CommandKind::Version:
       std::fprintf(out, "%s\n", ExceptionCaption().c_str());
       return 0;
     case CommandKind::Check:
       return Check(settingsPath, out, err);
+    case CommandKind::Accounts:
+      return Accounts(command.arguments, out, err);
     case CommandKind::Unknown:
-      std::fprintf(err, "brindlex: '%s' is not understood\n\n%s", command.argument.c_str(), kUsage);
+      std::fprintf(err, "brindlex: '%s' is not understood\n\n", command.argument.c_str());
+      PrintUsage(err);
       return 2;
     case CommandKind::Gateway:
       break;

@@ -1,5 +1,11 @@
 #include "core/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "core/file_io.h"
 #include "core/value_codec.h"
 
@@ -170,9 +176,32 @@ IniDocument LoadIniFile(const std::string& path) {
 
 namespace {
 
+// The gateway and the administrator's command line change the same file;
+// each rewrite re-reads it first, so without a lock shared by both processes
+// one of two overlapping rewrites would drop the other's keys. The lock lives
+// on a file of its own beside the settings file because the rename of every
+// write replaces the settings file itself. A lock file that cannot be opened
+// (a read-only folder) leaves only the process mutex: the write then fails
+// on its own.
+class CrossProcessLock {
+ public:
+  explicit CrossProcessLock(const std::string& path)
+      : fd_(::open(IniLockPath(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644)) {
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~CrossProcessLock() { CloseDescriptor(fd_); }
+  CrossProcessLock(const CrossProcessLock&) = delete;
+  CrossProcessLock& operator=(const CrossProcessLock&) = delete;
+
+ private:
+  int fd_;
+};
+
 template <typename Change>
 bool ChangeFile(const std::string& path, Change change) {
   std::lock_guard<std::mutex> lock(IniFileMutex());
+  CrossProcessLock fileLock(path);
   std::string text;
   ReadFileBounded(path, kIniMaxFile, text);
   IniDocument document = ParseIni(text);
@@ -182,8 +211,11 @@ bool ChangeFile(const std::string& path, Change change) {
 
 }  // namespace
 
+std::string IniLockPath(const std::string& path) { return path + ".lock"; }
+
 bool SaveIniFile(const std::string& path, const IniDocument& document) {
   std::lock_guard<std::mutex> lock(IniFileMutex());
+  CrossProcessLock fileLock(path);
   return WriteFileAtomically(path, FormatIni(document));
 }
 

@@ -8,7 +8,10 @@
 // Every write goes straight to the file: the file is read, changed and written
 // to a temporary file that replaces it, so a crash leaves the old or the new
 // file, never half of one. One process-wide mutex serialises all file access,
-// as the platform's profile functions do.
+// as the platform's profile functions do; every write also holds an exclusive
+// flock on the file's lock file (IniLockPath), so that a write of another
+// process (the gateway's and the command line's) never overlaps it and each
+// read-change-write keeps the keys the other process wrote.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +59,8 @@ bool RemoveSection(IniDocument& document, std::string_view section);
 // File access. A missing or unreadable file reads as empty.
 std::mutex& IniFileMutex();
 IniDocument LoadIniFile(const std::string& path);
+// The lock file beside the settings file at `path`: path + ".lock".
+std::string IniLockPath(const std::string& path);
 // Replaces the file with the document. Returns false when it could not be written.
 bool SaveIniFile(const std::string& path, const IniDocument& document);
 

@@ -1,7 +1,6 @@
 #include "core/program_folder.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,17 +45,46 @@ bool EnsureFolder(const std::string& path) {
   return false;
 }
 
+namespace {
+
+std::string InstanceLockPath(const std::string& folder) { return folder + "/brindlex.lock"; }
+
+// The whole file, for writing. A record lock rather than flock: the kernel
+// tells any other process which process holds it (F_GETLK), so the
+// command line finds the running gateway without a pid file that could go
+// stale. The gateway never opens the lock file a second time, which would
+// drop a record lock when closed.
+struct flock WholeFileWriteLock() {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return lock;
+}
+
+}  // namespace
+
 int AcquireInstanceLock(const std::string& folder) {
-  std::string path = folder + "/brindlex.lock";
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(InstanceLockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return kInstanceLockUnavailable;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  struct flock lock = WholeFileWriteLock();
+  if (::fcntl(fd, F_SETLK, &lock) != 0) {
     int error = errno;
     ::close(fd);
     errno = error;
-    return error == EWOULDBLOCK ? kInstanceLockHeld : kInstanceLockUnavailable;
+    return error == EACCES || error == EAGAIN ? kInstanceLockHeld : kInstanceLockUnavailable;
   }
   return fd;
+}
+
+pid_t InstanceLockHolder(const std::string& folder) {
+  int fd = ::open(InstanceLockPath(folder).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct flock lock = WholeFileWriteLock();
+  bool held = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  ::close(fd);
+  if (!held) return 0;
+  // A holder in another pid namespace shows as 0: running, but not ours to signal.
+  return lock.l_pid > 0 ? lock.l_pid : kInstanceHolderUnknown;
 }
 
 }  // namespace brindlex

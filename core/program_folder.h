@@ -2,6 +2,8 @@
 // before any other thread starts; read-only afterwards.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace brindlex {
@@ -21,13 +23,21 @@ std::string SettingsFilePath();
 // Creates a folder; an existing one is no error. Returns false on failure.
 bool EnsureFolder(const std::string& path);
 
-// The single-instance lock: an exclusive lock on a file in the program folder,
-// held for the life of the process. Returns the descriptor;
+// The single-instance lock: an exclusive record lock (fcntl) on the file
+// "brindlex.lock" in the program folder, held for the life of the process.
+// Returns the descriptor;
 // kInstanceLockHeld when another process holds it; kInstanceLockUnavailable
 // when the file cannot be opened (a folder that does not exist or cannot be
 // written), with errno telling why.
 inline constexpr int kInstanceLockHeld = -1;
 inline constexpr int kInstanceLockUnavailable = -2;
 int AcquireInstanceLock(const std::string& folder);
+
+// The process that holds the single-instance lock of the folder: its pid;
+// 0 when no process holds it; kInstanceHolderUnknown when one does but its pid
+// cannot be seen from here (another pid namespace). A process never sees its
+// own lock.
+inline constexpr pid_t kInstanceHolderUnknown = -1;
+pid_t InstanceLockHolder(const std::string& folder);
 
 }  // namespace brindlex

@@ -28,7 +28,9 @@ class CommandLineTest : public ::testing::Test {
 TEST_F(CommandLineTest, UsageVersionAndAnArgumentNotUnderstood) {
   home_ = MakeProgramFolder("[System]\r\nHttpPort=8080\r\n");
   int rc = -1;
-  EXPECT_NE(Brindlex(home_, "--help", &rc).find("--check"), std::string::npos);
+  std::string usage = Brindlex(home_, "--help", &rc);
+  EXPECT_NE(usage.find("--check"), std::string::npos);
+  EXPECT_NE(usage.find("user add LOGIN"), std::string::npos) << "the accounts commands are listed";
   EXPECT_EQ(rc, 0);
   EXPECT_NE(Brindlex(home_, "--version", &rc).find("Brindlex V"), std::string::npos);
   EXPECT_EQ(rc, 0);

@@ -1,7 +1,11 @@
 #include "core/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -86,6 +90,63 @@ TEST(IniFileAccess, WritesGoStraightToTheFileAndSurviveConcurrentWriters) {
   EXPECT_EQ(IniReadString(path, "S0", "k0", "gone"), "gone");
   EXPECT_EQ(IniReadString(path, "S1", "k1", "", 0), "") << "reads are cut to the given size";
   std::remove(path.c_str());
+  std::remove(IniLockPath(path).c_str());
+}
+
+// A settings file in a fresh temporary name, removed with its lock file.
+class IniFileProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/brindlex-ini-XXXXXX";
+    ::close(::mkstemp(name));
+    path_ = name;
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    std::remove(IniLockPath(path_).c_str());
+  }
+  std::string path_;
+};
+
+TEST_F(IniFileProcesses, TwoProcessesWritingOneFileKeepEachOthersKeys) {
+  constexpr int kKeys = 150;
+  auto writeKeys = [&](const std::string& section) {
+    for (int i = 0; i < kKeys; ++i) IniWriteString(path_, section, "k" + std::to_string(i), "v");
+  };
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    writeKeys("Child");
+    ::_exit(0);
+  }
+  writeKeys("Parent");
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  IniDocument d = LoadIniFile(path_);
+  int missing = 0;
+  for (const char* section : {"Child", "Parent"})
+    for (int i = 0; i < kKeys; ++i) missing += FindValue(d, section, "k" + std::to_string(i)) == nullptr;
+  EXPECT_EQ(missing, 0) << "a rewrite of one process dropped keys the other had written";
+}
+
+TEST_F(IniFileProcesses, AWriteWaitsWhileAnotherProcessHoldsTheLockFile) {
+  // A lock taken through a descriptor of its own stands for another process:
+  // flock locks belong to the open file, not to the process.
+  int other = ::open(IniLockPath(path_).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  std::thread writer([&] { IniWriteString(path_, "System", "Key", "written"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Read past the module: the waiting writer holds the process mutex.
+  std::ifstream file(path_, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_EQ(text.str(), "") << "the write did not wait for the lock";
+  ::flock(other, LOCK_UN);
+  writer.join();
+  ::close(other);
+  EXPECT_EQ(IniReadString(path_, "System", "Key", "absent"), "written");
 }
 
 }  // namespace
