@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/request_body.h"
 #include "core/request_conditions.h"
 #include "core/value_codec.h"
 
@@ -83,6 +84,12 @@ struct ConnectionRecord {
   int clientOutCapacity = 0;
   int clientOutLength = 0;
   bool clientClosed = false;
+  // The client half-closed after a complete request: its socket is no longer
+  // read, but the answer still goes to it.
+  bool clientInputEnded = false;
+  // ... and the server is to hear that end too, once it has every byte the
+  // client sent (a tunnel).
+  bool passInputEnd = false;
 
   int serverSocket = -1;
   Ipv4 serverAddress = kNoAddress;
@@ -130,6 +137,7 @@ struct ConnectionRecord {
   bool noStore = false;
   bool noCache = false;
   RequestConditions conditions;
+  RequestBody requestBody;  // what of the client's bytes may still go upstream
   std::int64_t contentLength = -1;
   std::string responseEtag;
   std::array<std::uint8_t, 74> cacheEntry{};
