@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/chunked_framing.h"
+#include "core/request_body.h"
 #include "core/request_conditions.h"
 #include "core/value_codec.h"
 
@@ -88,6 +89,12 @@ struct ConnectionRecord {
   int clientOutCapacity = 0;
   int clientOutLength = 0;
   bool clientClosed = false;
+  // The client half-closed after a complete request: its socket is no longer
+  // read, but the answer still goes to it.
+  bool clientInputEnded = false;
+  // ... and the server is to hear that end too, once it has every byte the
+  // client sent (a tunnel).
+  bool passInputEnd = false;
 
   int serverSocket = -1;
   Ipv4 serverAddress = kNoAddress;
@@ -135,6 +142,7 @@ struct ConnectionRecord {
   bool noStore = false;
   bool noCache = false;
   RequestConditions conditions;
+  RequestBody requestBody;  // what of the client's bytes may still go upstream
   std::int64_t contentLength = -1;
   // A chunked answer's framing, followed while it is written to the cache.
   bool chunked = false;

@@ -58,6 +58,8 @@ constexpr Entry kStrings[] = {
     {403, "HTTP/1.0 304 Not modified\r\nPragma: no-cach\r\n\r\n"},
     {405, "HTTP/1.0 404 Not Found\r\n"},
     {406, "HTTP/1.0 407 Unauthorized\r\nProxy-Authenticate: Basic realm=\"Brindlex\"\r\n"},
+    {407, "HTTP/1.0 400 Bad Request\r\n"},
+    {408, "HTTP/1.0 431 Request Header Fields Too Large\r\n"},
     {409, "HTTP/1.0 412 Precondition Failed\r\nPragma: no-cach\r\n\r\n"},
     {413, "Warning: 10 Brindlex Response is stale\r\n"},
     {414, "Warning: 13 Brindlex Heuristic expiration\r\n"},

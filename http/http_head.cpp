@@ -8,6 +8,7 @@
 
 #include "core/chars.h"
 #include "core/value_codec.h"
+#include "http/request_body.h"
 
 namespace brindlex {
 
@@ -46,7 +47,8 @@ constexpr HeaderName kHeaderNames[] = {
     {"connection:", RequestHeader::Connection, false},
     {"pragma:", RequestHeader::Pragma, true},
     {"authorization:", RequestHeader::Authorization, true},
-    {"host:", RequestHeader::Host, true},
+    // The next hop hears the host of the URL, in a line of the gateway's own.
+    {"host:", RequestHeader::Host, false},
     {"if-modified-since:", RequestHeader::IfModifiedSince, false},
     {"if-match:", RequestHeader::IfMatch, false},
     {"if-none-match:", RequestHeader::IfNoneMatch, false},
@@ -54,7 +56,20 @@ constexpr HeaderName kHeaderNames[] = {
     {"proxy-connection:", RequestHeader::ProxyConnection, false},
     {"proxy-authorization:", RequestHeader::ProxyAuthorization, false},
     {"cookie:", RequestHeader::Cookie, true},
+    // The body's framing goes on as the gateway read it, in its own line.
+    {"content-length:", RequestHeader::ContentLength, false},
+    {"transfer-encoding:", RequestHeader::TransferEncoding, false},
 };
+
+constexpr bool IsHostNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '-' || c == '.' || c == '_'; }
+
+// A header name with a blank before its colon is read as another header by
+// some servers and ignored by others.
+bool BlankBeforeColon(std::string_view line) {
+  size_t colon = line.find(':');
+  return colon != std::string_view::npos &&
+         std::any_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon), IsBlank);
+}
 
 constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -202,6 +217,22 @@ void ParseRequestLine(const char* bytes, size_t length, RequestLine& line) {
   line.path = path.empty() ? std::string("/") : std::string(path);
 }
 
+bool ParseHostText(std::string_view text, HostText& parts) {
+  parts = HostText{};
+  size_t colon = text.find(':');
+  std::string_view name = text.substr(0, colon);
+  if (name.empty() || !std::all_of(name.begin(), name.end(), IsHostNameChar)) return false;
+  parts.name = name;
+  if (colon == std::string_view::npos) return true;
+  std::string_view port = text.substr(colon + 1);
+  if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit)) return false;
+  int value = 0;
+  for (char c : port) value = value * 10 + (c - '0');
+  if (value < 1 || value > 65535) return false;
+  parts.port = value;
+  return true;
+}
+
 RequestHeader MatchRequestHeader(std::string_view line, size_t& valueOffset) {
   for (const HeaderName& entry : kHeaderNames) {
     std::string_view name = entry.name;
@@ -339,7 +370,7 @@ bool ParseBasicCredentials(std::string_view value, std::string& login, std::stri
 
 HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, RequestHead& head) {
   size_t end = FindHeadEnd(bytes, std::min(length, kRequestHeadMax));
-  if (end == 0) return length >= kRequestHeadMax ? HeadStatus::Malformed : HeadStatus::Incomplete;
+  if (end == 0) return length >= kRequestHeadMax ? HeadStatus::TooLarge : HeadStatus::Incomplete;
   head = RequestHead{};
   head.headLength = end;
   bool malformed = std::memchr(bytes, '\0', end) != nullptr;
@@ -348,6 +379,8 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   RequestLine& line = head.line;
 
   bool previousForwarded = false;
+  int hostLines = 0;
+  std::vector<std::string_view> contentLengths, transferEncodings;
   for (size_t at = NextLine(bytes, end, 0); at < end && !IsLineEnd(bytes[at]); at = NextLine(bytes, end, at)) {
     std::string_view text = LineContent(bytes, end, at);
     // A folded continuation belongs to the line before it and shares its fate,
@@ -357,6 +390,7 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
         head.forwarded.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(text.size()), true});
       continue;
     }
+    if (BlankBeforeColon(text)) malformed = true;
     size_t valueAt = 0;
     RequestHeader header = MatchRequestHeader(text, valueAt);
     std::string_view value = text.substr(valueAt);
@@ -372,12 +406,19 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
         if (ParseBasicCredentials(value, head.authLogin, head.authPassword)) head.hasBasicAuthorization = true;
         break;
       case RequestHeader::Host:
-        head.hasHostHeader = true;
+        // Two Host lines name two servers: which one the next hop or a
+        // cache would believe is anybody's guess.
+        if (++hostLines > 1) malformed = true;
         if (line.host.empty()) {
-          size_t stop = 0;
-          while (stop < value.size() && !IsBlank(value[stop])) ++stop;
-          line.host.assign(value.substr(0, stop));
+          while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+          line.host.assign(value);
         }
+        break;
+      case RequestHeader::ContentLength:
+        contentLengths.push_back(value);
+        break;
+      case RequestHeader::TransferEncoding:
+        transferEncodings.push_back(value);
         break;
       case RequestHeader::IfModifiedSince:
         head.conditions.time = DateField(value);
@@ -414,6 +455,9 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   if (line.method.empty() || line.host.empty() || line.path.empty()) malformed = true;
   // A cut method or host would name something the client never asked for.
   if (line.method.size() > kRequestMethodMax || line.host.size() > kRequestHostMax) malformed = true;
+  if (HostText parts; !ParseHostText(line.host, parts)) malformed = true;
+  if (!DecideBodyFraming(contentLengths, transferEncodings, EqualsNoCase(line.method, "connect"), head.body))
+    malformed = true;
   return malformed ? HeadStatus::Malformed : HeadStatus::Ok;
 }
 

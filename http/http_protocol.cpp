@@ -25,12 +25,36 @@ bool ClientInput(ConnectionRecord& r) {
     HttpHandOver(r);
     return true;
   }
-  if (Relaying(r)) {
+  if (r.state == ConnectionState::kRelay) {
+    ForwardRequestBody(r);
+    return true;
+  }
+  if (r.state == ConnectionState::kTunnel) {
     MoveToServer(r, r.clientIn, r.clientInLength);
     return true;
   }
   r.clientInLength = 0;
   return true;
+}
+
+// A client may end its input once its request is complete (as "nc -N"
+// does); that ends the request, not the wish for its answer.
+InputEnd ClientInputEnded(const ConnectionRecord& r) {
+  switch (r.state) {
+    case ConnectionState::kHeadParsed:
+    case ConnectionState::kRevalidating:
+    case ConnectionState::kRevalidated:
+      return InputEnd::kAnswerFollows;
+    case ConnectionState::kRelay:
+      // A tunnel through the parent proxy hands the end on like our own.
+      if (r.requestBody.framing == RequestBody::Framing::kTunnel) return InputEnd::kPassedOn;
+      return RequestComplete(r) ? InputEnd::kAnswerFollows : InputEnd::kConnectionEnds;
+    case ConnectionState::kTunnel:
+      return InputEnd::kPassedOn;
+    default:
+      // No complete head yet, or not a proxy request at all.
+      return InputEnd::kConnectionEnds;
+  }
 }
 
 void ServerInput(ConnectionRecord& r) {
@@ -76,6 +100,7 @@ void Bypassed(ConnectionRecord& r, int n) {
 void RegisterHttpProtocol() {
   ProtocolHandlers handlers;
   handlers.clientInput = ClientInput;
+  handlers.clientInputEnded = ClientInputEnded;
   handlers.serverInput = ServerInput;
   handlers.beforeWait = StreamReadFile;
   handlers.answerEnded = AnswerEnded;

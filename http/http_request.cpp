@@ -12,6 +12,7 @@
 #include "http/local_server.h"
 #include "http/next_hop.h"
 #include "http/reply_page.h"
+#include "http/request_body.h"
 #include "net/relay.h"
 
 namespace brindlex {
@@ -34,6 +35,7 @@ void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   r.noCache = r.noCache || head.cache.noCache;
   r.noStore = r.noStore || head.cache.noStore;
   r.conditions = head.conditions;
+  r.requestBody = head.body;
   r.hasAuthorization = head.hasAuthorization;
   r.proxyLogin = head.proxyLogin;
   r.proxyPassword = head.proxyPassword;
@@ -52,14 +54,35 @@ void DropFromClientInput(ConnectionRecord& r, size_t count) {
   r.clientInLength = static_cast<int>(length - count);
 }
 
+// The Host line for the next hop: the host the request is going to, never
+// one the client named besides (a cache keyed on the URL would keep another
+// server's page under it). The port stays unless it is the scheme's default.
+std::string HostLine(const ConnectionRecord& r) {
+  HostText parts;
+  ParseHostText(r.host, parts);
+  int defaultPort = StartsWithNoCase(r.url, "ftp:") ? 21 : 80;
+  std::string line = "Host: " + std::string(parts.name);
+  if (parts.port != 0 && parts.port != defaultPort) line += ":" + std::to_string(parts.port);
+  return line + "\r\n";
+}
+
+// The line that tells the next hop where the body ends, as it was read here.
+std::string BodyLine(const RequestBody& body) {
+  switch (body.framing) {
+    case RequestBody::Framing::kLength:
+      return "Content-Length: " + std::to_string(body.left) + "\r\n";
+    case RequestBody::Framing::kChunked:
+      return "Transfer-Encoding: chunked\r\n";
+    default:
+      return {};
+  }
+}
+
 // Queues the rebuilt head for the next hop; false when it cannot be built
 // within serverOut (a request line too long to rebuild).
 bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parentProxy) {
   char area[kOutgoingHeadSize];
-  // The head goes out as HTTP/1.1, which a server refuses without Host; a
-  // client that named the host only in its URL gets one added.
-  std::string extra = head.hasHostHeader ? std::string() : "Host: " + r.host + "\r\n";
-  extra += ParentProxyAuthorization(r);
+  std::string extra = HostLine(r) + BodyLine(r.requestBody) + ParentProxyAuthorization(r);
   size_t length = BuildOutgoingHead(head, r.clientIn, parentProxy ? r.url : r.path, extra,
                                     HeadCompletion(r.conditions).size(), area, sizeof(area));
   if (length == 0 || static_cast<int>(length) > kBufferSize - r.serverOutLength) return false;
@@ -89,11 +112,11 @@ bool HttpRequestStep(ConnectionRecord& r) {
   r.state = ConnectionState::kHeadParsed;
   r.conditions = {};
   if (!settings.EnableCach || settings.CachTimeStored == 0) r.noCache = r.noStore = true;
-  // A head without method, host or path, with a NUL byte, or one that does not
-  // end within the input buffer cannot be forwarded: the client learns that
+  // A head that cannot be forwarded as it stands (HeadStatus tells why), or
+  // one that does not end within the input buffer: the client learns that
   // the page cannot be had, and the connection ends.
-  if (status == HeadStatus::Malformed) {
-    SendReplyPage(r, ReplyKind::kNotFound);
+  if (status != HeadStatus::Ok) {
+    SendReplyPage(r, status == HeadStatus::TooLarge ? ReplyKind::kHeadTooLarge : ReplyKind::kBadRequest);
     return false;
   }
   ApplyHead(r, head);
@@ -143,9 +166,39 @@ bool HttpRequestStep(ConnectionRecord& r) {
   }
   if (!QueueOutgoingHead(r, head, settings.EnableParentProxy)) {
     r.state = ConnectionState::kHeadParsed;
-    SendReplyPage(r, ReplyKind::kNotFound);
+    SendReplyPage(r, ReplyKind::kHeadTooLarge);
   }
   return false;
+}
+
+void ForwardRequestBody(ConnectionRecord& r) {
+  size_t offered = static_cast<size_t>(std::min(r.clientInLength, kBufferSize - r.serverOutLength));
+  int body = static_cast<int>(TakeBody(r.requestBody, r.clientIn, offered));
+  if (BodyBroken(r.requestBody)) {
+    // The next hop has part of a body that cannot be completed. Before it has
+    // answered, the client can still hear why; afterwards only the close.
+    if (r.bytesReceived == 0) {
+      r.state = ConnectionState::kHeadParsed;
+      SendReplyPage(r, ReplyKind::kBadRequest);
+    } else {
+      r.serverFinished = true;
+      r.clientClosed = true;
+    }
+    return;
+  }
+  int moving = body;
+  MoveToServer(r, r.clientIn, moving);
+  DropFromClientInput(r, static_cast<size_t>(body));
+  // What follows the body is the client's next request. This connection
+  // carries one request only, so it is never forwarded: it is dropped, and
+  // the connection ends with this answer.
+  if (BodyEnded(r.requestBody)) r.clientInLength = 0;
+}
+
+bool RequestComplete(const ConnectionRecord& r) {
+  RequestBody rest = r.requestBody;
+  TakeBody(rest, r.clientIn, static_cast<size_t>(r.clientInLength));
+  return BodyEnded(rest);
 }
 
 void CompleteOutgoingHead(ConnectionRecord& r) {

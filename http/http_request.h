@@ -5,7 +5,8 @@
 // or to the CONNECT tunnel.
 //
 // One request per client connection: the request sent upstream always carries
-// "Connection: close" and the connection ends with the response.
+// "Connection: close" and the connection ends with the response. Bytes the
+// client sends after its request's body are not forwarded.
 // Worker thread of the connection only.
 #pragma once
 
@@ -18,6 +19,14 @@ struct ConnectionRecord;
 // while the head is still incomplete (nothing changed); false once the head
 // was handled, whatever the outcome.
 bool HttpRequestStep(ConnectionRecord& record);
+
+// The relay's share of the client's bytes: the request body as far as the
+// head declared it, never a byte beyond (see http/request_body.h). A body
+// that breaks its chunked syntax ends the request.
+void ForwardRequestBody(ConnectionRecord& record);
+
+// Whether the bytes the client sent so far complete its request's body.
+bool RequestComplete(const ConnectionRecord& record);
 
 // Appends the end of the outgoing head to serverOut: the client's conditions
 // in normalised form, "Connection: close" and the blank line. The request

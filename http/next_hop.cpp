@@ -23,13 +23,15 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     record.localServer = true;
     return;
   }
-  size_t colon = hostText.find(':');
-  std::string_view name = hostText.substr(0, colon);
-  name = name.substr(0, std::min(name.size(), kHostNameMax));
-  if (colon != std::string_view::npos && ParseIntPrefix(hostText.substr(colon + 1)) != 0) {
-    // A port outside 1..65535 names no server; 0 makes the connect fail.
-    std::int64_t port = ParseIntPrefix(hostText.substr(colon + 1));
-    record.serverPort = port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
+  HostText parts;
+  if (!ParseHostText(hostText, parts)) {
+    // Not a host text at all: nothing to look up, nothing to connect to.
+    record.serverAddress = kNoAddress;
+    return;
+  }
+  std::string_view name = parts.name.substr(0, std::min(parts.name.size(), kHostNameMax));
+  if (parts.port != 0) {
+    record.serverPort = parts.port;
   } else if (record.service == kServiceHttp) {
     record.serverPort =
         record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;

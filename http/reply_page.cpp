@@ -27,6 +27,10 @@ int StatusString(ReplyKind kind) {
       return 401;
     case ReplyKind::kWwwAuth:
       return 416;
+    case ReplyKind::kBadRequest:
+      return 407;
+    case ReplyKind::kHeadTooLarge:
+      return 408;
     default:
       return kPlainOk;
   }
@@ -35,6 +39,8 @@ int StatusString(ReplyKind kind) {
 std::string Message(ReplyKind kind) {
   switch (kind) {
     case ReplyKind::kNotFound:
+    case ReplyKind::kBadRequest:
+    case ReplyKind::kHeadTooLarge:
       return MessageText(421);
     case ReplyKind::kProxyAuth:
     case ReplyKind::kWwwAuth:

@@ -9,12 +9,14 @@ namespace brindlex {
 struct ConnectionRecord;
 
 enum class ReplyKind : int {
-  kNotFound = 2,      // 404, message 421
-  kProxyAuth = 3,     // 407 with the Basic challenge, message 422
-  kTunnel = 5,        // 200 Connection established, no page; stays open
-  kFtpDisabled = 7,   // 200, message 426
-  kDialUpDenied = 8,  // 200, message 427
-  kWwwAuth = 9,       // 401 with the Basic challenge, message 422
+  kNotFound = 2,       // 404, message 421
+  kProxyAuth = 3,      // 407 with the Basic challenge, message 422
+  kTunnel = 5,         // 200 Connection established, no page; stays open
+  kFtpDisabled = 7,    // 200, message 426
+  kDialUpDenied = 8,   // 200, message 427
+  kWwwAuth = 9,        // 401 with the Basic challenge, message 422
+  kBadRequest = 10,    // 400, message 421: a head that cannot be forwarded
+  kHeadTooLarge = 11,  // 431, message 421: a head that does not end in time
 };
 
 // Replaces everything queued for the client with the answer of `kind` and

@@ -13,6 +13,13 @@ namespace brindlex {
 
 struct ConnectionRecord;
 
+// What the client's end of input (a half-close) means for the connection.
+enum class InputEnd : std::uint8_t {
+  kConnectionEnds,  // the request is incomplete: nothing more will come of it
+  kAnswerFollows,   // the request is complete: its answer is still delivered
+  kPassedOn,        // as kAnswerFollows, and the server hears the end too
+};
+
 struct ProtocolHandlers {
   // Client bytes are waiting in clientIn. Returns false while the protocol
   // needs more of them before anything can happen (an incomplete request
@@ -36,6 +43,9 @@ struct ProtocolHandlers {
   int (*bypassRoom)(const ConnectionRecord&, int room) = nullptr;
   // `n` bytes went through the pipe.
   void (*bypassed)(ConnectionRecord&, int n) = nullptr;
+  // The client ended its input; what it sent before has been through
+  // clientInput or still waits in clientIn. Unset: the connection ends.
+  InputEnd (*clientInputEnded)(const ConnectionRecord&) = nullptr;
 };
 
 // The handlers of a service; a service nobody registered relays nothing and

@@ -60,12 +60,35 @@ constexpr int kRequestWaitStep = 1;
 // wait.
 constexpr unsigned long kTimerSlackNs = 5'000'000;
 
+// The client's end of input: the protocol decides whether that ends the
+// connection or only its input.
+void EndClientInput(ConnectionRecord& r) {
+  auto ended = HandlersOf(r.service).clientInputEnded;
+  InputEnd end = ended ? ended(r) : InputEnd::kConnectionEnds;
+  if (end == InputEnd::kConnectionEnds) {
+    r.clientClosed = true;
+    return;
+  }
+  r.clientInputEnded = true;
+  r.passInputEnd = end == InputEnd::kPassedOn;
+}
+
 void ReceiveFromClient(ConnectionRecord& r) {
+  // After its end of input the client is not polled for reading: a hang-up
+  // now means it is gone altogether.
+  if (r.clientInputEnded) {
+    r.clientClosed = true;
+    return;
+  }
   int room = kBufferSize - r.clientInLength;
   if (room <= 0) return;
   ssize_t n = ReceiveSome(r.clientSocket, r.clientIn + r.clientInLength, static_cast<size_t>(room));
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-  if (n <= 0) {
+  if (n == 0) {
+    EndClientInput(r);
+    return;
+  }
+  if (n < 0) {
     r.clientClosed = true;
     return;
   }
@@ -195,7 +218,8 @@ PollSet BuildPollSet(const ConnectionRecord& r) {
     return set.Add(socket, events);
   };
   if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
-    set.client = watch(r.clientSocket, r.clientInLength, r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
+    set.client = watch(r.clientSocket, r.clientInputEnded ? kBufferSize : r.clientInLength,
+                       r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
   // The server waits while the pipe holds bytes the client has not taken.
   if (r.serverSocket >= 0)
     set.server = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,
@@ -291,6 +315,11 @@ void Dispatch(ConnectionRecord& r) {
   if (r.serverInLength == 0 && r.serverEof) {
     AnswerEnded(r, true);
     r.serverEof = false;
+  }
+  // The server hears the client's end of input only after every byte before it.
+  if (r.passInputEnd && r.clientInLength == 0 && r.serverOutLength == 0 && r.serverSocket >= 0) {
+    ::shutdown(r.serverSocket, SHUT_WR);
+    r.passInputEnd = false;
   }
 }
 

@@ -245,7 +245,6 @@ TEST(RequestHeadParse, AppliesTheHeaderTableAndKeepsOnlyForwardedLines) {
   ASSERT_EQ(Parse(kBrowserHead, head), HeadStatus::Ok);
   EXPECT_EQ(head.headLength, kBrowserHead.size() - 4);
   EXPECT_EQ(head.line.host, "origin.example") << "the request line's host wins over Host:";
-  EXPECT_TRUE(head.hasHostHeader);
   EXPECT_EQ(head.proxyLogin, "alice");
   EXPECT_EQ(head.proxyPassword, "secret");
   EXPECT_TRUE(head.hasAuthorization);
@@ -260,7 +259,7 @@ TEST(RequestHeadParse, AppliesTheHeaderTableAndKeepsOnlyForwardedLines) {
   EXPECT_TRUE(head.cache.noCache);
   EXPECT_TRUE(head.cache.noStore) << "a cookie without CachCookie";
   EXPECT_EQ(Forwarded(head, kBrowserHead),
-            "Host: ignored.example|User-Agent: test|Authorization: Basic Ym9iOmh1bnRlcjI=|"
+            "User-Agent: test|Authorization: Basic Ym9iOmh1bnRlcjI=|"
             "Cache-Control: max-age=5, no-cache|Pragma: no-cache|Cookie: session=1|X-Folded: first|  second|");
 
   RequestHead withCookies;
@@ -270,7 +269,7 @@ TEST(RequestHeadParse, AppliesTheHeaderTableAndKeepsOnlyForwardedLines) {
 
 TEST(RequestHeadParse, HostHeaderFillsAPathOnlyRequestAndFoldsOfDroppedLinesGoToo) {
   std::string bytes =
-      "POST /form HTTP/1.0\nhost: local.example:81 trailing\nProxy-Connection: x\n continued\n"
+      "POST /form HTTP/1.0\nhost: local.example:81 \nProxy-Connection: x\n continued\n"
       "If-Unmodified-Since: Thu, 01 Jan 1970 00:00:00 GMT\nIf-Match: W/\"q\"\n\n";
   RequestHead head;
   ASSERT_EQ(Parse(bytes, head), HeadStatus::Ok);
@@ -280,7 +279,7 @@ TEST(RequestHeadParse, HostHeaderFillsAPathOnlyRequestAndFoldsOfDroppedLinesGoTo
   EXPECT_TRUE(head.conditions.isUnmodified);
   EXPECT_EQ(head.conditions.etag, "W/q");
   EXPECT_FALSE(head.conditions.isNoneMatch);
-  EXPECT_EQ(Forwarded(head, bytes), "host: local.example:81 trailing|");
+  EXPECT_EQ(Forwarded(head, bytes), "") << "Host goes on in the gateway's own line";
 }
 
 TEST(RequestHeadParse, DatesBeyondThirtyTwoBitsReadAsUnconvertible) {
@@ -288,9 +287,6 @@ TEST(RequestHeadParse, DatesBeyondThirtyTwoBitsReadAsUnconvertible) {
   ASSERT_EQ(Parse("GET / HTTP/1.1\r\nHost: h\r\nIf-Modified-Since: Sun, 07 Feb 2106 06:28:16 GMT\r\n\r\n", head),
             HeadStatus::Ok);
   EXPECT_EQ(head.conditions.time, 0);
-  RequestHead noHost;
-  ASSERT_EQ(Parse("GET http://h/ HTTP/1.1\r\n\r\n", noHost), HeadStatus::Ok);
-  EXPECT_FALSE(noHost.hasHostHeader);
 }
 
 TEST(RequestHeadParse, MalformedHeadsAreToldApart) {
@@ -307,12 +303,87 @@ TEST(RequestHeadParse, MalformedHeadsAreToldApart) {
       {"GET http://" + longHost + "/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
       {"GET / HTTP/1.1\r\nHost: " + longHost + "\r\n\r\n", HeadStatus::Malformed},
       {"GET / HTTP/1.1\r\nHost: h\r\n", HeadStatus::Incomplete},
-      {"GET / HTTP/1.1\r\nX: " + std::string(kRequestHeadMax, 'a'), HeadStatus::Malformed},  // never ends
+      {"GET / HTTP/1.1\r\nX: " + std::string(kRequestHeadMax, 'a'), HeadStatus::TooLarge},  // never ends
+      {"GET / HTTP/1.1\r\nHost: h\r\nHost: h\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h/ HTTP/1.1\r\nHost: h\r\nhost: other\r\n\r\n", HeadStatus::Malformed},
+      {"GET / HTTP/1.1\r\nHost: h trailing\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h,i/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:80x/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:0/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h%41/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET / HTTP/1.1\r\nHost : h\r\n\r\n", HeadStatus::Malformed},  // blank before the colon
+      {"GET / HTTP/1.1\r\nHost: h\r\nContent-Length : 5\r\n\r\n", HeadStatus::Malformed},
+      {"POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", HeadStatus::Malformed},
+      {"POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", HeadStatus::Malformed},
+      {"POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n", HeadStatus::Ok},
+      {"POST / HTTP/1.1\r\nHost: h\r\nContent-Length: +5\r\n\r\n", HeadStatus::Malformed},
+      {"POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", HeadStatus::Malformed},
   };
   for (const auto& [bytes, status] : cases) {
     RequestHead head;
     EXPECT_EQ(Parse(bytes, head), status) << bytes.substr(0, 60);
   }
+}
+
+TEST(HostTextCheck, NameCharactersAndADigitPortOnly) {
+  struct Case {
+    std::string text;
+    bool valid;
+    std::string name;
+    int port;
+  };
+  const Case cases[] = {
+      {"origin.example", true, "origin.example", 0},
+      {"My_Host-2.example:8080", true, "My_Host-2.example", 8080},
+      {"10.1.2.3:1", true, "10.1.2.3", 1},
+      {"h:65535", true, "h", 65535},
+      {"h:00080", true, "h", 80},
+      {"h:65536", false, "", 0},
+      {"h:0", false, "", 0},
+      {"h:", false, "", 0},
+      {"h:80x", false, "", 0},
+      {"h:+80", false, "", 0},
+      {"h:000080", false, "", 0},
+      {"h:80:81", false, "", 0},
+      {":80", false, "", 0},
+      {"", false, "", 0},
+      {"a,b", false, "", 0},
+      {"a b", false, "", 0},
+      {"a%41", false, "", 0},
+      {"a\x01b", false, "", 0},
+      {"[::1]:80", false, "", 0},
+      {"a/b", false, "", 0},
+      {"a\xd0\xb1", false, "", 0},
+  };
+  for (const Case& c : cases) {
+    HostText parts;
+    EXPECT_EQ(ParseHostText(c.text, parts), c.valid) << c.text;
+    if (!c.valid) continue;
+    EXPECT_EQ(parts.name, c.name) << c.text;
+    EXPECT_EQ(parts.port, c.port) << c.text;
+  }
+}
+
+TEST(RequestHeadParse, BodyFramingAndItsLinesStayWithTheGateway) {
+  RequestHead length;
+  std::string bytes = "POST http://h/ HTTP/1.1\r\nContent-Length: 12 \r\nX: y\r\n\r\n";
+  ASSERT_EQ(Parse(bytes, length), HeadStatus::Ok);
+  EXPECT_EQ(length.body.framing, RequestBody::Framing::kLength);
+  EXPECT_EQ(length.body.left, 12);
+  EXPECT_EQ(Forwarded(length, bytes), "X: y|") << "the gateway writes its own Content-Length";
+
+  RequestHead chunked;
+  bytes = "POST http://h/ HTTP/1.1\r\ntransfer-encoding: Chunked\r\n\r\n";
+  ASSERT_EQ(Parse(bytes, chunked), HeadStatus::Ok);
+  EXPECT_EQ(chunked.body.framing, RequestBody::Framing::kChunked);
+  EXPECT_EQ(Forwarded(chunked, bytes), "");
+
+  RequestHead none;
+  ASSERT_EQ(Parse("GET http://h/ HTTP/1.1\r\n\r\n", none), HeadStatus::Ok);
+  EXPECT_EQ(none.body.framing, RequestBody::Framing::kNone);
+  RequestHead tunnel;
+  ASSERT_EQ(Parse("CONNECT h:443 HTTP/1.1\r\n\r\n", tunnel), HeadStatus::Ok);
+  EXPECT_EQ(tunnel.body.framing, RequestBody::Framing::kTunnel);
 }
 
 TEST(RequestHeadParse, FedByteByByteItIsIncompleteUntilTheBlankLineThenTheSame) {
@@ -347,7 +418,7 @@ TEST(OutgoingHead, RequestLineForwardedLinesThenExtrasWithinTheArea) {
   char area[kOutgoingHeadSize];
   size_t length = BuildOutgoingHead(head, kBrowserHead.data(), "/page?x=1", "Extra: 1\r\n", 0, area, sizeof(area));
   EXPECT_EQ(std::string(area, length),
-            "GET /page?x=1 HTTP/1.1\r\nHost: ignored.example\r\nUser-Agent: test\r\n"
+            "GET /page?x=1 HTTP/1.1\r\nUser-Agent: test\r\n"
             "Authorization: Basic Ym9iOmh1bnRlcjI=\r\nCache-Control: max-age=5, no-cache\r\nPragma: no-cache\r\n"
             "Cookie: session=1\r\nX-Folded: first\r\n  second\r\nExtra: 1\r\n");
 }
@@ -359,7 +430,7 @@ TEST(OutgoingHead, LinesThatDoNotFitAreLeftOutAndTheReserveStaysFree) {
   char area[128];
   const size_t reserve = 40;
   size_t length = BuildOutgoingHead(head, bytes.data(), "/", "", reserve, area, sizeof(area));
-  EXPECT_EQ(std::string(area, length), "GET / HTTP/1.1\r\nHost: h\r\nSmall: s\r\n");
+  EXPECT_EQ(std::string(area, length), "GET / HTTP/1.1\r\nSmall: s\r\n");
   EXPECT_LE(length + reserve, sizeof(area));
   EXPECT_EQ(BuildOutgoingHead(head, bytes.data(), std::string(100, '/'), "", reserve, area, sizeof(area)), 0u)
       << "a request line that cannot fit with the reserve is refused, not cut";

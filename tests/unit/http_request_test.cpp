@@ -95,10 +95,10 @@ TEST_F(HttpRequest, LocalServerRequestGoesToTheRelayWithTheRebuiltHead) {
   EXPECT_EQ(r.proxyLogin, "a");
   EXPECT_EQ(r.proxyPassword, "b");
   EXPECT_EQ(ClientIn(), "body") << "body bytes stay for the relay";
-  EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nAccept: */*\r\n");
+  EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:8081\r\n");
   CompleteOutgoingHead(r);
   EXPECT_EQ(ServerOut(),
-            "GET /doc?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nAccept: */*\r\n"
+            "GET /doc?q=1 HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:8081\r\n"
             "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\nIf-None-Match: \"tag\"\r\n"
             "Connection: close\r\n\r\n");
   EXPECT_EQ(ClientOut(), "");
@@ -126,7 +126,7 @@ TEST_F(HttpRequest, FedByteByByteTheHeadIsHandledOnceItEnds) {
   }
   EXPECT_FALSE(Step(kHead.substr(kHead.size() - 1)));
   EXPECT_EQ(record_->state, ConnectionState::kRelay);
-  EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nHost: 127.0.0.1:8081\r\nAccept: */*\r\n");
+  EXPECT_EQ(ServerOut(), "GET /doc?q=1 HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1:8081\r\n");
 }
 
 TEST_F(HttpRequest, ParentProxyWithoutAuthorizationSendsNoCredentialsAndForwardsConnect) {
@@ -208,7 +208,56 @@ TEST_F(HttpRequest, ARequestLineTooLongToRebuildWithTheParentsCredentialsIsAnswe
   std::string url = "http://127.0.0.1/" + std::string(7000, 'x');
   EXPECT_FALSE(Step("GET " + url + " HTTP/1.1\r\n\r\n"));
   EXPECT_EQ(ServerOut(), "");
-  EXPECT_EQ(ClientOut(), "HTTP/1.0 404 Not Found\r\n" + Str(415) + "<m>not found</m>");
+  EXPECT_EQ(ClientOut(), "HTTP/1.0 431 Request Header Fields Too Large\r\n" + Str(415) + "<m>not found</m>");
+}
+
+TEST_F(HttpRequest, TheHostLineComesFromTheUrlWithoutTheDefaultPort) {
+  EXPECT_FALSE(Step("GET http://127.0.0.1:80/a HTTP/1.1\r\nHost: evil.test\r\nX: y\r\n\r\n"));
+  EXPECT_EQ(ServerOut(), "GET /a HTTP/1.1\r\nX: y\r\nHost: 127.0.0.1\r\n");
+  Reset();
+  EXPECT_FALSE(Step("GET http://127.0.0.1:0081/a HTTP/1.1\r\nHost: evil.test:81\r\n\r\n"));
+  EXPECT_EQ(ServerOut(), "GET /a HTTP/1.1\r\nHost: 127.0.0.1:81\r\n");
+}
+
+TEST_F(HttpRequest, MalformedHeadsAreAnswered400AndUnendingOnes431) {
+  EXPECT_FALSE(Step("GET http://127.0.0.1/a HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n"));
+  EXPECT_EQ(ClientOut(), "HTTP/1.0 400 Bad Request\r\n" + Str(415) + "<m>not found</m>");
+  EXPECT_EQ(ServerOut(), "");
+  EXPECT_TRUE(record_->serverFinished);
+  Reset();
+  const std::string start = "GET /a HTTP/1.1\r\nX: ";
+  EXPECT_FALSE(Step(start + std::string(kBufferSize - start.size(), 'x'))) << "a full buffer without an end";
+  EXPECT_EQ(ClientOut(), "HTTP/1.0 431 Request Header Fields Too Large\r\n" + Str(415) + "<m>not found</m>");
+}
+
+TEST_F(HttpRequest, TheBodyGoesOnAsFarAsDeclaredAndNeverTheNextRequest) {
+  EXPECT_FALSE(Step("POST http://127.0.0.1/a HTTP/1.1\r\nContent-Length: 5\r\n\r\nhel"));
+  ConnectionRecord& r = *record_;
+  EXPECT_EQ(ServerOut(), "POST /a HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n");
+  r.serverOutLength = 0;
+  EXPECT_FALSE(RequestComplete(r));
+  ForwardRequestBody(r);
+  EXPECT_EQ(ServerOut(), "hel");
+  EXPECT_EQ(ClientIn(), "");
+  std::string rest = "loGET http://127.0.0.1/smuggled HTTP/1.1\r\n\r\n";
+  std::memcpy(r.clientIn, rest.data(), rest.size());
+  r.clientInLength = static_cast<int>(rest.size());
+  EXPECT_TRUE(RequestComplete(r));
+  ForwardRequestBody(r);
+  EXPECT_EQ(ServerOut(), "hello");
+  EXPECT_EQ(ClientIn(), "") << "what follows the body is dropped";
+  EXPECT_EQ(r.state, ConnectionState::kRelay);
+}
+
+TEST_F(HttpRequest, ABrokenChunkedBodyEndsTheRequestWithA400WhileNothingCameBack) {
+  EXPECT_FALSE(Step("POST http://127.0.0.1/a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz"));
+  ConnectionRecord& r = *record_;
+  r.serverOutLength = 0;
+  ForwardRequestBody(r);
+  EXPECT_EQ(ServerOut(), "") << "nothing of a piece that breaks goes on";
+  EXPECT_EQ(r.state, ConnectionState::kHeadParsed);
+  EXPECT_TRUE(r.serverFinished);
+  EXPECT_EQ(ClientOut(), "HTTP/1.0 400 Bad Request\r\n" + Str(415) + "<m>not found</m>");
 }
 
 }  // namespace

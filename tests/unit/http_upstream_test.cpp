@@ -62,8 +62,11 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
       {kServiceHttp, "http://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 80},
       {kServiceHttp, "FTP://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceHttp, "", "10.1.2.3:8080", 0, 0x0A010203u, 8080},
-      {kServiceHttp, "", "10.1.2.3:0", 0, 0x0A010203u, 80},
-      {kServiceHttp, "", "10.1.2.3:99999", 0, 0x0A010203u, 0},
+      // A port that is not 1..65535 in digits names no server at all.
+      {kServiceHttp, "", "10.1.2.3:0", 0, kNoAddress, 0},
+      {kServiceHttp, "", "10.1.2.3:99999", 0, kNoAddress, 0},
+      {kServiceHttp, "", "10.1.2.3:80abc", 0, kNoAddress, 0},
+      {kServiceHttp, "", "10.1.2.3:00081", 0, 0x0A010203u, 81},
       {kServiceFtpControl, "", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceSocks5, "", "10.1.2.3", 1234, 0x0A010203u, 1234},
   };
