@@ -17,8 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/chunked_framing.h"
-#include "core/request_body.h"
+#include "core/message_body.h"
 #include "core/request_conditions.h"
 #include "core/value_codec.h"
 
@@ -142,11 +141,10 @@ struct ConnectionRecord {
   bool noStore = false;
   bool noCache = false;
   RequestConditions conditions;
-  RequestBody requestBody;  // what of the client's bytes may still go upstream
+  MessageBody requestBody;  // what of the client's bytes may still go upstream
   std::int64_t contentLength = -1;
   // A chunked answer's framing, followed while it is written to the cache.
-  bool chunked = false;
-  ChunkedFraming chunkFraming;
+  MessageBody responseBody;
   std::string responseEtag;
   std::array<std::uint8_t, 74> cacheEntry{};
   ConnectionRecord* dataRecord = nullptr;

@@ -8,7 +8,7 @@
 
 #include "core/chars.h"
 #include "core/value_codec.h"
-#include "http/request_body.h"
+#include "http/message_body.h"
 
 namespace brindlex {
 

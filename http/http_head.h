@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/request_body.h"
+#include "core/message_body.h"
 #include "core/request_conditions.h"
 
 namespace brindlex {
@@ -130,7 +130,7 @@ struct RequestHead {
   bool hasBasicAuthorization = false;  // "authorization:" held Basic credentials
   std::string authLogin, authPassword;
   std::string proxyLogin, proxyPassword;
-  RequestBody body;
+  MessageBody body;
   std::vector<HeadSpan> forwarded;
 };
 

@@ -26,7 +26,7 @@ bool ClientInput(ConnectionRecord& r) {
     return true;
   }
   if (r.state == ConnectionState::kRelay) {
-    ForwardRequestBody(r);
+    ForwardMessageBody(r);
     return true;
   }
   if (r.state == ConnectionState::kTunnel) {
@@ -47,7 +47,7 @@ InputEnd ClientInputEnded(const ConnectionRecord& r) {
       return InputEnd::kAnswerFollows;
     case ConnectionState::kRelay:
       // A tunnel through the parent proxy hands the end on like our own.
-      if (r.requestBody.framing == RequestBody::Framing::kTunnel) return InputEnd::kPassedOn;
+      if (r.requestBody.framing == MessageBody::Framing::kTunnel) return InputEnd::kPassedOn;
       return RequestComplete(r) ? InputEnd::kAnswerFollows : InputEnd::kConnectionEnds;
     case ConnectionState::kTunnel:
       return InputEnd::kPassedOn;

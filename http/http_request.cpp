@@ -12,7 +12,7 @@
 #include "http/local_server.h"
 #include "http/next_hop.h"
 #include "http/reply_page.h"
-#include "http/request_body.h"
+#include "http/message_body.h"
 #include "net/relay.h"
 
 namespace brindlex {
@@ -67,11 +67,11 @@ std::string HostLine(const ConnectionRecord& r) {
 }
 
 // The line that tells the next hop where the body ends, as it was read here.
-std::string BodyLine(const RequestBody& body) {
+std::string BodyLine(const MessageBody& body) {
   switch (body.framing) {
-    case RequestBody::Framing::kLength:
+    case MessageBody::Framing::kLength:
       return "Content-Length: " + std::to_string(body.left) + "\r\n";
-    case RequestBody::Framing::kChunked:
+    case MessageBody::Framing::kChunked:
       return "Transfer-Encoding: chunked\r\n";
     default:
       return {};
@@ -171,7 +171,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
   return false;
 }
 
-void ForwardRequestBody(ConnectionRecord& r) {
+void ForwardMessageBody(ConnectionRecord& r) {
   size_t offered = static_cast<size_t>(std::min(r.clientInLength, kBufferSize - r.serverOutLength));
   int body = static_cast<int>(TakeBody(r.requestBody, r.clientIn, offered));
   if (BodyBroken(r.requestBody)) {
@@ -196,7 +196,7 @@ void ForwardRequestBody(ConnectionRecord& r) {
 }
 
 bool RequestComplete(const ConnectionRecord& r) {
-  RequestBody rest = r.requestBody;
+  MessageBody rest = r.requestBody;
   TakeBody(rest, r.clientIn, static_cast<size_t>(r.clientInLength));
   return BodyEnded(rest);
 }

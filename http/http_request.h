@@ -21,9 +21,9 @@ struct ConnectionRecord;
 bool HttpRequestStep(ConnectionRecord& record);
 
 // The relay's share of the client's bytes: the request body as far as the
-// head declared it, never a byte beyond (see http/request_body.h). A body
+// head declared it, never a byte beyond (see http/message_body.h). A body
 // that breaks its chunked syntax ends the request.
-void ForwardRequestBody(ConnectionRecord& record);
+void ForwardMessageBody(ConnectionRecord& record);
 
 // Whether the bytes the client sent so far complete its request's body.
 bool RequestComplete(const ConnectionRecord& record);

@@ -16,6 +16,7 @@
 #include "core/users.h"
 #include "http/access_gate.h"
 #include "http/http_cache.h"
+#include "http/message_body.h"
 #include "http/response_head.h"
 
 namespace brindlex {
@@ -48,7 +49,7 @@ void StartObject(ConnectionRecord& r, CacheRecordFixed fixed, const std::string&
     AbandonObject(r);
     return;
   }
-  if (r.chunked) FollowChunkedFraming(r.chunkFraming, body, static_cast<size_t>(bodyLength));
+  TakeBody(r.responseBody, body, static_cast<size_t>(bodyLength));
 }
 
 void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
@@ -81,7 +82,7 @@ void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
   if (head.status != 200 || head.noStore) r.noStore = true;
   if (head.isPublic) r.hasAuthorization = false;
   r.contentLength = head.contentLength;
-  r.chunked = head.chunked;
+  r.responseBody = head.chunked ? MessageBody{MessageBody::Framing::kChunked} : MessageBody{};
   r.responseEtag = head.etag;
   r.bodyBytes = length - static_cast<int>(head.headLength);
 
@@ -110,7 +111,7 @@ void BodyPiece(ConnectionRecord& r, const char* bytes, int length) {
     AbandonObject(r);
     return;
   }
-  if (r.chunked) FollowChunkedFraming(r.chunkFraming, bytes, static_cast<size_t>(length));
+  TakeBody(r.responseBody, bytes, static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -161,7 +162,7 @@ void FinishObject(ConnectionRecord& r) {
   r.noStore = true;
   if (r.cacheWriteFile < 0) return;
   // A chunked answer that ended before its last chunk is only part of one.
-  if (r.chunked && !ChunkedBodyComplete(r.chunkFraming)) {
+  if (!BodyEnded(r.responseBody)) {
     AbandonObject(r);
     return;
   }

@@ -368,22 +368,22 @@ TEST(RequestHeadParse, BodyFramingAndItsLinesStayWithTheGateway) {
   RequestHead length;
   std::string bytes = "POST http://h/ HTTP/1.1\r\nContent-Length: 12 \r\nX: y\r\n\r\n";
   ASSERT_EQ(Parse(bytes, length), HeadStatus::Ok);
-  EXPECT_EQ(length.body.framing, RequestBody::Framing::kLength);
+  EXPECT_EQ(length.body.framing, MessageBody::Framing::kLength);
   EXPECT_EQ(length.body.left, 12);
   EXPECT_EQ(Forwarded(length, bytes), "X: y|") << "the gateway writes its own Content-Length";
 
   RequestHead chunked;
   bytes = "POST http://h/ HTTP/1.1\r\ntransfer-encoding: Chunked\r\n\r\n";
   ASSERT_EQ(Parse(bytes, chunked), HeadStatus::Ok);
-  EXPECT_EQ(chunked.body.framing, RequestBody::Framing::kChunked);
+  EXPECT_EQ(chunked.body.framing, MessageBody::Framing::kChunked);
   EXPECT_EQ(Forwarded(chunked, bytes), "");
 
   RequestHead none;
   ASSERT_EQ(Parse("GET http://h/ HTTP/1.1\r\n\r\n", none), HeadStatus::Ok);
-  EXPECT_EQ(none.body.framing, RequestBody::Framing::kNone);
+  EXPECT_EQ(none.body.framing, MessageBody::Framing::kNone);
   RequestHead tunnel;
   ASSERT_EQ(Parse("CONNECT h:443 HTTP/1.1\r\n\r\n", tunnel), HeadStatus::Ok);
-  EXPECT_EQ(tunnel.body.framing, RequestBody::Framing::kTunnel);
+  EXPECT_EQ(tunnel.body.framing, MessageBody::Framing::kTunnel);
 }
 
 TEST(RequestHeadParse, FedByteByByteItIsIncompleteUntilTheBlankLineThenTheSame) {

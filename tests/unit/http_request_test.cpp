@@ -236,14 +236,14 @@ TEST_F(HttpRequest, TheBodyGoesOnAsFarAsDeclaredAndNeverTheNextRequest) {
   EXPECT_EQ(ServerOut(), "POST /a HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n");
   r.serverOutLength = 0;
   EXPECT_FALSE(RequestComplete(r));
-  ForwardRequestBody(r);
+  ForwardMessageBody(r);
   EXPECT_EQ(ServerOut(), "hel");
   EXPECT_EQ(ClientIn(), "");
   std::string rest = "loGET http://127.0.0.1/smuggled HTTP/1.1\r\n\r\n";
   std::memcpy(r.clientIn, rest.data(), rest.size());
   r.clientInLength = static_cast<int>(rest.size());
   EXPECT_TRUE(RequestComplete(r));
-  ForwardRequestBody(r);
+  ForwardMessageBody(r);
   EXPECT_EQ(ServerOut(), "hello");
   EXPECT_EQ(ClientIn(), "") << "what follows the body is dropped";
   EXPECT_EQ(r.state, ConnectionState::kRelay);
@@ -253,7 +253,7 @@ TEST_F(HttpRequest, ABrokenChunkedBodyEndsTheRequestWithA400WhileNothingCameBack
   EXPECT_FALSE(Step("POST http://127.0.0.1/a HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz"));
   ConnectionRecord& r = *record_;
   r.serverOutLength = 0;
-  ForwardRequestBody(r);
+  ForwardMessageBody(r);
   EXPECT_EQ(ServerOut(), "") << "nothing of a piece that breaks goes on";
   EXPECT_EQ(r.state, ConnectionState::kHeadParsed);
   EXPECT_TRUE(r.serverFinished);

@@ -1,4 +1,4 @@
-#include "http/request_body.h"
+#include "http/message_body.h"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@ namespace brindlex {
 
 namespace {
 
-using Phase = RequestBody::Phase;
+using Phase = MessageBody::Phase;
 
 std::string_view TrimEnd(std::string_view value) {
   while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
@@ -29,7 +29,7 @@ std::int64_t ParseLength(std::string_view value) {
 }
 
 // One byte of a chunked body outside chunk data: the next phase.
-Phase ChunkSyntaxStep(RequestBody& body, char c) {
+Phase ChunkSyntaxStep(MessageBody& body, char c) {
   // Bare LFs and CRs without their LF are where parsers disagree about line
   // ends; none is let through.
   auto lineByte = [&body, c](Phase same, Phase afterCr) {
@@ -77,7 +77,7 @@ Phase ChunkSyntaxStep(RequestBody& body, char c) {
   return body.phase;
 }
 
-size_t TakeChunked(RequestBody& body, const char* bytes, size_t length) {
+size_t TakeChunked(MessageBody& body, const char* bytes, size_t length) {
   size_t at = 0;
   while (at < length && body.phase != Phase::kDone && body.phase != Phase::kBroken) {
     if (body.phase == Phase::kData) {
@@ -101,55 +101,55 @@ size_t TakeChunked(RequestBody& body, const char* bytes, size_t length) {
 }  // namespace
 
 bool DecideBodyFraming(const std::vector<std::string_view>& contentLengths,
-                       const std::vector<std::string_view>& transferEncodings, bool connect, RequestBody& body) {
-  body = RequestBody{};
+                       const std::vector<std::string_view>& transferEncodings, bool connect, MessageBody& body) {
+  body = MessageBody{};
   if (!contentLengths.empty() && !transferEncodings.empty()) return false;
   if (transferEncodings.size() > 1) return false;
   if (transferEncodings.size() == 1) {
     if (!EqualsNoCase(TrimEnd(transferEncodings[0]), "chunked")) return false;
-    body.framing = RequestBody::Framing::kChunked;
+    body.framing = MessageBody::Framing::kChunked;
   }
   for (std::string_view value : contentLengths) {
     std::int64_t length = ParseLength(value);
-    if (length < 0 || (body.framing == RequestBody::Framing::kLength && length != body.left)) return false;
-    body.framing = RequestBody::Framing::kLength;
+    if (length < 0 || (body.framing == MessageBody::Framing::kLength && length != body.left)) return false;
+    body.framing = MessageBody::Framing::kLength;
     body.left = length;
   }
-  if (connect) body = RequestBody{RequestBody::Framing::kTunnel};
+  if (connect) body = MessageBody{MessageBody::Framing::kTunnel};
   return true;
 }
 
-size_t TakeBody(RequestBody& body, const char* bytes, size_t length) {
+size_t TakeBody(MessageBody& body, const char* bytes, size_t length) {
   switch (body.framing) {
-    case RequestBody::Framing::kNone:
+    case MessageBody::Framing::kNone:
       return 0;
-    case RequestBody::Framing::kLength: {
+    case MessageBody::Framing::kLength: {
       size_t taken = static_cast<size_t>(std::min<std::int64_t>(body.left, static_cast<std::int64_t>(length)));
       body.left -= static_cast<std::int64_t>(taken);
       return taken;
     }
-    case RequestBody::Framing::kChunked:
+    case MessageBody::Framing::kChunked:
       return TakeChunked(body, bytes, length);
-    case RequestBody::Framing::kTunnel:
+    case MessageBody::Framing::kTunnel:
       break;
   }
   return length;
 }
 
-bool BodyEnded(const RequestBody& body) {
+bool BodyEnded(const MessageBody& body) {
   switch (body.framing) {
-    case RequestBody::Framing::kNone:
+    case MessageBody::Framing::kNone:
       return true;
-    case RequestBody::Framing::kLength:
+    case MessageBody::Framing::kLength:
       return body.left == 0;
-    case RequestBody::Framing::kChunked:
+    case MessageBody::Framing::kChunked:
       return body.phase == Phase::kDone;
-    case RequestBody::Framing::kTunnel:
+    case MessageBody::Framing::kTunnel:
       break;
   }
   return false;
 }
 
-bool BodyBroken(const RequestBody& body) { return body.phase == Phase::kBroken; }
+bool BodyBroken(const MessageBody& body) { return body.phase == Phase::kBroken; }
 
 }  // namespace brindlex

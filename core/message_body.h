@@ -1,14 +1,15 @@
-// Where a request's body ends: what the request head declared, and how far
-// the relay has come through it. The request step fills it, the relay
-// advances it (http/request_body.h holds the rules); kept here because the
-// connection record carries it.
+// Where a message body ends: what its head declared, and how far the relay
+// has come through it. For a request it bounds what may go upstream; for an
+// answer being cached, it tells a whole chunked body from one cut short.
+// http/message_body.h holds the rules; kept here because the connection
+// record carries it.
 #pragma once
 
 #include <cstdint>
 
 namespace brindlex {
 
-struct RequestBody {
+struct MessageBody {
   enum class Framing : std::uint8_t {
     kNone,     // no body: whatever follows the head is another request
     kLength,   // Content-Length bytes

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "http/request_body.h"
+#include "http/message_body.h"
 
 using namespace brindlex;
 
@@ -29,7 +29,7 @@ std::string_view Normalised(std::string_view value) {
 }
 
 // Feeds `bytes` in pieces whose sizes come from the bytes themselves.
-size_t FeedInPieces(RequestBody& body, std::string_view bytes) {
+size_t FeedInPieces(MessageBody& body, std::string_view bytes) {
   size_t taken = 0;
   size_t at = 0;
   while (at < bytes.size()) {
@@ -63,13 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at = end + 1;
   }
 
-  RequestBody decided;
+  MessageBody decided;
   bool accepted = DecideBodyFraming(lengths, encodings, connect, decided);
   if (accepted) {
     if (!lengths.empty() && !encodings.empty()) __builtin_trap();
     if (encodings.size() > 1) __builtin_trap();
-    if (connect && decided.framing != RequestBody::Framing::kTunnel) __builtin_trap();
-    if (decided.framing == RequestBody::Framing::kLength) {
+    if (connect && decided.framing != MessageBody::Framing::kTunnel) __builtin_trap();
+    if (decided.framing == MessageBody::Framing::kLength) {
       if (decided.left < 0 || decided.left > kBodyLengthMax) __builtin_trap();
       for (std::string_view value : lengths)
         if (Normalised(value) != Normalised(lengths[0])) __builtin_trap();
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The chunked tracker over the rest, whole and in pieces.
-  RequestBody whole;
-  RequestBody pieces;
+  MessageBody whole;
+  MessageBody pieces;
   if (!DecideBodyFraming({}, {"chunked"}, false, whole)) __builtin_trap();
   pieces = whole;
   size_t takenWhole = TakeBody(whole, rest.data(), rest.size());
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!BodyEnded(whole) && !BodyBroken(whole) && takenWhole != rest.size()) __builtin_trap();
 
   // A declared length over the same bytes.
-  if (accepted && decided.framing == RequestBody::Framing::kLength) {
+  if (accepted && decided.framing == MessageBody::Framing::kLength) {
     std::int64_t left = decided.left;
     size_t taken = TakeBody(decided, rest.data(), rest.size());
     if (static_cast<std::int64_t>(taken) != std::min<std::int64_t>(left, static_cast<std::int64_t>(rest.size())))

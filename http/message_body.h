@@ -1,8 +1,9 @@
-// The body of a request on its way to the next hop: where it ends, decided
-// once from the head, and the tracker that lets exactly its bytes pass. What
-// follows the body is the client's next request, never more of this one: a
-// next hop that drew the line elsewhere would take those bytes as a request
-// nobody checked.
+// The body of a message: where it ends, decided once from the head, and the
+// tracker that lets exactly its bytes pass. For a request on its way to the
+// next hop, what follows the body is the client's next request, never more of
+// this one: a next hop that drew the line elsewhere would take those bytes as
+// a request nobody checked. For an answer on its way into the cache, only a
+// chunked body that reached its last chunk is a whole object.
 //
 // Pure functions over (bytes, length); no state of their own, safe from any
 // thread.
@@ -13,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/request_body.h"
+#include "core/message_body.h"
 
 namespace brindlex {
 
@@ -32,16 +33,16 @@ inline constexpr std::uint32_t kChunkLineMax = 4096;
 // two that differ; a Transfer-Encoding other than one "chunked". A CONNECT
 // (`connect`) that passes these rules is a tunnel whatever it declared.
 bool DecideBodyFraming(const std::vector<std::string_view>& contentLengths,
-                       const std::vector<std::string_view>& transferEncodings, bool connect, RequestBody& body);
+                       const std::vector<std::string_view>& transferEncodings, bool connect, MessageBody& body);
 
 // How many of the `length` bytes at `bytes` belong to the body, the tracker
 // advanced past them; the rest follow the body. A chunked body whose syntax
 // breaks stops at the byte that broke it (BodyBroken).
-size_t TakeBody(RequestBody& body, const char* bytes, size_t length);
+size_t TakeBody(MessageBody& body, const char* bytes, size_t length);
 
 // The body is complete: no byte more belongs to it.
-bool BodyEnded(const RequestBody& body);
+bool BodyEnded(const MessageBody& body);
 // A chunked body stopped being chunked syntax.
-bool BodyBroken(const RequestBody& body);
+bool BodyBroken(const MessageBody& body);
 
 }  // namespace brindlex
