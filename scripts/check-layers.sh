@@ -12,8 +12,8 @@ rank() {
     net) echo 1 ;;
     cache) echo 2 ;;
     http) echo 3 ;;
-    web | ftp | socks | dns | portmap | mail | dialup | reports) echo 4 ;;
-    stats) echo 5 ;;
+    stats) echo 4 ;;
+    web | ftp | socks | dns | portmap | mail | dialup | reports) echo 5 ;;
     console) echo 6 ;;
     console/qt) echo 7 ;;
     app) echo 8 ;;
