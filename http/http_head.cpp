@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/chars.h"
+#include "core/host_names.h"
 #include "core/value_codec.h"
 
 namespace brindlex {
@@ -414,6 +415,10 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   if (line.method.empty() || line.host.empty() || line.path.empty()) malformed = true;
   // A cut method or host would name something the client never asked for.
   if (line.method.size() > kRequestMethodMax || line.host.size() > kRequestHostMax) malformed = true;
+  // A port with anything but digits would leave part of the authority to pass
+  // for the host name ("127.0.0.1:80.lan" read as port 80 of a ".lan" host).
+  HostPort authority;
+  if (!SplitHostPort(line.host, authority)) malformed = true;
   return malformed ? HeadStatus::Malformed : HeadStatus::Ok;
 }
 

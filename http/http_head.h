@@ -123,7 +123,8 @@ struct RequestHead {
 enum class HeadStatus {
   Incomplete,  // no blank line yet
   Malformed,   // no method, host or path; a NUL byte; a method or host over its
-               // bound; or no end within kRequestHeadMax bytes
+               // bound; a port that is not one (SplitHostPort); or no end
+               // within kRequestHeadMax bytes
   Ok,
 };
 // Parses a head at the start of `bytes`. `cachCookie` is the setting that

@@ -114,10 +114,10 @@ bool HttpRequestStep(ConnectionRecord& r) {
   if (r.serverFinished || r.readFile >= 0) return false;
 
   if (!r.localServer && !user) {
-    SendReplyPage(r, ReplyKind::kProxyAuth);
+    RefuseUnidentified(r);
     return false;
   }
-  if (!CheckAccess(r, false, -1)) return false;
+  if (!CheckDestination(r) || !CheckAccess(r, false, -1)) return false;
 
   if ((r.path.find('?') != std::string::npos && !settings.CachGetWithPar) || !EqualsNoCase(r.method, "get") ||
       (r.localServer && !settings.CachLocalHosts))

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/connection.h"
+#include "core/host_names.h"
 #include "core/identification.h"
 #include "core/settings.h"
 #include "core/users.h"
@@ -23,13 +24,16 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     record.localServer = true;
     return;
   }
-  size_t colon = hostText.find(':');
-  std::string_view name = hostText.substr(0, colon);
-  name = name.substr(0, std::min(name.size(), kHostNameMax));
-  if (colon != std::string_view::npos && ParseIntPrefix(hostText.substr(colon + 1)) != 0) {
-    // A port outside 1..65535 names no server; 0 makes the connect fail.
-    std::int64_t port = ParseIntPrefix(hostText.substr(colon + 1));
-    record.serverPort = port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
+  HostPort target;
+  // The head parser refuses a request whose port is not a port, so a text
+  // that fails here came from elsewhere: port 0 names no server and never
+  // connects.
+  bool valid = SplitHostPort(hostText, target);
+  std::string_view name = target.name.substr(0, std::min(target.name.size(), kHostNameMax));
+  if (!valid) {
+    record.serverPort = 0;
+  } else if (target.port != 0) {
+    record.serverPort = target.port;
   } else if (record.service == kServiceHttp) {
     record.serverPort =
         record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;
@@ -38,7 +42,7 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
   }
 
   record.serverAddress = ResolveUpstream(record, std::string(name));
-  MarkLocalServer(record, hostText);
+  MarkLocalServer(record, name);
 }
 
 UpstreamResult ConnectNextHop(ConnectionRecord& record) {

@@ -17,6 +17,9 @@ enum class ReplyKind : int {
   kWwwAuth = 9,       // 401 with the Basic challenge, message 422
 };
 
+// The message of the login challenges.
+inline constexpr int kProxyAuthMessage = 422;
+
 // Replaces everything queued for the client with the answer of `kind` and
 // discards the client's unread input. Every kind but kTunnel finishes the
 // connection (serverFinished). A template that needs user data the connection

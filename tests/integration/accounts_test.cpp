@@ -2,6 +2,8 @@
 // with their refusal pages, counting and logging of what users fetch, speed
 // limits, the continuing check cutting a running download or an idle tunnel,
 // and counters that survive a restart.
+#include "tests/integration/accounts.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,22 +27,9 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-UserRecord LoginUser(const std::string& login, const std::string& password) {
-  UserRecord user;
-  user.login = login;
-  user.name = "User " + login;
-  user.password = password;
-  user.schedule = FullSchedule();
-  return user;
-}
-
-// The [Groups] and [Users] sections (with filters) for these users.
-std::string AccountSections(const std::vector<UserRecord>& users) {
-  IniDocument document;
-  WriteGroup(MakeDefaultGroup(), document);
-  for (const UserRecord& user : users) StoreUser(user, document);
-  return FormatIni(document);
-}
+// The origin listens on loopback, which a counted user may reach only when
+// the gateway allows loopback destinations.
+const std::string kLoopbackOrigin = "EnableLoopbackTargets=1\r\n";
 
 std::string Bytes(size_t size) {
   std::mt19937 generator(99);
@@ -80,7 +69,7 @@ class AccountsTest : public ::testing::Test {
 TEST_F(AccountsTest, ALoginUserIsCountedAndLoggedAndWrongCredentialsGet407) {
   UserRecord disabled = LoginUser("off", "pw");
   disabled.disabled = true;
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "pw"), disabled}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({LoginUser("bob", "pw"), disabled}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = 0;
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-U bob:pw"), Bytes(1000));
@@ -109,7 +98,7 @@ TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
   UserRecord mac = LoginUser("127.0.0.1", "001A2B3C4D5E");
   mac.byAddress = true;
   std::string sections = AccountSections({limited, filtered, mac});
-  ProxyGateway gateway("", sections);
+  ProxyGateway gateway(kLoopbackOrigin, sections);
   ASSERT_TRUE(gateway.started);
   // Today "limited" already received 2 MB (an earlier run logged it).
   WriteFile(gateway.home + "/Logging/" + SessionLogName(SystemClock().LocalNow()),
@@ -136,7 +125,7 @@ TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
   UserRecord exceeded = LoginUser("over", "");
   exceeded.rules.dayMb = 0.1;
   exceeded.rules.speedExceeded = 50;
-  ProxyGateway gateway("", AccountSections({limited, exceeded}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({limited, exceeded}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   for (const char* login : {"slow", "over"}) {
@@ -154,7 +143,7 @@ TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
 TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
   UserRecord user = LoginUser("dave", "");
   user.rules.speedNormal = 200;  // 4 MB take about 20 s: time enough to disable him
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   std::string body;
@@ -170,7 +159,7 @@ TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
 
 TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
   UserRecord user = LoginUser("erin", "");
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int fd = ConnectLoopback(gateway.port);
   ASSERT_GE(fd, 0);
@@ -197,7 +186,7 @@ TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
 }
 
 TEST_F(AccountsTest, CountersSurviveARestart) {
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "")}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({LoginUser("bob", "")}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Curl(gateway.Proxy(), Url("blob.bin"), &rc, "-U bob:x"), Bytes(150 * 1024));
@@ -237,7 +226,7 @@ long DayIncomingKb(GatewayProcess& process, const std::string& login) {
 TEST_F(AccountsTest, AKilledGatewayLosesAtMostTenSecondsOfAnOpenSession) {
   UserRecord user = LoginUser("erin", "");
   user.rules.speedNormal = 100;  // KB/s: 4 MB take 40 s, the gateway dies long before
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   std::thread download([&] { Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U erin:x"); });

@@ -315,6 +315,29 @@ TEST(RequestHeadParse, MalformedHeadsAreToldApart) {
   }
 }
 
+TEST(RequestHeadParse, APortThatIsNotAPortIsMalformed) {
+  const std::pair<std::string, HeadStatus> cases[] = {
+      {"GET http://h:8080/ HTTP/1.1\r\n\r\n", HeadStatus::Ok},
+      {"GET http://h:65535/ HTTP/1.1\r\n\r\n", HeadStatus::Ok},
+      {"GET http://h:/ HTTP/1.1\r\n\r\n", HeadStatus::Ok},  // an empty port is the default one
+      {"GET / HTTP/1.1\r\nHost: h:81\r\n\r\n", HeadStatus::Ok},
+      {"CONNECT h:443 HTTP/1.1\r\n\r\n", HeadStatus::Ok},
+      {"GET http://127.0.0.1:24803.lan/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:0/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:65536/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:99999999999999999999/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:-80/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:+80/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET http://h:80:81/ HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+      {"GET / HTTP/1.1\r\nHost: h:80x\r\n\r\n", HeadStatus::Malformed},
+      {"CONNECT h:443.evil HTTP/1.1\r\n\r\n", HeadStatus::Malformed},
+  };
+  for (const auto& [bytes, status] : cases) {
+    RequestHead head;
+    EXPECT_EQ(Parse(bytes, head), status) << bytes;
+  }
+}
+
 TEST(RequestHeadParse, FedByteByByteItIsIncompleteUntilTheBlankLineThenTheSame) {
   RequestHead whole;
   ASSERT_EQ(Parse(kBrowserHead, whole), HeadStatus::Ok);
