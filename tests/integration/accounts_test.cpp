@@ -117,6 +117,13 @@ TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-U filtered:x"), Bytes(1000));
   // Loopback has no ARP entry, so a MAC-confirmed address user is not identified.
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-o /dev/null -w '%{http_code}'"), "407");
+  // Each refusal is on the monitor with the user and the message.
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, limited, 489, " + Url("page.html") + "\n"))
+      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, filtered, 493, " + Url("blob.bin") + "\n"))
+      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, , 422, " + Url("page.html") + "\n"))
+      << gateway.process->Output();
 }
 
 TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {

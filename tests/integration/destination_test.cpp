@@ -87,6 +87,10 @@ class LoopbackTest : public ::testing::Test {
   std::string Url(const std::string& host) const {
     return "http://" + host + ":" + std::to_string(origin_.port()) + "/secret.txt";
   }
+  // A URL bob's deny filter refuses (the filter's URL ends before any '?').
+  std::string Forbidden(const std::string& name) const {
+    return "http://127.0.0.1:" + std::to_string(origin_.port()) + "/forbidden/" + name;
+  }
   std::string TlsUrl(const std::string& host) const {
     return "https://" + host + ":" + std::to_string(origin_.tlsPort()) + "/secret.txt";
   }
@@ -176,18 +180,16 @@ TEST_F(LoopbackTest, EveryRefusalGivesAMonitorLineAndFailedLoginsOneAMinute) {
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = 0;
   for (int i = 0; i < 5; ++i) Curl(gateway.Proxy(), Url("127.0.0.1"), &rc, "-U bob:wrong");
-  Curl(gateway.Proxy(), Url("127.0.0.1") + "?forbidden", &rc, "-U bob:pw");
+  Curl(gateway.Proxy(), Forbidden("1"), &rc, "-U bob:pw");
   const std::string line = "REFUSED, 127.0.0.1, ";
   EXPECT_TRUE(gateway.process->WaitForOutput(line + "bob, 422, " + Url("127.0.0.1") + "\n"))
       << gateway.process->Output();
-  EXPECT_TRUE(gateway.process->WaitForOutput(line + "bob, 493, " + Url("127.0.0.1") + "?forbidden\n"))
-      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput(line + "bob, 493, " + Forbidden("1") + "\n")) << gateway.process->Output();
   // A request without credentials fails to log in too, from the same address
   // within the same minute; the refusal after it shows that its turn is over.
   Curl(gateway.Proxy(), Url("127.0.0.1"), &rc);
-  Curl(gateway.Proxy(), Url("127.0.0.1") + "?forbidden=2", &rc, "-U bob:pw");
-  EXPECT_TRUE(gateway.process->WaitForOutput(line + "bob, 493, " + Url("127.0.0.1") + "?forbidden=2\n"))
-      << gateway.process->Output();
+  Curl(gateway.Proxy(), Forbidden("2"), &rc, "-U bob:pw");
+  EXPECT_TRUE(gateway.process->WaitForOutput(line + "bob, 493, " + Forbidden("2") + "\n")) << gateway.process->Output();
   std::string output = gateway.process->Output();
   EXPECT_EQ(Count(output, ", 422, "), 1u) << "the other failed logins of the minute are only counted\n" << output;
   EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
@@ -211,7 +213,7 @@ TEST_F(LoopbackTest, AReplyTemplateWithUserMacrosShowsTheIdentifiedUser) {
   WriteFile(gateway.home + "/wwwroot/restrictions.html", "<p>%USER_NAME% (%USER_LOGIN%): %CONTENT%</p>");
   WriteFile(gateway.home + "/wwwroot/message.html", "<p>%USER_NAME%: %CONTENT%</p>");
   int rc = 0;
-  std::string refused = Curl(gateway.Proxy(), Url("127.0.0.1") + "?forbidden", &rc, "-i -U bob:pw");
+  std::string refused = Curl(gateway.Proxy(), Forbidden("1"), &rc, "-i -U bob:pw");
   EXPECT_EQ(StatusLine(refused), "HTTP/1.0 200 OK") << refused;
   EXPECT_NE(refused.find("<p>User bob (bob): " + InstalledMessage(493) + "</p>"), std::string::npos) << refused;
   // A page for a client nobody identified (a local server that does not
