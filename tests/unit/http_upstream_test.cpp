@@ -97,6 +97,18 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
   EXPECT_EQ(gateway->serverAddress, kNoAddress);
 }
 
+TEST_F(Upstream, LoopbackDestinationsAreRefusedUnlessTheSwitchOrAnAddressPatternAllowsThem) {
+  for (Ipv4 address : {0x7F000001u, 0x7FFF0001u, 0u}) EXPECT_TRUE(RefusedDestination(address)) << address;
+  for (Ipv4 address : {0x0A000001u, 0x80000001u, kNoAddress}) EXPECT_FALSE(RefusedDestination(address)) << address;
+  ChangeSettings([&](SystemSettings& s) { s.LocalHosts = {"localhost", "*", "127.0.0.*"}; });
+  EXPECT_FALSE(RefusedDestination(0x7F000005u));
+  EXPECT_TRUE(RefusedDestination(0x7F000105u)) << "names and '*' alone name no address";
+  EXPECT_TRUE(RefusedDestination(0u));
+  ChangeSettings([&](SystemSettings& s) { s.EnableLoopbackTargets = true; });
+  EXPECT_FALSE(RefusedDestination(0x7F000105u));
+  EXPECT_FALSE(RefusedDestination(0u));
+}
+
 TEST_F(Upstream, ConnectWithoutAnAddressFailsAndTheParentReplacesTheTarget) {
   auto r = Record();
   EXPECT_EQ(ConnectUpstream(*r), UpstreamResult::kFailed);
