@@ -147,10 +147,14 @@ bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, s
   std::snprintf(date, sizeof(date), "%02d.%02d.%04d", now.tm_mday, now.tm_mon + 1, now.tm_year + 1900);
   std::snprintf(time, sizeof(time), "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
   TemplateValues values{record.host, record.path, date, time, {}};
+  // The user's figures are copied (under the accounts lock) only when the
+  // page shows some of them; records live as long as the program.
   std::optional<UserMacroTexts> user;
   if (const UserRecord* identified = ConnectionUser(record)) {
-    user.emplace(*identified);
-    values.user = [&user](UserMacro macro) { return user->Text(macro); };
+    values.user = [&user, identified](UserMacro macro) {
+      if (!user) user.emplace(*identified);
+      return user->Text(macro);
+    };
   }
   return FillTemplateText(text, values, head, tail);
 }
