@@ -12,7 +12,9 @@
 #include "core/connection.h"
 #include "core/log_files.h"
 #include "core/log_writer.h"
+#include "core/monitor.h"
 #include "core/process_state.h"
+#include "core/refusal_monitor.h"
 #include "core/session_journal.h"
 #include "core/sessions.h"
 #include "core/subscriptions.h"
@@ -160,6 +162,7 @@ void PerSecond(MainTimer& timer, std::int64_t whole, std::int64_t now) {
   bool sessionsLogged = SessionSweep(whole, now, timer.secondBase) > 0;
   // Lines a failing disk refused wait in memory; each second tries them.
   RetryPendingLogLines();
+  for (const std::string& line : TakeRefusalLines()) MonitorAppend(line);
   timer.stepMarker = 80;
   // Subscriptions are charged in memory and sessions logged only when they
   // close: every ten seconds both go to disk so a crash loses little. A

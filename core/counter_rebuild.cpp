@@ -42,14 +42,6 @@ std::int64_t FileSize(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
-void Add(CounterBlock& to, const CounterBlock& from) {
-  to.timeMs += from.timeMs;
-  to.outgoing += from.outgoing;
-  to.incoming += from.incoming;
-  to.money += from.money;
-  to.nationalMoney += from.nationalMoney;
-}
-
 // Finds users by login quickly while a rebuild adds up many thousand lines.
 class UserIndex {
  public:
@@ -196,12 +188,12 @@ void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t interval
           UserRecord* user = index.Find(entry.login);
           if (!user) return;
           if (mode == RebuildMode::BillingMonth) {
-            Add(user->monthCounters, entry.values);
-            if (isToday) Add(user->dayCounters, entry.values);
+            AddCounters(user->monthCounters, entry.values);
+            if (isToday) AddCounters(user->dayCounters, entry.values);
           } else if (mode == RebuildMode::Today) {
-            Add(user->dayCounters, entry.values);
+            AddCounters(user->dayCounters, entry.values);
           } else {
-            Add(user->periodCounters, entry.values);
+            AddCounters(user->periodCounters, entry.values);
           }
         },
         [&](std::int64_t bytes) {
@@ -214,8 +206,8 @@ void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t interval
   if (mode == RebuildMode::Interval) return;
   for (auto& record : SessionListLocked())
     for (auto& session : record->userSessions) {
-      Add(session->user->dayCounters, session->counters);
-      if (mode == RebuildMode::BillingMonth) Add(session->user->monthCounters, session->counters);
+      AddCounters(session->user->dayCounters, session->counters);
+      if (mode == RebuildMode::BillingMonth) AddCounters(session->user->monthCounters, session->counters);
     }
 }
 

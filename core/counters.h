@@ -19,4 +19,13 @@ struct CounterBlock {
   bool operator==(const CounterBlock&) const = default;
 };
 
+// Adds every total of `from` to `to` (a day to a month, a log line to a day).
+inline void AddCounters(CounterBlock& to, const CounterBlock& from) {
+  to.timeMs += from.timeMs;
+  to.outgoing += from.outgoing;
+  to.incoming += from.incoming;
+  to.money += from.money;
+  to.nationalMoney += from.nationalMoney;
+}
+
 }  // namespace brindlex

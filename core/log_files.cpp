@@ -28,12 +28,9 @@ std::string DatedName(std::int64_t localSeconds, const char* extension) {
   return name;
 }
 
-// A text field as it may stand in a line: a comma would move every later
-// field for a reader, and a control byte (a line end, a terminal's escape
-// sequence) would forge a record or reach the administrator's terminal raw.
-// Those bytes are written as %XX; everything else stands as it is. The URL,
-// the last field, is the rest of the line for its readers: its commas stay.
-std::string EscapeField(std::string_view text, bool restOfLine = false) {
+}  // namespace
+
+std::string EscapeField(std::string_view text, bool restOfLine) {
   std::string field;
   field.reserve(text.size());
   for (char c : text) {
@@ -49,6 +46,8 @@ std::string EscapeField(std::string_view text, bool restOfLine = false) {
   }
   return field;
 }
+
+namespace {
 
 std::string Join(std::initializer_list<std::string_view> fields) {
   std::string line;

@@ -33,6 +33,14 @@ std::string FormatLogTimeStamp(std::int64_t localSeconds);
 // up to the next ',', CR, LF or the end; empty when the line has fewer commas.
 std::string_view LogField(std::string_view line, int n);
 
+// A text field as it may stand in a line: a comma would move every later
+// field for a reader, and a control byte (a line end, a terminal's escape
+// sequence) would forge a record or reach the administrator's terminal raw.
+// Those bytes are written as %XX; everything else stands as it is. The URL,
+// the last field, is the rest of the line for its readers
+// (`restOfLine`): its commas stay.
+std::string EscapeField(std::string_view text, bool restOfLine = false);
+
 // The service name in field 0 of a connection line.
 std::string ServiceLogName(const ConnectionRecord& connection);
 

@@ -29,6 +29,7 @@ const std::vector<SettingEntry>& Entries() {
       {{"UsersAddrs", K::List, ""}, &S::UsersAddrs},
       {{"InInterface", K::List, ""}, &S::InInterface},
       {{"LocalHosts", K::List, ""}, &S::LocalHosts},
+      {{"EnableLoopbackTargets", K::Boolean, "0"}, &S::EnableLoopbackTargets},
       {{"EnableHTTP", K::Boolean, "1"}, &S::EnableHTTP},
       {{"HttpPort", K::Text, "8080"}, &S::HttpPort},
       {{"EnableParentProxy", K::Boolean, "0"}, &S::EnableParentProxy},

@@ -28,6 +28,7 @@ struct SystemSettings {
   std::vector<std::string> UsersAddrs;
   std::vector<std::string> InInterface;
   std::vector<std::string> LocalHosts;
+  bool EnableLoopbackTargets = false;
   bool EnableHTTP = true;
   std::string HttpPort = "8080";
   bool EnableParentProxy = false;

@@ -6,10 +6,13 @@
 #include "core/connection.h"
 #include "core/identification.h"
 #include "core/process_state.h"
+#include "core/refusal_monitor.h"
 #include "core/sessions.h"
 #include "core/strings.h"
+#include "core/users.h"
 #include "http/reply_page.h"
 #include "net/relay.h"
+#include "net/upstream.h"
 
 namespace brindlex {
 
@@ -39,7 +42,32 @@ void AnswerRefusal(ConnectionRecord& record, int code) {
   }
 }
 
+void Report(const ConnectionRecord& record, int message, bool failedLogin) {
+  const UserRecord* user = ConnectionUser(record);
+  ReportRefusal(
+      {record.service, record.clientAddress, user ? user->login : record.proxyLogin, record.url, message, failedLogin});
+}
+
+void Refuse(ConnectionRecord& record, int code) {
+  AnswerRefusal(record, code);
+  Report(record, code, false);
+  // Refused: nothing of it is counted or logged from here on.
+  record.serverFinished = true;
+  record.localServer = true;
+}
+
 }  // namespace
+
+void RefuseUnidentified(ConnectionRecord& record) {
+  SendReplyPage(record, ReplyKind::kProxyAuth);
+  Report(record, kProxyAuthMessage, true);
+}
+
+bool CheckDestination(ConnectionRecord& record) {
+  if (record.serverFinished || !RefusedDestination(record.serverAddress)) return true;
+  Refuse(record, kLoopbackRefusal);
+  return false;
+}
 
 const UserRecord* IdentifyConnection(ConnectionRecord& record) {
   if (record.userSession) return record.userSession->user;
@@ -67,10 +95,7 @@ bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t conte
     if (session->stamp == 0) session->stamp = record.startCounter;
     return true;
   }
-  AnswerRefusal(record, code);
-  // Refused: nothing of it is counted or logged from here on.
-  record.serverFinished = true;
-  record.localServer = true;
+  Refuse(record, code);
   return false;
 }
 

@@ -19,11 +19,21 @@ struct UserRecord;
 // user, or nullptr when the connection stays unattributed.
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
+// Answers a client that could not be identified with the login challenge and
+// reports it to the monitor as a failed login (with the login it tried).
+void RefuseUnidentified(ConnectionRecord& record);
+
+// Refuses a destination the client chose that the gateway does not serve
+// (net/upstream.h RefusedDestination) as CheckAccess refuses; true when the
+// connection may go on.
+bool CheckDestination(ConnectionRecord& record);
+
 // Decides once whether the connection may proceed: the full check, or with
 // `documentMode` only the document size against `contentLength`. A refusal
 // answers the client itself, sets serverFinished and marks the connection
-// local, and returns false. The first allowed connection of a session stamps
-// it, so its time is charged from then on.
+// local, reports the refusal to the monitor, and returns false. The first
+// allowed connection of a session stamps it, so its time is charged from then
+// on.
 bool CheckAccess(ConnectionRecord& record, bool documentMode, std::int64_t contentLength);
 
 }  // namespace brindlex

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/chars.h"
+#include "core/host_names.h"
 #include "core/value_codec.h"
 #include "http/message_body.h"
 
@@ -60,8 +61,6 @@ constexpr HeaderName kHeaderNames[] = {
     {"content-length:", RequestHeader::ContentLength, false},
     {"transfer-encoding:", RequestHeader::TransferEncoding, false},
 };
-
-constexpr bool IsHostNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '-' || c == '.' || c == '_'; }
 
 // A header name with a blank before its colon is read as another header by
 // some servers and ignored by others.
@@ -215,22 +214,6 @@ void ParseRequestLine(const char* bytes, size_t length, RequestLine& line) {
   std::string_view path = token.substr(pathBegin);
   path = path.substr(0, std::min(path.size(), kUrlMax));
   line.path = path.empty() ? std::string("/") : std::string(path);
-}
-
-bool ParseHostText(std::string_view text, HostText& parts) {
-  parts = HostText{};
-  size_t colon = text.find(':');
-  std::string_view name = text.substr(0, colon);
-  if (name.empty() || !std::all_of(name.begin(), name.end(), IsHostNameChar)) return false;
-  parts.name = name;
-  if (colon == std::string_view::npos) return true;
-  std::string_view port = text.substr(colon + 1);
-  if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit)) return false;
-  int value = 0;
-  for (char c : port) value = value * 10 + (c - '0');
-  if (value < 1 || value > 65535) return false;
-  parts.port = value;
-  return true;
 }
 
 RequestHeader MatchRequestHeader(std::string_view line, size_t& valueOffset) {
@@ -455,7 +438,10 @@ HeadStatus ParseRequestHead(const char* bytes, size_t length, bool cachCookie, R
   if (line.method.empty() || line.host.empty() || line.path.empty()) malformed = true;
   // A cut method or host would name something the client never asked for.
   if (line.method.size() > kRequestMethodMax || line.host.size() > kRequestHostMax) malformed = true;
-  if (HostText parts; !ParseHostText(line.host, parts)) malformed = true;
+  // A port with anything but digits would leave part of the authority to pass
+  // for the host name ("127.0.0.1:80.lan" read as port 80 of a ".lan" host).
+  HostPort authority;
+  if (!SplitHostPort(line.host, authority)) malformed = true;
   if (!DecideBodyFraming(contentLengths, transferEncodings, EqualsNoCase(line.method, "connect"), head.body))
     malformed = true;
   return malformed ? HeadStatus::Malformed : HeadStatus::Ok;

@@ -76,17 +76,6 @@ RequestHeader MatchRequestHeader(std::string_view line, size_t& valueOffset);
 // Whether a line with this name goes on to the next hop as the client sent it.
 bool IsForwardedHeader(RequestHeader header);
 
-// A host text "name[:port]" taken apart. The name holds only the characters
-// of a host name (letters, digits, '-', '.', '_'), which also covers an IPv4
-// address; the port, when there is a colon, only digits naming 1..65535.
-// Anything else (blanks, commas, '%', control bytes, brackets) would reach a
-// resolver, a log or the next hop's head as something else than a host.
-struct HostText {
-  std::string_view name;
-  int port = 0;  // 0: no port given
-};
-bool ParseHostText(std::string_view text, HostText& parts);
-
 // Whether the request lets its answer come from, or go into, the cache.
 struct CacheDirectives {
   bool noCache = false;
@@ -137,7 +126,7 @@ struct RequestHead {
 enum class HeadStatus {
   Incomplete,  // no blank line yet
   Malformed,   // no method, host or path; a NUL byte; a method or host over its
-               // bound; a host that ParseHostText refuses; two Host lines; a
+               // bound; a host or port SplitHostPort refuses; two Host lines; a
                // blank before a header's colon; a body DecideBodyFraming refuses
   TooLarge,    // no end within kRequestHeadMax bytes
   Ok,

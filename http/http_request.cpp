@@ -4,15 +4,16 @@
 #include <string>
 
 #include "core/connection.h"
+#include "core/host_names.h"
 #include "core/settings.h"
 #include "core/users.h"
 #include "http/access_gate.h"
 #include "http/http_cache.h"
 #include "http/http_head.h"
 #include "http/local_server.h"
+#include "http/message_body.h"
 #include "http/next_hop.h"
 #include "http/reply_page.h"
-#include "http/message_body.h"
 #include "net/relay.h"
 
 namespace brindlex {
@@ -58,8 +59,8 @@ void DropFromClientInput(ConnectionRecord& r, size_t count) {
 // one the client named besides (a cache keyed on the URL would keep another
 // server's page under it). The port stays unless it is the scheme's default.
 std::string HostLine(const ConnectionRecord& r) {
-  HostText parts;
-  ParseHostText(r.host, parts);
+  HostPort parts;
+  SplitHostPort(r.host, parts);
   int defaultPort = StartsWithNoCase(r.url, "ftp:") ? 21 : 80;
   std::string line = "Host: " + std::string(parts.name);
   if (parts.port != 0 && parts.port != defaultPort) line += ":" + std::to_string(parts.port);
@@ -137,10 +138,10 @@ bool HttpRequestStep(ConnectionRecord& r) {
   if (r.serverFinished || r.readFile >= 0) return false;
 
   if (!r.localServer && !user) {
-    SendReplyPage(r, ReplyKind::kProxyAuth);
+    RefuseUnidentified(r);
     return false;
   }
-  if (!CheckAccess(r, false, -1)) return false;
+  if (!CheckDestination(r) || !CheckAccess(r, false, -1)) return false;
 
   if ((r.path.find('?') != std::string::npos && !settings.CachGetWithPar) || !EqualsNoCase(r.method, "get") ||
       (r.localServer && !settings.CachLocalHosts))

@@ -6,23 +6,18 @@
 #include <algorithm>
 
 #include "core/connection.h"
-#include "core/filter_text.h"
+#include "core/host_names.h"
 #include "core/settings.h"
 
 namespace brindlex {
 
-bool IsLocalServer(std::string_view hostText, Ipv4 address, const std::vector<std::string>& localHosts) {
-  if (EqualsNoCase(hostText, kGatewayHostName)) return true;
-  std::string dotted = address == kNoAddress ? std::string() : FormatIpv4(address);
-  for (const std::string& pattern : localHosts) {
-    if (WildcardMatch(pattern, hostText)) return true;
-    if (!dotted.empty() && WildcardMatch(pattern, dotted)) return true;
-  }
-  return false;
+bool IsLocalServer(std::string_view hostName, Ipv4 address, const std::vector<std::string>& localHosts) {
+  return EqualsNoCase(hostName, kGatewayHostName) || NamePatternsMatch(localHosts, hostName) ||
+         AddressPatternsMatch(localHosts, address);
 }
 
-void MarkLocalServer(ConnectionRecord& record, std::string_view hostText) {
-  if (IsLocalServer(hostText, record.serverAddress, Settings()->LocalHosts)) record.localServer = true;
+void MarkLocalServer(ConnectionRecord& record, std::string_view hostName) {
+  if (IsLocalServer(hostName, record.serverAddress, Settings()->LocalHosts)) record.localServer = true;
 }
 
 bool IsOwnAddress(Ipv4 address) {

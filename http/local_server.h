@@ -17,14 +17,14 @@ struct ConnectionRecord;
 // The name by which browsers address the gateway itself.
 inline constexpr std::string_view kGatewayHostName = "Brindlex";
 
-// True when the host text is the gateway's name (any case), or when one of
-// the patterns ('*' and '?', any case) matches the host text as the client
-// gave it (port included) or the dotted form of its address (when it has one).
-bool IsLocalServer(std::string_view hostText, Ipv4 address, const std::vector<std::string>& localHosts);
+// True when the host name (without its port) is the gateway's name (any
+// case), when a name pattern of `localHosts` matches the name, or when an
+// address pattern matches the address it resolved to (core/host_names.h).
+bool IsLocalServer(std::string_view hostName, Ipv4 address, const std::vector<std::string>& localHosts);
 
 // Sets the connection's localServer when IsLocalServer says so with the
 // LocalHosts setting and the connection's serverAddress; never clears it.
-void MarkLocalServer(ConnectionRecord& record, std::string_view hostText);
+void MarkLocalServer(ConnectionRecord& record, std::string_view hostName);
 
 // Whether the request is addressed to the gateway itself: the host is its
 // name, or the target port is one of the HTTP ports and the target address

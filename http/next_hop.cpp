@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/connection.h"
+#include "core/host_names.h"
 #include "core/identification.h"
 #include "core/settings.h"
 #include "core/users.h"
@@ -23,15 +24,16 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     record.localServer = true;
     return;
   }
-  HostText parts;
-  if (!ParseHostText(hostText, parts)) {
-    // Not a host text at all: nothing to look up, nothing to connect to.
-    record.serverAddress = kNoAddress;
-    return;
-  }
-  std::string_view name = parts.name.substr(0, std::min(parts.name.size(), kHostNameMax));
-  if (parts.port != 0) {
-    record.serverPort = parts.port;
+  HostPort target;
+  // The head parser refuses a request whose port is not a port, so a text
+  // that fails here came from elsewhere: port 0 names no server and never
+  // connects.
+  bool valid = SplitHostPort(hostText, target);
+  std::string_view name = target.name.substr(0, std::min(target.name.size(), kHostNameMax));
+  if (!valid) {
+    record.serverPort = 0;
+  } else if (target.port != 0) {
+    record.serverPort = target.port;
   } else if (record.service == kServiceHttp) {
     record.serverPort =
         record.url.size() >= 4 && EqualsNoCase(std::string_view(record.url).substr(0, 4), "ftp:") ? 21 : 80;
@@ -40,7 +42,7 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
   }
 
   record.serverAddress = ResolveUpstream(record, std::string(name));
-  MarkLocalServer(record, hostText);
+  MarkLocalServer(record, name);
 }
 
 UpstreamResult ConnectNextHop(ConnectionRecord& record) {

@@ -44,7 +44,7 @@ std::string Message(ReplyKind kind) {
       return MessageText(421);
     case ReplyKind::kProxyAuth:
     case ReplyKind::kWwwAuth:
-      return MessageText(422);
+      return MessageText(kProxyAuthMessage);
     case ReplyKind::kFtpDisabled:
       return MessageText(426);
     case ReplyKind::kDialUpDenied:

@@ -19,6 +19,9 @@ enum class ReplyKind : int {
   kHeadTooLarge = 11,  // 431, message 421: a head that does not end in time
 };
 
+// The message of the login challenges.
+inline constexpr int kProxyAuthMessage = 422;
+
 // Replaces everything queued for the client with the answer of `kind` and
 // discards the client's unread input. Every kind but kTunnel finishes the
 // connection (serverFinished). A template that needs user data the connection

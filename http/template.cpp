@@ -1,11 +1,14 @@
 #include "http/template.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "core/clock.h"
 #include "core/connection.h"
+#include "core/identification.h"
 #include "core/message_file.h"
 #include "core/program_folder.h"
+#include "http/user_macros.h"
 
 namespace brindlex {
 
@@ -19,38 +22,36 @@ enum class Macro { Content, Date, Time, Host, Url, User };
 struct MacroName {
   std::string_view name;
   Macro macro;
+  UserMacro user = UserMacro::Name;  // for Macro::User
 };
 
-// The user macros show the requesting user's limits, counters and schedule.
-// A connection cannot carry an identified user yet, so each of them reports
-// that a user is needed, which turns reply pages into the 407 challenge.
 constexpr MacroName kMacros[] = {
     {"%CONTENT%", Macro::Content},
     {"%CUR_DATE%", Macro::Date},
     {"%CUR_TIME%", Macro::Time},
     {"%HOST%", Macro::Host},
     {"%URL%", Macro::Url},
-    {"%USER_NAME%", Macro::User},
-    {"%USER_LOGIN%", Macro::User},
-    {"%REST_DOC%", Macro::User},
-    {"%REST_DAY_TIME%", Macro::User},
-    {"%REST_DAY_MB%", Macro::User},
-    {"%REST_MON_TIME%", Macro::User},
-    {"%REST_MON_MB%", Macro::User},
-    {"%REST_SPEED_NORM%", Macro::User},
-    {"%REST_SPEED_EX%", Macro::User},
-    {"%TABLE_WORK_TIME%", Macro::User},
-    {"%STAT_DAY_TIME%", Macro::User},
-    {"%STAT_DAY_SEND%", Macro::User},
-    {"%STAT_DAY_RECEIVED%", Macro::User},
-    {"%STAT_DAY_MONEY_C%", Macro::User},
-    {"%STAT_DAY_MONEY_R%", Macro::User},
-    {"%STAT_MON_TIME%", Macro::User},
-    {"%STAT_MON_SEND%", Macro::User},
-    {"%STAT_MON_RECEIVED%", Macro::User},
-    {"%STAT_MON_MONEY_C%", Macro::User},
-    {"%STAT_MON_MONEY_R%", Macro::User},
-    {"%TABLE_STAT_DAYS%", Macro::User},
+    {"%USER_NAME%", Macro::User, UserMacro::Name},
+    {"%USER_LOGIN%", Macro::User, UserMacro::Login},
+    {"%REST_DOC%", Macro::User, UserMacro::RestDoc},
+    {"%REST_DAY_TIME%", Macro::User, UserMacro::RestDayTime},
+    {"%REST_DAY_MB%", Macro::User, UserMacro::RestDayMb},
+    {"%REST_MON_TIME%", Macro::User, UserMacro::RestMonTime},
+    {"%REST_MON_MB%", Macro::User, UserMacro::RestMonMb},
+    {"%REST_SPEED_NORM%", Macro::User, UserMacro::RestSpeedNorm},
+    {"%REST_SPEED_EX%", Macro::User, UserMacro::RestSpeedEx},
+    {"%TABLE_WORK_TIME%", Macro::User, UserMacro::TableWorkTime},
+    {"%STAT_DAY_TIME%", Macro::User, UserMacro::StatDayTime},
+    {"%STAT_DAY_SEND%", Macro::User, UserMacro::StatDaySend},
+    {"%STAT_DAY_RECEIVED%", Macro::User, UserMacro::StatDayReceived},
+    {"%STAT_DAY_MONEY_C%", Macro::User, UserMacro::StatDayMoneyC},
+    {"%STAT_DAY_MONEY_R%", Macro::User, UserMacro::StatDayMoneyR},
+    {"%STAT_MON_TIME%", Macro::User, UserMacro::StatMonTime},
+    {"%STAT_MON_SEND%", Macro::User, UserMacro::StatMonSend},
+    {"%STAT_MON_RECEIVED%", Macro::User, UserMacro::StatMonReceived},
+    {"%STAT_MON_MONEY_C%", Macro::User, UserMacro::StatMonMoneyC},
+    {"%STAT_MON_MONEY_R%", Macro::User, UserMacro::StatMonMoneyR},
+    {"%TABLE_STAT_DAYS%", Macro::User, UserMacro::TableStatDays},
 };
 
 bool MatchesAt(std::string_view text, size_t at, std::string_view name) {
@@ -128,7 +129,9 @@ bool FillTemplateText(std::string_view text, const TemplateValues& values, std::
         *out += HtmlEscape(values.path);
         break;
       case Macro::User:
-        return true;
+        if (!values.user) return true;
+        *out += values.user(found->user);
+        break;
     }
   }
   return false;
@@ -143,7 +146,16 @@ bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, s
   char date[32], time[32];
   std::snprintf(date, sizeof(date), "%02d.%02d.%04d", now.tm_mday, now.tm_mon + 1, now.tm_year + 1900);
   std::snprintf(time, sizeof(time), "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
-  TemplateValues values{record.host, record.path, date, time};
+  TemplateValues values{record.host, record.path, date, time, {}};
+  // The user's figures are copied (under the accounts lock) only when the
+  // page shows some of them; records live as long as the program.
+  std::optional<UserMacroTexts> user;
+  if (const UserRecord* identified = ConnectionUser(record)) {
+    values.user = [&user, identified](UserMacro macro) {
+      if (!user) user.emplace(*identified);
+      return user->Text(macro);
+    };
+  }
   return FillTemplateText(text, values, head, tail);
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/connection.h"
 #include "core/file_io.h"
+#include "core/host_names.h"
 #include "core/identification.h"
 #include "core/process_state.h"
 #include "core/settings.h"
@@ -102,6 +103,13 @@ Ipv4 ResolveUpstream(ConnectionRecord& record, const std::string& name) {
     WaitForDialUp(record);
   }
   return ResolveName(name);
+}
+
+bool RefusedDestination(Ipv4 address) {
+  if (address != 0 && (address >> 24) != 127) return false;
+  const auto snapshot = Settings();
+  const SystemSettings& settings = *snapshot;
+  return !settings.EnableLoopbackTargets && !AddressPatternsMatch(settings.LocalHosts, address);
 }
 
 UpstreamResult ConnectUpstream(ConnectionRecord& record) {

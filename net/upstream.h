@@ -18,6 +18,15 @@ struct ConnectionRecord;
 // could only be resolved over a dial-up link that this user may not raise.
 Ipv4 ResolveUpstream(ConnectionRecord& record, const std::string& name);
 
+// Whether the gateway refuses a destination that a client chose (not one the
+// administrator set, such as the parent proxy): an address of this machine's
+// loopback net or 0.0.0.0, which reaches it too. Services bound there trust
+// the machine itself, not every user of its LAN, so they are reached only
+// when EnableLoopbackTargets is on or an address pattern of LocalHosts
+// matches the address. The message of the refusal is kLoopbackRefusal.
+bool RefusedDestination(Ipv4 address);
+inline constexpr int kLoopbackRefusal = 498;
+
 enum class UpstreamResult {
   kConnected,
   kFailed,        // no address, or the connect failed

@@ -2,6 +2,7 @@
 // with their refusal pages, counting and logging of what users fetch, speed
 // limits, the continuing check cutting a running download or an idle tunnel,
 // and counters that survive a restart.
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,6 +26,10 @@ namespace brindlex::testing {
 namespace {
 
 using Seconds = std::chrono::duration<double>;
+
+// The origin listens on loopback, which a counted user may reach only when
+// the gateway allows loopback destinations.
+const std::string kLoopbackOrigin = "EnableLoopbackTargets=1\r\n";
 
 std::string Bytes(size_t size) {
   std::mt19937 generator(99);
@@ -61,7 +66,7 @@ class AccountsTest : public ::testing::Test {
 TEST_F(AccountsTest, ALoginUserIsCountedAndLoggedAndWrongCredentialsGet407) {
   UserRecord disabled = LoginUser("off", "pw");
   disabled.disabled = true;
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "pw"), disabled}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({LoginUser("bob", "pw"), disabled}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = 0;
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-U bob:pw"), Bytes(1000));
@@ -90,7 +95,7 @@ TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
   UserRecord mac = LoginUser("127.0.0.1", "001A2B3C4D5E");
   mac.byAddress = true;
   std::string sections = AccountSections({limited, filtered, mac});
-  ProxyGateway gateway("", sections);
+  ProxyGateway gateway(kLoopbackOrigin, sections);
   ASSERT_TRUE(gateway.started);
   // Today "limited" already received 2 MB (an earlier run logged it).
   WriteFile(gateway.home + "/Logging/" + SessionLogName(SystemClock().LocalNow()),
@@ -109,6 +114,13 @@ TEST_F(AccountsTest, RefusalsCarryTheirMessages) {
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-U filtered:x"), Bytes(1000));
   // Loopback has no ARP entry, so a MAC-confirmed address user is not identified.
   EXPECT_EQ(Curl(gateway.Proxy(), Url("page.html"), &rc, "-o /dev/null -w '%{http_code}'"), "407");
+  // Each refusal is on the monitor with the user and the message.
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, limited, 489, " + Url("page.html") + "\n"))
+      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, filtered, 493, " + Url("blob.bin") + "\n"))
+      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput("REFUSED, 127.0.0.1, , 422, " + Url("page.html") + "\n"))
+      << gateway.process->Output();
 }
 
 TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
@@ -117,7 +129,7 @@ TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
   UserRecord exceeded = LoginUser("over", "");
   exceeded.rules.dayMb = 0.1;
   exceeded.rules.speedExceeded = 50;
-  ProxyGateway gateway("", AccountSections({limited, exceeded}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({limited, exceeded}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   for (const char* login : {"slow", "over"}) {
@@ -135,7 +147,7 @@ TEST_F(AccountsTest, SpeedLimitsHoldAndAnExceededLimitSlowsInsteadOfRefusing) {
 TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
   UserRecord user = LoginUser("dave", "");
   user.rules.speedNormal = 200;  // 4 MB take about 20 s: time enough to disable him
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   std::string body;
@@ -151,7 +163,7 @@ TEST_F(AccountsTest, AUserDisabledWhileDownloadingIsCut) {
 
 TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
   UserRecord user = LoginUser("erin", "");
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int fd = ConnectLoopback(gateway.port);
   ASSERT_GE(fd, 0);
@@ -178,7 +190,7 @@ TEST_F(AccountsTest, AUserDisabledWhileHisTunnelIdlesIsCutWithinAFewSeconds) {
 }
 
 TEST_F(AccountsTest, CountersSurviveARestart) {
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "")}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({LoginUser("bob", "")}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Curl(gateway.Proxy(), Url("blob.bin"), &rc, "-U bob:x"), Bytes(150 * 1024));
@@ -218,7 +230,7 @@ long DayIncomingKb(GatewayProcess& process, const std::string& login) {
 TEST_F(AccountsTest, AKilledGatewayLosesAtMostTenSecondsOfAnOpenSession) {
   UserRecord user = LoginUser("erin", "");
   user.rules.speedNormal = 100;  // KB/s: 4 MB take 40 s, the gateway dies long before
-  ProxyGateway gateway("", AccountSections({user}));
+  ProxyGateway gateway(kLoopbackOrigin, AccountSections({user}));
   ASSERT_TRUE(gateway.started);
   int rc = 0;
   std::thread download([&] { Curl(gateway.Proxy(), Url("huge.bin"), &rc, "-U erin:x"); });

@@ -269,8 +269,10 @@ TEST_F(HttpCacheTest, ADocumentLargerThanTheUsersLimitIsRefusedWithMessage492) {
   user.byAddress = true;
   user.schedule = FullSchedule();
   user.rules.maxDocumentMb = 0.01;
-  Gateway gateway("EnableCach=1\r\n[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) +
-                  "\r\n[Users]\r\n127.0.0.1=" + FormatUserRecord(user) + "\r\n");
+  // A counted user reaches the loopback origin only with loopback destinations allowed.
+  Gateway gateway(
+      "EnableCach=1\r\nEnableLoopbackTargets=1\r\n[Groups]\r\n00000000=" + FormatGroupRecord(MakeDefaultGroup()) +
+      "\r\n[Users]\r\n127.0.0.1=" + FormatUserRecord(user) + "\r\n");
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
 
   std::string refused = Get(gateway, "/fresh/big.bin");

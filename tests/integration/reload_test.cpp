@@ -48,7 +48,7 @@ class ReloadTest : public ::testing::Test {
 };
 
 TEST_F(ReloadTest, AUserAddedToTheFileCanFetchAfterSighup) {
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "pw")}));
+  ProxyGateway gateway("EnableLoopbackTargets=1\r\n", AccountSections({LoginUser("bob", "pw")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   EXPECT_EQ(Status(gateway.Proxy(), Url("page.html"), "nina:pw"), "407");
 
@@ -62,7 +62,7 @@ TEST_F(ReloadTest, AUserAddedToTheFileCanFetchAfterSighup) {
 TEST_F(ReloadTest, ARemovedUserIsRefusedAndHisRunningDownloadEnds) {
   UserRecord dave = LoginUser("dave", "pw");
   dave.rules.speedNormal = 200;  // KB/s: 4 MB take about 20 s
-  ProxyGateway gateway("", AccountSections({dave, LoginUser("bob", "pw")}));
+  ProxyGateway gateway("EnableLoopbackTargets=1\r\n", AccountSections({dave, LoginUser("bob", "pw")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   int rc = 0;
   std::string body;
@@ -82,7 +82,7 @@ TEST_F(ReloadTest, ARemovedUserIsRefusedAndHisRunningDownloadEnds) {
 TEST_F(ReloadTest, AChangedHttpPortMovesTheListenerWhileTheOldPortsTransferFinishes) {
   UserRecord slow = LoginUser("slow", "pw");
   slow.rules.speedNormal = 40;  // KB/s: 300 KB take about 7 s, time enough to move the port
-  ProxyGateway gateway("", AccountSections({slow, LoginUser("bob", "pw")}));
+  ProxyGateway gateway("EnableLoopbackTargets=1\r\n", AccountSections({slow, LoginUser("bob", "pw")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   const std::string oldProxy = gateway.Proxy();
   int rc = -1;
@@ -106,7 +106,7 @@ TEST_F(ReloadTest, AChangedHttpPortMovesTheListenerWhileTheOldPortsTransferFinis
 }
 
 TEST_F(ReloadTest, SystemKeysAndGlobalFiltersTakeEffectButKbPerMbWaitsForARestart) {
-  ProxyGateway gateway("", AccountSections({LoginUser("bob", "pw")}));
+  ProxyGateway gateway("EnableLoopbackTargets=1\r\n", AccountSections({LoginUser("bob", "pw")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   EXPECT_EQ(Status(gateway.Proxy(), Url("blob.bin"), "bob:pw"), "200");
 

@@ -29,24 +29,33 @@ class Upstream : public ::testing::Test {
   SystemSettings saved_;
 };
 
-TEST(LocalServerVerdict, GatewayNameOrAPatternMatchingHostTextOrAddress) {
-  const std::vector<std::string> patterns = {"intranet", "*.lan", "10.0.0.?", "files.lan:8080"};
+TEST(LocalServerVerdict, GatewayNameOrANamePatternMatchingTheNameOrAnAddressPatternTheAddress) {
+  const std::vector<std::string> patterns = {"intranet", "*.lan", "10.0.0.?"};
   struct Case {
     const char* host;
     Ipv4 address;
     bool local;
   };
   const Case cases[] = {
-      {"Brindlex", kNoAddress, true},          {"bRiNdLeX", kNoAddress, true},
-      {"brindlex.example", kNoAddress, false}, {"INTRANET", kNoAddress, true},
-      {"intranet:81", kNoAddress, false},  // the port is part of the host text
-      {"www.lan", kNoAddress, true},           {"files.lan:8080", kNoAddress, true},
+      {"Brindlex", kNoAddress, true},
+      {"bRiNdLeX", kNoAddress, true},
+      {"brindlex.example", kNoAddress, false},
+      {"INTRANET", kNoAddress, true},
+      {"www.lan", kNoAddress, true},
+      {"www.lan", 0x08080808u, true},        // a name pattern names the host
       {"wiki.example", 0x0A000007u, true},   // by the address it resolves to
       {"wiki.example", 0x0A00000Au, false},  // "10.0.0.10" is one character too long
       {"wiki.example", kNoAddress, false},
+      {"10.0.0.7", 0x0A000007u, true},
+      // Text shaped like a local address leads wherever its name says.
+      {"10.0.0.7.evil.example", kNoAddress, false},
+      {"10.0.0.7.evil.example", 0xCB007105u, false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsLocalServer(c.host, c.address, patterns), c.local) << c.host;
   EXPECT_FALSE(IsLocalServer("anything", 0x7F000001u, {}));
+  // An address is not a name, whatever a name pattern could take.
+  EXPECT_FALSE(IsLocalServer("127.0.0.1", 0x7F000001u, {"*"}));
+  EXPECT_FALSE(IsLocalServer("127.0.0.1", 0x7F000001u, {"*.lan", "10.1.2.*"}));
 }
 
 TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndScheme) {
@@ -62,11 +71,11 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
       {kServiceHttp, "http://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 80},
       {kServiceHttp, "FTP://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceHttp, "", "10.1.2.3:8080", 0, 0x0A010203u, 8080},
-      // A port that is not 1..65535 in digits names no server at all.
-      {kServiceHttp, "", "10.1.2.3:0", 0, kNoAddress, 0},
-      {kServiceHttp, "", "10.1.2.3:99999", 0, kNoAddress, 0},
-      {kServiceHttp, "", "10.1.2.3:80abc", 0, kNoAddress, 0},
-      {kServiceHttp, "", "10.1.2.3:00081", 0, 0x0A010203u, 81},
+      // A port that is not one names no server (the head parser has refused
+      // such a request already).
+      {kServiceHttp, "", "10.1.2.3:0", 0, 0x0A010203u, 0},
+      {kServiceHttp, "", "10.1.2.3:99999", 0, 0x0A010203u, 0},
+      {kServiceHttp, "", "10.1.2.3:80.lan", 0, 0x0A010203u, 0},
       {kServiceFtpControl, "", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceSocks5, "", "10.1.2.3", 1234, 0x0A010203u, 1234},
   };
@@ -86,6 +95,18 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
   ResolveTarget(*gateway, "brindlex");
   EXPECT_TRUE(gateway->localServer);
   EXPECT_EQ(gateway->serverAddress, kNoAddress);
+}
+
+TEST_F(Upstream, LoopbackDestinationsAreRefusedUnlessTheSwitchOrAnAddressPatternAllowsThem) {
+  for (Ipv4 address : {0x7F000001u, 0x7FFF0001u, 0u}) EXPECT_TRUE(RefusedDestination(address)) << address;
+  for (Ipv4 address : {0x0A000001u, 0x80000001u, kNoAddress}) EXPECT_FALSE(RefusedDestination(address)) << address;
+  ChangeSettings([&](SystemSettings& s) { s.LocalHosts = {"localhost", "*", "127.0.0.*"}; });
+  EXPECT_FALSE(RefusedDestination(0x7F000005u));
+  EXPECT_TRUE(RefusedDestination(0x7F000105u)) << "names and '*' alone name no address";
+  EXPECT_TRUE(RefusedDestination(0u));
+  ChangeSettings([&](SystemSettings& s) { s.EnableLoopbackTargets = true; });
+  EXPECT_FALSE(RefusedDestination(0x7F000105u));
+  EXPECT_FALSE(RefusedDestination(0u));
 }
 
 TEST_F(Upstream, ConnectWithoutAnAddressFailsAndTheParentReplacesTheTarget) {

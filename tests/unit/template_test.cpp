@@ -12,7 +12,7 @@
 namespace brindlex {
 namespace {
 
-TemplateValues Values() { return TemplateValues{"host.example", "/a/b", "07.12.2026", "09:05:01"}; }
+TemplateValues Values() { return TemplateValues{"host.example", "/a/b", "07.12.2026", "09:05:01", {}}; }
 
 TEST(TemplateText, MacrosAreReplacedInAnyCaseAndContentSplitsHeadFromTail) {
   struct Case {
@@ -52,8 +52,18 @@ TEST(TemplateText, UserMacrosStopTheFillAndAskForAUser) {
   }
 }
 
+TEST(TemplateText, WithAUserItsMacrosAreFilledAndNoUserIsAskedFor) {
+  TemplateValues values = Values();
+  values.user = [](UserMacro macro) { return "<" + std::to_string(static_cast<int>(macro)) + ">"; };
+  std::string head, tail;
+  EXPECT_FALSE(FillTemplateText("%USER_NAME% %user_login% %REST_DAY_MB%%CONTENT%%STAT_MON_MONEY_R% %TABLE_STAT_DAYS%",
+                                values, head, &tail));
+  EXPECT_EQ(head, "<0> <1> <4>");
+  EXPECT_EQ(tail, "<19> <20>");
+}
+
 TEST(TemplateText, ClientTextIsEscaped) {
-  TemplateValues values{"<script>", "/?q=\"x\"&y='z'", "", ""};
+  TemplateValues values{"<script>", "/?q=\"x\"&y='z'", "", "", {}};
   std::string head;
   FillTemplateText("%HOST%|%URL%", values, head, nullptr);
   EXPECT_EQ(head, "&lt;script&gt;|/?q=&quot;x&quot;&amp;y=&#39;z&#39;");

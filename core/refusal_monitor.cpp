@@ -1,0 +1,95 @@
+#include "core/refusal_monitor.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "core/log_files.h"
+#include "core/monitor.h"
+#include "core/strings.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr int kFailedLoginSummary = 1220;
+
+std::string SummaryLine(Ipv4 client, int failures) {
+  char text[512];
+  std::snprintf(text, sizeof(text), StrC(kFailedLoginSummary), FormatIpv4(client).c_str(),
+                std::to_string(failures).c_str());
+  return text;
+}
+
+struct RefusalQueue {
+  std::mutex mutex;
+  std::vector<Refusal> refusals;  // guarded by mutex
+  FailedLoginLimiter limiter;     // main thread only
+};
+
+RefusalQueue& Queue() {
+  static RefusalQueue queue;
+  return queue;
+}
+
+}  // namespace
+
+std::string RefusalLine(const Refusal& refusal) {
+  return "REFUSED, " + FormatIpv4(refusal.client) + ", " + EscapeField(refusal.login) + ", " +
+         std::to_string(refusal.message) + ", " + EscapeField(refusal.url, true);
+}
+
+void FailedLoginLimiter::FailedLogin(Ipv4 client, std::int64_t now, const std::string& line,
+                                     std::vector<std::string>& out) {
+  auto it = minutes_.find(client);
+  if (it != minutes_.end() && now - it->second.start >= kMinute) {
+    if (it->second.failures > 1) out.push_back(SummaryLine(client, it->second.failures));
+    minutes_.erase(it);
+    it = minutes_.end();
+  }
+  if (it == minutes_.end()) {
+    minutes_.emplace(client, Minute{now, 1});
+    out.push_back(line);
+  } else {
+    ++it->second.failures;
+  }
+}
+
+void FailedLoginLimiter::Expire(std::int64_t now, std::vector<std::string>& out) {
+  for (auto it = minutes_.begin(); it != minutes_.end();) {
+    if (now - it->second.start < kMinute) {
+      ++it;
+      continue;
+    }
+    if (it->second.failures > 1) out.push_back(SummaryLine(it->first, it->second.failures));
+    it = minutes_.erase(it);
+  }
+}
+
+void ReportRefusal(Refusal refusal) {
+  RefusalQueue& queue = Queue();
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  queue.refusals.push_back(std::move(refusal));
+}
+
+std::vector<std::string> TakeRefusalLines() {
+  RefusalQueue& queue = Queue();
+  std::vector<Refusal> refusals;
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    refusals.swap(queue.refusals);
+  }
+  std::int64_t now = ProgramClock().PerformanceCounter();
+  std::vector<std::string> lines;
+  for (const Refusal& refusal : refusals) {
+    if (!MonitorShows(MonitorSwitchOf(refusal.service))) continue;
+    if (refusal.failedLogin) {
+      queue.limiter.FailedLogin(refusal.client, now, RefusalLine(refusal), lines);
+    } else {
+      lines.push_back(RefusalLine(refusal));
+    }
+  }
+  queue.limiter.Expire(now, lines);
+  return lines;
+}
+
+}  // namespace brindlex

@@ -1,0 +1,65 @@
+// Refusals on the monitor. Every request the gateway turns away (the login
+// challenge, a refused destination, an exhausted limit, a filter hit) gives
+// one line with the client's address, the login if any, the number of the
+// message the client was answered with, and the URL:
+//   "REFUSED, 192.168.0.7, bob, 493, http://example.com/"
+// A client that keeps failing to log in (a wrong password saved in a
+// browser, someone guessing) would bury every other line, so failed logins
+// are counted per client address: the first of a minute gets its line, the
+// rest of that minute only one summary line when the minute is over.
+//
+// Workers report from any thread; the main timer takes the lines once a
+// second and passes them to the monitor. Times are program-clock counts.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+struct Refusal {
+  std::uint8_t service = 0;
+  Ipv4 client = kNoAddress;
+  std::string login;  // the user's, or the one a failed login tried; may be empty
+  std::string url;
+  int message = 0;
+  bool failedLogin = false;  // answered with the login challenge
+};
+
+// The line of a refusal (any thread).
+std::string RefusalLine(const Refusal& refusal);
+
+// One summary line a minute per client address for failed logins.
+class FailedLoginLimiter {
+ public:
+  static constexpr std::int64_t kMinute = 60 * kPerformanceFrequency;
+  // A failed login from `client` at `now`: adds `line` to `out` when it is
+  // the first of its address's minute, else only counts it. A minute that
+  // ended before `now` is summed up in `out` first.
+  void FailedLogin(Ipv4 client, std::int64_t now, const std::string& line, std::vector<std::string>& out);
+  // Adds the summary of every minute that has ended by `now` to `out` (only
+  // a minute with more failures than its first line showed gets one).
+  void Expire(std::int64_t now, std::vector<std::string>& out);
+
+ private:
+  struct Minute {
+    std::int64_t start = 0;
+    int failures = 0;
+  };
+  std::map<Ipv4, Minute> minutes_;
+};
+
+// Queues a refusal for the monitor (any thread). Lines of a service whose
+// monitor switch is off are dropped when taken.
+void ReportRefusal(Refusal refusal);
+
+// Main thread: the lines of the refusals queued since the last call, then
+// the failed-login summaries due at the program clock's present count.
+std::vector<std::string> TakeRefusalLines();
+
+}  // namespace brindlex

@@ -1,0 +1,103 @@
+#include "core/refusal_monitor.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/connection.h"
+#include "core/monitor.h"
+#include "core/strings.h"
+
+namespace brindlex {
+namespace {
+
+constexpr std::int64_t kSecond = kPerformanceFrequency;
+
+Ipv4 Address(const char* dotted) {
+  Ipv4 address = kNoAddress;
+  EXPECT_TRUE(ParseDottedQuad(dotted, address)) << dotted;
+  return address;
+}
+
+std::string Summary(const char* address, int failures) {
+  char text[512];
+  std::snprintf(text, sizeof(text), StrC(1220), address, std::to_string(failures).c_str());
+  return text;
+}
+
+TEST(RefusalMonitor, TheLineNamesClientLoginMessageAndUrlWithHostileBytesEscaped) {
+  Refusal refusal{kServiceHttp, Address("192.168.0.7"), "bob", "http://example.com/a,b", 493, false};
+  EXPECT_EQ(RefusalLine(refusal), "REFUSED, 192.168.0.7, bob, 493, http://example.com/a,b");
+  refusal.login = "x,\r\nREFUSED";
+  refusal.url = "http://e/\r\nforged";
+  EXPECT_EQ(RefusalLine(refusal), "REFUSED, 192.168.0.7, x%2C%0D%0AREFUSED, 493, http://e/%0D%0Aforged");
+}
+
+TEST(RefusalMonitor, FailedLoginsGiveOneLineThenOneSummaryAMinutePerAddress) {
+  FailedLoginLimiter limiter;
+  std::vector<std::string> out;
+  const Ipv4 a = Address("10.0.0.1"), b = Address("10.0.0.2");
+  limiter.FailedLogin(a, 0, "a1", out);
+  limiter.FailedLogin(a, 10 * kSecond, "a2", out);
+  limiter.FailedLogin(b, 20 * kSecond, "b1", out);
+  limiter.FailedLogin(a, 59 * kSecond, "a3", out);
+  EXPECT_EQ(out, (std::vector<std::string>{"a1", "b1"}));
+
+  out.clear();
+  limiter.Expire(60 * kSecond - 1, out);
+  EXPECT_TRUE(out.empty()) << "the minute of 10.0.0.1 has not ended yet";
+  limiter.Expire(60 * kSecond, out);
+  EXPECT_EQ(out, std::vector<std::string>{Summary("10.0.0.1", 3)});
+  out.clear();
+  limiter.Expire(80 * kSecond, out);
+  EXPECT_TRUE(out.empty()) << "a minute with a single failure was said in full by its own line";
+
+  // After its minute an address starts afresh with a line of its own.
+  limiter.FailedLogin(a, 100 * kSecond, "a4", out);
+  limiter.FailedLogin(a, 101 * kSecond, "a5", out);
+  // A failure after the minute ended sums it up before its own line.
+  limiter.FailedLogin(a, 200 * kSecond, "a6", out);
+  EXPECT_EQ(out, (std::vector<std::string>{"a4", Summary("10.0.0.1", 2), "a6"}));
+}
+
+class RefusalQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetProgramClock(&clock_);
+    TakeRefusalLines();  // whatever an earlier test left behind
+  }
+  void TearDown() override {
+    clock_.Advance(3600 * kSecond);
+    TakeRefusalLines();
+    SetMonitorShows(kMonitorHttp, true);
+    SetProgramClock(nullptr);
+  }
+  ManualClock clock_;
+};
+
+TEST_F(RefusalQueueTest, ReportedRefusalsComeOutInOrderAndFailedLoginsAreLimited) {
+  const Ipv4 client = Address("10.0.0.9");
+  for (int i = 0; i < 5; ++i) ReportRefusal({kServiceHttp, client, "guess", "http://e/", 422, true});
+  ReportRefusal({kServiceHttp, client, "bob", "http://e/blob", 493, false});
+  ReportRefusal({kServiceHttp, client, "bob", "http://e/blob", 493, false});
+  EXPECT_EQ(TakeRefusalLines(), (std::vector<std::string>{"REFUSED, 10.0.0.9, guess, 422, http://e/",
+                                                          "REFUSED, 10.0.0.9, bob, 493, http://e/blob",
+                                                          "REFUSED, 10.0.0.9, bob, 493, http://e/blob"}))
+      << "refusals other than failed logins are never held back";
+  EXPECT_TRUE(TakeRefusalLines().empty());
+  clock_.Advance(30 * kSecond);
+  ReportRefusal({kServiceHttp, client, "guess", "http://e/", 422, true});
+  EXPECT_TRUE(TakeRefusalLines().empty());
+  clock_.Advance(30 * kSecond);
+  EXPECT_EQ(TakeRefusalLines(), std::vector<std::string>{Summary("10.0.0.9", 6)});
+}
+
+TEST_F(RefusalQueueTest, AServiceWhoseMonitorSwitchIsOffShowsNothing) {
+  SetMonitorShows(kMonitorHttp, false);
+  ReportRefusal({kServiceHttp, Address("10.0.0.9"), "", "http://e/", 498, false});
+  EXPECT_TRUE(TakeRefusalLines().empty());
+}
+
+}  // namespace
+}  // namespace brindlex

@@ -1,0 +1,105 @@
+#include "http/user_macros.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "core/clock.h"
+#include "core/file_io.h"
+#include "core/log_files.h"
+#include "core/program_folder.h"
+#include "core/settings.h"
+
+namespace brindlex {
+namespace {
+
+class UserMacros : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedSettings_ = *Settings();
+    savedFolder_ = ProgramFolder();
+    char pattern[] = "/tmp/brindlex-user-macros-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    SetProgramFolder(folder_);
+    ASSERT_TRUE(EnsureFolder(LoggingFolder()));
+    PublishSettings(SystemSettings{});
+    clock_.localBase = clock_.local = LocalSeconds(2026, 3, 4, 12, 0, 0);
+    SetProgramClock(&clock_);
+
+    user_.name = "<Bob & Co>";
+    user_.login = "bob";
+    user_.schedule = FullSchedule();
+    user_.schedule[0] = 0;  // Monday 00:00-00:59
+    user_.rules.dayMinutes = 60;
+    user_.rules.dayMb = 10;
+    user_.rules.maxDocumentMb = 2.5;
+    user_.rules.speedNormal = 0;
+    user_.rules.speedExceeded = 0;
+    user_.dayCounters = {15 * 60000, 1024, 3 * 1024 * 1024 / 2, 0, 0};
+    user_.monthCounters = {90 * 60000, 4096, 5 * 1024 * 1024, 0, 0};
+  }
+  void TearDown() override {
+    SetProgramClock(nullptr);
+    PublishSettings(savedSettings_);
+    SetProgramFolder(savedFolder_);
+    std::system(("rm -rf '" + folder_ + "'").c_str());
+  }
+
+  ManualClock clock_;
+  UserRecord user_;
+  SystemSettings savedSettings_;
+  std::string savedFolder_;
+  std::string folder_;
+};
+
+TEST_F(UserMacros, NameLimitsAndFiguresOfTheUser) {
+  UserMacroTexts texts(user_);
+  EXPECT_EQ(texts.Text(UserMacro::Name), "&lt;Bob &amp; Co&gt;");
+  EXPECT_EQ(texts.Text(UserMacro::Login), "bob");
+  EXPECT_EQ(texts.Text(UserMacro::RestDoc), "2.5");
+  EXPECT_EQ(texts.Text(UserMacro::RestDayTime), "45");
+  EXPECT_EQ(texts.Text(UserMacro::RestDayMb), "10") << "a user without group counts no direction";
+  EXPECT_EQ(texts.Text(UserMacro::RestMonTime), "") << "no limit set";
+  EXPECT_EQ(texts.Text(UserMacro::RestSpeedNorm), "");
+  EXPECT_EQ(texts.Text(UserMacro::RestSpeedEx), "0");
+  EXPECT_EQ(texts.Text(UserMacro::StatDayTime), "0:15:00");
+  EXPECT_EQ(texts.Text(UserMacro::StatDaySend), "1 (0)");
+  EXPECT_EQ(texts.Text(UserMacro::StatDayReceived), "1536 (1.5)");
+  EXPECT_EQ(texts.Text(UserMacro::StatMonTime), "1:30:00");
+  EXPECT_EQ(texts.Text(UserMacro::StatMonReceived), "5120 (5)");
+  EXPECT_EQ(texts.Text(UserMacro::StatMonMoneyC), "0");
+}
+
+TEST_F(UserMacros, AnExhaustedLimitHasNothingLeftRatherThanLessThanNothing) {
+  user_.dayCounters.timeMs = 3 * 3600000;
+  EXPECT_EQ(UserMacroTexts(user_).Text(UserMacro::RestDayTime), "0");
+}
+
+TEST_F(UserMacros, TheScheduleTableHasAnHourRowAndOneRowADay) {
+  std::string table = UserMacroTexts(user_).Text(UserMacro::TableWorkTime);
+  EXPECT_EQ(table.substr(0, 31), "<tr><td></td><td>0</td><td>1</t") << table;
+  EXPECT_NE(table.find("<td>23</td></tr>\n<tr><td>Пн</td><td></td><td>+</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Вс</td><td>+</td>"), std::string::npos) << table;
+  size_t rows = 0;
+  for (size_t at = table.find("<tr>"); at != std::string::npos; at = table.find("<tr>", at + 1)) ++rows;
+  EXPECT_EQ(rows, 8u);
+}
+
+TEST_F(UserMacros, TheDayTableTakesEarlierDaysFromTheLogsAndTodayFromMemory) {
+  // Billing from the 1st: the 1st to the 3rd of March from their logs.
+  WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 3, 2)),
+                      "Bob, BOB, 10.0.0.5, 03.02.26, 10:00:00, 61000, 2048, 1024, 0, 0\r\n"
+                      "Eve, eve, 10.0.0.6, 03.02.26, 10:00:00, 99000, 99, 99, 0, 0\r\n"
+                      "Bob, bob, 10.0.0.5, 03.02.26, 11:00:00, 1000, 1048576, 0, 0, 0\r\n");
+  WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 2, 27)),
+                      "Bob, bob, 10.0.0.5, 02.27.26, 10:00:00, 5000, 5, 5, 0, 0\r\n");
+  std::string table = UserMacroTexts(user_).Text(UserMacro::TableStatDays);
+  EXPECT_EQ(table,
+            "<tr><td>02.03.2026</td><td>0:01:02</td><td>1 (0)</td><td>1026 (1)</td><td>0</td><td>0</td></tr>\n"
+            "<tr><td>04.03.2026</td><td>0:15:00</td><td>1 (0)</td><td>1536 (1.5)</td><td>0</td><td>0</td></tr>\n")
+      << "days without figures and days before the billing month are left out";
+}
+
+}  // namespace
+}  // namespace brindlex
