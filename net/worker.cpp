@@ -290,10 +290,15 @@ bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
     SendToClient(r);
   }
   if ((set.Revents(set.server) & POLLOUT) && r.serverSocket >= 0) SendToServer(r);
-  if (set.Failed(set.client) || set.Failed(set.server)) {
+  if (set.Failed(set.server)) {
     Close(r);
     return false;
   }
+  // A client that fails is gone as one that closed: the next pass ends its
+  // side, and what the server still sends may complete a cache object. A
+  // client whose input has ended is not polled for reading, so its reset
+  // shows only here.
+  if (set.Failed(set.client)) r.clientClosed = true;
   return true;
 }
 

@@ -287,12 +287,16 @@ TEST_F(HttpCacheTest, WithCachOfflineAnObjectIsCompletedAfterTheClientLeft) {
   const std::string body(1024 * 1024, 'z');
   origin_.Serve("slow/one.bin", body);
   origin_.Serve("slow/two.bin", body);
-  // The client reads the start of the answer and goes away.
+  // The client ends its input after the request, reads the start of the
+  // answer and goes away with a reset, the harshest way to leave.
   auto leaveEarly = [this](const Gateway& gateway, const std::string& path) {
     int fd = ConnectLoopback(gateway.port);
     ASSERT_GE(fd, 0);
     SendAll(fd, "GET " + Url(path) + " HTTP/1.1\r\n\r\n");
+    ::shutdown(fd, SHUT_WR);
     EXPECT_EQ(ReadBytes(fd, 1000).substr(0, 15), "HTTP/1.1 200 OK");
+    linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
     ::close(fd);
   };
 
@@ -300,7 +304,8 @@ TEST_F(HttpCacheTest, WithCachOfflineAnObjectIsCompletedAfterTheClientLeft) {
     Gateway gateway(kCaching + "CachLengthMax=2\r\nCachOffline=1\r\n");
     ASSERT_TRUE(gateway.started) << gateway.process->Output();
     leaveEarly(gateway, "/slow/one.bin");
-    ASSERT_TRUE(gateway.WaitUntilIndexed(Url("/slow/one.bin"))) << "read to its end after the client left";
+    ASSERT_TRUE(gateway.WaitUntilIndexed(Url("/slow/one.bin"))) << "read to its end after the client left\n"
+                                                                << gateway.process->Output();
     EXPECT_EQ(Body(Get(gateway, "/slow/one.bin")), body);
     std::vector<std::string> lines = OriginLines("/slow/one.bin");
     ASSERT_EQ(lines.size(), 1u);
