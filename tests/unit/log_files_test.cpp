@@ -15,6 +15,7 @@
 #include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/groups.h"
+#include "core/log_lines.h"
 #include "core/log_writer.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -204,10 +205,10 @@ TEST(SessionLogReader, LinesEndWithLfAndAnOverlongLineEndsTheFile) {
   ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fd);
   std::vector<std::string> lines;
-  EXPECT_TRUE(ReadSessionLog(name, [&](std::string_view line) { lines.emplace_back(line); }));
+  EXPECT_TRUE(ReadLogLines(name, LogLineRules{}, [&](std::string_view line) { lines.emplace_back(line); }));
   EXPECT_EQ(lines, (std::vector<std::string>{"a, first", "b, second\r"}));
   ::unlink(name);
-  EXPECT_FALSE(ReadSessionLog("/nonexistent/brindlex.lgs", [](std::string_view) {}));
+  EXPECT_FALSE(ReadLogLines("/nonexistent/brindlex.lgs", LogLineRules{}, [](std::string_view) {}));
 
   SessionLogEntry entry;
   EXPECT_FALSE(ParseSessionLogLine("no commas at all", entry));
