@@ -59,6 +59,17 @@ TEST(LogNames, FieldsSplitAtCommasSkippingLeadingBlanks) {
   EXPECT_EQ(LogField("", 3), "");
 }
 
+TEST(LogNames, TheUrlIsTheRestOfTheLineAndTimesReadBack) {
+  std::string_view line = "HTTP, Bob, bob, 10.0.0.5, 12.31.26, 23:59:50, a.lan, 1, 2, 3,  http://a.lan/x,y, z\r\n";
+  EXPECT_EQ(LogFieldToEnd(line, 10), "http://a.lan/x,y, z");
+  EXPECT_EQ(LogFieldToEnd(line, 6), "a.lan, 1, 2, 3,  http://a.lan/x,y, z");
+  EXPECT_EQ(LogFieldToEnd("a, b", 3), "");
+  EXPECT_EQ(LogTimeOfDay(LogField(line, 5)), 23 * 3600 + 59 * 60 + 50);
+  EXPECT_EQ(LogTimeOfDay("00:00:00"), 0);
+  for (std::string_view bad : {"", "7:05:01", "24:00:00", "12:60:00", "12:00:60", "12:00", "12:00:00x", "1a:00:00"})
+    EXPECT_EQ(LogTimeOfDay(bad), -1) << bad;
+}
+
 TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
   ConnectionRecord* c = NewConnection(kServiceHttp);
   UserSession session;
