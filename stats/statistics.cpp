@@ -219,7 +219,7 @@ std::vector<StatisticsRow> BuildStatisticsFrom(const StatisticsQuery& query, con
   if (query.level != StatisticsLevel::kDays) return HostOrUrlRows(query, logs, filter);
   const std::int64_t windowStart = DateTimeToLocalSeconds(query.start);
   std::vector<std::int64_t> days = DaysBetween(windowStart, DateTimeToLocalSeconds(query.end));
-  if (days.size() == 1) return HourlyRows(logs, filter, days.front(), windowStart);
+  if (days.size() == 1 && !query.byDays) return HourlyRows(logs, filter, days.front(), windowStart);
   return DailyRows(logs, filter, days, windowStart);
 }
 

@@ -25,6 +25,9 @@ struct StatisticsQuery {
   double end = 0;           // level 0: the window's dates; levels 1-2: the level's own range
   bool hourWindow = false;  // levels 1-2: the range is one hour chosen from an hourly row
   std::string host;         // level 2: the host whose URLs are listed
+  // Level 0: daily rows even for a range of one day (a month's table on its
+  // first day is still a table of days).
+  bool byDays = false;
 };
 
 struct StatisticsRow {
@@ -36,7 +39,7 @@ struct StatisticsRow {
 };
 
 // The rows of the level, the totals row (label Str(813), sums, rating 100) last. Level 0 gives
-// hourly rows when start and end fall on one calendar day, else daily rows. Reads the logs in
+// hourly rows when start and end fall on one calendar day (unless byDays), else daily rows. Reads the logs in
 // `loggingFolder`; a missing file is an empty day.
 std::vector<StatisticsRow> BuildStatistics(const StatisticsQuery& query, const std::string& loggingFolder);
 

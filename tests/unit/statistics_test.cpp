@@ -78,6 +78,16 @@ TEST_F(Statistics, OneDayGivesARowForEveryHourWithTrafficOrTime) {
                                                                           {Str(813), 100, 15, 61000}}));
 }
 
+TEST_F(Statistics, ByDaysOneDayIsOneRowNotHours) {
+  WriteSessions(5, {SessionLine("bob", "09:10:00", 60000, 100, 10), SessionLine("bob", "15:20:00", 0, 0, 5)});
+  StatisticsQuery query;
+  query.start = At(5);
+  query.end = At(5);
+  query.byDays = true;
+  EXPECT_EQ(FiguresOf(Build(query)),
+            (std::vector<Figures>{{"05.12.2026", 100, 15, 60000}, {Str(813), 100, 15, 60000}}));
+}
+
 TEST_F(Statistics, SeveralDaysGiveOneRowPerDayWithTrafficOrTime) {
   WriteSessions(4, {SessionLine("bob", "10:00:00", 1000, 300, 30), SessionLine("ann", "23:00:00", 500, 0, 0)});
   // No file for the 5th; the 6th has only empty lines.
