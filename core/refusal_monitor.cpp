@@ -12,6 +12,7 @@ namespace brindlex {
 namespace {
 
 constexpr int kFailedLoginSummary = 1220;
+constexpr int kRefusalsNotShown = 1221;
 
 std::string SummaryLine(Ipv4 client, int failures) {
   char text[512];
@@ -23,6 +24,7 @@ std::string SummaryLine(Ipv4 client, int failures) {
 struct RefusalQueue {
   std::mutex mutex;
   std::vector<Refusal> refusals;  // guarded by mutex
+  std::int64_t notQueued = 0;     // guarded by mutex: refusals past kMaxQueuedRefusals
   FailedLoginLimiter limiter;     // main thread only
 };
 
@@ -68,15 +70,21 @@ void FailedLoginLimiter::Expire(std::int64_t now, std::vector<std::string>& out)
 void ReportRefusal(Refusal refusal) {
   RefusalQueue& queue = Queue();
   std::lock_guard<std::mutex> lock(queue.mutex);
+  if (queue.refusals.size() >= kMaxQueuedRefusals) {
+    ++queue.notQueued;
+    return;
+  }
   queue.refusals.push_back(std::move(refusal));
 }
 
 std::vector<std::string> TakeRefusalLines() {
   RefusalQueue& queue = Queue();
   std::vector<Refusal> refusals;
+  std::int64_t notQueued = 0;
   {
     std::lock_guard<std::mutex> lock(queue.mutex);
     refusals.swap(queue.refusals);
+    std::swap(notQueued, queue.notQueued);
   }
   std::int64_t now = ProgramClock().PerformanceCounter();
   std::vector<std::string> lines;
@@ -89,6 +97,11 @@ std::vector<std::string> TakeRefusalLines() {
     }
   }
   queue.limiter.Expire(now, lines);
+  if (notQueued > 0) {
+    char text[256];
+    std::snprintf(text, sizeof(text), StrC(kRefusalsNotShown), std::to_string(notQueued).c_str());
+    lines.emplace_back(text);
+  }
   return lines;
 }
 

@@ -12,6 +12,7 @@
 // second and passes them to the monitor. Times are program-clock counts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -55,7 +56,11 @@ class FailedLoginLimiter {
 };
 
 // Queues a refusal for the monitor (any thread). Lines of a service whose
-// monitor switch is off are dropped when taken.
+// monitor switch is off are dropped when taken. A flood that outruns the
+// once-a-second take (a main thread held up, thousands of requests a second)
+// stops queueing at kMaxQueuedRefusals; the take then says how many were left
+// out instead of letting the queue grow.
+inline constexpr std::size_t kMaxQueuedRefusals = 10000;
 void ReportRefusal(Refusal refusal);
 
 // Main thread: the lines of the refusals queued since the last call, then

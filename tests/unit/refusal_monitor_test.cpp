@@ -93,6 +93,20 @@ TEST_F(RefusalQueueTest, ReportedRefusalsComeOutInOrderAndFailedLoginsAreLimited
   EXPECT_EQ(TakeRefusalLines(), std::vector<std::string>{Summary("10.0.0.9", 6)});
 }
 
+TEST_F(RefusalQueueTest, AFloodStopsQueueingAndTheTakeSaysHowManyWereLeftOut) {
+  const Ipv4 client = Address("10.0.0.9");
+  for (std::size_t i = 0; i < kMaxQueuedRefusals + 7; ++i)
+    ReportRefusal({kServiceHttp, client, "bob", "http://e/" + std::to_string(i), 493, false});
+  std::vector<std::string> lines = TakeRefusalLines();
+  ASSERT_EQ(lines.size(), kMaxQueuedRefusals + 1);
+  EXPECT_EQ(lines.front(), "REFUSED, 10.0.0.9, bob, 493, http://e/0");
+  EXPECT_EQ(lines[kMaxQueuedRefusals - 1], "REFUSED, 10.0.0.9, bob, 493, http://e/9999");
+  EXPECT_NE(lines.back().find(": 7 "), std::string::npos) << lines.back();
+  ReportRefusal({kServiceHttp, client, "bob", "http://e/next", 493, false});
+  EXPECT_EQ(TakeRefusalLines(), std::vector<std::string>{"REFUSED, 10.0.0.9, bob, 493, http://e/next"})
+      << "the count starts again after each take";
+}
+
 TEST_F(RefusalQueueTest, AServiceWhoseMonitorSwitchIsOffShowsNothing) {
   SetMonitorShows(kMonitorHttp, false);
   ReportRefusal({kServiceHttp, Address("10.0.0.9"), "", "http://e/", 498, false});
