@@ -18,7 +18,7 @@ int HexValue(char c) {
   return -1;
 }
 
-// Percent escapes decoded once; false for an escape that decodes to NUL, which
+// Percent escapes decoded once; false for a NUL, written or escaped, which
 // would cut the file name short when it reaches the system.
 bool Decode(std::string_view text, std::string& out) {
   out.clear();
@@ -29,6 +29,7 @@ bool Decode(std::string_view text, std::string& out) {
       out.push_back(c);
       i += 2;
     } else {
+      if (text[i] == '\0') return false;
       out.push_back(text[i]);
     }
   }
