@@ -4,6 +4,7 @@
 // tests can move time without sleeping.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -30,7 +31,8 @@ class SystemClock final : public Clock {
   std::int64_t LocalNow() override;
 };
 
-// A clock that only moves when told; for tests.
+// A clock that only moves when told; for tests. Atomic, as a test moves it
+// while workers read it.
 class ManualClock final : public Clock {
  public:
   std::int64_t PerformanceCounter() override { return counter; }
@@ -40,10 +42,10 @@ class ManualClock final : public Clock {
     counter += nanoseconds;
     local = localBase + counter / kPerformanceFrequency;
   }
-  std::int64_t counter = 1;
-  std::int64_t localBase = 0;
-  std::int64_t local = 0;
-  std::int64_t zoneOffset = 0;  // seconds east of Greenwich
+  std::atomic<std::int64_t> counter = 1;
+  std::atomic<std::int64_t> localBase = 0;
+  std::atomic<std::int64_t> local = 0;
+  std::atomic<std::int64_t> zoneOffset = 0;  // seconds east of Greenwich
 };
 
 // The clock in force: the system clock unless a test installed another.

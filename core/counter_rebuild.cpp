@@ -1,17 +1,14 @@
 #include "core/counter_rebuild.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
 #include "core/chars.h"
 #include "core/clock.h"
 #include "core/log_files.h"
+#include "core/log_lines.h"
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "core/settings.h"
@@ -22,7 +19,6 @@ namespace brindlex {
 namespace {
 
 constexpr std::int64_t kDay = 86400;
-constexpr size_t kMaxLogLine = 8192;
 
 std::int64_t DateOf(std::int64_t localSeconds) { return localSeconds - ((localSeconds % kDay) + kDay) % kDay; }
 
@@ -110,43 +106,6 @@ bool ParseSessionLogLine(std::string_view line, SessionLogEntry& entry) {
   return true;
 }
 
-bool ReadSessionLog(const std::string& path, const std::function<void(std::string_view line)>& onLine,
-                    const std::function<void(std::int64_t bytesRead)>& onBytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  // Room for a whole line of the longest allowed length plus a read's worth.
-  std::string buffer(kMaxLogLine + 65536, '\0');
-  size_t used = 0;
-  std::int64_t total = 0;
-  bool ok = true;
-  while (true) {
-    if (Flags().shutdown) {
-      ok = false;
-      break;
-    }
-    ssize_t n = ::read(fd, buffer.data() + used, buffer.size() - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    used += static_cast<size_t>(n);
-    total += n;
-    size_t lineStart = 0;
-    while (true) {
-      const char* lf = static_cast<const char*>(std::memchr(buffer.data() + lineStart, '\n', used - lineStart));
-      if (!lf) break;
-      size_t end = static_cast<size_t>(lf - buffer.data());
-      if (end - lineStart > kMaxLogLine) break;
-      onLine(std::string_view(buffer.data() + lineStart, end - lineStart));
-      lineStart = end + 1;
-    }
-    if (used - lineStart > kMaxLogLine) break;  // an overlong line ends the file
-    std::memmove(buffer.data(), buffer.data() + lineStart, used - lineStart);
-    used -= lineStart;
-    if (onBytes) onBytes(total);
-  }
-  ::close(fd);
-  return ok;
-}
-
 void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t intervalFirst, std::int64_t intervalLast,
                      const std::function<void(const RebuildProgress&)>& progress) {
   std::vector<std::int64_t> days;
@@ -180,8 +139,10 @@ void RebuildCounters(RebuildMode mode, std::int64_t today, std::int64_t interval
     shown.fileSize = std::max<std::int64_t>(0, FileSize(path));
     const std::int64_t before = shown.allDone;
     bool isToday = day == todayDate;
-    bool read = ReadSessionLog(
-        path,
+    // A session line is written whole or not at all: a longer line, or one
+    // without its LF, means the file is damaged from there on.
+    bool read = ReadLogLines(
+        path, LogLineRules{},
         [&](std::string_view line) {
           SessionLogEntry entry;
           if (!ParseSessionLogLine(line, entry)) return;

@@ -32,13 +32,6 @@ struct SessionLogEntry {
 // False for a line without a login.
 bool ParseSessionLogLine(std::string_view line, SessionLogEntry& entry);
 
-// Calls `onLine` for every complete line of a session log (ended by LF; a
-// last line without LF is ignored, a line longer than 8192 bytes ends the
-// file). `onBytes` reports progress. Returns false when the file could not
-// be opened or reading was stopped by the shutdown flag.
-bool ReadSessionLog(const std::string& path, const std::function<void(std::string_view line)>& onLine,
-                    const std::function<void(std::int64_t bytesRead)>& onBytes = {});
-
 struct RebuildProgress {
   std::string file;
   std::int64_t fileDone = 0;

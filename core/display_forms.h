@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "core/counters.h"
 
@@ -23,6 +24,15 @@ enum class TrafficUnit { KbAndMb, Bytes, Kb, Mb };
 std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit = TrafficUnit::KbAndMb, bool corrected = false);
 // Scaled money as base currency with at most two decimals.
 std::string FormatMoney(std::int64_t scaled);
+
+// Dates as the statistics and the reports show them: "dd.mm.yyyy" and
+// "dd.mm.yyyy hh:nn:ss", from local seconds.
+std::string FormatShortDate(std::int64_t localSeconds);
+std::string FormatDateAndTime(std::int64_t localSeconds);
+// Reads either form back (blanks around allowed) into local seconds; `hasTime`
+// tells which form it was. False for anything else, a date that does not
+// exist included.
+bool ParseDateAndTime(std::string_view text, std::int64_t& localSeconds, bool& hasTime);
 
 // "time 1:02:03, out 10 (0.01), in 2048 (2), money 2.5, national 0"
 std::string FormatCounterBlock(const CounterBlock& block);

@@ -67,6 +67,26 @@ bool ReadNumber(std::string_view text, size_t& pos, int& value) {
   return pos > start;
 }
 
+// Where field n begins (after its comma and the blanks), or npos without it.
+size_t LogFieldStart(std::string_view line, int n) {
+  size_t pos = 0;
+  for (int i = 0; i < n; ++i) {
+    size_t comma = line.find(',', pos);
+    if (comma == std::string_view::npos) return std::string_view::npos;
+    pos = comma + 1;
+  }
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  return pos;
+}
+
+std::string_view LogFieldUpTo(std::string_view line, int n, const char* stops) {
+  size_t pos = LogFieldStart(line, n);
+  if (pos == std::string_view::npos) return {};
+  size_t end = line.find_first_of(stops, pos);
+  if (end == std::string_view::npos) end = line.size();
+  return line.substr(pos, end - pos);
+}
+
 }  // namespace
 
 std::string ConnectionLogName(std::int64_t localSeconds) { return DatedName(localSeconds, "log"); }
@@ -84,17 +104,19 @@ std::string FormatLogTimeStamp(std::int64_t localSeconds) {
   return text;
 }
 
-std::string_view LogField(std::string_view line, int n) {
+std::string_view LogField(std::string_view line, int n) { return LogFieldUpTo(line, n, ",\r\n"); }
+std::string_view LogFieldToEnd(std::string_view line, int n) { return LogFieldUpTo(line, n, "\r\n"); }
+
+std::int64_t LogTimeOfDay(std::string_view field) {
+  int parts[3];
   size_t pos = 0;
-  for (int i = 0; i < n; ++i) {
-    size_t comma = line.find(',', pos);
-    if (comma == std::string_view::npos) return {};
-    pos = comma + 1;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0 && (pos >= field.size() || field[pos++] != ':')) return -1;
+    size_t start = pos;
+    if (!ReadNumber(field, pos, parts[i]) || pos - start != 2) return -1;
   }
-  while (pos < line.size() && line[pos] == ' ') ++pos;
-  size_t end = line.find_first_of(",\r\n", pos);
-  if (end == std::string_view::npos) end = line.size();
-  return line.substr(pos, end - pos);
+  if (pos != field.size() || parts[0] > 23 || parts[1] > 59 || parts[2] > 59) return -1;
+  return parts[0] * 3600 + parts[1] * 60 + parts[2];
 }
 
 std::string ServiceLogName(const ConnectionRecord& connection) {

@@ -32,6 +32,11 @@ std::string FormatLogTimeStamp(std::int64_t localSeconds);
 // Field n of a line: the text after its n-th ',' with leading blanks skipped,
 // up to the next ',', CR, LF or the end; empty when the line has fewer commas.
 std::string_view LogField(std::string_view line, int n);
+// The last field (the connection log's URL): the same, but up to CR, LF or
+// the end, commas included.
+std::string_view LogFieldToEnd(std::string_view line, int n);
+// Seconds since midnight of an "HH:MM:SS" field; -1 when it is not one.
+std::int64_t LogTimeOfDay(std::string_view field);
 
 // A text field as it may stand in a line: a comma would move every later
 // field for a reader, and a control byte (a line end, a terminal's escape

@@ -7,12 +7,15 @@
 
 #include "core/clock.h"
 #include "core/counter_rebuild.h"
+#include "core/date_time.h"
 #include "core/display_forms.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
+#include "core/program_folder.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "http/template.h"
+#include "stats/statistics.h"
 
 namespace brindlex {
 
@@ -23,17 +26,6 @@ constexpr int kFirstDayName = 455;  // "Пн" ... "Вс"
 double Minutes(std::int64_t milliseconds) { return static_cast<double>(milliseconds / 1000) / 60.0; }
 
 double Megabytes(std::int64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(BytesPerMb()); }
-
-std::string Row(std::initializer_list<std::string> cells) {
-  std::string row = "<tr>";
-  for (const std::string& cell : cells) row += "<td>" + cell + "</td>";
-  return row + "</tr>\n";
-}
-
-std::string FiguresRow(const std::string& first, const CounterBlock& block) {
-  return Row({first, FormatMilliseconds(block.timeMs), FormatTraffic(block.outgoing), FormatTraffic(block.incoming),
-              FormatMoney(block.money), FormatMoney(block.nationalMoney)});
-}
 
 std::int64_t Today() {
   std::tm now = LocalTm(ProgramClock().LocalNow());
@@ -75,26 +67,21 @@ std::string UserMacroTexts::ScheduleTable() const {
 }
 
 std::string UserMacroTexts::DaysTable() const {
-  // Closed sessions are in the day's log; today's figures in memory also
-  // hold the sessions still open.
-  const std::int64_t today = Today();
-  std::string table;
-  for (std::int64_t day : BillingMonthDays(today, BillingDay(*Settings()))) {
-    CounterBlock figures;
-    if (day == today) {
-      figures = user_.dayCounters;
-    } else {
-      ReadSessionLog(SessionLogPath(day), [&](std::string_view line) {
-        SessionLogEntry entry;
-        if (ParseSessionLogLine(line, entry) && EqualsNoCase(entry.login, user_.login))
-          AddCounters(figures, entry.values);
-      });
-    }
-    if (figures == CounterBlock{}) continue;
-    std::tm date = LocalTm(day);
-    char text[32];
-    std::snprintf(text, sizeof(text), "%02d.%02d.%04d", date.tm_mday, date.tm_mon + 1, date.tm_year + 1900);
-    table += FiguresRow(text, figures);
+  // The accounting month so far, from the session logs: the same figures the
+  // console's statistics show for the user.
+  const std::vector<std::int64_t> days = BillingMonthDays(Today(), BillingDay(*Settings()));
+  StatisticsQuery query;
+  query.subject = StatisticsSubject::kUser;
+  query.login = user_.login;
+  query.start = LocalSecondsToDateTime(days.front());
+  query.end = LocalSecondsToDateTime(days.back());
+  query.byDays = true;
+  std::string table = "<tr><td>" + Str(478) + "</td><td>" + Str(479) + "</td><td>" + Str(480) + " </td><td>" +
+                      Str(481) + " </td><td>" + Str(482) + " </td></tr>";
+  for (const StatisticsRow& row : BuildStatistics(query, LoggingFolder())) {
+    table += "<tr><td>" + HtmlEscape(row.label) + "<td>" + FormatMilliseconds(static_cast<std::int64_t>(row.timeMs)) +
+             "<td>" + FormatTraffic(static_cast<std::int64_t>(row.sent)) + "<td>" +
+             FormatTraffic(static_cast<std::int64_t>(row.received)) + "<td>" + FormatNumberText(row.rating);
   }
   return table;
 }

@@ -9,10 +9,10 @@ cd "$root"
 rank() {
   case "$1" in
     core) echo 0 ;;
-    net) echo 1 ;;
-    cache) echo 2 ;;
-    http) echo 3 ;;
-    stats) echo 4 ;;
+    stats) echo 1 ;;
+    net) echo 2 ;;
+    cache) echo 3 ;;
+    http) echo 4 ;;
     web | ftp | socks | dns | portmap | mail | dialup | reports) echo 5 ;;
     console) echo 6 ;;
     console/qt) echo 7 ;;

@@ -102,6 +102,20 @@ class RecordingOrigin {
   std::thread thread_;
 };
 
+// Each request gets the 400 page and its connection closed, and none of them
+// reaches the origin.
+template <size_t N>
+void ExpectRefusedAsMalformed(ProxyGateway& gateway, RecordingOrigin& origin, const std::string (&cases)[N]) {
+  for (const std::string& request : cases) {
+    bool closed = false;
+    std::string answer = gateway.Exchange(request, &closed);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(answer.substr(0, kBadRequest.size()), kBadRequest) << request;
+  }
+  EXPECT_EQ(origin.ConnectionsAfterAWhile(), 0u);
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+}
+
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nok\n";
 
 // nginx answering every /vhost/ request with the Host it was given, fresh for
@@ -233,14 +247,7 @@ TEST(RequestBodies, ConflictingOrInvalidLengthsAreMalformedAndNeverForwarded) {
       post + "Transfer-Encoding: gzip\r\n\r\nhello",
       post + "Transfer-Encoding : chunked\r\n\r\n0\r\n\r\n",
   };
-  for (const std::string& request : cases) {
-    bool closed = false;
-    std::string answer = gateway.Exchange(request, &closed);
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(answer.substr(0, kBadRequest.size()), kBadRequest) << request;
-  }
-  EXPECT_EQ(origin.ConnectionsAfterAWhile(), 0u);
-  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+  ExpectRefusedAsMalformed(gateway, origin, cases);
 }
 
 TEST(RequestHosts, AHostMayHoldOnlyHostNameCharactersAndADigitPort) {
@@ -259,14 +266,7 @@ TEST(RequestHosts, AHostMayHoldOnlyHostNameCharactersAndADigitPort) {
       "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + port + ", evil.test\r\n\r\n",
       "GET / HTTP/1.1\r\nHost: 127.0.0.1\x7f:" + port + "\r\n\r\n",
   };
-  for (const std::string& request : cases) {
-    bool closed = false;
-    std::string answer = gateway.Exchange(request, &closed);
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(answer.substr(0, kBadRequest.size()), kBadRequest) << request;
-  }
-  EXPECT_EQ(origin.ConnectionsAfterAWhile(), 0u);
-  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+  ExpectRefusedAsMalformed(gateway, origin, cases);
 }
 
 TEST(RequestHeads, AnOverLongHeadGets431AndTheSamePage) {

@@ -287,5 +287,22 @@ TEST(DisplayForms, TimeTrafficAndMoney) {
   EXPECT_EQ(FormatMoney(1024LL * 1024 * 1000 * 5 / 2), "2.5");
 }
 
+TEST(DisplayForms, DatesAndTimesReadBack) {
+  const std::int64_t t = LocalSeconds(2026, 3, 7, 9, 5, 4);
+  EXPECT_EQ(FormatShortDate(t), "07.03.2026");
+  EXPECT_EQ(FormatDateAndTime(t), "07.03.2026 09:05:04");
+  std::int64_t read = 0;
+  bool hasTime = false;
+  ASSERT_TRUE(ParseDateAndTime(" 07.03.2026 09:05:04 ", read, hasTime));
+  EXPECT_EQ(read, t);
+  EXPECT_TRUE(hasTime);
+  ASSERT_TRUE(ParseDateAndTime("07.03.2026", read, hasTime));
+  EXPECT_EQ(read, LocalSeconds(2026, 3, 7));
+  EXPECT_FALSE(hasTime);
+  for (std::string_view bad : {"", "Всего", "7.03.2026", "31.02.2026", "07.13.2026", "07.03.2026 24:00:00",
+                               "07.03.2026 09:05", "07.03.2026x", "07.03.2026 09:05:04 x", "00.03.2026"})
+    EXPECT_FALSE(ParseDateAndTime(bad, read, hasTime)) << bad;
+}
+
 }  // namespace
 }  // namespace brindlex

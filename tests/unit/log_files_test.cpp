@@ -15,6 +15,7 @@
 #include "core/connection.h"
 #include "core/counter_rebuild.h"
 #include "core/groups.h"
+#include "core/log_lines.h"
 #include "core/log_writer.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
@@ -56,6 +57,17 @@ TEST(LogNames, FieldsSplitAtCommasSkippingLeadingBlanks) {
   EXPECT_EQ(LogField(line, 9), "5");
   EXPECT_EQ(LogField(line, 10), "");
   EXPECT_EQ(LogField("", 3), "");
+}
+
+TEST(LogNames, TheUrlIsTheRestOfTheLineAndTimesReadBack) {
+  std::string_view line = "HTTP, Bob, bob, 10.0.0.5, 12.31.26, 23:59:50, a.lan, 1, 2, 3,  http://a.lan/x,y, z\r\n";
+  EXPECT_EQ(LogFieldToEnd(line, 10), "http://a.lan/x,y, z");
+  EXPECT_EQ(LogFieldToEnd(line, 6), "a.lan, 1, 2, 3,  http://a.lan/x,y, z");
+  EXPECT_EQ(LogFieldToEnd("a, b", 3), "");
+  EXPECT_EQ(LogTimeOfDay(LogField(line, 5)), 23 * 3600 + 59 * 60 + 50);
+  EXPECT_EQ(LogTimeOfDay("00:00:00"), 0);
+  for (std::string_view bad : {"", "7:05:01", "24:00:00", "12:60:00", "12:00:60", "12:00", "12:00:00x", "1a:00:00"})
+    EXPECT_EQ(LogTimeOfDay(bad), -1) << bad;
 }
 
 TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
@@ -204,10 +216,10 @@ TEST(SessionLogReader, LinesEndWithLfAndAnOverlongLineEndsTheFile) {
   ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fd);
   std::vector<std::string> lines;
-  EXPECT_TRUE(ReadSessionLog(name, [&](std::string_view line) { lines.emplace_back(line); }));
+  EXPECT_TRUE(ReadLogLines(name, LogLineRules{}, [&](std::string_view line) { lines.emplace_back(line); }));
   EXPECT_EQ(lines, (std::vector<std::string>{"a, first", "b, second\r"}));
   ::unlink(name);
-  EXPECT_FALSE(ReadSessionLog("/nonexistent/brindlex.lgs", [](std::string_view) {}));
+  EXPECT_FALSE(ReadLogLines("/nonexistent/brindlex.lgs", LogLineRules{}, [](std::string_view) {}));
 
   SessionLogEntry entry;
   EXPECT_FALSE(ParseSessionLogLine("no commas at all", entry));

@@ -109,19 +109,22 @@ TEST_F(UserMacros, TheGroupsScheduleBindsTheUserInTheTable) {
   EXPECT_NE(table.find("<tr><td>Вт</td><td>+</td>"), std::string::npos) << table;
 }
 
-TEST_F(UserMacros, TheDayTableTakesEarlierDaysFromTheLogsAndTodayFromMemory) {
-  // Billing from the 1st: the 1st to the 3rd of March from their logs.
+TEST_F(UserMacros, TheDayTableIsTheMonthsStatisticsFromTheLogsWithItsTotals) {
+  // Billing from the 1st: the 1st to the 4th of March, the user's lines only.
   WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 3, 2)),
                       "Bob, BOB, 10.0.0.5, 03.02.26, 10:00:00, 61000, 2048, 1024, 0, 0\r\n"
-                      "Eve, eve, 10.0.0.6, 03.02.26, 10:00:00, 99000, 99, 99, 0, 0\r\n"
-                      "Bob, bob, 10.0.0.5, 03.02.26, 11:00:00, 1000, 1048576, 0, 0, 0\r\n");
+                      "Eve, eve, 10.0.0.6, 03.02.26, 10:00:00, 99000, 99, 99, 0, 0\r\n");
+  WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 3, 3)),
+                      "Bob, bob, 10.0.0.5, 03.03.26, 11:00:00, 1000, 6144, 0, 0, 0\r\n");
   WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 2, 27)),
                       "Bob, bob, 10.0.0.5, 02.27.26, 10:00:00, 5000, 5, 5, 0, 0\r\n");
   std::string table = UserMacroTexts(user_).Text(UserMacro::TableStatDays);
   EXPECT_EQ(table,
-            "<tr><td>02.03.2026</td><td>0:01:02</td><td>1 (0)</td><td>1026 (1)</td><td>0</td><td>0</td></tr>\n"
-            "<tr><td>04.03.2026</td><td>0:15:00</td><td>1 (0)</td><td>1536 (1.5)</td><td>0</td><td>0</td></tr>\n")
-      << "days without figures and days before the billing month are left out";
+            "<tr><td>День</td><td>Время</td><td>Отправлено </td><td>Получено </td><td>Рейтинг </td></tr>"
+            "<tr><td>02.03.2026<td>0:01:01<td>1 (0)<td>2 (0)<td>25"
+            "<tr><td>03.03.2026<td>0:00:01<td>0 (0)<td>6 (0.01)<td>75"
+            "<tr><td>Всего<td>0:01:02<td>1 (0)<td>8 (0.01)<td>100")
+      << "other users, days without figures and days before the billing month are left out";
 }
 
 }  // namespace
