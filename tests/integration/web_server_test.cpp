@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -77,13 +78,41 @@ TEST_F(WebServer, TheRootServesTheUsersIndexPageFilled) {
   std::string page = Curl(gateway_->Proxy(), Url("/"), &rc, "--proxy-user bob:pw");
   EXPECT_EQ(rc, 0);
   EXPECT_NE(page.find("Bob &lt;Smith&gt;"), std::string::npos) << page;
-  EXPECT_EQ(page.find('%'), std::string::npos) << "every macro is replaced: " << page;
+  for (const char* macro : {"%USER_", "%CUR_", "%REST_", "%STAT_", "%SHARE_", "%TABLE_"})
+    EXPECT_EQ(page.find(macro), std::string::npos) << macro << " is replaced: " << page;
+  // Bob's day traffic limit is set and nothing is used yet; his day time
+  // limit is not, so its bar is empty (and hidden by the page).
+  EXPECT_NE(page.find("<div class=\"limit\" data-share=\"0\">\n<div class=\"name\">Трафик за сегодня"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<div class=\"limit\" data-share=\"\">\n<div class=\"name\">Время за сегодня"), std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<tr><td>" + Str(478) + "</td>"), std::string::npos) << "the per-day table is there";
   // A browser that asks the gateway by one of its addresses on the HTTP
   // port, or by its name in any case, reaches the same page, and so does one
   // that logs in to the page rather than to the proxy.
   for (const std::string& url : {"http://127.0.0.1:" + std::to_string(gateway_->port) + "/", "http://BrindLEX/"s})
     EXPECT_EQ(Curl(gateway_->Proxy(), url, &rc, "--proxy-user bob:pw"), page) << url;
   EXPECT_EQ(Curl(gateway_->Proxy(), Url("/"), &rc, "-u bob:pw"), page);
+}
+
+TEST_F(WebServer, ThePerDayTableHasTheRowsOfTheSessionLogs) {
+  std::time_t now = std::time(nullptr);
+  std::tm today{};
+  ::localtime_r(&now, &today);
+  char name[64], date[16];
+  std::strftime(name, sizeof(name), "/Logging/%d-%m-%y-Brindlex.lgs", &today);
+  std::strftime(date, sizeof(date), "%m.%d.%y", &today);
+  WriteFile(gateway_->home + name, "Bob, bob, 127.0.0.1, "s + date + ", 00:00:01, 61000, 2048, 1024, 0, 0\r\n" +
+                                       "Eve, eve, 127.0.0.2, " + date + ", 00:00:02, 99000, 99, 99, 0, 0\r\n" +
+                                       "Bob, bob, 127.0.0.1, " + date + ", 00:00:03, 1000, 6144, 0, 0, 0\r\n");
+  std::string page = Body(Get("/", kBob));
+  char label[16];
+  std::strftime(label, sizeof(label), "%d.%m.%Y", &today);
+  EXPECT_NE(page.find("<tr><td>"s + label + "<td>0:01:02<td>1 (0)<td>8 (0.01)<td>100<tr><td>" + Str(813) +
+                      "<td>0:01:02<td>1 (0)<td>8 (0.01)<td>100\n</table>"),
+            std::string::npos)
+      << page;
 }
 
 TEST_F(WebServer, APageAtTheRootIsFilledAndOneInASubfolderSentUnchanged) {
