@@ -91,9 +91,12 @@ TEST_F(WebServer, TheRootServesTheUsersIndexPageFilled) {
   // A browser that asks the gateway by one of its addresses on the HTTP
   // port, or by its name in any case, reaches the same page, and so does one
   // that logs in to the page rather than to the proxy.
+  // (The page from <main> on: the clock in its header moves on.)
+  auto body = [](const std::string& text) { return text.substr(std::min(text.find("<main>"), text.size())); };
+  ASSERT_NE(page.find("<main>"), std::string::npos);
   for (const std::string& url : {"http://127.0.0.1:" + std::to_string(gateway_->port) + "/", "http://BrindLEX/"s})
-    EXPECT_EQ(Curl(gateway_->Proxy(), url, &rc, "--proxy-user bob:pw"), page) << url;
-  EXPECT_EQ(Curl(gateway_->Proxy(), Url("/"), &rc, "-u bob:pw"), page);
+    EXPECT_EQ(body(Curl(gateway_->Proxy(), url, &rc, "--proxy-user bob:pw")), body(page)) << url;
+  EXPECT_EQ(body(Curl(gateway_->Proxy(), Url("/"), &rc, "-u bob:pw")), body(page));
 }
 
 TEST_F(WebServer, ThePerDayTableHasTheRowsOfTheSessionLogs) {
