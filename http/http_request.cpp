@@ -93,14 +93,6 @@ bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parent
   return true;
 }
 
-// The gateway's built-in web server answers requests addressed to the gateway
-// itself; until it exists such a request finds nothing.
-void AnswerGatewayRequest(ConnectionRecord& r) {
-  r.localServer = true;
-  r.noStore = true;
-  SendReplyPage(r, ReplyKind::kNotFound);
-}
-
 }  // namespace
 
 bool HttpRequestStep(ConnectionRecord& r) {

@@ -2,17 +2,32 @@
 
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "core/connection.h"
 #include "core/host_names.h"
 #include "core/settings.h"
+#include "http/reply_page.h"
 
 namespace brindlex {
 
+namespace {
+
+GatewayAnswer registeredAnswer = nullptr;
+
+}  // namespace
+
+bool IsGatewayName(std::string_view hostName) {
+  if (EqualsNoCase(hostName, kGatewayHostName)) return true;
+  char own[256] = {};
+  if (::gethostname(own, sizeof(own) - 1) != 0 || own[0] == '\0') return false;
+  return EqualsNoCase(hostName, own);
+}
+
 bool IsLocalServer(std::string_view hostName, Ipv4 address, const std::vector<std::string>& localHosts) {
-  return EqualsNoCase(hostName, kGatewayHostName) || NamePatternsMatch(localHosts, hostName) ||
+  return IsGatewayName(hostName) || NamePatternsMatch(localHosts, hostName) ||
          AddressPatternsMatch(localHosts, address);
 }
 
@@ -35,11 +50,24 @@ bool IsOwnAddress(Ipv4 address) {
 }
 
 bool IsGatewayRequest(const ConnectionRecord& record) {
-  if (EqualsNoCase(record.host, kGatewayHostName)) return true;
+  HostPort target;
+  if (SplitHostPort(record.host, target) && IsGatewayName(target.name)) return true;
   if (record.serverAddress == kNoAddress) return false;
   std::vector<int> ports = HttpPorts(Settings()->HttpPort);
   if (std::find(ports.begin(), ports.end(), record.serverPort) == ports.end()) return false;
   return IsOwnAddress(record.serverAddress);
+}
+
+void RegisterGatewayAnswer(GatewayAnswer answer) { registeredAnswer = answer; }
+
+void AnswerGatewayRequest(ConnectionRecord& record) {
+  if (registeredAnswer) {
+    registeredAnswer(record);
+    return;
+  }
+  record.localServer = true;
+  record.noStore = true;
+  SendReplyPage(record, ReplyKind::kNotFound);
 }
 
 }  // namespace brindlex

@@ -20,10 +20,6 @@ constexpr size_t kHostNameMax = 1023;
 }  // namespace
 
 void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
-  if (EqualsNoCase(hostText, kGatewayHostName)) {
-    record.localServer = true;
-    return;
-  }
   HostPort target;
   // The head parser refuses a request whose port is not a port, so a text
   // that fails here came from elsewhere: port 0 names no server and never
@@ -41,6 +37,10 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     record.serverPort = 21;
   }
 
+  if (valid && IsGatewayName(name)) {
+    record.localServer = true;
+    return;
+  }
   record.serverAddress = ResolveUpstream(record, std::string(name));
   MarkLocalServer(record, name);
 }

@@ -52,6 +52,10 @@ constexpr MacroName kMacros[] = {
     {"%STAT_MON_MONEY_C%", Macro::User, UserMacro::StatMonMoneyC},
     {"%STAT_MON_MONEY_R%", Macro::User, UserMacro::StatMonMoneyR},
     {"%TABLE_STAT_DAYS%", Macro::User, UserMacro::TableStatDays},
+    {"%SHARE_DAY_MB%", Macro::User, UserMacro::ShareDayMb},
+    {"%SHARE_DAY_TIME%", Macro::User, UserMacro::ShareDayTime},
+    {"%SHARE_MON_MB%", Macro::User, UserMacro::ShareMonMb},
+    {"%SHARE_MON_TIME%", Macro::User, UserMacro::ShareMonTime},
 };
 
 bool MatchesAt(std::string_view text, size_t at, std::string_view name) {

@@ -36,6 +36,10 @@ enum class UserMacro {
   StatMonMoneyC,
   StatMonMoneyR,
   TableStatDays,
+  ShareDayMb,
+  ShareDayTime,
+  ShareMonMb,
+  ShareMonTime,
 };
 
 // What the macros are replaced by.

@@ -1,6 +1,7 @@
 #include "http/user_macros.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 
@@ -36,12 +37,18 @@ std::int64_t Today() {
 UserMacroTexts::UserMacroTexts(const UserRecord& user) {
   std::lock_guard<std::mutex> lock(AccountsLock());
   user_ = user;
+  if (user.group) groupSchedule_ = user.group->schedule;
   counted_ = CountedTraffic(user);
 }
 
 std::string UserMacroTexts::RestOf(double limit, double used) const {
   if (limit <= 0) return {};
   return FormatNumberText(std::max(0.0, limit - used));
+}
+
+std::string UserMacroTexts::ShareOf(double limit, double used) const {
+  if (limit <= 0) return {};
+  return std::to_string(static_cast<long long>(std::floor(std::max(0.0, used) * 100.0 / limit)));
 }
 
 std::string UserMacroTexts::ScheduleTable() const {
@@ -51,7 +58,9 @@ std::string UserMacroTexts::ScheduleTable() const {
   for (int day = 0; day < kScheduleDays; ++day) {
     table += "<tr><td>" + Str(kFirstDayName + day) + "</td>";
     for (int hour = 0; hour < kScheduleHoursPerDay; ++hour)
-      table += ScheduleAllows(user_.schedule, day, hour) ? "<td>+</td>" : "<td></td>";
+      // The group's schedule binds the user too (as the access check has it).
+      table += ScheduleAllows(user_.schedule, day, hour) && ScheduleAllows(groupSchedule_, day, hour) ? "<td>+</td>"
+                                                                                                      : "<td></td>";
     table += "</tr>\n";
   }
   return table;
@@ -125,6 +134,14 @@ std::string UserMacroTexts::Text(UserMacro macro) const {
       return FormatMoney(month.nationalMoney);
     case UserMacro::TableStatDays:
       return DaysTable();
+    case UserMacro::ShareDayMb:
+      return ShareOf(rules.dayMb, Megabytes(counted_.day));
+    case UserMacro::ShareDayTime:
+      return ShareOf(rules.dayMinutes, Minutes(day.timeMs));
+    case UserMacro::ShareMonMb:
+      return ShareOf(rules.monthMb, Megabytes(counted_.month));
+    case UserMacro::ShareMonTime:
+      return ShareOf(rules.monthMinutes, Minutes(month.timeMs));
   }
   return {};
 }

@@ -86,6 +86,29 @@ TEST_F(UserMacros, TheScheduleTableHasAnHourRowAndOneRowADay) {
   EXPECT_EQ(rows, 8u);
 }
 
+TEST_F(UserMacros, TheSharesOfTheLimitsUsedAreWholePercentsAndEmptyWithoutALimit) {
+  user_.rules.monthMb = 4;
+  user_.rules.monthMinutes = 80;
+  UserMacroTexts texts(user_);
+  EXPECT_EQ(texts.Text(UserMacro::ShareDayTime), "25");
+  EXPECT_EQ(texts.Text(UserMacro::ShareDayMb), "0") << "1.5 MB of 10 counts nothing without a group";
+  EXPECT_EQ(texts.Text(UserMacro::ShareMonTime), "112") << "past the limit the share says by how much";
+  user_.rules.monthMinutes = 0;
+  EXPECT_EQ(UserMacroTexts(user_).Text(UserMacro::ShareMonTime), "");
+  EXPECT_EQ(UserMacroTexts(user_).Text(UserMacro::ShareMonMb), "0");
+}
+
+TEST_F(UserMacros, TheGroupsScheduleBindsTheUserInTheTable) {
+  GroupRecord group;
+  group.schedule = FullSchedule();
+  group.schedule[6 * kScheduleHoursPerDay] = 0;  // Sunday 00:00-00:59 closed for the whole group
+  user_.group = &group;
+  std::string table = UserMacroTexts(user_).Text(UserMacro::TableWorkTime);
+  EXPECT_NE(table.find("<tr><td>Вс</td><td></td><td>+</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Пн</td><td></td><td>+</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Вт</td><td>+</td>"), std::string::npos) << table;
+}
+
 TEST_F(UserMacros, TheDayTableIsTheMonthsStatisticsFromTheLogsWithItsTotals) {
   // Billing from the 1st: the 1st to the 4th of March, the user's lines only.
   WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 3, 2)),
