@@ -23,6 +23,9 @@ namespace {
 
 constexpr int kFirstDayName = 455;  // "Пн" ... "Вс"
 
+// A limit as the pages show it: its shortest decimal form, 0 for none.
+std::string Limit(double value) { return FormatNumberText(value, 9); }
+
 double Minutes(std::int64_t milliseconds) { return static_cast<double>(milliseconds / 1000) / 60.0; }
 
 double Megabytes(std::int64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(BytesPerMb()); }
@@ -41,27 +44,22 @@ UserMacroTexts::UserMacroTexts(const UserRecord& user) {
   counted_ = CountedTraffic(user);
 }
 
-std::string UserMacroTexts::RestOf(double limit, double used) const {
-  if (limit <= 0) return {};
-  return FormatNumberText(std::max(0.0, limit - used));
-}
-
 std::string UserMacroTexts::ShareOf(double limit, double used) const {
   if (limit <= 0) return {};
   return std::to_string(static_cast<long long>(std::floor(std::max(0.0, used) * 100.0 / limit)));
 }
 
 std::string UserMacroTexts::ScheduleTable() const {
-  std::string hours = "<td></td>";
-  for (int hour = 0; hour < kScheduleHoursPerDay; ++hour) hours += "<td>" + std::to_string(hour) + "</td>";
-  std::string table = "<tr>" + hours + "</tr>\n";
+  // Rows and cells are opened and never closed: the table as pages written
+  // for it expect it.
+  std::string table = "<tr><td>";
+  for (int hour = 0; hour < kScheduleHoursPerDay; ++hour) table += "<td>" + std::to_string(hour);
   for (int day = 0; day < kScheduleDays; ++day) {
-    table += "<tr><td>" + Str(kFirstDayName + day) + "</td>";
+    table += "<tr><td>" + Str(kFirstDayName + day);
     for (int hour = 0; hour < kScheduleHoursPerDay; ++hour)
       // The group's schedule binds the user too (as the access check has it).
-      table += ScheduleAllows(user_.schedule, day, hour) && ScheduleAllows(groupSchedule_, day, hour) ? "<td>+</td>"
-                                                                                                      : "<td></td>";
-    table += "</tr>\n";
+      table +=
+          ScheduleAllows(user_.schedule, day, hour) && ScheduleAllows(groupSchedule_, day, hour) ? "<td>+" : "<td>-";
   }
   return table;
 }
@@ -96,20 +94,19 @@ std::string UserMacroTexts::Text(UserMacro macro) const {
     case UserMacro::Login:
       return HtmlEscape(user_.login);
     case UserMacro::RestDoc:
-      return RestOf(rules.maxDocumentMb, 0);
+      return Limit(rules.maxDocumentMb);
     case UserMacro::RestDayTime:
-      return RestOf(rules.dayMinutes, Minutes(day.timeMs));
+      return Limit(rules.dayMinutes);
     case UserMacro::RestDayMb:
-      return RestOf(rules.dayMb, Megabytes(counted_.day));
+      return Limit(rules.dayMb);
     case UserMacro::RestMonTime:
-      return RestOf(rules.monthMinutes, Minutes(month.timeMs));
+      return Limit(rules.monthMinutes);
     case UserMacro::RestMonMb:
-      return RestOf(rules.monthMb, Megabytes(counted_.month));
+      return Limit(rules.monthMb);
     case UserMacro::RestSpeedNorm:
-      return RestOf(rules.speedNormal, 0);
+      return Limit(rules.speedNormal);
     case UserMacro::RestSpeedEx:
-      // 0 is a rule of its own here: refused after a limit, not unlimited.
-      return FormatNumberText(rules.speedExceeded);
+      return Limit(rules.speedExceeded);
     case UserMacro::TableWorkTime:
       return ScheduleTable();
     case UserMacro::StatDayTime:

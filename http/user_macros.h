@@ -24,7 +24,6 @@ class UserMacroTexts {
   std::string Text(UserMacro macro) const;
 
  private:
-  std::string RestOf(double limit, double used) const;
   std::string ShareOf(double limit, double used) const;
   std::string ScheduleTable() const;
   std::string DaysTable() const;

@@ -58,10 +58,10 @@ TEST_F(UserMacros, NameLimitsAndFiguresOfTheUser) {
   EXPECT_EQ(texts.Text(UserMacro::Name), "&lt;Bob &amp; Co&gt;");
   EXPECT_EQ(texts.Text(UserMacro::Login), "bob");
   EXPECT_EQ(texts.Text(UserMacro::RestDoc), "2.5");
-  EXPECT_EQ(texts.Text(UserMacro::RestDayTime), "45");
-  EXPECT_EQ(texts.Text(UserMacro::RestDayMb), "10") << "a user without group counts no direction";
-  EXPECT_EQ(texts.Text(UserMacro::RestMonTime), "") << "no limit set";
-  EXPECT_EQ(texts.Text(UserMacro::RestSpeedNorm), "");
+  EXPECT_EQ(texts.Text(UserMacro::RestDayTime), "60") << "the limit itself, not what is left of it";
+  EXPECT_EQ(texts.Text(UserMacro::RestDayMb), "10");
+  EXPECT_EQ(texts.Text(UserMacro::RestMonTime), "0") << "no limit set";
+  EXPECT_EQ(texts.Text(UserMacro::RestSpeedNorm), "0");
   EXPECT_EQ(texts.Text(UserMacro::RestSpeedEx), "0");
   EXPECT_EQ(texts.Text(UserMacro::StatDayTime), "0:15:00");
   EXPECT_EQ(texts.Text(UserMacro::StatDaySend), "1 (0)");
@@ -71,16 +71,12 @@ TEST_F(UserMacros, NameLimitsAndFiguresOfTheUser) {
   EXPECT_EQ(texts.Text(UserMacro::StatMonMoneyC), "0");
 }
 
-TEST_F(UserMacros, AnExhaustedLimitHasNothingLeftRatherThanLessThanNothing) {
-  user_.dayCounters.timeMs = 3 * 3600000;
-  EXPECT_EQ(UserMacroTexts(user_).Text(UserMacro::RestDayTime), "0");
-}
-
 TEST_F(UserMacros, TheScheduleTableHasAnHourRowAndOneRowADay) {
   std::string table = UserMacroTexts(user_).Text(UserMacro::TableWorkTime);
-  EXPECT_EQ(table.substr(0, 31), "<tr><td></td><td>0</td><td>1</t") << table;
-  EXPECT_NE(table.find("<td>23</td></tr>\n<tr><td>Пн</td><td></td><td>+</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find("<tr><td>Вс</td><td>+</td>"), std::string::npos) << table;
+  EXPECT_EQ(table.substr(0, 25), "<tr><td><td>0<td>1<td>2<t") << table;
+  EXPECT_NE(table.find("<td>23<tr><td>Пн<td>-<td>+<td>+"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Вс<td>+<td>+"), std::string::npos) << table;
+  EXPECT_EQ(table.find("</"), std::string::npos) << "cells and rows are not closed";
   size_t rows = 0;
   for (size_t at = table.find("<tr>"); at != std::string::npos; at = table.find("<tr>", at + 1)) ++rows;
   EXPECT_EQ(rows, 8u);
@@ -104,9 +100,9 @@ TEST_F(UserMacros, TheGroupsScheduleBindsTheUserInTheTable) {
   group.schedule[6 * kScheduleHoursPerDay] = 0;  // Sunday 00:00-00:59 closed for the whole group
   user_.group = &group;
   std::string table = UserMacroTexts(user_).Text(UserMacro::TableWorkTime);
-  EXPECT_NE(table.find("<tr><td>Вс</td><td></td><td>+</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find("<tr><td>Пн</td><td></td><td>+</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find("<tr><td>Вт</td><td>+</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Вс<td>-<td>+"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Пн<td>-<td>+"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr><td>Вт<td>+<td>+"), std::string::npos) << table;
 }
 
 TEST_F(UserMacros, TheDayTableIsTheMonthsStatisticsFromTheLogsWithItsTotals) {
