@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text;
     if (FindMessage(bytes, size, number, text) && text.find_first_of("\r\n") != std::string::npos) __builtin_trap();
   }
-  TemplateValues values{"host<&>", "/p?'\"", "01.02.2026", "03:04:05"};
+  TemplateValues values{"host<&>", "/p?'\"", "01.02.2026", "03:04:05", {}};
   std::string head, tail;
   FillTemplateText(std::string_view(bytes, size), values, head, &tail);
   FillTemplateText(std::string_view(bytes, size), values, head, nullptr);
