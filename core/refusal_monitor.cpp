@@ -13,11 +13,13 @@ namespace {
 
 constexpr int kFailedLoginSummary = 1220;
 constexpr int kRefusalsNotShown = 1221;
+constexpr int kAddressRefusedSummary = 1222;
 
-std::string SummaryLine(Ipv4 client, int failures) {
+std::string SummaryLine(RepeatedRefusal kind, Ipv4 client, int failures) {
   char text[512];
-  std::snprintf(text, sizeof(text), StrC(kFailedLoginSummary), FormatIpv4(client).c_str(),
-                std::to_string(failures).c_str());
+  std::snprintf(text, sizeof(text),
+                StrC(kind == RepeatedRefusal::kFailedLogin ? kFailedLoginSummary : kAddressRefusedSummary),
+                FormatIpv4(client).c_str(), std::to_string(failures).c_str());
   return text;
 }
 
@@ -25,7 +27,7 @@ struct RefusalQueue {
   std::mutex mutex;
   std::vector<Refusal> refusals;  // guarded by mutex
   std::int64_t notQueued = 0;     // guarded by mutex: refusals past kMaxQueuedRefusals
-  FailedLoginLimiter limiter;     // main thread only
+  RefusalLimiter limiter;         // main thread only
 };
 
 RefusalQueue& Queue() {
@@ -40,29 +42,30 @@ std::string RefusalLine(const Refusal& refusal) {
          std::to_string(refusal.message) + ", " + EscapeField(refusal.url, true);
 }
 
-void FailedLoginLimiter::FailedLogin(Ipv4 client, std::int64_t now, const std::string& line,
-                                     std::vector<std::string>& out) {
-  auto it = minutes_.find(client);
+void RefusalLimiter::Refused(RepeatedRefusal kind, Ipv4 client, std::int64_t now, const std::string& line,
+                             std::vector<std::string>& out) {
+  const auto key = std::make_pair(kind, client);
+  auto it = minutes_.find(key);
   if (it != minutes_.end() && now - it->second.start >= kMinute) {
-    if (it->second.failures > 1) out.push_back(SummaryLine(client, it->second.failures));
+    if (it->second.failures > 1) out.push_back(SummaryLine(kind, client, it->second.failures));
     minutes_.erase(it);
     it = minutes_.end();
   }
   if (it == minutes_.end()) {
-    minutes_.emplace(client, Minute{now, 1});
+    minutes_.emplace(key, Minute{now, 1});
     out.push_back(line);
   } else {
     ++it->second.failures;
   }
 }
 
-void FailedLoginLimiter::Expire(std::int64_t now, std::vector<std::string>& out) {
+void RefusalLimiter::Expire(std::int64_t now, std::vector<std::string>& out) {
   for (auto it = minutes_.begin(); it != minutes_.end();) {
     if (now - it->second.start < kMinute) {
       ++it;
       continue;
     }
-    if (it->second.failures > 1) out.push_back(SummaryLine(it->first, it->second.failures));
+    if (it->second.failures > 1) out.push_back(SummaryLine(it->first.first, it->first.second, it->second.failures));
     it = minutes_.erase(it);
   }
 }
@@ -90,8 +93,9 @@ std::vector<std::string> TakeRefusalLines() {
   std::vector<std::string> lines;
   for (const Refusal& refusal : refusals) {
     if (!MonitorShows(MonitorSwitchOf(refusal.service))) continue;
-    if (refusal.failedLogin) {
-      queue.limiter.FailedLogin(refusal.client, now, RefusalLine(refusal), lines);
+    if (refusal.failedLogin || refusal.addressRefused) {
+      RepeatedRefusal kind = refusal.failedLogin ? RepeatedRefusal::kFailedLogin : RepeatedRefusal::kAddressRefused;
+      queue.limiter.Refused(kind, refusal.client, now, RefusalLine(refusal), lines);
     } else {
       lines.push_back(RefusalLine(refusal));
     }

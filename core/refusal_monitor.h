@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
@@ -30,19 +31,28 @@ struct Refusal {
   std::string url;
   int message = 0;
   bool failedLogin = false;  // answered with the login challenge
+  // Closed at accept: the address is not one UsersAddrs or InInterface
+  // admits (no message, no URL).
+  bool addressRefused = false;
 };
 
 // The line of a refusal (any thread).
 std::string RefusalLine(const Refusal& refusal);
 
-// One summary line a minute per client address for failed logins.
-class FailedLoginLimiter {
+// The refusals that come again and again from one address (failed logins;
+// connections from an address that is not admitted, a machine set up with
+// the gateway as its proxy but left out of UsersAddrs) get one line a minute
+// per address and kind, and one summary line when the minute is over.
+enum class RepeatedRefusal : std::uint8_t { kFailedLogin, kAddressRefused };
+
+class RefusalLimiter {
  public:
   static constexpr std::int64_t kMinute = 60 * kPerformanceFrequency;
-  // A failed login from `client` at `now`: adds `line` to `out` when it is
-  // the first of its address's minute, else only counts it. A minute that
+  // A refusal of `kind` from `client` at `now`: adds `line` to `out` when it
+  // is the first of its address's minute, else only counts it. A minute that
   // ended before `now` is summed up in `out` first.
-  void FailedLogin(Ipv4 client, std::int64_t now, const std::string& line, std::vector<std::string>& out);
+  void Refused(RepeatedRefusal kind, Ipv4 client, std::int64_t now, const std::string& line,
+               std::vector<std::string>& out);
   // Adds the summary of every minute that has ended by `now` to `out` (only
   // a minute with more failures than its first line showed gets one).
   void Expire(std::int64_t now, std::vector<std::string>& out);
@@ -52,7 +62,7 @@ class FailedLoginLimiter {
     std::int64_t start = 0;
     int failures = 0;
   };
-  std::map<Ipv4, Minute> minutes_;
+  std::map<std::pair<RepeatedRefusal, Ipv4>, Minute> minutes_;
 };
 
 // Queues a refusal for the monitor (any thread). Lines of a service whose

@@ -17,6 +17,7 @@
 #include "core/main_loop.h"
 #include "core/monitor.h"
 #include "core/process_state.h"
+#include "core/refusal_monitor.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
@@ -62,7 +63,17 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
       Close(record);
       return;
     }
-    if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) Close(record);
+    if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) {
+      // Without a session record it was the address lists that said no.
+      if (!record.sessionRecord) {
+        Refusal refusal;
+        refusal.service = record.service;
+        refusal.client = record.clientAddress;
+        refusal.addressRefused = true;
+        ReportRefusal(std::move(refusal));
+      }
+      Close(record);
+    }
   } catch (...) {
     Close(record);
     ReportCurrentExceptionAndGoOn("ProxyThread", record.stepMarker);

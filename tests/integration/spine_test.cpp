@@ -83,16 +83,22 @@ TEST_F(GatewayTest, AtMostTenHttpPortsAndABusyPortDoesNotStopTheOthers) {
   ::close(blocker);
 }
 
-TEST_F(GatewayTest, ClientOutsideUsersAddrsIsClosedWithoutAByte) {
+TEST_F(GatewayTest, ClientOutsideUsersAddrsIsClosedWithoutAByteAndShownOnceAMinute) {
   int ftp = FreePort();
   Start("HttpPort=" + std::to_string(FreePort()) +
             "\r\nUsersAddrs=10.0.0.1-10.0.0.9\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) + "\r\n",
         OpenLine("FTP", ftp, "Ok"));
-  int fd = Connect(ftp);
-  ASSERT_GE(fd, 0);
-  bool closed = false;
-  EXPECT_EQ(ReadUntilClosed(fd, 5s, &closed), "");
-  EXPECT_TRUE(closed);
+  for (int i = 0; i < 3; ++i) {
+    int fd = Connect(ftp);
+    ASSERT_GE(fd, 0);
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(fd, 5s, &closed), "");
+    EXPECT_TRUE(closed);
+  }
+  const std::string line = "REFUSED, 127.0.0.1, , 0, \n";
+  EXPECT_TRUE(gateway_->WaitForOutput(line)) << gateway_->Output();
+  std::this_thread::sleep_for(1500ms);  // the monitor takes refusals once a second
+  EXPECT_EQ(Count(gateway_->Output(), line), 1u) << "the other two wait for the minute's summary";
 }
 
 TEST_F(GatewayTest, ServicesGreetWithTheirOwnLines) {

@@ -34,14 +34,29 @@ TEST(RefusalMonitor, TheLineNamesClientLoginMessageAndUrlWithHostileBytesEscaped
   EXPECT_EQ(RefusalLine(refusal), "REFUSED, 192.168.0.7, x%2C%0D%0AREFUSED, 493, http://e/%0D%0Aforged");
 }
 
+TEST(RefusalMonitor, RefusedAddressesAreCountedApartFromFailedLoginsWithASummaryOfTheirOwn) {
+  RefusalLimiter limiter;
+  std::vector<std::string> out;
+  const Ipv4 a = Address("10.0.0.1");
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 0, "login", out);
+  limiter.Refused(RepeatedRefusal::kAddressRefused, a, 1 * kSecond, "address", out);
+  limiter.Refused(RepeatedRefusal::kAddressRefused, a, 2 * kSecond, "address again", out);
+  EXPECT_EQ(out, (std::vector<std::string>{"login", "address"}));
+  out.clear();
+  limiter.Expire(61 * kSecond, out);
+  char summary[512];
+  std::snprintf(summary, sizeof(summary), StrC(1222), "10.0.0.1", "2");
+  EXPECT_EQ(out, std::vector<std::string>{summary}) << "one failed login says all in its own line";
+}
+
 TEST(RefusalMonitor, FailedLoginsGiveOneLineThenOneSummaryAMinutePerAddress) {
-  FailedLoginLimiter limiter;
+  RefusalLimiter limiter;
   std::vector<std::string> out;
   const Ipv4 a = Address("10.0.0.1"), b = Address("10.0.0.2");
-  limiter.FailedLogin(a, 0, "a1", out);
-  limiter.FailedLogin(a, 10 * kSecond, "a2", out);
-  limiter.FailedLogin(b, 20 * kSecond, "b1", out);
-  limiter.FailedLogin(a, 59 * kSecond, "a3", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 0, "a1", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 10 * kSecond, "a2", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, b, 20 * kSecond, "b1", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 59 * kSecond, "a3", out);
   EXPECT_EQ(out, (std::vector<std::string>{"a1", "b1"}));
 
   out.clear();
@@ -54,10 +69,10 @@ TEST(RefusalMonitor, FailedLoginsGiveOneLineThenOneSummaryAMinutePerAddress) {
   EXPECT_TRUE(out.empty()) << "a minute with a single failure was said in full by its own line";
 
   // After its minute an address starts afresh with a line of its own.
-  limiter.FailedLogin(a, 100 * kSecond, "a4", out);
-  limiter.FailedLogin(a, 101 * kSecond, "a5", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 100 * kSecond, "a4", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 101 * kSecond, "a5", out);
   // A failure after the minute ended sums it up before its own line.
-  limiter.FailedLogin(a, 200 * kSecond, "a6", out);
+  limiter.Refused(RepeatedRefusal::kFailedLogin, a, 200 * kSecond, "a6", out);
   EXPECT_EQ(out, (std::vector<std::string>{"a4", Summary("10.0.0.1", 2), "a6"}));
 }
 
