@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/startup.h"
 #include "core/account_editor.h"
 #include "core/display_forms.h"
 #include "core/ini_file.h"
@@ -278,24 +279,11 @@ class Runner {
   std::FILE* err_;
 };
 
-// Loads what the editor's operations read, in start-up's order: the accounts
-// (old forms converted and written back, as at every start), then the
-// subscriptions, the "System" settings and the ticket counter from the file.
-void LoadForEditing(const std::string& settingsPath) {
-  SetSettingsPath(settingsPath);
-  LoadAccounts(SettingsPath());
-  IniDocument settingsFile = LoadIniFile(SettingsPath());
-  ReadAllSubscriptions(settingsFile);
-  SystemSettings loaded;
-  LoadSystemSettings(settingsFile, loaded);
-  PublishSettings(std::move(loaded));
-  LoadCounters(settingsFile);
-}
-
 }  // namespace
 
 int RunAccountCommand(const AccountCommand& command, std::FILE* out, std::FILE* err) {
-  LoadForEditing(SettingsFilePath());
+  int stepMarker = 0;
+  LoadSettingsFile(stepMarker);
   Result result = Runner(ProgramFolder(), out, err).Run(command);
   if (result.changed) NotifyGateway(ProgramFolder(), out, err);
   return result.code;

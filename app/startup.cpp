@@ -59,24 +59,28 @@ void ReportConfigurationProblems() {
   }
 }
 
+void LoadSettingsFile(int& stepMarker) {
+  stepMarker = 1;
+  SetSettingsPath(SettingsFilePath());
+  stepMarker = 5;
+  // Groups, users and the global filters; old forms found in the file are
+  // converted and written back.
+  LoadAccounts(SettingsPath());
+  IniDocument settingsFile = LoadIniFile(SettingsPath());
+  ReadAllSubscriptions(settingsFile);
+
+  stepMarker = 8;
+  SystemSettings loaded;
+  LoadSystemSettings(settingsFile, loaded);
+  PublishSettings(std::move(loaded));
+  stepMarker = 9;
+  LoadCounters(settingsFile);
+}
+
 void StartUp(Gateway& gateway) {
   try {
-    gateway.stepMarker = 1;
-    SetSettingsPath(SettingsFilePath());
-    gateway.stepMarker = 5;
-    // Groups, users and the global filters; old forms found in the file are
-    // converted and written back.
-    LoadAccounts(SettingsPath());
+    LoadSettingsFile(gateway.stepMarker);
     ReportConfigurationProblems();
-    IniDocument settingsFile = LoadIniFile(SettingsPath());
-    ReadAllSubscriptions(settingsFile);
-
-    gateway.stepMarker = 8;
-    SystemSettings loaded;
-    LoadSystemSettings(settingsFile, loaded);
-    PublishSettings(std::move(loaded));
-    gateway.stepMarker = 9;
-    LoadCounters(settingsFile);
 
     gateway.stepMarker = 11;
     EnsureFolder(LoggingFolder());

@@ -21,6 +21,11 @@ struct Gateway {
   std::thread listenerThread;
 };
 
+// Loads the settings file of the program folder into the tables: accounts,
+// subscriptions, the System settings and the counters (the same for the
+// gateway and for the accounts commands). `stepMarker` follows its steps.
+void LoadSettingsFile(int& stepMarker);
+
 // Loads the settings file of the program folder and starts every thread.
 // The program folder must be set. An exception goes to Report exception.
 void StartUp(Gateway& gateway);
