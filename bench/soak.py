@@ -306,12 +306,18 @@ def percentile(values, p):
     return values[min(len(values) - 1, int(len(values) * p / 100))]
 
 
-async def run(soak, args):
-    print(f"baseline: {args.baseline} s of {RATE} requests/s", flush=True)
-    await soak.normal_traffic(args.baseline)
+async def baseline(soak, seconds, rate):
+    """Ordinary traffic alone, then the gateway's figures at rest."""
+    print(f"baseline: {seconds} s of {rate} requests/s", flush=True)
+    await soak.normal_traffic(seconds, rate=rate)
     await asyncio.sleep(2)
     base = soak.figures()
     print(f"  gateway: {base['threads']} threads, {base['fds']} descriptors, RSS {base['rss']} KB", flush=True)
+    return base
+
+
+async def run(soak, args):
+    base = await baseline(soak, args.baseline, RATE)
 
     print(f"hold: {HOLD} connections ({HOLD // 2} slow heads, {HOLD // 2} downloads) for {args.duration} s"
           f" with {RATE} requests/s beside them", flush=True)
@@ -347,11 +353,7 @@ async def run(soak, args):
 async def run_deadline(soak, args):
     """The deadline scenario; returns its figures and checks."""
     d = args.head_timeout
-    print(f"baseline: {args.baseline} s of one request per second", flush=True)
-    await soak.normal_traffic(args.baseline, rate=1)
-    await asyncio.sleep(2)
-    base = soak.figures()
-    print(f"  gateway: {base['threads']} threads, {base['fds']} descriptors, RSS {base['rss']} KB", flush=True)
+    base = await baseline(soak, args.baseline, 1)
 
     print(f"attack: {SILENT} silent clients and {SLOW_HEADS} slow heads, HeadTimeout {d} s, "
           f"one legitimate request per second beside them", flush=True)
