@@ -58,7 +58,8 @@ TEST(SocksLogin, NameAndPasswordAreTakenAsSent) {
     return ParseSocksLogin(in, l);
   });
   SocksLogin l;
-  ASSERT_EQ(ParseSocksLogin(message + "xyz", l), SocksParse::kComplete);
+  const std::string followed = message + "xyz";
+  ASSERT_EQ(ParseSocksLogin(followed, l), SocksParse::kComplete);
   EXPECT_EQ(l.user, "bob");
   EXPECT_EQ(l.password, "pw,1");
   EXPECT_EQ(l.length, message.size());
