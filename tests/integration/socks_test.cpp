@@ -321,6 +321,28 @@ TEST_F(SocksTest, UdpAssociateRelaysBothWaysAndDropsFragments) {
   EXPECT_NE(TodaysLog().find("Socks5, Loopback, 127.0.0.1, 127.0.0.1, "), std::string::npos) << TodaysLog();
 }
 
+TEST_F(SocksTest, ADatagramToTheLoopbackIsDroppedWithAMonitorLineUnlessAllowed) {
+  Open({LoopbackUser()}, "");
+  int echoPort = 0;
+  int echo = DatagramOnLoopback(echoPort);
+  int clientPort = 0;
+  int client = DatagramOnLoopback(clientPort);
+  ASSERT_GE(echo, 0);
+  ASSERT_GE(client, 0);
+  int fd = Greeted();
+  SendAll(fd, Bytes({5, 3, 0, 1, 0, 0, 0, 0, 0, 0}));
+  std::string reply = ReadBytes(fd, 10);
+  ASSERT_EQ(reply.size(), 10u) << "the association itself names no destination";
+  int relayPort = static_cast<std::uint8_t>(reply[8]) << 8 | static_cast<std::uint8_t>(reply[9]);
+  SendDatagram(client, Bytes({0, 0, 0, 1}) + Loopback() + Port(echoPort) + "ping", relayPort);
+  EXPECT_EQ(ReceiveDatagram(echo, nullptr, 1s), "");
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, 127.0.0.1, 498, 127.0.0.1\n"))
+      << gateway_->process->Output();
+  ::close(fd);
+  ::close(echo);
+  ::close(client);
+}
+
 std::string UnresolvableNameInOwnNetwork() {
   int port = FreePort();
   ProxyGateway gateway("EnableSocks5=1\r\nSocks5Port=" + std::to_string(port) + "\r\n",
