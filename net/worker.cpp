@@ -108,7 +108,8 @@ void SendToClient(ConnectionRecord& r) {
   r.clientOutLength -= static_cast<int>(n);
 }
 
-// Takes the one inbound connection of a listening socket (FTP data channels).
+// Takes the one inbound connection of a listening socket (FTP data channels,
+// a SOCKS5 BIND).
 bool AcceptPending(int& socket) {
   int accepted = ::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
   CloseDescriptor(socket);
