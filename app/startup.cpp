@@ -28,6 +28,7 @@
 #include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
+#include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
 namespace brindlex {
@@ -102,6 +103,7 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 20;
     RegisterHttpProtocol();
     RegisterWebServer();
+    RegisterSocks5Protocol();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;

@@ -14,7 +14,10 @@ Targets of the HTTP rows:
 Every request carries "Connection: close" (a new connection per request on
 both sides). Everything stays on 127.0.0.1; every loop is bounded.
 
-Adding a service (SOCKS5, DNS) is one entry in PEERS (how to start a peer
+Targets of the SOCKS5 rows: direct, both gateways on their SOCKS5 port,
+microsocks and dante (danted).
+
+Adding a service (DNS) is one entry in PEERS (how to start a peer
 and which services it offers) plus one entry in MEASUREMENTS (a function that
 measures one target once and the columns it returns); the round-robin, the
 medians and the tables are shared.
@@ -31,6 +34,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -49,6 +53,7 @@ class World:
         self.procs = {}      # name -> Popen
         self.ports = {}      # name -> port (the proxy port, or the origin's HTTP port)
         self.tls_port = None
+        self.socks_ports = {}  # name -> SOCKS5 port
 
     def path(self, *parts):
         return os.path.join(self.work, *parts)
@@ -192,7 +197,11 @@ def start_brindlex(w, name, local, system=""):
     subprocess.run([os.path.join(ROOT, "scripts", "lay-out-home.sh"), home], check=True,
                    stdout=subprocess.DEVNULL)
     port = free_port()
-    text = f"[System]\r\nHttpPort={port}\r\n{system}"
+    w.socks_ports[name] = free_port()
+    # The origin is on loopback, where a destination a client chose is
+    # refused unless allowed.
+    text = (f"[System]\r\nHttpPort={port}\r\nEnableSocks5=1\r\nSocks5Port={w.socks_ports[name]}\r\n"
+            f"EnableLoopbackTargets=1\r\n{system}")
     if local:
         text += "LocalHosts=127.0.0.1\r\n"
     else:
@@ -254,14 +263,40 @@ logfile_rotate 0
     w.start(name, ["squid", "-N", "-f", conf], port)
 
 
+def start_microsocks(w, name):
+    port = free_port()
+    w.socks_ports[name] = port
+    w.start(name, ["microsocks", "-i", "127.0.0.1", "-p", str(port)], port)
+
+
+def start_dante(w, name):
+    d = w.path(name)
+    os.makedirs(d)
+    os.chmod(d, 0o777)
+    port = free_port()
+    w.socks_ports[name] = port
+    conf = os.path.join(d, "danted.conf")
+    user = "user.privileged: root\nuser.unprivileged: nobody\n" if os.geteuid() == 0 else ""
+    with open(conf, "w") as f:
+        f.write(f"""{user}logoutput: {d}/danted.log
+internal: 127.0.0.1 port = {port}
+external: 127.0.0.1
+clientmethod: none
+socksmethod: none
+client pass {{ from: 127.0.0.0/8 to: 0.0.0.0/0 }}
+socks pass {{ from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }}
+""")
+    w.start(name, ["danted", "-f", conf, "-p", os.path.join(d, "danted.pid")], port)
+
+
 # Every peer: (name, start function, services it offers).
 PEERS = [
-    ("brindlex-user", lambda w, n: start_brindlex(w, n, local=False), {"http", "connect"}),
-    ("brindlex-local", lambda w, n: start_brindlex(w, n, local=True), {"http", "connect"}),
+    ("brindlex-user", lambda w, n: start_brindlex(w, n, local=False), {"http", "connect", "socks5"}),
+    ("brindlex-local", lambda w, n: start_brindlex(w, n, local=True), {"http", "connect", "socks5"}),
     ("tinyproxy", start_tinyproxy, {"http", "connect"}),
     ("squid", start_squid, {"http", "connect"}),
-    # ("microsocks", start_microsocks, {"socks5"}),
-    # ("dante", start_dante, {"socks5"}),
+    ("microsocks", start_microsocks, {"socks5"}),
+    ("dante", start_dante, {"socks5"}),
     # ("dnsmasq", start_dnsmasq, {"dns"}),
 ]
 
@@ -341,6 +376,80 @@ def connect_download(w, target):
             errors += 1
         seconds += float(took)
     return {"MB/s": CONNECT_REPEATS * 200 / seconds if seconds > 0 else 0.0, "errors": errors}
+
+
+def socks_download(w, target):
+    """200 MB over plain HTTP with curl, through the SOCKS5 port (the
+    gateway's pipe relay carries it as it carries a CONNECT tunnel); repeated
+    as connect_download is."""
+    argv = ["curl", "-sS", "-o", "/dev/null", "-w", "%{time_total} %{http_code} %{size_download}",
+            "--max-time", "120"]
+    if target != "direct":
+        argv += ["--socks5", f"127.0.0.1:{w.socks_ports[target]}"]
+    argv.append(f"http://127.0.0.1:{w.ports['direct']}/200m.bin")
+    seconds, errors = 0.0, 0
+    for _ in range(CONNECT_REPEATS):
+        out = subprocess.run(argv, capture_output=True, text=True, timeout=180)
+        took, code, size = (out.stdout.split() + ["0", "0", "0"])[:3]
+        if code != "200" or int(float(size)) != 200 * MB:
+            errors += 1
+        seconds += float(took)
+    return {"MB/s": CONNECT_REPEATS * 200 / seconds if seconds > 0 else 0.0, "errors": errors}
+
+
+def socks_fetch(origin, socks_port):
+    """One 1 KB GET on a connection of its own, through SOCKS5 (CONNECT by
+    address, no authentication) unless socks_port is None; True when the
+    whole object came."""
+    with socket.create_connection(("127.0.0.1", socks_port or origin), timeout=10) as s:
+        if socks_port:
+            s.sendall(b"\x05\x01\x00")
+            if s.recv(2) != b"\x05\x00":
+                return False
+            s.sendall(b"\x05\x01\x00\x01" + socket.inet_aton("127.0.0.1") + origin.to_bytes(2, "big"))
+            reply = b""
+            while len(reply) < 10:
+                piece = s.recv(10 - len(reply))
+                if not piece:
+                    return False
+                reply += piece
+            if reply[1] != 0:
+                return False
+        s.sendall(f"GET /1k.bin HTTP/1.1\r\nHost: 127.0.0.1:{origin}\r\nConnection: close\r\n\r\n".encode())
+        answer = b""
+        while True:
+            piece = s.recv(65536)
+            if not piece:
+                break
+            answer += piece
+    head, _, body = answer.partition(b"\r\n\r\n")
+    return head.startswith(b"HTTP/1.1 200") and len(body) == 1024
+
+
+def socks_small(clients):
+    """1 KB fetches, `clients` at a time for `seconds`: requests per second."""
+    def run(w, target):
+        origin = w.ports["direct"]
+        port = None if target == "direct" else w.socks_ports[target]
+        deadline = time.monotonic() + w.args.seconds
+        done, errors = [0] * clients, [0] * clients
+
+        def client(i):
+            while time.monotonic() < deadline:
+                try:
+                    ok = socks_fetch(origin, port)
+                except OSError:
+                    ok = False
+                done[i] += ok
+                errors[i] += not ok
+
+        workers = [threading.Thread(target=client, args=(i,)) for i in range(clients)]
+        for t in workers:
+            t.start()
+        for t in workers:
+            t.join()
+        return {"rps": sum(done) / w.args.seconds, "errors": sum(errors)}
+    return run
 
 
 IDLE = 500
@@ -455,7 +564,9 @@ MEASUREMENTS = [
     ("10 MB GET, 1 connection", "http", big_get(1), ["MB/s", "p50", "p99"], "MB/s"),
     ("10 MB GET, 8 connections", "http", big_get(8), ["MB/s", "p50", "p99"], "MB/s"),
     ("CONNECT: 200 MB over HTTPS", "connect", connect_download, ["MB/s"], "MB/s"),
-    # ("SOCKS5: ...", "socks5", socks_download, ["MB/s"], "MB/s"),
+    ("SOCKS5: 200 MB over HTTP", "socks5", socks_download, ["MB/s"], "MB/s"),
+    ("SOCKS5: 1 KB GET, 1 client", "socks5", socks_small(1), ["rps"], "rps"),
+    ("SOCKS5: 1 KB GET, 8 clients", "socks5", socks_small(8), ["rps"], "rps"),
     # ("DNS: ...", "dns", dnsperf_queries, ["qps", "p50", "p99"], "qps"),
 ]
 
@@ -544,7 +655,7 @@ def main():
                 order = targets[r % len(targets):] + targets[:r % len(targets)]
                 for t in order:
                     rows[t].append(run(w, t))
-            summary[title] = (table(title, rows, columns, key, peers, args.rounds), key)
+            summary[title] = (table(title, rows, columns, key, [p for p in peers if p in rows], args.rounds), key)
         print("\n### Cost of accounting (brindlex-user against brindlex-local)\n")
         print("| measurement | user/local |")
         print("|---|---:|")

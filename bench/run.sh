@@ -2,7 +2,7 @@
 # The one benchmark command: installs the peers and tools from Debian packages
 # (only what is missing), builds the gateway's release build, then starts an
 # origin (nginx), two gateways (an identified IP user; a local server) and the
-# peers (tinyproxy, squid) on loopback ports of their own and prints tables of
+# peers (tinyproxy, squid; microsocks, dante for SOCKS5) on loopback ports of their own and prints tables of
 # medians with the ratio to direct and to each peer (bench/harness.py).
 #
 # Usage: bench/run.sh [harness options]   e.g. --rounds 5 --seconds 10
@@ -17,12 +17,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRINDLEX_BUILD:-$root/build/release}
 
 # The build's own packages and the peers, each installed only when missing.
-"$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid curl openssl python3
+"$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid microsocks dante-server curl openssl python3
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 # apt may start the peers as system services; the benchmark runs its own.
 stop_services() {
-  for service in tinyproxy squid; do
+  for service in tinyproxy squid danted; do
     if command -v systemctl >/dev/null && systemctl is-active --quiet "$service" 2>/dev/null; then
       ${SUDO-} systemctl stop "$service" || true
     elif [ -x "/etc/init.d/$service" ] && "/etc/init.d/$service" status >/dev/null 2>&1; then

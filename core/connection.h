@@ -59,7 +59,11 @@ enum class ConnectionState : int {
   kFtpData = 300,
   kSmtp = 400,
   kPop3 = 500,
-  kSocks5 = 600,
+  kSocks5 = 600,       // SOCKS5 (service 6): the method negotiation
+  kSocks5Login = 601,  // the user name and password
+  kSocks5Request = 602,
+  kSocks5Bound = 603,  // a BIND waits for its one inbound connection
+  kSocks5Relay = 604,
   kPortMapTcp = 700,
   kPortMapUdp = 800,
 };
@@ -117,6 +121,7 @@ struct ConnectionRecord {
   bool servingLocalFile = false;
   std::atomic<bool> dialUpWait{false};
   Ipv4 clientAddress = kNoAddress;
+  int clientUdpPort = 0;  // where a SOCKS5 client's relayed datagrams come from
   std::uint8_t service = 0;
   std::int64_t speedPeriodStart = 0;
   std::int32_t speedQuantumLeft = 0;

@@ -42,15 +42,9 @@ void AnswerRefusal(ConnectionRecord& record, int code) {
   }
 }
 
-void Report(const ConnectionRecord& record, int message, bool failedLogin) {
-  const UserRecord* user = ConnectionUser(record);
-  ReportRefusal(
-      {record.service, record.clientAddress, user ? user->login : record.proxyLogin, record.url, message, failedLogin});
-}
-
 void Refuse(ConnectionRecord& record, int code) {
   AnswerRefusal(record, code);
-  Report(record, code, false);
+  ReportRefused(record, code, false);
   // Refused: nothing of it is counted or logged from here on.
   record.serverFinished = true;
   record.localServer = true;
@@ -58,9 +52,15 @@ void Refuse(ConnectionRecord& record, int code) {
 
 }  // namespace
 
+void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin) {
+  const UserRecord* user = ConnectionUser(record);
+  ReportRefusal(
+      {record.service, record.clientAddress, user ? user->login : record.proxyLogin, record.url, message, failedLogin});
+}
+
 void RefuseUnidentified(ConnectionRecord& record) {
   SendReplyPage(record, ReplyKind::kProxyAuth);
-  Report(record, kProxyAuthMessage, true);
+  ReportRefused(record, kProxyAuthMessage, true);
 }
 
 bool CheckDestination(ConnectionRecord& record) {

@@ -19,6 +19,12 @@ struct UserRecord;
 // user, or nullptr when the connection stays unattributed.
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
+// Puts the refusal of the connection on the monitor with `message`, the
+// number the client was answered with (or would have been, for a service
+// that ends silently); `failedLogin` for a client that could not be
+// identified.
+void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin);
+
 // Answers a client that could not be identified with the login challenge and
 // reports it to the monitor as a failed login (with the login it tried).
 void RefuseUnidentified(ConnectionRecord& record);

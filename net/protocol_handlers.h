@@ -46,6 +46,14 @@ struct ProtocolHandlers {
   // The client ended its input; what it sent before has been through
   // clientInput or still waits in clientIn. Unset: the connection ends.
   InputEnd (*clientInputEnded)(const ConnectionRecord&) = nullptr;
+  // The one inbound connection a listening server socket waited for has
+  // been accepted and is the server socket now.
+  void (*serverAccepted)(ConnectionRecord&) = nullptr;
+  // auxSocket is readable. Unset: what arrives there is dropped.
+  void (*auxInput)(ConnectionRecord&) = nullptr;
+  // The server socket is readable while auxSocket is open: it is a datagram
+  // socket, which the protocol reads itself. Unset: read as a stream.
+  void (*serverDatagrams)(ConnectionRecord&) = nullptr;
 };
 
 // The handlers of a service; a service nobody registered relays nothing and

@@ -108,7 +108,8 @@ void SendToClient(ConnectionRecord& r) {
   r.clientOutLength -= static_cast<int>(n);
 }
 
-// Takes the one inbound connection of a listening socket (FTP data channels).
+// Takes the one inbound connection of a listening socket (FTP data channels,
+// a SOCKS5 BIND).
 bool AcceptPending(int& socket) {
   int accepted = ::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
   CloseDescriptor(socket);
@@ -272,18 +273,27 @@ bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
       ReceiveFromClient(r);
     }
   }
+  const ProtocolHandlers& handlers = HandlersOf(r.service);
   if (set.Revents(set.server) & (POLLIN | POLLHUP)) {
     if (r.serverAcceptPending) {
-      if (!AcceptPending(r.serverSocket)) r.serverFinished = true;
       r.serverAcceptPending = false;
+      if (!AcceptPending(r.serverSocket))
+        r.serverFinished = true;
+      else if (handlers.serverAccepted)
+        handlers.serverAccepted(r);
+    } else if (r.auxSocket >= 0 && handlers.serverDatagrams) {
+      handlers.serverDatagrams(r);
     } else if (!(PipeRelayUsable(r) && ReceiveIntoPipe(r)) && r.relayPipeLength == 0) {
       ReceiveFromServer(r);
     }
   }
   if (set.Revents(set.aux) & POLLIN) {
-    // The UDP relay of a SOCKS5 association is not part of this build: drain.
-    char sink[512];
-    ReceiveSome(r.auxSocket, sink, sizeof(sink));
+    if (handlers.auxInput) {
+      handlers.auxInput(r);
+    } else {
+      char sink[512];
+      ReceiveSome(r.auxSocket, sink, sizeof(sink));
+    }
   }
   if ((set.Revents(set.client) & POLLOUT) && r.clientSocket >= 0) {
     SendFromPipe(r);
