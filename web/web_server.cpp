@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/users.h"
+#include "http/access_gate.h"
 #include "http/local_server.h"
 #include "http/reply_page.h"
 #include "http/template.h"
@@ -31,11 +32,6 @@ namespace {
 constexpr int kPageHead = 402;      // "200 OK" and the end of the head
 constexpr int kNotFoundText = 421;  // the message of the 404 page
 constexpr int kAdminOnly = 496;
-
-void ReportRefused(const ConnectionRecord& r, int message, bool failedLogin) {
-  const UserRecord* user = ConnectionUser(r);
-  ReportRefusal({r.service, r.clientAddress, user ? user->login : r.proxyLogin, r.url, message, failedLogin});
-}
 
 void Answer(ConnectionRecord& r, const std::string& text) {
   ReplaceClientOutput(r, text);
