@@ -25,6 +25,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
@@ -98,6 +99,7 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 20;
     RegisterHttpProtocol();
     RegisterWebServer();
+    RegisterFtpService();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;

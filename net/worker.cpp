@@ -96,6 +96,8 @@ void ReceiveFromClient(ConnectionRecord& r) {
 }
 
 void SendToClient(ConnectionRecord& r) {
+  std::unique_lock<std::mutex> lock(AccountsLock(), std::defer_lock);
+  if (r.clientOutShared) lock.lock();
   if (r.clientOutLength <= 0) return;
   ssize_t n = SendSome(r.clientSocket, r.clientOut.get(), static_cast<size_t>(r.clientOutLength));
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
@@ -147,7 +149,7 @@ bool WaitingForRequest(const ConnectionRecord& r) {
 // about to end and nothing is queued for either side (a request head still
 // incomplete waits for its client like an empty buffer).
 bool Quiet(const ConnectionRecord& r) {
-  if (r.serverFinished || r.clientClosed) return false;
+  if (r.serverFinished || r.clientClosed || r.clientOutShared) return false;
   return WaitingForRequest(r) || (r.clientInLength == 0 && r.clientOutLength == 0 && r.serverInLength == 0 &&
                                   r.serverOutLength == 0 && r.relayPipeLength == 0 && r.readFile < 0);
 }
