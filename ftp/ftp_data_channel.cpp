@@ -17,6 +17,11 @@ namespace {
 
 constexpr const char* kDataMethod = "FTP_DATA";
 
+bool LocalAddressOf(int socket, Ipv4& address) {
+  std::uint16_t unused = 0;
+  return LocalAddress(socket, address, unused);
+}
+
 // A new data record linked to `control`, in the connection list and
 // attached to the control's user, not started yet.
 ConnectionRecord* NewDataRecord(ConnectionRecord& control) {
@@ -25,6 +30,9 @@ ConnectionRecord* NewDataRecord(ConnectionRecord& control) {
   // output from its own thread from now on.
   if (control.service == kServiceHttp) control.clientOutShared = true;
   std::lock_guard<std::mutex> lock(AccountsLock());
+  // An earlier channel still running goes on alone: freeing it must not
+  // unlink the new one.
+  if (control.dataRecord) control.dataRecord->controlRecord = nullptr;
   control.dataRecord = data;
   data->controlRecord = &control;
   ConnectionListLocked().push_back(data);
@@ -36,6 +44,9 @@ ConnectionRecord* NewDataRecord(ConnectionRecord& control) {
   data->proxyPassword = control.proxyPassword;
   data->clientAddress = control.clientAddress;
   data->method = kDataMethod;
+  // A connection of its own in the client's session: counted, shown and
+  // logged apart from its control connection, for the same user.
+  data->sessionRecord = FindOrCreateSessionLocked(control.clientAddress);
   AttachLocked(*data, control.userSession ? control.userSession->user : nullptr);
   return data;
 }
@@ -54,7 +65,7 @@ void Abandon(ConnectionRecord& control, ConnectionRecord* data) {
 
 }  // namespace
 
-bool OpenPassiveChannel(ConnectionRecord& control, int serverPort) {
+bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, std::string& answer) {
   ConnectionRecord* data = NewDataRecord(control);
   data->serverAddress = control.serverAddress;
   data->serverPort = serverPort;
@@ -62,14 +73,28 @@ bool OpenPassiveChannel(ConnectionRecord& control, int serverPort) {
     Abandon(control, data);
     return false;
   }
+  if (control.service == kServiceFtpControl) {
+    Ipv4 facing = kNoAddress;
+    int port = 0;
+    if (!LocalAddressOf(control.clientSocket, facing) ||
+        (data->clientSocket = OpenSingleAcceptSocket(facing, port)) < 0) {
+      Abandon(control, data);
+      return false;
+    }
+    data->clientAcceptPending = true;
+    answer = "227 Entering Passive Mode (" + FormatAddressNumbers(facing, port) + ")";
+  }
   return StartWorker(data);
 }
 
-bool OpenActiveChannel(ConnectionRecord& control, std::string& command) {
+bool OpenActiveChannel(ConnectionRecord& control, int clientPort, std::string& command) {
   Ipv4 facing = kNoAddress;
-  std::uint16_t unused = 0;
-  if (!LocalAddress(control.serverSocket, facing, unused)) return false;
+  if (!LocalAddressOf(control.serverSocket, facing)) return false;
   ConnectionRecord* data = NewDataRecord(control);
+  if (control.service == kServiceFtpControl && !ConnectClientSide(*data, control.clientAddress, clientPort)) {
+    Abandon(control, data);
+    return false;
+  }
   int port = 0;
   data->serverSocket = OpenSingleAcceptSocket(facing, port);
   if (data->serverSocket < 0) {
@@ -79,6 +104,16 @@ bool OpenActiveChannel(ConnectionRecord& control, std::string& command) {
   data->serverAcceptPending = true;
   command = "PORT " + FormatAddressNumbers(facing, port);
   return StartWorker(data);
+}
+
+void TakeDirectory(ConnectionRecord& control, std::string_view line) {
+  control.path = DirectoryOf257(line);
+  control.url = "ftp://" + control.host + control.path;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  if (ConnectionRecord* data = control.dataRecord) {
+    data->path = control.path;
+    data->url = control.url;
+  }
 }
 
 void CloseDataChannel(ConnectionRecord& control) {

@@ -56,28 +56,17 @@ void RequestTheObject(ConnectionRecord& r) {
   }
 }
 
-// The server's name for the directory becomes the page's path: the rows
-// link below it, and the log shows it.
-void TakeDirectory(ConnectionRecord& r, std::string_view line) {
-  r.path = DirectoryOf257(line);
-  r.url = "ftp://" + r.host + r.path;
-  std::lock_guard<std::mutex> lock(AccountsLock());
-  if (ConnectionRecord* data = r.dataRecord) {
-    data->path = r.path;
-    data->url = r.url;
-  }
-}
-
 void OpenDataChannel(ConnectionRecord& r, int code, std::string_view line) {
   if (code == 227) {
     auto address = ParsePassiveAnswer(line);
-    if (address && OpenPassiveChannel(r, address->port)) {
+    std::string unused;
+    if (address && OpenPassiveChannel(r, address->port, unused)) {
       RequestTheObject(r);
       return;
     }
   } else {
     std::string command;
-    if (OpenActiveChannel(r, command)) {
+    if (OpenActiveChannel(r, 0, command)) {
       r.state = ConnectionState::kFtpChannelReady;
       Send(r, command);
       return;

@@ -1,5 +1,5 @@
-// The FTP service: ftp:// requests of browsers on the HTTP port and their
-// data channels. Register once on the main thread before the listener
+// The FTP service: ftp:// requests of browsers on the HTTP port, the FTP
+// proxy on the FTP port, and the data channels of both. Register once on the main thread before the listener
 // starts, after the HTTP protocol.
 #pragma once
 

@@ -18,6 +18,7 @@ namespace brindlex {
 
 namespace {
 
+constexpr int kFtpNotLoggedIn = 433;
 constexpr const char* kSmtpRefused = "550 Brindlex: Traffic is limited\r\n";
 constexpr const char* kPop3Refused = "-ERR Brindlex: Traffic is limited\r\n";
 
@@ -59,7 +60,12 @@ void Refuse(ConnectionRecord& record, int code) {
 }  // namespace
 
 void RefuseUnidentified(ConnectionRecord& record) {
-  SendReplyPage(record, ReplyKind::kProxyAuth);
+  if (record.service == kServiceFtpControl) {
+    ReplaceClientOutput(record, Str(kFtpNotLoggedIn));
+    record.serverFinished = true;
+  } else {
+    SendReplyPage(record, ReplyKind::kProxyAuth);
+  }
   Report(record, kProxyAuthMessage, true);
 }
 

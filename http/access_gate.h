@@ -19,8 +19,9 @@ struct UserRecord;
 // user, or nullptr when the connection stays unattributed.
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
-// Answers a client that could not be identified with the login challenge and
-// reports it to the monitor as a failed login (with the login it tried).
+// Answers a client that could not be identified with the login challenge (the
+// FTP proxy: "403 User not logged in.", which ends the connection) and reports it to the monitor as a failed login
+// (with the login it tried).
 void RefuseUnidentified(ConnectionRecord& record);
 
 // Refuses a destination the client chose that the gateway does not serve

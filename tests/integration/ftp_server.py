@@ -28,7 +28,8 @@ def main():
     authorizer.add_user("alice", "secret", root, perm="elr")
     handler = NoPassiveHandler if "no-pasv" in flags else FTPHandler
     handler.authorizer = authorizer
-    handler.banner = "Test server ready.\nSecond line of the greeting."
+    # Longer than 75 characters: sent as "220-<banner>" and "220 ".
+    handler.banner = "Test server ready; this greeting is long enough to come as a reply of two lines."
     # The gateway's data connections come from 127.0.0.1 like its control
     # connection; the port it names in PORT is its own listening socket.
     handler.permit_foreign_addresses = False
