@@ -16,11 +16,11 @@ const std::string kFileHead = "HTTP/1.0 200 OK\r\nPragma: no-cach\r\n\r\n";
 
 class FtpHttpTest : public ::testing::Test {
  protected:
-  void StartServer(bool refusePassive = false) {
+  void StartServer(FtpOrigin::Passive passive = FtpOrigin::Passive::kNormal) {
     origin_.MakeFolder("pub/docs");
     origin_.Serve("pub/readme.txt", std::string(2048, 'r'));
     origin_.Serve("pub/file.bin", file_);
-    ASSERT_TRUE(origin_.Start(refusePassive)) << origin_.Log();
+    ASSERT_TRUE(origin_.Start(passive)) << origin_.Log();
   }
   std::string Url(const std::string& path, const std::string& credentials = "") const {
     return "ftp://" + credentials + "127.0.0.1:" + std::to_string(origin_.port()) + path;
@@ -90,7 +90,7 @@ TEST_F(FtpHttpTest, TheUrlsCredentialsLogIn) {
 }
 
 TEST_F(FtpHttpTest, AServerThatRefusesPassiveModeIsUsedInActiveMode) {
-  StartServer(true);
+  StartServer(FtpOrigin::Passive::kRefused);
   ProxyGateway gateway(kLocal);
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   std::string answer = Get(gateway, Url("/pub/file.bin"));
@@ -98,6 +98,16 @@ TEST_F(FtpHttpTest, AServerThatRefusesPassiveModeIsUsedInActiveMode) {
   EXPECT_TRUE(answer.substr(kFileHead.size()) == file_);
   std::string page = Get(gateway, Url("/pub/"));
   EXPECT_NE(page.find("[docs]</A>"), std::string::npos) << page;
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+}
+
+TEST_F(FtpHttpTest, APassiveAnswerNamingAnotherHostStillConnectsToTheServer) {
+  StartServer(FtpOrigin::Passive::kElsewhere);
+  ProxyGateway gateway(kLocal);
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+  std::string answer = Get(gateway, Url("/pub/file.bin"));
+  ASSERT_EQ(answer.size(), kFileHead.size() + file_.size()) << answer.substr(0, 400);
+  EXPECT_TRUE(answer.substr(kFileHead.size()) == file_);
   EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
 }
 

@@ -34,19 +34,20 @@ void FtpOrigin::MakeFolder(const std::string& name) { RunProgram("mkdir -p '" + 
 
 std::string FtpOrigin::Log() const { return ReadFile(folder_ + "/server.log"); }
 
-bool FtpOrigin::Start(bool refusePassive) {
+bool FtpOrigin::Start(Passive passive) {
   port_ = FreePort();
   std::string script = std::string(BRINDLEX_SOURCE_DIR) + "/tests/integration/ftp_server.py";
   std::string port = std::to_string(port_);
   std::string root = folder_ + "/root";
+  const char* flag = passive == Passive::kRefused ? "no-pasv" : passive == Passive::kElsewhere ? "elsewhere" : nullptr;
   pid_ = ::fork();
   if (pid_ == 0) {
     int log = ::open((folder_ + "/server.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(log, 1);
     ::dup2(log, 2);
     // The system's interpreter, which has the packaged server module.
-    ::execl("/usr/bin/python3", "python3", script.c_str(), port.c_str(), root.c_str(),
-            refusePassive ? "no-pasv" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
+    ::execl("/usr/bin/python3", "python3", script.c_str(), port.c_str(), root.c_str(), flag,
+            static_cast<char*>(nullptr));
     ::_exit(127);
   }
   if (pid_ < 0) return false;

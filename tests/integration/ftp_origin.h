@@ -16,9 +16,13 @@ class FtpOrigin {
   FtpOrigin(const FtpOrigin&) = delete;
   FtpOrigin& operator=(const FtpOrigin&) = delete;
 
-  // Starts the server and waits until it accepts connections. With
-  // `refusePassive` it answers PASV with 502.
-  bool Start(bool refusePassive = false);
+  enum class Passive {
+    kNormal,
+    kRefused,    // PASV is answered with 502
+    kElsewhere,  // 227 names 10.9.8.7, not the server's own address
+  };
+  // Starts the server and waits until it accepts connections.
+  bool Start(Passive passive = Passive::kNormal);
   void Stop();
 
   // Puts a file under the served root ("pub/docs/" makes a folder).

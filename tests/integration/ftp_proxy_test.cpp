@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 #include "core/clock.h"
 #include "core/log_files.h"
@@ -111,6 +113,22 @@ TEST_F(FtpProxyTest, APassiveTransferRunsThroughTheGateway) {
   EXPECT_TRUE(closed);
   EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
   ::close(data);
+  ::close(fd);
+}
+
+TEST_F(FtpProxyTest, TheLoginHasTheHeadDeadlineAndTheSessionDoesNot) {
+  StartGateway("LocalHosts=127.0.0.1\r\nHeadTimeout=1\r\n");
+  int silent = ConnectLoopback(ftpPort_);
+  EXPECT_EQ(ReadLine(silent), kGreeting);
+  auto start = std::chrono::steady_clock::now();
+  bool closed = false;
+  ReadUntilClosed(silent, std::chrono::seconds(5), &closed);
+  EXPECT_TRUE(closed) << "a client that never logs in is closed";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  ::close(silent);
+  int fd = LoggedIn();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(Ask(fd, "PWD"), "257 \"/\" is the current directory.\r\n") << "a logged-in client may pause";
   ::close(fd);
 }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """A real FTP server for the integration tests, on 127.0.0.1 only.
 
-Usage: ftp_server.py PORT ROOT [no-pasv]
+Usage: ftp_server.py PORT ROOT [no-pasv | elsewhere]
 
 Anonymous users and "alice" (password "secret") read ROOT. With "no-pasv"
-the server refuses PASV, so clients must use active mode. The greeting has
+the server refuses PASV, so clients must use active mode; with "elsewhere"
+its 227 answers name 10.9.8.7 instead of its own address. The greeting has
 two lines, so that a multi-line reply is always part of the dialogue.
 """
 import logging
@@ -28,6 +29,8 @@ def main():
     authorizer.add_user("alice", "secret", root, perm="elr")
     handler = NoPassiveHandler if "no-pasv" in flags else FTPHandler
     handler.authorizer = authorizer
+    if "elsewhere" in flags:
+        handler.masquerade_address = "10.9.8.7"
     # Longer than 75 characters: sent as "220-<banner>" and "220 ".
     handler.banner = "Test server ready; this greeting is long enough to come as a reply of two lines."
     # The gateway's data connections come from 127.0.0.1 like its control
