@@ -20,8 +20,8 @@ struct UserRecord;
 const UserRecord* IdentifyConnection(ConnectionRecord& record);
 
 // Answers a client that could not be identified with the login challenge (the
-// FTP proxy: "403 User not logged in.", which ends the connection) and reports it to the monitor as a failed login
-// (with the login it tried).
+// FTP proxy: "403 User not logged in.", which ends the connection) and
+// reports it to the monitor as a failed login (with the login it tried).
 void RefuseUnidentified(ConnectionRecord& record);
 
 // Refuses a destination the client chose that the gateway does not serve
