@@ -169,11 +169,27 @@ TEST_F(FtpProxyTest, AnUnidentifiedClientIsNotLoggedIn) {
   EXPECT_EQ(ReadLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "USER anonymous@" + Server()), "403 User not logged in.\r\n");
   ::close(fd);
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, , 422, ftp://" + Server() + "/\n"))
+      << gateway_->process->Output();
   // Anything but USER first is an error.
   fd = ConnectLoopback(ftpPort_);
   EXPECT_EQ(ReadLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "PASV"), "500 Error!\r\n");
   ::close(fd);
+}
+
+TEST_F(FtpProxyTest, TheGatewaysLoopbackIsRefusedUnlessAllowed) {
+  StartGateway("", AccountSections({LoginUser("bob", "pw")}));
+  const std::string before = origin_.Log();
+  int fd = ConnectLoopback(ftpPort_);
+  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(Ask(fd, "USER bob"), "331 Password required.\r\n");
+  EXPECT_EQ(Ask(fd, "PASS pw"), "230 User logged in.\r\n");
+  EXPECT_EQ(Ask(fd, "OPEN " + Server()), "500 Traffic is limited\r\n");
+  ::close(fd);
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, bob, 498, ftp://" + Server() + "/\n"))
+      << gateway_->process->Output();
+  EXPECT_EQ(origin_.Log(), before) << "the server never heard of it";
 }
 
 TEST_F(FtpProxyTest, ControlAndDataAreCountedForTheSameUserAndLogged) {
