@@ -1,5 +1,6 @@
 #include "ftp/ftp_http_data.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr const char* kListingPage = "ftp_list.html";
 constexpr int kFileHead = 402;
+// How far the browser's output may fill with what this record passes on.
+constexpr int kOutputMax = 64 * kBufferSize;
 
 // Queues text for the browser; nothing once the control record is gone.
 void QueueToControl(ConnectionRecord& data, std::string_view text) {
@@ -48,11 +51,13 @@ void StartListing(ConnectionRecord& data) {
 }
 
 // The complete lines of serverIn become rows; a cut-off last line waits for
-// the rest of it.
+// the rest of it, and all of them wait while the browser's output is full.
 void ListingLines(ConnectionRecord& data) {
   std::string path;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
+    ConnectionRecord* control = data.controlRecord;
+    if (control && control->clientOutLength >= kOutputMax) return;
     path = data.path;
   }
   int kbPerMb = static_cast<int>(BytesPerMb() / 1024);
@@ -71,12 +76,18 @@ void ListingLines(ConnectionRecord& data) {
 }
 
 // As much of the file as the browser's output has room for; the rest waits.
+// The output may grow to kOutputMax: its worker sends from it as soon as
+// the browser takes more, while this record learns of the room only at its
+// next pass, so one buffer's worth per pass would hold a download to a few
+// dozen kilobytes a second.
 void FileBytes(ConnectionRecord& data) {
   std::lock_guard<std::mutex> lock(AccountsLock());
-  if (ConnectionRecord* control = data.controlRecord)
-    MoveToClient(*control, data.serverIn, data.serverInLength);
-  else
-    data.serverInLength = 0;
+  ConnectionRecord* control = data.controlRecord;
+  int room = control ? kOutputMax - control->clientOutLength : data.serverInLength;
+  int moved = std::clamp(room, 0, data.serverInLength);
+  if (control) QueueToClient(*control, data.serverIn, static_cast<size_t>(moved));
+  std::memmove(data.serverIn, data.serverIn + moved, static_cast<size_t>(data.serverInLength - moved));
+  data.serverInLength -= moved;
 }
 
 void ServerInput(ConnectionRecord& data) {

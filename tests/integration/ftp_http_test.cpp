@@ -30,7 +30,7 @@ class FtpHttpTest : public ::testing::Test {
   }
 
   FtpOrigin origin_;
-  const std::string file_ = RandomBytes(300000);
+  const std::string file_ = RandomBytes(2000000);
 };
 
 std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
