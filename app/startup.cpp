@@ -25,6 +25,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
@@ -104,6 +105,7 @@ void StartUp(Gateway& gateway) {
     RegisterHttpProtocol();
     RegisterWebServer();
     RegisterSocks5Protocol();
+    RegisterFtpService();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;

@@ -65,14 +65,10 @@ std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now) {
 }
 
 void FreeConnectionLocked(ConnectionRecord* record) {
-  if (record->dataRecord) {
-    record->dataRecord->controlRecord = nullptr;
-    record->dataRecord->serverFinished = true;
-  }
-  if (record->controlRecord) {
-    record->controlRecord->dataRecord = nullptr;
-    if (record->service == kServiceHttpFtpData) record->controlRecord->serverFinished = true;
-  }
+  // The other record's worker sees the link gone and finishes its record
+  // itself (net/worker.cpp): it alone writes its own state.
+  if (record->dataRecord) record->dataRecord->controlRecord = nullptr;
+  if (record->controlRecord) record->controlRecord->dataRecord = nullptr;
   // A UDP mapping's client socket belongs to the listener.
   if (record->service != kServicePortMapUdp) CloseDescriptor(record->clientSocket);
   CloseDescriptor(record->serverSocket);

@@ -53,8 +53,20 @@ enum class ConnectionState : int {
   kRevalidated = 3,   // serving the object the origin confirmed
   kRelay = 1000,      // the request went upstream; the response is relayed
   kTunnel = 1001,     // a CONNECT tunnel
+  // An ftp:// request (service 0): the gateway talks FTP to the server.
+  kFtpGreeting = 10,      // waiting for the server's 220
+  kFtpLogin = 11,         // USER (then PASS) sent
+  kFtpPassive = 12,       // PASV sent
+  kFtpChannelReady = 13,  // PORT sent; a passive channel skips this wait
+  kFtpDirectory = 14,     // CWD, then PWD sent
+  kFtpBinary = 15,        // TYPE I sent
+  kFtpTransfer = 16,      // LIST or RETR sent: the data channel carries the answer
+  kFtpFailed = 23,        // the server refused; its answer is on the failure page
   // The state each other service starts in.
-  kHttpFtpData = 100,
+  kHttpFtpData = 100,       // an ftp:// data channel, before its first listing bytes
+  kHttpFtpListing = 101,    // listing lines, turned into page rows
+  kHttpFtpFileStart = 103,  // before the first bytes of a file
+  kHttpFtpFile = 104,       // file bytes, passed on as they are
   kFtpControl = 200,
   kFtpData = 300,
   kSmtp = 400,
@@ -89,6 +101,10 @@ struct ConnectionRecord {
   char clientIn[kBufferSize];  // not zeroed: only the first clientInLength bytes mean anything
   int clientInLength = 0;
   std::unique_ptr<char[]> clientOut;  // grows when a reply needs more room
+  // Set by the record's own worker before it links a data record that writes
+  // into clientOut: from then on the worker sends from it under the accounts
+  // lock, and never waits long, as bytes arrive there without any readiness.
+  bool clientOutShared = false;
   int clientOutCapacity = 0;
   int clientOutLength = 0;
   bool clientClosed = false;
@@ -142,6 +158,8 @@ struct ConnectionRecord {
   std::string proxyPassword;
   std::string ftpLogin;
   std::string ftpPassword;
+  std::string lastFtpCommand;  // what the failure page says the server refused
+  std::string pageTail;        // the listing page after its rows
   bool hasAuthorization = false;
   bool noStore = false;
   bool noCache = false;

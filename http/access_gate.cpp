@@ -18,6 +18,7 @@ namespace brindlex {
 
 namespace {
 
+constexpr int kFtpNotLoggedIn = 433;
 constexpr const char* kSmtpRefused = "550 Brindlex: Traffic is limited\r\n";
 constexpr const char* kPop3Refused = "-ERR Brindlex: Traffic is limited\r\n";
 
@@ -59,7 +60,12 @@ void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin
 }
 
 void RefuseUnidentified(ConnectionRecord& record) {
-  SendReplyPage(record, ReplyKind::kProxyAuth);
+  if (record.service == kServiceFtpControl) {
+    ReplaceClientOutput(record, Str(kFtpNotLoggedIn));
+    record.serverFinished = true;
+  } else {
+    SendReplyPage(record, ReplyKind::kProxyAuth);
+  }
   ReportRefused(record, kProxyAuthMessage, true);
 }
 

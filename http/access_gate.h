@@ -25,7 +25,8 @@ const UserRecord* IdentifyConnection(ConnectionRecord& record);
 // identified.
 void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin);
 
-// Answers a client that could not be identified with the login challenge and
+// Answers a client that could not be identified with the login challenge (the
+// FTP proxy: "403 User not logged in.", which ends the connection) and
 // reports it to the monitor as a failed login (with the login it tried).
 void RefuseUnidentified(ConnectionRecord& record);
 

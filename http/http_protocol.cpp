@@ -52,6 +52,7 @@ InputEnd ClientInputEnded(const ConnectionRecord& r) {
     case ConnectionState::kTunnel:
       return InputEnd::kPassedOn;
     default:
+      if (InFtpDialogue(r)) return InputEnd::kAnswerFollows;
       // No complete head yet, or not a proxy request at all.
       return InputEnd::kConnectionEnds;
   }
@@ -62,6 +63,10 @@ void ServerInput(ConnectionRecord& r) {
   // discarded) or becomes an ordinary response relayed at once.
   if (r.state == ConnectionState::kRevalidating) RevalidationAnswer(r);
   if (r.state == ConnectionState::kRevalidating) return;
+  if (InFtpDialogue(r)) {
+    FtpServerInput(r);
+    return;
+  }
   if (Relaying(r)) {
     MoveToClient(r, r.serverIn, r.serverInLength);
     return;
@@ -108,7 +113,6 @@ void RegisterHttpProtocol() {
   handlers.bypassRoom = BypassRoom;
   handlers.bypassed = Bypassed;
   RegisterProtocolHandlers(kServiceHttp, handlers);
-  RegisterProtocolHandlers(kServiceHttpFtpData, handlers);
 }
 
 }  // namespace brindlex

@@ -7,8 +7,8 @@
 
 namespace brindlex {
 
-// Installs the HTTP handlers for the HTTP port's connections and their ftp://
-// data channels.
+// Installs the HTTP handlers for the HTTP port's connections (their ftp://
+// data channels belong to the FTP service).
 void RegisterHttpProtocol();
 
 }  // namespace brindlex

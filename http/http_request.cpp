@@ -23,6 +23,18 @@ static_assert(kRequestHeadMax == static_cast<size_t>(kBufferSize));
 
 namespace {
 
+FtpReplyHandler g_ftpReplies = nullptr;
+
+// A CR, LF or NUL in what goes into an FTP command line would end that
+// command and start one of the client's choosing.
+bool UnsafeInFtpCommand(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool FtpRequestUnsafe(const ConnectionRecord& r) {
+  return UnsafeInFtpCommand(r.ftpLogin) || UnsafeInFtpCommand(r.ftpPassword) || UnsafeInFtpCommand(UrlDecode(r.path));
+}
+
 void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   const RequestLine& line = head.line;
   r.method = line.method;
@@ -140,10 +152,13 @@ bool HttpRequestStep(ConnectionRecord& r) {
     r.noStore = true;
 
   if (StartsWithNoCase(r.url, "ftp:") && !settings.EnableParentProxy) {
-    // The FTP dialogue for browsers is not part of this build: rather than
-    // leave the browser waiting on a connection nobody talks on, it hears
-    // that FTP through the proxy is not available.
-    SendReplyPage(r, ReplyKind::kFtpDisabled);
+    if (!settings.EnableFtpHttp || !g_ftpReplies) {
+      SendReplyPage(r, ReplyKind::kFtpDisabled);
+    } else if (FtpRequestUnsafe(r)) {
+      SendReplyPage(r, ReplyKind::kBadRequest);
+    } else {
+      r.state = ConnectionState::kFtpGreeting;
+    }
     return false;
   }
 
@@ -212,6 +227,7 @@ void HttpHandOver(ConnectionRecord& r) {
       result = ConnectNextHop(r);
       break;
     case ConnectionState::kTunnel:
+    case ConnectionState::kFtpGreeting:
       result = ConnectUpstream(r);
       break;
     default:
@@ -221,5 +237,14 @@ void HttpHandOver(ConnectionRecord& r) {
   if (result != UpstreamResult::kConnected)
     SendReplyPage(r, result == UpstreamResult::kDialUpDenied ? ReplyKind::kDialUpDenied : ReplyKind::kNotFound);
 }
+
+void RegisterFtpOverHttp(FtpReplyHandler handler) { g_ftpReplies = handler; }
+
+bool InFtpDialogue(const ConnectionRecord& record) {
+  int state = StateNumber(record.state);
+  return state >= StateNumber(ConnectionState::kFtpGreeting) && state <= StateNumber(ConnectionState::kFtpFailed);
+}
+
+void FtpServerInput(ConnectionRecord& record) { g_ftpReplies(record); }
 
 }  // namespace brindlex

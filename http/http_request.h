@@ -2,7 +2,7 @@
 // request head): waits for a complete request head, parses it, rewrites it for
 // the next hop, attributes it to a user, applies the access rules, and then
 // either answers the client itself or hands the connection on: to the relay
-// or to the CONNECT tunnel.
+// or to the CONNECT tunnel, or, for an ftp:// URL, to the FTP dialogue.
 //
 // One request per client connection: the request sent upstream always carries
 // "Connection: close" and the connection ends with the response. Bytes the
@@ -37,5 +37,16 @@ void CompleteOutgoingHead(ConnectionRecord& record);
 // of the head and the connect to the next hop; for the tunnel the connect. A failed connect answers with the 404 page
 // (or the dial-up refusal) instead.
 void HttpHandOver(ConnectionRecord& record);
+
+// The FTP dialogue of an ftp:// request sits above this layer: it registers
+// its handler of the FTP server's replies at start-up (main thread, before
+// the listener starts; workers read it without a lock afterwards). Without
+// one, an ftp:// request is answered as unavailable.
+using FtpReplyHandler = void (*)(ConnectionRecord&);
+void RegisterFtpOverHttp(FtpReplyHandler handler);
+// Whether the connection is in one of the FTP dialogue's states.
+bool InFtpDialogue(const ConnectionRecord& record);
+// Hands the FTP server's bytes of such a connection to the dialogue.
+void FtpServerInput(ConnectionRecord& record);
 
 }  // namespace brindlex

@@ -77,6 +77,10 @@ void SendReplyPage(ConnectionRecord& record, ReplyKind kind) {
   SendPage(record, StatusString(kind), kMessagePage, Message(kind));
 }
 
+void SendMessagePage(ConnectionRecord& record, const std::string& message) {
+  SendPage(record, kPlainOk, kMessagePage, message);
+}
+
 void SendRefusalPage(ConnectionRecord& record, int messageNumber) {
   SendPage(record, kPlainOk, kRefusalPage, MessageText(messageNumber));
 }

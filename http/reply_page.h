@@ -4,6 +4,8 @@
 // message. Worker thread of the connection only.
 #pragma once
 
+#include <string>
+
 namespace brindlex {
 
 struct ConnectionRecord;
@@ -27,6 +29,10 @@ inline constexpr int kProxyAuthMessage = 422;
 // connection (serverFinished). A template that needs user data the connection
 // does not have turns the answer into kProxyAuth.
 void SendReplyPage(ConnectionRecord& record, ReplyKind kind);
+
+// Reply kind 0: a 200 answer with the message page around a message built
+// by the caller (HTML as it stands).
+void SendMessagePage(ConnectionRecord& record, const std::string& message);
 
 // The same for a refusal: a 200 answer with the restrictions page around the
 // message numbered `messageNumber` (487 and up: limits, filters, schedules).

@@ -90,8 +90,9 @@ int ReceivePiece(ConnectionRecord& r, bool& full) {
 }  // namespace
 
 bool PipeRelayUsable(const ConnectionRecord& r) {
-  if (r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 || r.serverSocket < 0 ||
-      r.relayPipe[0] == kNoPipe)
+  // Output a data channel fills is not this thread's alone to look at.
+  if (r.clientOutShared || r.serverInLength != 0 || r.clientOutLength != 0 || r.readFile >= 0 || r.clientSocket < 0 ||
+      r.serverSocket < 0 || r.relayPipe[0] == kNoPipe)
     return false;
   // A short answer is over before a pipe would pay for itself.
   if (r.relayPipe[0] < 0 && r.bytesReceived < kBufferSize) return false;

@@ -10,7 +10,10 @@
 
 namespace brindlex {
 
-int OpenListeningSocket(Ipv4 address, int port, int backlog) {
+namespace {
+
+// Port 0 binds to a port the kernel picks.
+int ListenOn(Ipv4 address, int port, int backlog) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   int one = 1;
@@ -21,13 +24,34 @@ int OpenListeningSocket(Ipv4 address, int port, int backlog) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(port));
   sa.sin_addr.s_addr = (address == kNoAddress || address == 0) ? htonl(INADDR_ANY) : htonl(address);
-  if (port <= 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
-      ::listen(fd, backlog) != 0) {
-    int error = port <= 0 || port > 65535 ? EINVAL : errno;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 || ::listen(fd, backlog) != 0) {
+    int error = errno;
     ::close(fd);
     errno = error;  // the caller reports why
     return -1;
   }
+  return fd;
+}
+
+}  // namespace
+
+int OpenListeningSocket(Ipv4 address, int port, int backlog) {
+  if (port <= 0 || port > 65535) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ListenOn(address, port, backlog);
+}
+
+int OpenSingleAcceptSocket(Ipv4 address, int& port) {
+  int fd = ListenOn(address, 0, 1);
+  Ipv4 bound = kNoAddress;
+  std::uint16_t picked = 0;
+  if (fd >= 0 && !LocalAddress(fd, bound, picked)) {
+    ::close(fd);
+    return -1;
+  }
+  port = picked;
   return fd;
 }
 

@@ -13,6 +13,9 @@ namespace brindlex {
 // A listening TCP socket on address:port (kNoAddress or 0: all interfaces),
 // or -1 on any failure with errno telling why.
 int OpenListeningSocket(Ipv4 address, int port, int backlog);
+// A listening TCP socket on address for one inbound connection (an FTP data
+// channel), at a free port the kernel picks, which `port` gets; -1 on failure.
+int OpenSingleAcceptSocket(Ipv4 address, int& port);
 // A datagram socket bound to port on all interfaces, or -1.
 int OpenDatagramSocket(int port);
 void SetNoDelay(int fd);

@@ -53,16 +53,16 @@ void WaitForDialUp(ConnectionRecord& record) {
   while (record.dialUpWait && !Abandoned(record)) ::usleep(10000);
 }
 
-// One connect to serverAddress:serverPort. The wait for the handshake is cut
-// into poll steps so that a close or shutdown does not sit out the kernel's
-// connect time-out.
-bool TryConnect(ConnectionRecord& record) {
+// A socket connected to address:port, or -1. The wait for the handshake is
+// cut into poll steps so that a close or shutdown does not sit out the
+// kernel's connect time-out.
+int ConnectTo(const ConnectionRecord& record, Ipv4 address, int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   sockaddr_in to{};
   to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<std::uint16_t>(record.serverPort));
-  to.sin_addr.s_addr = htonl(record.serverAddress);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(address);
   bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0;
   if (!connected && errno == EINPROGRESS) {
     while (!Abandoned(record)) {
@@ -78,10 +78,17 @@ bool TryConnect(ConnectionRecord& record) {
   }
   if (!connected) {
     CloseDescriptor(fd);
-    return false;
+    return -1;
   }
   SetNoDelay(fd);
   SetKeepAlive(fd);
+  return fd;
+}
+
+// One connect to serverAddress:serverPort.
+bool TryConnect(ConnectionRecord& record) {
+  int fd = ConnectTo(record, record.serverAddress, record.serverPort);
+  if (fd < 0) return false;
   CloseDescriptor(record.serverSocket);
   record.serverSocket = fd;
   return true;
@@ -127,6 +134,15 @@ UpstreamResult ConnectUpstream(ConnectionRecord& record) {
   }
   if (!connected) connected = TryConnect(record);
   return connected ? UpstreamResult::kConnected : UpstreamResult::kFailed;
+}
+
+bool ConnectClientSide(ConnectionRecord& record, Ipv4 address, int port) {
+  if (address == kNoAddress || port <= 0 || port > 65535) return false;
+  int fd = ConnectTo(record, address, port);
+  if (fd < 0) return false;
+  CloseDescriptor(record.clientSocket);
+  record.clientSocket = fd;
+  return true;
 }
 
 }  // namespace brindlex

@@ -35,4 +35,8 @@ enum class UpstreamResult {
 // Connects serverSocket to serverAddress:serverPort.
 UpstreamResult ConnectUpstream(ConnectionRecord& record);
 
+// Connects clientSocket to a port of the client's own machine (the data port
+// an FTP client names): a LAN peer, so no dial-up is waited for.
+bool ConnectClientSide(ConnectionRecord& record, Ipv4 address, int port);
+
 }  // namespace brindlex

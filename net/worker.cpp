@@ -95,7 +95,33 @@ void ReceiveFromClient(ConnectionRecord& r) {
   r.clientInLength += static_cast<int>(n);
 }
 
+// A record whose client output a data channel fills (an ftp:// request)
+// shares that output with the channel's thread, and its link to the channel
+// with the main thread, which unlinks it: both are read under the accounts
+// lock.
+int ClientOutputLength(const ConnectionRecord& r) {
+  if (!r.clientOutShared) return r.clientOutLength;
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  return r.clientOutLength;
+}
+
+bool HasDataChannel(const ConnectionRecord& r) {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  return r.dataRecord != nullptr;
+}
+
+bool IsDataChannel(const ConnectionRecord& r) {
+  return r.service == kServiceHttpFtpData || r.service == kServiceFtpData;
+}
+
+bool HasControlConnection(const ConnectionRecord& r) {
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  return r.controlRecord != nullptr;
+}
+
 void SendToClient(ConnectionRecord& r) {
+  std::unique_lock<std::mutex> lock(AccountsLock(), std::defer_lock);
+  if (r.clientOutShared) lock.lock();
   if (r.clientOutLength <= 0) return;
   ssize_t n = SendSome(r.clientSocket, r.clientOut.get(), static_cast<size_t>(r.clientOutLength));
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
@@ -140,15 +166,17 @@ void AnswerEnded(ConnectionRecord& r, bool clean) {
 }
 
 bool WaitingForRequest(const ConnectionRecord& r) {
-  return r.state == ConnectionState::kAwaitingHead && !r.userSession && r.serverSocket < 0 && r.clientOutLength == 0 &&
-         r.readFile < 0 && r.auxSocket < 0;
+  // A data channel's state is set by its control record's thread, and no
+  // data channel ever waits for a request.
+  return !IsDataChannel(r) && r.state == ConnectionState::kAwaitingHead && !r.userSession && r.serverSocket < 0 &&
+         r.clientOutLength == 0 && r.readFile < 0 && r.auxSocket < 0;
 }
 
 // Only readiness or what the timer checks can change anything: nothing is
 // about to end and nothing is queued for either side (a request head still
 // incomplete waits for its client like an empty buffer).
 bool Quiet(const ConnectionRecord& r) {
-  if (r.serverFinished || r.clientClosed) return false;
+  if (r.serverFinished || r.clientClosed || r.clientOutShared) return false;
   return WaitingForRequest(r) || (r.clientInLength == 0 && r.clientOutLength == 0 && r.serverInLength == 0 &&
                                   r.serverOutLength == 0 && r.relayPipeLength == 0 && r.readFile < 0);
 }
@@ -157,12 +185,18 @@ bool Quiet(const ConnectionRecord& r) {
 // whole connection is over (the loop ends).
 bool CloseWhatEnded(ConnectionRecord& r) {
   r.stepMarker = 1;
+  // The answer of an ftp:// request is its data channel: once that is gone,
+  // the server side is over; and a data channel whose control connection is
+  // gone has nobody left to serve.
+  if (r.clientOutShared && !r.serverFinished && !HasDataChannel(r)) r.serverFinished = true;
+  if (IsDataChannel(r) && !r.serverFinished && !HasControlConnection(r)) r.serverFinished = true;
   if (r.serverFinished) {
     // A response that ended cleanly keeps its object open until serverIn is
     // drained into it (step 10); any other end loses the object.
     if (!r.serverEof) AnswerEnded(r, false);
     CloseDescriptor(r.serverSocket);
-    if (r.clientOutLength == 0 && r.serverInLength == 0 && r.relayPipeLength == 0 && r.readFile < 0 && !r.dataRecord)
+    if (ClientOutputLength(r) == 0 && r.serverInLength == 0 && r.relayPipeLength == 0 && r.readFile < 0 &&
+        !HasDataChannel(r))
       r.clientClosed = true;
   }
   r.stepMarker = 2;
@@ -180,7 +214,7 @@ bool CloseWhatEnded(ConnectionRecord& r) {
   }
   r.stepMarker = 3;
   if (r.clientSocket < 0 && r.serverSocket < 0 &&
-      !(r.service == kServiceHttpFtpData && r.serverInLength > 0 && r.controlRecord)) {
+      !(r.service == kServiceHttpFtpData && r.serverInLength > 0 && HasControlConnection(r))) {
     Close(r);
     return false;
   }
@@ -220,7 +254,7 @@ PollSet BuildPollSet(const ConnectionRecord& r) {
   };
   if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
     set.client = watch(r.clientSocket, r.clientInputEnded ? kBufferSize : r.clientInLength,
-                       r.clientOutLength + r.relayPipeLength, r.clientAcceptPending);
+                       ClientOutputLength(r) + r.relayPipeLength, r.clientAcceptPending);
   // The server waits while the pipe holds bytes the client has not taken.
   if (r.serverSocket >= 0)
     set.server = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,

@@ -94,7 +94,7 @@ TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
     FreeConnectionLocked(data);
   }
   EXPECT_EQ(control->dataRecord, nullptr);
-  EXPECT_TRUE(control->serverFinished) << "a finished HTTP data channel finishes its client connection";
+  EXPECT_FALSE(control->serverFinished) << "the control's own worker finishes it (WorkerTest)";
 
   ConnectionRecord* ftpControl = NewConnection(kServiceFtpControl);
   Record ftpData(NewConnection(kServiceFtpData));
@@ -105,7 +105,7 @@ TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
     FreeConnectionLocked(ftpControl);
   }
   EXPECT_EQ(ftpData->controlRecord, nullptr);
-  EXPECT_TRUE(ftpData->serverFinished) << "closing the control connection finishes its data channel";
+  EXPECT_FALSE(ftpData->serverFinished) << "the data channel's own worker finishes it (WorkerTest)";
 }
 
 TEST(ConnectionRecord, TheOpeningDeadlineCountsFromTheStartUntilTheOpeningIsComplete) {

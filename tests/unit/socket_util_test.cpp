@@ -35,5 +35,26 @@ TEST(SocketUtil, KeepAliveFindsAVanishedPeerWithinMinutes) {
   ::close(fd);
 }
 
+TEST(SocketUtil, ASingleAcceptSocketListensAtAPortTheKernelPicked) {
+  int port = 0;
+  int listener = OpenSingleAcceptSocket(0x7F000001u, port);
+  ASSERT_GE(listener, 0);
+  EXPECT_GT(port, 0);
+  Ipv4 bound = kNoAddress;
+  std::uint16_t boundPort = 0;
+  ASSERT_TRUE(LocalAddress(listener, bound, boundPort));
+  EXPECT_EQ(bound, 0x7F000001u) << "the address asked for, not every interface";
+  EXPECT_EQ(boundPort, port);
+  int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  sa.sin_addr.s_addr = htonl(0x7F000001u);
+  EXPECT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)), 0);
+  ::close(client);
+  ::close(listener);
+  EXPECT_EQ(OpenListeningSocket(0x7F000001u, 0, 1), -1) << "a configured port of 0 stays refused";
+}
+
 }  // namespace
 }  // namespace brindlex

@@ -196,6 +196,46 @@ TEST_F(WorkerTest, NoDeadlineWhenTheTimeoutIsZero) {
   Free(record);
 }
 
+TEST_F(WorkerTest, AFinishedHttpDataChannelFinishesItsClientConnectionOnceItsOutputIsSent) {
+  int client = -1;
+  ConnectionRecord* control = Accept(client, 0);
+  ConnectionRecord* data = NewConnection(kServiceHttpFtpData);
+  control->clientOutShared = true;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    control->dataRecord = data;
+    data->controlRecord = control;
+    // What the channel passed on before it ended.
+    QueueToClient(*control, "listing");
+  }
+  std::future<void> worker = Run(control);
+  EXPECT_EQ(Receive(client, 7), "listing");
+  EXPECT_EQ(worker.wait_for(300ms), std::future_status::timeout) << "ended while its data channel runs";
+  Free(data);
+  EXPECT_TRUE(ClosedWithoutAnswer(client)) << "the client connection did not end with its data channel";
+  EXPECT_EQ(worker.wait_for(3s), std::future_status::ready);
+  if (worker.wait_for(0s) != std::future_status::ready) Finish(control, client, worker);
+  Free(control);
+}
+
+TEST_F(WorkerTest, AnFtpDataChannelEndsWithItsControlConnection) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  clients_.push_back(pair[1]);
+  ConnectionRecord* control = NewConnection(kServiceFtpControl);
+  ConnectionRecord* data = NewConnection(kServiceFtpData);
+  data->clientSocket = pair[0];
+  control->dataRecord = data;
+  data->controlRecord = control;
+  std::future<void> worker = Run(data);
+  EXPECT_EQ(worker.wait_for(300ms), std::future_status::timeout) << "ended while its control connection runs";
+  Free(control);
+  EXPECT_TRUE(ClosedWithoutAnswer(pair[1])) << "the data channel outlived its control connection";
+  EXPECT_EQ(worker.wait_for(3s), std::future_status::ready);
+  if (worker.wait_for(0s) != std::future_status::ready) Finish(data, pair[1], worker);
+  Free(data);
+}
+
 TEST_F(WorkerTest, AnExceptionEndsOnlyItsOwnConnectionAndIsShownOnTheMonitor) {
   int failing = -1;
   int other = -1;
