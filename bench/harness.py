@@ -368,6 +368,12 @@ def connect_download(w, target):
     if target != "direct":
         argv += ["-x", f"http://127.0.0.1:{w.ports[target]}", "--proxytunnel"]
     argv.append(f"https://127.0.0.1:{w.tls_port}/200m.bin")
+    return repeated_200m(argv)
+
+
+def repeated_200m(argv):
+    """Runs a curl fetch of the 200 MB file CONNECT_REPEATS times; the rate
+    over all of them and how many went wrong."""
     seconds, errors = 0.0, 0
     for _ in range(CONNECT_REPEATS):
         out = subprocess.run(argv, capture_output=True, text=True, timeout=180)
@@ -387,14 +393,7 @@ def socks_download(w, target):
     if target != "direct":
         argv += ["--socks5", f"127.0.0.1:{w.socks_ports[target]}"]
     argv.append(f"http://127.0.0.1:{w.ports['direct']}/200m.bin")
-    seconds, errors = 0.0, 0
-    for _ in range(CONNECT_REPEATS):
-        out = subprocess.run(argv, capture_output=True, text=True, timeout=180)
-        took, code, size = (out.stdout.split() + ["0", "0", "0"])[:3]
-        if code != "200" or int(float(size)) != 200 * MB:
-            errors += 1
-        seconds += float(took)
-    return {"MB/s": CONNECT_REPEATS * 200 / seconds if seconds > 0 else 0.0, "errors": errors}
+    return repeated_200m(argv)
 
 
 def socks_fetch(origin, socks_port):
