@@ -25,13 +25,13 @@ enum Option : unsigned {
 constexpr unsigned kLimits = kDailyLimit | kMonthlyLimit;
 constexpr unsigned kAmounts = kOutgoing | kIncoming | kMinutes | kMoney | kNationalMoney;
 
-struct OptionSpec {
+struct OptionEntry {
   std::string_view name;
   Option option;
   bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"password", kPassword, true},
     {"name", kName, true},
     {"group", kGroup, true},
@@ -46,7 +46,7 @@ constexpr OptionSpec kOptions[] = {
     {"national-money", kNationalMoney, true},
 };
 
-struct CommandSpec {
+struct CommandEntry {
   AccountTarget target;
   std::string_view targetWord;
   AccountAction action;
@@ -57,7 +57,7 @@ struct CommandSpec {
 
 using T = AccountTarget;
 using A = AccountAction;
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {T::User, "user", A::Add, "add", "a login", kPassword | kName | kGroup | kIp | kDisabled | kLimits},
     {T::User, "user", A::Set, "set", "a login", kPassword | kName | kGroup | kLimits},
     {T::User, "user", A::Disable, "disable", "a login", 0},
@@ -75,15 +75,15 @@ constexpr CommandSpec kCommands[] = {
 
 AccountArguments Mistake(std::string text) { return {std::nullopt, std::move(text)}; }
 
-const CommandSpec* FindCommand(std::string_view target, std::string_view action) {
-  for (const CommandSpec& spec : kCommands)
-    if (spec.targetWord == target && spec.actionWord == action) return &spec;
+const CommandEntry* FindCommand(std::string_view target, std::string_view action) {
+  for (const CommandEntry& entry : kCommands)
+    if (entry.targetWord == target && entry.actionWord == action) return &entry;
   return nullptr;
 }
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptions)
-    if (spec.name == name) return &spec;
+const OptionEntry* FindOption(std::string_view name) {
+  for (const OptionEntry& entry : kOptions)
+    if (entry.name == name) return &entry;
   return nullptr;
 }
 
@@ -96,8 +96,8 @@ bool ReadMegabytes(const std::string& text, std::optional<double>& megabytes) {
 }
 
 // Stores one option's value; returns the mistake, or "" when it is stored.
-std::string Store(const OptionSpec& spec, const std::string& value, AccountOptions& options) {
-  switch (spec.option) {
+std::string Store(const OptionEntry& entry, const std::string& value, AccountOptions& options) {
+  switch (entry.option) {
     case kPassword:
       options.password = value;
       break;
@@ -115,8 +115,8 @@ std::string Store(const OptionSpec& spec, const std::string& value, AccountOptio
       break;
     case kDailyLimit:
     case kMonthlyLimit:
-      if (!ReadMegabytes(value, spec.option == kDailyLimit ? options.dayMb : options.monthMb))
-        return "--" + std::string(spec.name) + ": '" + value + "' is not a number of megabytes (0 = no limit)";
+      if (!ReadMegabytes(value, entry.option == kDailyLimit ? options.dayMb : options.monthMb))
+        return "--" + std::string(entry.name) + ": '" + value + "' is not a number of megabytes (0 = no limit)";
       break;
     case kOutgoing:
       options.ticket.outgoingMb = value;
@@ -144,17 +144,17 @@ bool IsAccountTarget(std::string_view word) { return word == "user" || word == "
 AccountArguments ParseAccountArguments(const std::vector<std::string>& arguments) {
   if (arguments.empty() || !IsAccountTarget(arguments[0])) return Mistake("expected user, group or ticket");
   if (arguments.size() < 2) return Mistake("'" + arguments[0] + "' needs a command");
-  const CommandSpec* spec = FindCommand(arguments[0], arguments[1]);
-  if (!spec) return Mistake("'" + arguments[0] + " " + arguments[1] + "' is not a command");
+  const CommandEntry* entry = FindCommand(arguments[0], arguments[1]);
+  if (!entry) return Mistake("'" + arguments[0] + " " + arguments[1] + "' is not a command");
   std::string words = arguments[0] + " " + arguments[1];
 
   AccountCommand command;
-  command.target = spec->target;
-  command.action = spec->action;
+  command.target = entry->target;
+  command.action = entry->action;
   size_t i = 2;
-  if (!spec->subject.empty()) {
+  if (!entry->subject.empty()) {
     if (i >= arguments.size() || arguments[i].starts_with("--"))
-      return Mistake("'" + words + "' needs " + std::string(spec->subject));
+      return Mistake("'" + words + "' needs " + std::string(entry->subject));
     command.subject = arguments[i++];
   }
 
@@ -169,8 +169,8 @@ AccountArguments ParseAccountArguments(const std::vector<std::string>& arguments
       word = word.substr(0, eq);
     }
     std::string name = "--" + std::string(word);
-    const OptionSpec* option = FindOption(word);
-    if (!option || !(spec->options & option->option)) return Mistake(name + " is not an option of '" + words + "'");
+    const OptionEntry* option = FindOption(word);
+    if (!option || !(entry->options & option->option)) return Mistake(name + " is not an option of '" + words + "'");
     if (seen & option->option) return Mistake(name + " is given twice");
     seen |= option->option;
     std::string value;
