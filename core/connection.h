@@ -67,7 +67,12 @@ enum class ConnectionState : int {
   kHttpFtpListing = 101,    // listing lines, turned into page rows
   kHttpFtpFileStart = 103,  // before the first bytes of a file
   kHttpFtpFile = 104,       // file bytes, passed on as they are
-  kFtpControl = 200,
+  kFtpControl = 200,        // FTP proxy (service 2): expecting USER
+  kFtpProxyPass = 201,      // expecting PASS
+  kFtpProxyOpen = 202,      // expecting OPEN or SITE
+  kFtpProxyRelay = 203,     // the dialogue is relayed
+  kFtpProxyGreeting = 204,  // connected; the server's greeting is answered with USER
+  kFtpProxyPassive = 205,   // PASV sent, its answer is rewritten
   kFtpData = 300,
   kSmtp = 400,
   kPop3 = 500,

@@ -27,18 +27,6 @@ constexpr int kError = 435;
 constexpr size_t kLoginMax = 8191;
 constexpr const char* kControlMethod = "FTP_COMM";
 
-enum class ProxyState : int {
-  kExpectUser = 200,
-  kExpectPass = 201,
-  kExpectOpen = 202,
-  kRelaying = 203,
-  kAwaitingGreeting = 204,
-  kAwaitingPassive = 205,
-};
-
-ProxyState StateOf(const ConnectionRecord& r) { return static_cast<ProxyState>(StateNumber(r.state)); }
-void SetState(ConnectionRecord& r, ProxyState state) { r.state = static_cast<ConnectionState>(state); }
-
 // One command line of the client: its name (compared on its first four
 // letters) and its argument (after blanks, up to a blank or the line end).
 struct Command {
@@ -122,20 +110,20 @@ void RelayCommand(ConnectionRecord& r, const Command& command) {
     Forward(r, rewritten + "\r\n");
     return;
   }
-  if (command.Is("pasv")) SetState(r, ProxyState::kAwaitingPassive);
+  if (command.Is("pasv")) r.state = ConnectionState::kFtpProxyPassive;
   if (command.Is("retr")) TrackRetrieval(r, command.argument);
   Forward(r, command.line);
 }
 
 // The login dialogue with the gateway itself; false once the connection ends.
 bool LoginCommand(ConnectionRecord& r, const Command& command) {
-  switch (StateOf(r)) {
-    case ProxyState::kExpectUser: {
+  switch (r.state) {
+    case ConnectionState::kFtpControl: {
       if (!command.Is("user")) break;
       size_t at = command.argument.rfind('@');
       if (at == std::string_view::npos) {
         r.proxyLogin = std::string(command.argument);
-        SetState(r, ProxyState::kExpectPass);
+        r.state = ConnectionState::kFtpProxyPass;
         QueueToClient(r, Str(kPasswordRequired));
         return true;
       }
@@ -145,19 +133,19 @@ bool LoginCommand(ConnectionRecord& r, const Command& command) {
       size_t end = rest.find_first_of("\r\n");
       r.clientInLength = 0;
       if (!ConnectToServer(r, rest.substr(0, end))) return false;
-      SetState(r, ProxyState::kAwaitingGreeting);
+      r.state = ConnectionState::kFtpProxyGreeting;
       return true;
     }
-    case ProxyState::kExpectPass:
+    case ConnectionState::kFtpProxyPass:
       if (!command.Is("pass")) break;
       r.proxyPassword = std::string(command.argument);
-      SetState(r, ProxyState::kExpectOpen);
+      r.state = ConnectionState::kFtpProxyOpen;
       QueueToClient(r, Str(kLoggedIn));
       return true;
-    case ProxyState::kExpectOpen:
+    case ConnectionState::kFtpProxyOpen:
       if (!command.Is("open") && !command.Is("site")) break;
       if (!ConnectToServer(r, command.argument)) return false;
-      SetState(r, ProxyState::kRelaying);
+      r.state = ConnectionState::kFtpProxyRelay;
       return true;
     default:
       return true;
@@ -168,20 +156,21 @@ bool LoginCommand(ConnectionRecord& r, const Command& command) {
 
 bool ClientInput(ConnectionRecord& r) {
   while (!r.serverFinished) {
-    ProxyState state = StateOf(r);
+    ConnectionState state = r.state;
     // While the server's greeting or 227 is awaited, commands wait too.
-    if (state == ProxyState::kAwaitingGreeting || state == ProxyState::kAwaitingPassive) return true;
+    if (state == ConnectionState::kFtpProxyGreeting || state == ConnectionState::kFtpProxyPassive) return true;
     size_t length = FirstLineLength(std::string_view(r.clientIn, static_cast<size_t>(r.clientInLength)));
     if (length == 0) {
       if (r.clientInLength == kBufferSize) Finish(r, kError);  // no command is that long
       return true;
     }
     // Relayed commands go out whole or wait for room.
-    if (state == ProxyState::kRelaying && static_cast<int>(length) > kBufferSize - r.serverOutLength) return true;
+    if (state == ConnectionState::kFtpProxyRelay && static_cast<int>(length) > kBufferSize - r.serverOutLength)
+      return true;
     std::string line(r.clientIn, length);
     Drop(r.clientIn, r.clientInLength, length);
     Command command = ReadCommand(line);
-    if (state == ProxyState::kRelaying) {
+    if (state == ConnectionState::kFtpProxyRelay) {
       RelayCommand(r, command);
     } else if (!LoginCommand(r, command)) {
       return true;
@@ -194,9 +183,9 @@ bool ClientInput(ConnectionRecord& r) {
 // One complete reply line of the server; continuation lines never reach
 // here.
 void ServerReply(ConnectionRecord& r, int code, std::string line) {
-  switch (StateOf(r)) {
-    case ProxyState::kAwaitingGreeting:
-      SetState(r, ProxyState::kRelaying);
+  switch (r.state) {
+    case ConnectionState::kFtpProxyGreeting:
+      r.state = ConnectionState::kFtpProxyRelay;
       if (code == 220) {
         // The client had its greeting from the gateway; the server's own is
         // answered with the login the client named.
@@ -209,8 +198,8 @@ void ServerReply(ConnectionRecord& r, int code, std::string line) {
         return;
       }
       break;
-    case ProxyState::kAwaitingPassive:
-      SetState(r, ProxyState::kRelaying);
+    case ConnectionState::kFtpProxyPassive:
+      r.state = ConnectionState::kFtpProxyRelay;
       if (code == 227) {
         auto address = ParsePassiveAnswer(line);
         std::string answer;
