@@ -306,6 +306,16 @@ def percentile(values, p):
     return values[min(len(values) - 1, int(len(values) * p / 100))]
 
 
+def print_latencies(title, latency, phases):
+    """A table of request times per phase."""
+    print(f"| {title} | requests | p50 ms | p99 ms | max ms |")
+    print("|---|---:|---:|---:|---:|")
+    for phase in phases:
+        v = latency.get(phase, [])
+        print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
+              f"{max(v) if v else float('nan'):.1f} |")
+
+
 async def baseline(soak, seconds, rate):
     """Ordinary traffic alone, then the gateway's figures at rest."""
     print(f"baseline: {seconds} s of {rate} requests/s", flush=True)
@@ -393,12 +403,7 @@ async def run_deadline(soak, args):
         print(f"| {name} | {len(g)} of {len(group)} | {g[0] if g else float('nan'):.2f} | "
               f"{percentile(g, 50):.2f} | {g[-1] if g else float('nan'):.2f} |")
     print()
-    print("| legitimate requests (1 per second) | requests | p50 ms | p99 ms | max ms |")
-    print("|---|---:|---:|---:|---:|")
-    for phase in ("baseline", "attack"):
-        v = soak.latency.get(phase, [])
-        print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
-              f"{max(v) if v else float('nan'):.1f} |")
+    print_latencies("legitimate requests (1 per second)", soak.latency, ("baseline", "attack"))
     print()
     print("| gateway | threads | descriptors | RSS KB |")
     print("|---|---:|---:|---:|")
@@ -427,12 +432,8 @@ async def run_hold(soak, args):
     base, peak, served, burst_threads, back, final = await run(soak, args)
     lat = soak.latency
     print(f"\n### Soak: hold {args.duration} s\n")
-    print("| normal traffic | requests | p50 ms | p99 ms | max ms |")
-    print("|---|---:|---:|---:|---:|")
-    for phase in ("baseline", "baseline (control: origin direct)", "hold", "hold (control: origin direct)"):
-        v = lat.get(phase, [])
-        print(f"| {phase} | {len(v)} | {percentile(v, 50):.2f} | {percentile(v, 99):.2f} | "
-              f"{max(v) if v else float('nan'):.1f} |")
+    print_latencies("normal traffic", lat,
+                    ("baseline", "baseline (control: origin direct)", "hold", "hold (control: origin direct)"))
     print()
     print("| gateway | threads | descriptors | RSS KB |")
     print("|---|---:|---:|---:|")
