@@ -19,11 +19,17 @@ GatewayAnswer registeredAnswer = nullptr;
 
 }  // namespace
 
-bool IsGatewayName(std::string_view hostName) {
-  if (EqualsNoCase(hostName, kGatewayHostName)) return true;
+std::vector<std::string> GatewayNames() {
+  std::vector<std::string> names{std::string(kGatewayHostName)};
   char own[256] = {};
-  if (::gethostname(own, sizeof(own) - 1) != 0 || own[0] == '\0') return false;
-  return EqualsNoCase(hostName, own);
+  if (::gethostname(own, sizeof(own) - 1) == 0 && own[0] != '\0') names.emplace_back(own);
+  return names;
+}
+
+bool IsGatewayName(std::string_view hostName) {
+  for (const std::string& name : GatewayNames())
+    if (EqualsNoCase(hostName, name)) return true;
+  return false;
 }
 
 bool IsLocalServer(std::string_view hostName, Ipv4 address, const std::vector<std::string>& localHosts) {

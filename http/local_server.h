@@ -22,6 +22,9 @@ inline constexpr std::string_view kGatewayHostName = "Brindlex";
 // up: the pages and messages send users to http://brindlex/, which no DNS
 // server of the LAN need know.
 bool IsGatewayName(std::string_view hostName);
+// The gateway's names: kGatewayHostName, then this machine's host name when
+// it has one.
+std::vector<std::string> GatewayNames();
 
 // True when the host name (without its port) is a gateway name, when a name pattern of `localHosts` matches the name,
 // or when an address pattern matches the address it resolved to (core/host_names.h).

@@ -55,9 +55,7 @@ void ServeProxyConfig(ConnectionRecord& r) {
   config.proxyAddress = LocalAddress(r);
   std::vector<int> ports = HttpPorts(settings->HttpPort);
   config.proxyPort = ports.empty() ? 0 : ports.front();
-  config.gatewayNames.emplace_back(kGatewayHostName);
-  char own[256] = {};
-  if (::gethostname(own, sizeof(own) - 1) == 0 && own[0] != '\0') config.gatewayNames.emplace_back(own);
+  config.gatewayNames = GatewayNames();
   config.localHosts = settings->LocalHosts;
   config.lan = LanRanges(settings->UsersAddrs, config.proxyAddress);
   Answer(r, Str(400) + "Content-Type: " + kProxyConfigType + "\r\nPragma: no-cach\r\n\r\n" + ProxyConfigScript(config));
