@@ -30,11 +30,6 @@ double Minutes(std::int64_t milliseconds) { return static_cast<double>(milliseco
 
 double Megabytes(std::int64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(BytesPerMb()); }
 
-std::int64_t Today() {
-  std::tm now = LocalTm(ProgramClock().LocalNow());
-  return LocalSeconds(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
-}
-
 }  // namespace
 
 UserMacroTexts::UserMacroTexts(const UserRecord& user) {
@@ -67,7 +62,7 @@ std::string UserMacroTexts::ScheduleTable() const {
 std::string UserMacroTexts::DaysTable() const {
   // The accounting month so far, from the session logs: the same figures the
   // console's statistics show for the user.
-  const std::vector<std::int64_t> days = BillingMonthDays(Today(), BillingDay(*Settings()));
+  const std::vector<std::int64_t> days = BillingMonthDays(ProgramClock().LocalNow(), BillingDay(*Settings()));
   StatisticsQuery query;
   query.subject = StatisticsSubject::kUser;
   query.login = user_.login;
