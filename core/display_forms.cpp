@@ -56,11 +56,15 @@ std::string FormatShortDate(std::int64_t localSeconds) {
   return text;
 }
 
-std::string FormatDateAndTime(std::int64_t localSeconds) {
+std::string FormatTimeOfDay(std::int64_t localSeconds) {
   std::tm tm = LocalTm(localSeconds);
   char text[32];
-  std::snprintf(text, sizeof(text), " %02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return FormatShortDate(localSeconds) + text;
+  std::snprintf(text, sizeof(text), "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string FormatDateAndTime(std::int64_t localSeconds) {
+  return FormatShortDate(localSeconds) + " " + FormatTimeOfDay(localSeconds);
 }
 
 namespace {

@@ -25,9 +25,10 @@ std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit = TrafficUnit::Kb
 // Scaled money as base currency with at most two decimals.
 std::string FormatMoney(std::int64_t scaled);
 
-// Dates as the statistics and the reports show them: "dd.mm.yyyy" and
-// "dd.mm.yyyy hh:nn:ss", from local seconds.
+// Dates and times as the pages, the statistics and the reports show them:
+// "dd.mm.yyyy", "hh:nn:ss" and "dd.mm.yyyy hh:nn:ss", from local seconds.
 std::string FormatShortDate(std::int64_t localSeconds);
+std::string FormatTimeOfDay(std::int64_t localSeconds);
 std::string FormatDateAndTime(std::int64_t localSeconds);
 // Reads either form back (blanks around allowed) into local seconds; `hasTime`
 // tells which form it was. False for anything else, a date that does not

@@ -5,6 +5,7 @@
 
 #include "core/clock.h"
 #include "core/connection.h"
+#include "core/display_forms.h"
 #include "core/identification.h"
 #include "core/message_file.h"
 #include "core/program_folder.h"
@@ -146,11 +147,8 @@ bool FillTemplate(const ConnectionRecord& record, const std::string& fileName, s
   if (tail) tail->clear();
   std::string text;
   if (!ReadInstallationFile(WwwrootFolder() + "/" + fileName, kTemplateMax, text)) return false;
-  std::tm now = LocalTm(ProgramClock().LocalNow());
-  char date[32], time[32];
-  std::snprintf(date, sizeof(date), "%02d.%02d.%04d", now.tm_mday, now.tm_mon + 1, now.tm_year + 1900);
-  std::snprintf(time, sizeof(time), "%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
-  TemplateValues values{record.host, record.path, date, time, {}};
+  const std::int64_t now = ProgramClock().LocalNow();
+  TemplateValues values{record.host, record.path, FormatShortDate(now), FormatTimeOfDay(now), {}};
   // The user's figures are copied (under the accounts lock) only when the
   // page shows some of them; records live as long as the program.
   std::optional<UserMacroTexts> user;
