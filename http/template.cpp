@@ -1,6 +1,6 @@
 #include "http/template.h"
 
-#include <cstdio>
+#include <cstddef>
 #include <optional>
 
 #include "core/clock.h"
