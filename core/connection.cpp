@@ -32,7 +32,7 @@ ConnectionRecord* NewConnection(std::uint8_t service) {
   record->clientOut.reset(new char[kBufferSize]);
   record->clientOutCapacity = kBufferSize;
   if (service == kServiceHttp || service == kServiceHttpFtpData) {
-    record->ftpLogin = "anonymous";
+    record->ftpLogin = kAnonymousFtpLogin;
     record->ftpPassword = "@";
   }
   return record;

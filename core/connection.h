@@ -90,6 +90,9 @@ constexpr int StateNumber(ConnectionState state) { return static_cast<int>(state
 // The protocol state a new record of a service starts in.
 ConnectionState InitialState(std::uint8_t service);
 
+// The login of an ftp:// request whose URL names none.
+inline constexpr const char* kAnonymousFtpLogin = "anonymous";
+
 struct ConnectionRecord {
   int stepMarker = 0;
   std::atomic<bool> closeRequested{false};
@@ -161,7 +164,7 @@ struct ConnectionRecord {
   std::string path;
   std::string proxyLogin;
   std::string proxyPassword;
-  std::string ftpLogin;
+  std::string ftpLogin;  // kAnonymousFtpLogin unless the ftp:// URL names one
   std::string ftpPassword;
   std::string lastFtpCommand;  // what the failure page says the server refused
   std::string pageTail;        // the listing page after its rows

@@ -7,6 +7,7 @@
 #include "core/process_state.h"
 #include "core/sessions.h"
 #include "ftp/ftp_reply.h"
+#include "http/http_cache.h"
 #include "net/socket_util.h"
 #include "net/upstream.h"
 #include "net/worker.h"
@@ -28,7 +29,10 @@ ConnectionRecord* NewDataRecord(ConnectionRecord& control) {
   ConnectionRecord* data = NewConnection(static_cast<std::uint8_t>(control.service + 1));
   // The data record of an ftp:// request writes into this record's client
   // output from its own thread from now on.
-  if (control.service == kServiceHttp) control.clientOutShared = true;
+  if (control.service == kServiceHttp) {
+    control.clientOutShared = true;
+    data->noStore = !ListingCacheable(control);
+  }
   std::lock_guard<std::mutex> lock(AccountsLock());
   // An earlier channel still running goes on alone: freeing it must not
   // unlink the new one.

@@ -12,6 +12,8 @@
 #include "core/strings.h"
 #include "ftp/ftp_listing.h"
 #include "ftp/ftp_reply.h"
+#include "http/http_cache.h"
+#include "http/response_processing.h"
 #include "http/template.h"
 #include "net/protocol_handlers.h"
 #include "net/relay.h"
@@ -43,10 +45,17 @@ void SetState(ConnectionRecord& data, ConnectionState state) {
   data.state = state;
 }
 
+// The page of a cacheable listing is also written as the answer to its
+// directory's URL (the record's url, the directory the server named).
+void ToBrowser(ConnectionRecord& data, std::string_view text) {
+  QueueToControl(data, text);
+  if (!data.noStore) ProcessResponse(data, text.data(), static_cast<int>(text.size()));
+}
+
 void StartListing(ConnectionRecord& data) {
   std::string head;
   FillTemplate(data, kListingPage, head, &data.pageTail);
-  QueueToControl(data, head);
+  ToBrowser(data, head);
   SetState(data, ConnectionState::kHttpFtpListing);
 }
 
@@ -72,7 +81,7 @@ void ListingLines(ConnectionRecord& data) {
   if (at == 0 && data.serverInLength == kBufferSize) at = kBufferSize;
   std::memmove(data.serverIn, data.serverIn + at, static_cast<size_t>(data.serverInLength) - at);
   data.serverInLength -= static_cast<int>(at);
-  QueueToControl(data, rows);
+  ToBrowser(data, rows);
 }
 
 // As much of the file as the browser's output has room for; the rest waits.
@@ -114,15 +123,21 @@ void ServerInput(ConnectionRecord& data) {
 }
 
 // The server closed the channel and everything it sent has gone on. An empty
-// directory or file sent no bytes at all, but still gets its page or head.
+// directory or file sent no bytes at all, but still gets its page or head. A
+// listing cut short is never stored: it would be served as the whole
+// directory.
 void AnswerEnded(ConnectionRecord& data, bool clean) {
-  if (!clean) return;
+  if (!clean) {
+    AbandonObject(data);
+    return;
+  }
   switch (StateOf(data)) {
     case ConnectionState::kHttpFtpData:
       StartListing(data);
       [[fallthrough]];
     case ConnectionState::kHttpFtpListing:
-      QueueToControl(data, data.pageTail);
+      ToBrowser(data, data.pageTail);
+      FinishObject(data);
       return;
     case ConnectionState::kHttpFtpFileStart:
       QueueToControl(data, Str(kFileHead));

@@ -179,6 +179,11 @@ std::string CacheKey(const ConnectionRecord& r) {
   return "http://" + r.host + r.url;
 }
 
+bool ListingCacheable(const ConnectionRecord& r) {
+  return Settings()->CachFtpDir && !r.noStore && !r.path.empty() && r.path.back() == '/' &&
+         r.ftpLogin == kAnonymousFtpLogin;
+}
+
 void CacheLookup(ConnectionRecord& r) {
   if (r.noCache || r.noStore || r.readFile >= 0) return;
   std::string key = CacheKey(r);

@@ -51,7 +51,15 @@ std::string RevalidationLines(const CacheRecordFixed& fixed, std::string_view et
 // so that two sites' "/index.html" never share an object.
 std::string CacheKey(const ConnectionRecord& record);
 
-// After the request step in kRelay (and in kRevalidated): nothing when
+// Whether the listing an ftp:// request asks for may be stored and served
+// from the cache: a directory (the path ends in "/"), with CachFtpDir on and
+// nothing else ruling the request out, fetched anonymously. A listing behind
+// a login of the URL is that login's view of the server; stored under the
+// plain URL it would be served to anyone who asks for it.
+bool ListingCacheable(const ConnectionRecord& request);
+
+// After the request step in kRelay (and in kRevalidated, and for a cacheable
+// listing before the FTP server is asked): nothing when
 // noCache or noStore is set or no object is stored. A fresh object is served
 // (its head queued, its body left to StreamReadFile through readFile) or the
 // client's conditions are answered (304, 412; the connection finishes). A

@@ -226,8 +226,12 @@ void HttpHandOver(ConnectionRecord& r) {
       if (r.state != ConnectionState::kRevalidating) CompleteOutgoingHead(r);
       result = ConnectNextHop(r);
       break;
-    case ConnectionState::kTunnel:
     case ConnectionState::kFtpGreeting:
+      if (ListingCacheable(r)) CacheLookup(r);
+      if (r.serverFinished || r.readFile >= 0) return;
+      result = ConnectUpstream(r);
+      break;
+    case ConnectionState::kTunnel:
       result = ConnectUpstream(r);
       break;
     default:

@@ -1,9 +1,11 @@
 // ftp:// URLs through the HTTP port against a real FTP server on loopback:
 // directory listings as HTML rows, files byte-exact after the 200 head, the
 // URL's credentials, active mode when the server refuses PASV, the failure
-// page, and URLs whose decoded parts would inject commands.
+// page, URLs whose decoded parts would inject commands, and listings kept in
+// the cache.
 #include <gtest/gtest.h>
 #include <string>
+#include <string_view>
 
 #include "tests/integration/ftp_origin.h"
 #include "tests/integration/harness.h"
@@ -34,6 +36,12 @@ class FtpHttpTest : public ::testing::Test {
 };
 
 std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
+
+int Count(std::string_view text, std::string_view part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
 
 TEST_F(FtpHttpTest, ADirectoryIsListedAsRowsOfThePage) {
   StartServer();
@@ -136,6 +144,46 @@ TEST_F(FtpHttpTest, LineBreaksOrNulInTheDecodedUrlRefuseTheRequest) {
   }
   EXPECT_EQ(origin_.Log().find("DELE"), std::string::npos) << origin_.Log();
   EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+}
+
+TEST_F(FtpHttpTest, AnAnonymousListingIsServedFromTheCache) {
+  StartServer();
+  ProxyGateway gateway(kLocal + "EnableCach=1\r\nCachLocalHosts=1\r\nCachFtpDir=1\r\n");
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+  std::string first = Get(gateway, Url("/pub/"));
+  ASSERT_NE(first.find("[docs]</A>"), std::string::npos) << first;
+  origin_.Serve("pub/later.txt", "x");
+
+  // The second page is the stored one: the server is not asked again, and
+  // the file that came meanwhile is not on it.
+  std::string second = Get(gateway, Url("/pub/"));
+  EXPECT_EQ(StatusLine(second), "HTTP/1.0 200 OK") << second;
+  EXPECT_NE(second.find("\r\nAge: "), std::string::npos) << second;
+  EXPECT_NE(second.find("[docs]</A>"), std::string::npos) << second;
+  EXPECT_NE(second.find("</html>"), std::string::npos) << second;
+  EXPECT_EQ(second.find("later.txt"), std::string::npos) << second;
+  EXPECT_EQ(Count(origin_.Log(), "logged in"), 1) << origin_.Log();
+
+  // A login of the URL sees the server itself, and its listing is not stored
+  // for anyone else.
+  std::string own = Get(gateway, Url("/pub/", "alice:secret@"));
+  EXPECT_NE(own.find("later.txt"), std::string::npos) << own;
+  EXPECT_EQ(Count(origin_.Log(), "logged in"), 2) << origin_.Log();
+  EXPECT_EQ(Get(gateway, Url("/pub/")).find("later.txt"), std::string::npos);
+
+  // A file is never taken from the cache.
+  EXPECT_EQ(Get(gateway, Url("/pub/later.txt")), kFileHead + "x");
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+}
+
+TEST_F(FtpHttpTest, WithoutTheListingSwitchEveryListingAsksTheServer) {
+  StartServer();
+  ProxyGateway gateway(kLocal + "EnableCach=1\r\nCachLocalHosts=1\r\n");
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+  Get(gateway, Url("/pub/"));
+  origin_.Serve("pub/later.txt", "x");
+  EXPECT_NE(Get(gateway, Url("/pub/")).find("later.txt"), std::string::npos);
+  EXPECT_EQ(Count(origin_.Log(), "logged in"), 2) << origin_.Log();
 }
 
 }  // namespace
