@@ -134,9 +134,10 @@ struct ConnectionRecord {
   bool serverEof = false;
   int auxSocket = -1;
   // Server bytes on their way to the client through a kernel pipe instead of
-  // serverIn and clientOut (proxy/pipe_relay.h); -1 until first used.
+  // serverIn and clientOut (net/pipe_relay.h); -1 until first used.
   int relayPipe[2] = {-1, -1};
   int relayPipeLength = 0;
+  int relayPipeSize = 0;  // what the pipe holds; one piece of the relay
 
   int responseState = 0;
   std::int64_t bodyBytes = 0;
