@@ -29,6 +29,7 @@
 #include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
+#include "net/worker_threads.h"
 #include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
@@ -121,9 +122,10 @@ void StartUp(Gateway& gateway) {
 void ShutDown(Gateway& gateway, MainLoop& loop) {
   gateway.stepMarker = 101;
   BeginShutdown();
+  EndParkedWorkers();
 
   gateway.stepMarker = 102;
-  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0 && ReapWorkers(true) == 0; });
+  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerThreads() == 0 && ReapWorkers(true) == 0; });
 
   gateway.stepMarker = 104;
   if (gateway.listenerThread.joinable()) {

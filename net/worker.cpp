@@ -1,18 +1,13 @@
 #include "net/worker.h"
 
 #include <poll.h>
-#include <pthread.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-#include <new>
-#include <optional>
 
 #include "core/accounting.h"
 #include "core/clock.h"
@@ -30,13 +25,11 @@
 #include "net/relay.h"
 #include "net/server_io.h"
 #include "net/socket_util.h"
-#include "net/worker_stacks.h"
+#include "net/worker_threads.h"
 
 namespace brindlex {
 
 namespace {
-
-std::atomic<size_t> g_liveWorkers{0};
 
 constexpr int kPollTimeoutMs = 100;
 // The waits of a connection on which nothing happens: each wait that ends
@@ -53,12 +46,6 @@ constexpr int kLastQuietStep = static_cast<int>(std::size(kQuietWaitsMs)) - 1;
 // nothing that changes with time but its opening deadline, which bounds the
 // wait itself: it starts on the second step.
 constexpr int kRequestWaitStep = 1;
-// How late a worker's timed wait may end. Hundreds of connections each
-// moving data wake every 100 ms; with some slack the kernel serves many of
-// those timers with one interrupt instead of one each. Speed periods stay
-// exact: they are measured from their own start, not from the end of the
-// wait.
-constexpr unsigned long kTimerSlackNs = 5'000'000;
 
 // The client's end of input: the protocol decides whether that ends the
 // connection or only its input.
@@ -354,6 +341,9 @@ void Dispatch(ConnectionRecord& r) {
   if (r.clientInLength > 0) {
     if (!HandlersOf(r.service).clientInput(r)) return;
     if (r.serverSocket >= 0 && !r.serverAcceptPending) SendToServer(r);
+    // A dialogue's answer (a SOCKS5 reply, an FTP or mail line) goes out
+    // before the wait for the client's next message.
+    if (r.clientSocket >= 0 && !r.clientAcceptPending) SendToClient(r);
   }
   r.stepMarker = 9;
   if (r.serverInLength > 0) {
@@ -410,18 +400,12 @@ void RemoveFromList(ConnectionRecord* record) {
 }
 
 // The worker does not wait for the main thread: it hands the record over
-// whole, and the main thread frees it after the bookkeeping (and joins the
-// worker's thread later). The shutdown waits for the list to empty while it
-// runs these tasks.
-void EndStep(ConnectionRecord* record, std::optional<EndedWorker> worker) {
-  TheMainLoop().Post([record, worker] {
+// whole, and the main thread frees it after the bookkeeping. The shutdown
+// waits for the list to empty while it runs these tasks.
+void EndStep(ConnectionRecord* record) {
+  TheMainLoop().Post([record] {
     CloseBookkeeping(*record);
     RemoveFromList(record);
-    if (worker) {
-      WorkerEnded(*worker);
-      // Earlier workers have returned by now: their stacks serve the next.
-      ReapWorkers(false);
-    }
   });
 }
 
@@ -439,19 +423,10 @@ void EndingOnlyThisConnection(ConnectionRecord& r, Part part) {
   }
 }
 
-struct WorkerStart {
-  ConnectionRecord* record;
-  WorkerStack stack;
-};
-
-void* WorkerThreadMain(void* arg) {
-  WorkerStart start = *static_cast<WorkerStart*>(arg);
-  delete static_cast<WorkerStart*>(arg);
-  ::prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
-  ConnectionWorker(*start.record);
-  EndStep(start.record, EndedWorker{::pthread_self(), start.stack});
-  g_liveWorkers.fetch_sub(1);
-  return nullptr;
+void ServeConnection(void* record) {
+  auto* r = static_cast<ConnectionRecord*>(record);
+  ConnectionWorker(*r);
+  EndStep(r);
 }
 
 }  // namespace
@@ -489,31 +464,11 @@ void CloseBookkeeping(ConnectionRecord& r) {
 }
 
 bool StartWorker(ConnectionRecord* record) {
-  g_liveWorkers.fetch_add(1);
-  std::optional<WorkerStack> stack = AcquireWorkerStack();
-  int rc = -1;
-  if (stack) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstack(&attr, stack->base, stack->size);
-    // Without memory for the start the client is refused like one without
-    // a thread; the listener goes on.
-    auto* start = new (std::nothrow) WorkerStart{record, *stack};
-    pthread_t thread;
-    rc = start ? pthread_create(&thread, &attr, WorkerThreadMain, start) : ENOMEM;
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
-      delete start;
-      ReleaseWorkerStack(*stack);
-    }
-  }
-  if (rc == 0) return true;
-  g_liveWorkers.fetch_sub(1);
+  if (RunOnWorkerThread(ServeConnection, record)) return true;
+  // Without a thread the client is refused; the listener goes on.
   Close(*record);
-  EndStep(record, std::nullopt);
+  EndStep(record);
   return false;
 }
-
-size_t LiveWorkerCount() { return g_liveWorkers.load(); }
 
 }  // namespace brindlex

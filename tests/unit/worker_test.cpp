@@ -24,6 +24,7 @@
 #include "core/process_state.h"
 #include "net/protocol_handlers.h"
 #include "net/relay.h"
+#include "net/worker_threads.h"
 
 namespace brindlex {
 namespace {
@@ -271,8 +272,8 @@ TEST_F(WorkerTest, AnExceptionEndsOnlyItsOwnConnectionAndIsShownOnTheMonitor) {
   Close(*otherRecord);
   Send(other, "x");
   EXPECT_TRUE(PumpUntilNoConnection());
-  for (int i = 0; i < 500 && LiveWorkerCount() > 0; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(LiveWorkerCount(), 0u);
+  for (int i = 0; i < 500 && LiveWorkerThreads() > 0; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(LiveWorkerThreads(), 0u);
 }
 
 }  // namespace
