@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 
 #include "cache/cache_thread.h"
@@ -25,6 +26,8 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "dialup/dial_up_manager.h"
+#include "dialup/ppp_peers.h"
 #include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
 #include "net/worker.h"
@@ -111,6 +114,7 @@ void StartUp(Gateway& gateway) {
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
     StartCacheThread();
+    StartDialUpThread(std::make_unique<PppPeers>());
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -122,10 +126,18 @@ void StartUp(Gateway& gateway) {
 void ShutDown(Gateway& gateway, MainLoop& loop) {
   gateway.stepMarker = 101;
   BeginShutdown();
+  // Connections waiting for the link are released first, then the link goes.
+  StopDialUpThread();
   EndParkedWorkers();
 
   gateway.stepMarker = 102;
-  PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerThreads() == 0 && ReapWorkers(true) == 0; });
+  // A thread that has ended has posted its stack before it stopped counting
+  // as live: the pump after that look hands it over to be joined.
+  PumpUntil(loop, [&loop] {
+    bool ended = ConnectionCount() == 0 && LiveWorkerThreads() == 0;
+    loop.Pump();
+    return ended && ReapWorkers(true) == 0;
+  });
 
   gateway.stepMarker = 104;
   if (gateway.listenerThread.joinable()) {

@@ -48,9 +48,20 @@ bool MayNotDial(const ConnectionRecord& record) {
 
 // Waits, in the dial-up manager's 10 ms rhythm, until it has made an attempt
 // (it clears dialUpWait), the connection is closed or the program stops.
-void WaitForDialUp(ConnectionRecord& record) {
+// False at once when no manager answers: nobody would ever clear the flag.
+// After an attempt the look-up or connection is tried whatever its outcome.
+bool WaitForDialUp(ConnectionRecord& record) {
+  if (!DialUpAnswered()) return false;
   record.dialUpWait = true;
-  while (record.dialUpWait && !Abandoned(record)) ::usleep(10000);
+  NotifyDialRequest();
+  while (record.dialUpWait && !Abandoned(record)) {
+    if (!DialUpAnswered()) {
+      record.dialUpWait = false;
+      return false;
+    }
+    ::usleep(10000);
+  }
+  return true;
 }
 
 // A socket connected to address:port, or -1. The wait for the handshake is
@@ -106,8 +117,7 @@ Ipv4 ResolveUpstream(ConnectionRecord& record, const std::string& name) {
       Ipv4 address = ResolveName(name);
       if (address != kNoAddress) return address;
     }
-    if (MayNotDial(record)) return kNoAddress;
-    WaitForDialUp(record);
+    if (MayNotDial(record) || !WaitForDialUp(record)) return kNoAddress;
   }
   return ResolveName(name);
 }
@@ -129,7 +139,7 @@ UpstreamResult ConnectUpstream(ConnectionRecord& record) {
     if (settings.DialUpCheckNecessity) connected = TryConnect(record);
     if (!connected) {
       if (MayNotDial(record)) return UpstreamResult::kDialUpDenied;
-      WaitForDialUp(record);
+      if (!WaitForDialUp(record)) return UpstreamResult::kFailed;
     }
   }
   if (!connected) connected = TryConnect(record);

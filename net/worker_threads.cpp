@@ -83,7 +83,8 @@ void* ThreadMain(void* arg) {
 
 bool HandToParked(WorkerJob job, void* item) {
   std::lock_guard<std::mutex> lock(g_lock);
-  if (g_parked.empty()) return false;
+  // Parked threads told to end may not have woken yet.
+  if (g_ending || g_parked.empty()) return false;
   Parked* parked = g_parked.back();
   g_parked.pop_back();
   parked->job = job;
