@@ -27,6 +27,8 @@
 #include "core/users.h"
 #include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
+#include "mail/mail_rules.h"
+#include "mail/mail_service.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
 #include "socks/socks_protocol.h"
@@ -75,6 +77,7 @@ void LoadSettingsFile(int& stepMarker) {
   SystemSettings loaded;
   LoadSystemSettings(settingsFile, loaded);
   PublishSettings(std::move(loaded));
+  LoadMailRules(settingsFile);
   stepMarker = 9;
   LoadCounters(settingsFile);
 }
@@ -106,6 +109,7 @@ void StartUp(Gateway& gateway) {
     RegisterWebServer();
     RegisterSocks5Protocol();
     RegisterFtpService();
+    RegisterMailService();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
