@@ -92,6 +92,17 @@ std::string RelayLine(const std::string& domain, const std::string& smtp, const 
   return domain + "=" + RelayValue(smtp, pop, disabled) + "\r\n";
 }
 
+std::thread ServerThatCloses(int listener, std::string bytes) {
+  return std::thread([listener, bytes = std::move(bytes)] {
+    pollfd p{listener, POLLIN, 0};
+    if (::poll(&p, 1, 10000) != 1) return;
+    int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) return;
+    SendAll(fd, bytes);
+    ::close(fd);
+  });
+}
+
 std::string ReadLine(int fd) {
   std::string line;
   while (line.empty() || line.back() != '\n') {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "tests/integration/harness.h"
 
@@ -52,6 +53,10 @@ struct MailGateway {
 std::string RelayValue(const std::string& smtp, const std::string& pop, bool disabled = false);
 std::string RelayLine(const std::string& domain, const std::string& smtp, const std::string& pop,
                       bool disabled = false);
+
+// A server that takes one connection on `listener`, sends `bytes` (perhaps
+// less than a line) and closes it; join the thread after the exchange.
+std::thread ServerThatCloses(int listener, std::string bytes);
 
 // One line (with its line end) read a byte at a time, so that nothing of the
 // next one is taken; empty on time-out or close.

@@ -5,8 +5,10 @@
 // addresses of the user record; the rule of its domain names the server.
 #include <unistd.h>
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 #include "tests/integration/account_sections.h"
 #include "tests/integration/harness.h"
@@ -107,6 +109,31 @@ TEST_F(Pop3RelayTest, AServerGreetingWithErrGivesErrorConnected) {
   StartGateway("", "-ERR maintenance");
   EXPECT_EQ(Refusal("USER box#bob@example.lan\r\n"), "-ERR Brindlex: Error connected\r\n");
   EXPECT_EQ(server_.Log(), "") << "USER never went to it";
+}
+
+TEST(Pop3RelayServers, AServerThatClosesBeforeItsGreetingGivesErrorConnectedOnce) {
+  for (const std::string& sent : {std::string(), std::string("+OK half a greet")}) {
+    int port = 0;
+    int listener = ListenOnLoopback(1, port);
+    ASSERT_GE(listener, 0);
+    std::thread server = ServerThatCloses(listener, sent);
+    UserRecord bob = LoginUser("bob", "pw");
+    bob.emails = "bob@example.lan";
+    MailGateway mail("", "[PostRelays]\r\n" +
+                             RelayLine("example.lan", "127.0.0.1:1", "127.0.0.1:" + std::to_string(port)) + "\r\n" +
+                             AccountSections({bob}));
+    ASSERT_TRUE(mail.started) << mail.gateway->process->Output();
+    int fd = ConnectLoopback(mail.pop3Port);
+    EXPECT_EQ(ReadLine(fd), kGreeting);
+    SendAll(fd, "USER box#bob@example.lan\r\n");
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(fd, std::chrono::seconds(5), &closed), "-ERR Brindlex: Error connected\r\n")
+        << "after '" << sent << "'";
+    EXPECT_TRUE(closed);
+    ::close(fd);
+    server.join();
+    ::close(listener);
+  }
 }
 
 }  // namespace

@@ -249,6 +249,31 @@ TEST_F(SmtpRelayTest, AReloadReplacesTheRules) {
   EXPECT_EQ(first.Log(), "");
 }
 
+// The server goes away before its greeting is complete: the client hears
+// "Error connected" once, and the connection ends.
+TEST(SmtpRelayServers, AServerThatClosesBeforeItsGreetingGivesErrorConnectedOnce) {
+  for (const std::string& sent : {std::string(), std::string("220 half a greet")}) {
+    int port = 0;
+    int listener = ListenOnLoopback(1, port);
+    ASSERT_GE(listener, 0);
+    std::thread server = ServerThatCloses(listener, sent);
+    MailGateway mail("", "[PostRelays]\r\n" +
+                             RelayLine("example.lan", "127.0.0.1:" + std::to_string(port), "127.0.0.1:1") + "\r\n" +
+                             AccountSections({MailUser("bob", "bob@example.lan")}));
+    ASSERT_TRUE(mail.started) << mail.gateway->process->Output();
+    int fd = ConnectLoopback(mail.smtpPort);
+    EXPECT_EQ(ReadLine(fd), kGreeting);
+    EXPECT_EQ(Ask(fd, "EHLO client.lan\r\n"), kPleased);
+    SendAll(fd, "MAIL FROM:<bob@example.lan>\r\n");
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(fd, std::chrono::seconds(5), &closed), kConnectFailed) << "after '" << sent << "'";
+    EXPECT_TRUE(closed);
+    ::close(fd);
+    server.join();
+    ::close(listener);
+  }
+}
+
 // In a network namespace of its own, where nothing leaves the machine and
 // port 25 is free to take: the rule of "localhost" does not serve a sender
 // at "LocalHost", so the domain itself is the server, on port 25, which the
