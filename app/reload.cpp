@@ -8,6 +8,7 @@
 #include "core/monitor.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "mail/mail_rules.h"
 #include "net/listener.h"
 
 namespace brindlex {
@@ -26,6 +27,7 @@ void ReloadSettingsFile(Listener& listener) {
     std::snprintf(line, sizeof(line), StrC(1231), key.c_str());
     MonitorAppend(line);
   }
+  LoadMailRules(document);
   ListenerReopen(listener, ChangedServices(*before, *Settings()));
   MonitorAppend(Str(1230));
   ReportConfigurationProblems();

@@ -30,6 +30,8 @@
 #include "dialup/ppp_peers.h"
 #include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
+#include "mail/mail_rules.h"
+#include "mail/mail_service.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
 #include "net/worker_threads.h"
@@ -79,6 +81,7 @@ void LoadSettingsFile(int& stepMarker) {
   SystemSettings loaded;
   LoadSystemSettings(settingsFile, loaded);
   PublishSettings(std::move(loaded));
+  LoadMailRules(settingsFile);
   stepMarker = 9;
   LoadCounters(settingsFile);
 }
@@ -110,6 +113,7 @@ void StartUp(Gateway& gateway) {
     RegisterWebServer();
     RegisterSocks5Protocol();
     RegisterFtpService();
+    RegisterMailService();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;

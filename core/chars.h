@@ -37,4 +37,11 @@ constexpr size_t SkipBlanks(std::string_view text, size_t at) {
   return at;
 }
 
+// The length of the first line of `text` with its line feed; 0 while no line
+// feed has arrived.
+constexpr size_t FirstLineLength(std::string_view text) {
+  size_t end = text.find('\n');
+  return end == std::string_view::npos ? 0 : end + 1;
+}
+
 }  // namespace brindlex

@@ -74,8 +74,14 @@ enum class ConnectionState : int {
   kFtpProxyGreeting = 204,  // connected; the server's greeting is answered with USER
   kFtpProxyPassive = 205,   // PASV sent, its answer is rewritten
   kFtpData = 300,
-  kSmtp = 400,
-  kPop3 = 500,
+  kSmtp = 400,           // SMTP (service 4): the gateway awaits HELO or EHLO
+  kSmtpMail = 401,       // awaits MAIL FROM
+  kSmtpGreeting = 402,   // connected; the server's greeting is answered with the client's HELO
+  kSmtpHeloReply = 403,  // the answer to HELO is answered with the client's MAIL FROM
+  kSmtpRelay = 404,
+  kPop3 = 500,          // POP3 (service 5): the gateway awaits USER
+  kPop3Greeting = 501,  // connected; the server's greeting is answered with USER
+  kPop3Relay = 502,
   kSocks5 = 600,       // SOCKS5 (service 6): the method negotiation
   kSocks5Login = 601,  // the user name and password
   kSocks5Request = 602,

@@ -160,6 +160,20 @@ bool RemoveSection(IniDocument& document, std::string_view section) {
   return false;
 }
 
+bool ReplaceSectionKeys(IniDocument& document, std::string_view section,
+                        const std::vector<std::pair<std::string, std::string>>& entries) {
+  IniDocument changed = document;
+  if (IniSection* s = FindSectionMutable(changed, section)) {
+    size_t tail = s->lines.size();
+    while (tail > 0 && !s->lines[tail - 1].isKey) --tail;
+    s->lines.erase(s->lines.begin(), s->lines.begin() + static_cast<std::ptrdiff_t>(tail));
+  }
+  for (const auto& [key, value] : entries)
+    if (!SetValue(changed, section, key, value)) return false;
+  document = std::move(changed);
+  return true;
+}
+
 std::mutex& IniFileMutex() {
   static std::mutex m;
   return m;
@@ -234,6 +248,11 @@ bool IniWriteString(const std::string& path, std::string_view section, std::stri
 
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key) {
   return ChangeFile(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
+}
+
+bool IniReplaceSection(const std::string& path, std::string_view section,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+  return ChangeFile(path, [&](IniDocument& d) { return ReplaceSectionKeys(d, section, entries); });
 }
 
 std::vector<IniLine> SectionEntries(const IniDocument& document, std::string_view section) {

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brindlex {
@@ -55,6 +56,12 @@ bool SetValue(IniDocument& document, std::string_view section, std::string_view 
 bool RemoveKey(IniDocument& document, std::string_view section, std::string_view key);
 // Removes a whole section.
 bool RemoveSection(IniDocument& document, std::string_view section);
+// Clears a section and writes `entries` (key, value) into it in order, where
+// the section stands (a new one goes at the end of the file); the blank and
+// comment lines after its last key stay. Returns false, leaving the document
+// as it was, when an entry is not storable (SetValue).
+bool ReplaceSectionKeys(IniDocument& document, std::string_view section,
+                        const std::vector<std::pair<std::string, std::string>>& entries);
 
 // File access. A missing or unreadable file reads as empty.
 std::mutex& IniFileMutex();
@@ -69,6 +76,8 @@ std::string IniReadString(const std::string& path, std::string_view section, std
                           std::string_view fallback, size_t maxBytes = 1024);
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
+bool IniReplaceSection(const std::string& path, std::string_view section,
+                       const std::vector<std::pair<std::string, std::string>>& entries);
 // The "name=value" lines of one section in file order, as a whole-section read
 // returns them; a line without '=' ends the list.
 std::vector<IniLine> IniReadSection(const std::string& path, std::string_view section);

@@ -317,6 +317,8 @@ std::string KeyFromControlName(std::string_view controlName) {
   return controlName.size() > 2 ? std::string(controlName.substr(2)) : std::string(controlName);
 }
 
+EditOutcome NumberFieldFailure(std::string_view fieldText) { return ConversionFailure(fieldText, 782); }
+
 EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text) {
   Store(KeyFromControlName(controlName), text);
   return {};

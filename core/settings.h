@@ -141,6 +141,9 @@ struct EditOutcome {
   std::string message;
 };
 std::string KeyFromControlName(std::string_view controlName);
+// The box of a number field whose text is not a whole number (caption 780,
+// the text in quotes, message 782), common to every page of the editor.
+EditOutcome NumberFieldFailure(std::string_view fieldText);
 EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text);
 EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain);
 EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked);

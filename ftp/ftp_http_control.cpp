@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/chars.h"
 #include "core/connection.h"
 #include "core/message_file.h"
 #include "core/process_state.h"

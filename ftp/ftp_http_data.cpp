@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/accounting.h"
+#include "core/chars.h"
 #include "core/connection.h"
 #include "core/process_state.h"
 #include "core/strings.h"

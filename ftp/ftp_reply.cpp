@@ -22,11 +22,6 @@ int ReplyCode(std::string_view line) {
   return code;
 }
 
-size_t FirstLineLength(std::string_view text) {
-  size_t end = text.find('\n');
-  return end == std::string_view::npos ? 0 : end + 1;
-}
-
 std::optional<DataAddress> ParseAddressNumbers(std::string_view text) {
   int numbers[6];
   size_t at = 0;

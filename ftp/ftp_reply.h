@@ -17,10 +17,6 @@ namespace brindlex {
 // to be a code: such lines are dropped, never answered or passed on.
 int ReplyCode(std::string_view line);
 
-// The length of the first line of `text` with its line feed; 0 while no line
-// feed has arrived.
-size_t FirstLineLength(std::string_view text);
-
 // A data channel's end as the six numbers "h1,h2,h3,h4,p1,p2" give it.
 struct DataAddress {
   Ipv4 address = kNoAddress;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/chars.h"
 #include "ftp/ftp_reply.h"
 
 namespace {

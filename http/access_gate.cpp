@@ -21,6 +21,8 @@ namespace {
 constexpr int kFtpNotLoggedIn = 433;
 constexpr const char* kSmtpRefused = "550 Brindlex: Traffic is limited\r\n";
 constexpr const char* kPop3Refused = "-ERR Brindlex: Traffic is limited\r\n";
+constexpr const char* kSmtpUnidentified = "550 Brindlex: Unauthorized\r\n";
+constexpr const char* kPop3Unidentified = "-ERR Brindlex: Unauthorized\r\n";
 
 // Each service answers a refusal in its own protocol.
 void AnswerRefusal(ConnectionRecord& record, int code) {
@@ -60,11 +62,22 @@ void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin
 }
 
 void RefuseUnidentified(ConnectionRecord& record) {
-  if (record.service == kServiceFtpControl) {
-    ReplaceClientOutput(record, Str(kFtpNotLoggedIn));
-    record.serverFinished = true;
-  } else {
-    SendReplyPage(record, ReplyKind::kProxyAuth);
+  switch (record.service) {
+    case kServiceFtpControl:
+      ReplaceClientOutput(record, Str(kFtpNotLoggedIn));
+      record.serverFinished = true;
+      break;
+    case kServiceSmtp:
+      ReplaceClientOutput(record, kSmtpUnidentified);
+      record.serverFinished = true;
+      break;
+    case kServicePop3:
+      ReplaceClientOutput(record, kPop3Unidentified);
+      record.serverFinished = true;
+      break;
+    default:
+      SendReplyPage(record, ReplyKind::kProxyAuth);
+      break;
   }
   ReportRefused(record, kProxyAuthMessage, true);
 }

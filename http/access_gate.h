@@ -26,8 +26,9 @@ const UserRecord* IdentifyConnection(ConnectionRecord& record);
 void ReportRefused(const ConnectionRecord& record, int message, bool failedLogin);
 
 // Answers a client that could not be identified with the login challenge (the
-// FTP proxy: "403 User not logged in.", which ends the connection) and
-// reports it to the monitor as a failed login (with the login it tried).
+// FTP proxy: "403 User not logged in."; the mail front ends: their
+// "Unauthorized" reply; each of these ends the connection) and reports it to
+// the monitor as a failed login (with the login it tried).
 void RefuseUnidentified(ConnectionRecord& record);
 
 // Refuses a destination the client chose that the gateway does not serve

@@ -47,5 +47,12 @@ TEST(Chars, SkipBlanksStopsAtTheFirstOtherByte) {
   EXPECT_EQ(SkipBlanks("", 0), 0u);
 }
 
+TEST(Chars, ALineIsCompleteOnlyWithItsLineFeed) {
+  EXPECT_EQ(FirstLineLength("220 ok\r\n331 more"), 8u);
+  EXPECT_EQ(FirstLineLength("220 ok\r"), 0u);
+  EXPECT_EQ(FirstLineLength(""), 0u);
+  EXPECT_EQ(FirstLineLength("\n"), 1u);
+}
+
 }  // namespace
 }  // namespace brindlex

@@ -20,13 +20,6 @@ TEST(FtpReply, TheCodeIsTheNumberBeforeABlank) {
   EXPECT_EQ(ReplyCode("123456789 nine digits\r\n"), 123456789);
 }
 
-TEST(FtpReply, ALineIsCompleteOnlyWithItsLineFeed) {
-  EXPECT_EQ(FirstLineLength("220 ok\r\n331 more"), 8u);
-  EXPECT_EQ(FirstLineLength("220 ok\r"), 0u);
-  EXPECT_EQ(FirstLineLength(""), 0u);
-  EXPECT_EQ(FirstLineLength("\n"), 1u);
-}
-
 TEST(FtpReply, ThePassiveAnswerGivesAddressAndPort) {
   auto a = ParsePassiveAnswer("227 Entering Passive Mode (192,168,1,2,19,136).\r\n");
   ASSERT_TRUE(a);
