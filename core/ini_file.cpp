@@ -236,6 +236,15 @@ bool IniDeleteKey(const std::string& path, std::string_view section, std::string
   return ChangeFile(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
 }
 
+bool IniRewriteSection(const std::string& path, std::string_view section,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+  return ChangeFile(path, [&](IniDocument& d) {
+    RemoveSection(d, section);
+    for (const auto& [key, value] : entries) SetValue(d, section, key, value);
+    return true;
+  });
+}
+
 std::vector<IniLine> SectionEntries(const IniDocument& document, std::string_view section) {
   std::vector<IniLine> entries;
   const IniSection* s = FindSection(document, section);

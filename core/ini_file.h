@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brindlex {
@@ -69,6 +70,10 @@ std::string IniReadString(const std::string& path, std::string_view section, std
                           std::string_view fallback, size_t maxBytes = 1024);
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
+// Clears a section and writes the entries into it in their order (a section
+// the editor always writes whole). False when the file could not be written.
+bool IniRewriteSection(const std::string& path, std::string_view section,
+                       const std::vector<std::pair<std::string, std::string>>& entries);
 // The "name=value" lines of one section in file order, as a whole-section read
 // returns them; a line without '=' ends the list.
 std::vector<IniLine> IniReadSection(const std::string& path, std::string_view section);
