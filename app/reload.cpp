@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "net/listener.h"
+#include "portmap/port_map_storage.h"
 
 namespace brindlex {
 
@@ -26,7 +27,10 @@ void ReloadSettingsFile(Listener& listener) {
     std::snprintf(line, sizeof(line), StrC(1231), key.c_str());
     MonitorAppend(line);
   }
-  ListenerReopen(listener, ChangedServices(*before, *Settings()));
+  std::vector<PortMapRule> rules = ReadPortMapRules(document);
+  CarryOverSockets(PortMapRules(), rules);
+  ReplacePortMapRules(std::move(rules));
+  ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping);
   MonitorAppend(Str(1230));
   ReportConfigurationProblems();
 }

@@ -29,6 +29,8 @@
 #include "http/http_protocol.h"
 #include "net/worker.h"
 #include "net/worker_stacks.h"
+#include "portmap/port_map_protocol.h"
+#include "portmap/port_map_storage.h"
 #include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
@@ -77,6 +79,8 @@ void LoadSettingsFile(int& stepMarker) {
   PublishSettings(std::move(loaded));
   stepMarker = 9;
   LoadCounters(settingsFile);
+  stepMarker = 10;
+  ReplacePortMapRules(ReadPortMapRules(settingsFile));
 }
 
 void StartUp(Gateway& gateway) {
@@ -106,6 +110,7 @@ void StartUp(Gateway& gateway) {
     RegisterWebServer();
     RegisterSocks5Protocol();
     RegisterFtpService();
+    RegisterPortMapProtocol();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
