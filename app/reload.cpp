@@ -10,6 +10,7 @@
 #include "core/strings.h"
 #include "mail/mail_rules.h"
 #include "net/listener.h"
+#include "portmap/port_map_storage.h"
 
 namespace brindlex {
 
@@ -28,7 +29,10 @@ void ReloadSettingsFile(Listener& listener) {
     MonitorAppend(line);
   }
   LoadMailRules(document);
-  ListenerReopen(listener, ChangedServices(*before, *Settings()));
+  std::vector<PortMapRule> rules = ReadPortMapRules(document);
+  CarryOverSockets(PortMapRules(), rules);
+  ReplacePortMapRules(std::move(rules));
+  ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping);
   MonitorAppend(Str(1230));
   ReportConfigurationProblems();
 }

@@ -1,6 +1,6 @@
 // What SIGHUP does: the whole settings file is read again and applied to the
 // running gateway (accounts, global filters, the "System" keys, the listening
-// ports), and its problems are reported as at start-up. Main thread only.
+// ports, the port-mapping rules), and its problems are reported as at start-up. Main thread only.
 #pragma once
 
 namespace brindlex {

@@ -35,6 +35,8 @@
 #include "net/worker.h"
 #include "net/worker_stacks.h"
 #include "net/worker_threads.h"
+#include "portmap/port_map_protocol.h"
+#include "portmap/port_map_storage.h"
 #include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
@@ -84,6 +86,8 @@ void LoadSettingsFile(int& stepMarker) {
   LoadMailRules(settingsFile);
   stepMarker = 9;
   LoadCounters(settingsFile);
+  stepMarker = 10;
+  ReplacePortMapRules(ReadPortMapRules(settingsFile));
 }
 
 void StartUp(Gateway& gateway) {
@@ -114,6 +118,7 @@ void StartUp(Gateway& gateway) {
     RegisterSocks5Protocol();
     RegisterFtpService();
     RegisterMailService();
+    RegisterPortMapProtocol();
     ListenerCreate();
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;

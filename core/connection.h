@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 
 namespace brindlex {
 
+struct PortMapRule;
 struct SessionRecord;
 struct UserSession;
 
@@ -42,6 +44,13 @@ inline constexpr int kBufferSize = 8192;
 inline constexpr size_t kMethodMax = 154;
 inline constexpr size_t kHostMax = 511;
 inline constexpr size_t kConnectionLimit = 500;
+
+// A client's datagram on its way through a UDP port mapping, with the port it
+// came from.
+struct ClientDatagram {
+  int port = 0;
+  std::string bytes;
+};
 
 // The protocol state of a connection. The numbers are fixed: wherever a state
 // is shown or compared as a number, StateNumber gives it.
@@ -152,7 +161,9 @@ struct ConnectionRecord {
   bool servingLocalFile = false;
   std::atomic<bool> dialUpWait{false};
   Ipv4 clientAddress = kNoAddress;
-  int clientUdpPort = 0;  // where a SOCKS5 client's relayed datagrams come from
+  // Where a client's relayed datagrams come from (SOCKS5 UDP, UDP port
+  // mapping: the latest datagram's port).
+  int clientUdpPort = 0;
   std::uint8_t service = 0;
   std::int64_t speedPeriodStart = 0;
   std::int32_t speedQuantumLeft = 0;
@@ -186,6 +197,19 @@ struct ConnectionRecord {
   std::string responseEtag;
   std::array<std::uint8_t, 74> cacheEntry{};
   ConnectionRecord* dataRecord = nullptr;
+
+  // Port mapping: a copy of the rule that accepted the connection; for UDP
+  // it keeps the rule's socket, through which the answers go, open.
+  std::shared_ptr<const PortMapRule> portMapRule;
+  // UDP port mapping: when a datagram last passed either way (counter value;
+  // the listener reads it to tell a conversation that has gone quiet).
+  std::atomic<std::int64_t> lastDatagramCounter{0};
+  // UDP port mapping: the datagrams the listener took from the rule's socket
+  // for this conversation and that are not relayed yet, and whether the
+  // conversation has ended (no datagram is handed to it any more); both
+  // guarded by the accounts lock.
+  std::deque<ClientDatagram> clientDatagrams;
+  bool conversationEnded = false;
 };
 
 // A record of the given service in its initial state, with the client output

@@ -69,6 +69,10 @@ bool AdmitLocked(Ipv4 clientAddress, Ipv4 localAddress, SessionRecord*& session)
   const SystemSettings& settings = *snapshot;
   if (!AddressListAdmits(settings.UsersAddrs, clientAddress)) return false;
   if (!InterfaceAdmits(settings.InInterface, localAddress)) return false;
+  return AdmitSessionLocked(clientAddress, session);
+}
+
+bool AdmitSessionLocked(Ipv4 clientAddress, SessionRecord*& session) {
   session = FindOrCreateSessionLocked(clientAddress);
   if (session->idle < 0) return false;
   session->idle = 0;

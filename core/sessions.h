@@ -81,5 +81,8 @@ bool InterfaceAdmits(const std::vector<std::string>& interfaces, Ipv4 localAddre
 // its open-connection count raised. Returns false on refusal. `session` is set
 // whenever the count was raised, so the close bookkeeping can lower it again.
 bool AdmitLocked(Ipv4 clientAddress, Ipv4 localAddress, SessionRecord*& session);
+// Its last step alone, for a service with its own test of the client
+// address: false when the address is being closed from the console.
+bool AdmitSessionLocked(Ipv4 clientAddress, SessionRecord*& session);
 
 }  // namespace brindlex

@@ -146,14 +146,19 @@ bool Store(std::string_view key, std::string_view stored);
 
 // An empty field counts as 0; anything but a whole 32-bit number is refused
 // with the message of `failureId`.
-EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldText, int failureId) {
+EditOutcome WholeNumber(std::string& fieldText, int failureId, std::int64_t& value, std::int64_t low = INT32_MIN,
+                        std::int64_t high = INT32_MAX) {
   if (Trim(fieldText).empty()) fieldText = "0";
-  std::int64_t value = 0;
-  if (!ParseWholeInt(fieldText, value) || value > INT32_MAX || value < INT32_MIN)
-    return ConversionFailure(fieldText, failureId);
+  if (!ParseWholeInt(fieldText, value) || value > high || value < low) return ConversionFailure(fieldText, failureId);
   fieldText = std::to_string(value);
-  Store(KeyFromControlName(controlName), fieldText);
   return {};
+}
+
+EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldText, int failureId) {
+  std::int64_t value = 0;
+  EditOutcome outcome = WholeNumber(fieldText, failureId, value);
+  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText);
+  return outcome;
 }
 
 bool Store(std::string_view key, std::string_view stored) {
@@ -317,8 +322,6 @@ std::string KeyFromControlName(std::string_view controlName) {
   return controlName.size() > 2 ? std::string(controlName.substr(2)) : std::string(controlName);
 }
 
-EditOutcome NumberFieldFailure(std::string_view fieldText) { return ConversionFailure(fieldText, 782); }
-
 EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text) {
   Store(KeyFromControlName(controlName), text);
   return {};
@@ -358,13 +361,22 @@ EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldTex
   return {};
 }
 
-EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText) {
+EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low, std::int64_t high) {
+  return WholeNumber(fieldText, 782, value, low, high);
+}
+
+EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address) {
   // 255.255.255.255 is "none" and therefore not an address one can enter.
-  Ipv4 address = 0;
   if (!ParseDottedQuad(fieldText, address) || address == kNoAddress) return {false, Str(780), Str(781)};
   fieldText = FormatIpv4(address);
-  Store(KeyFromControlName(controlName), fieldText);
   return {};
+}
+
+EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText) {
+  Ipv4 address = 0;
+  EditOutcome outcome = CheckAddressField(fieldText, address);
+  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText);
+  return outcome;
 }
 
 EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items) {

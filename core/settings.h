@@ -141,9 +141,13 @@ struct EditOutcome {
   std::string message;
 };
 std::string KeyFromControlName(std::string_view controlName);
-// The box of a number field whose text is not a whole number (caption 780,
-// the text in quotes, message 782), common to every page of the editor.
-EditOutcome NumberFieldFailure(std::string_view fieldText);
+// The editor's common checks of a number field (a whole number, by default
+// of 32 bits, within [low, high]; empty counts as 0) and of an address field
+// (a dotted address other than 255.255.255.255); the text is rewritten in its
+// normal form on success.
+EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low = INT32_MIN,
+                             std::int64_t high = INT32_MAX);
+EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address);
 EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text);
 EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain);
 EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked);

@@ -98,6 +98,8 @@ const UserRecord* IdentifyConnection(ConnectionRecord& record) {
   // The mail front ends put the sender's or the mailbox owner's address
   // where the proxy services keep the login.
   credentials.mailAddress = record.proxyLogin;
+  // So does port mapping for the user its rule names.
+  credentials.portMapUser = record.proxyLogin;
   std::lock_guard<std::mutex> lock(AccountsLock());
   UserRecord* user = IdentifyLocked(credentials);
   AttachLocked(record, user);

@@ -9,8 +9,8 @@ namespace brindlex {
 namespace {
 
 constexpr int kAppTitle = 961;
-constexpr int kFieldRequired = 1260;
-constexpr int kDuplicateDomain = 1261;
+constexpr int kFieldRequired = 1251;
+constexpr int kDuplicateDomain = 1252;
 constexpr int kUnstorableText = 1262;
 constexpr int kColumnDomain = 1264;
 constexpr int kColumnSmtp = 1265;
@@ -30,21 +30,15 @@ bool Storable(std::string_view text) {
 
 void TrimInPlace(std::string& text) { text = std::string(Trim(text)); }
 
-// A port field: a whole number a port can be.
-bool ReadPort(const std::string& text, std::uint16_t& port) {
-  std::int64_t value = 0;
-  if (!ParseWholeInt(text, value) || value < 0 || value > 65535) return false;
-  port = static_cast<std::uint16_t>(value);
-  return true;
-}
-
 // One server and its port, in the order of the dialog's checks.
-MailRuleCheck CheckServer(std::string& server, const std::string& portText, MailRuleField serverField,
+MailRuleCheck CheckServer(std::string& server, std::string portText, MailRuleField serverField,
                           MailRuleField portField, std::string& serverOut, std::uint16_t& portOut) {
   TrimInPlace(server);
   if (server.empty()) return Refused(serverField, kFieldRequired);
   if (!Storable(server)) return Refused(serverField, kUnstorableText);
-  if (!ReadPort(portText, portOut)) return {NumberFieldFailure(portText), portField};
+  std::int64_t port = 0;
+  if (EditOutcome outcome = CheckNumberField(portText, port, 0, 65535); !outcome.ok) return {outcome, portField};
+  portOut = static_cast<std::uint16_t>(port);
   serverOut = server;
   return {};
 }

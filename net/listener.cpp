@@ -22,6 +22,7 @@
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "net/port_map_listener.h"
 #include "net/socket_util.h"
 #include "net/worker.h"
 
@@ -83,15 +84,7 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
 constexpr int kPollTimeoutMs = 100;
 constexpr int kServiceBacklog = 10;
 
-// Called right after the open, while errno still says why it failed: the
-// administrator needs the reason ("Address already in use", "Permission
-// denied"), not only that it failed.
-void ReportOpen(const char* name, int port, bool ok) {
-  std::string result = ok ? "Ok" : std::string("Error! ") + std::strerror(errno);
-  char line[512];
-  std::snprintf(line, sizeof(line), StrC(704), name, static_cast<unsigned>(port), result.c_str());
-  ListenerReport(line);
-}
+void ReportOpen(const char* name, int port, bool ok) { ListenerReport(SocketOpenLine(name, port, ok)); }
 
 // Closes the service's socket and opens its port again when the service is
 // on. Returns 1 when it tried to open the port, 0 when there was nothing to do.
@@ -152,12 +145,16 @@ int ReopenServices(Listener& listener, int mask) {
   if (mask & kReopenPop3) tried += ReopenService(listener.pop3Socket, settings.EnablePost, settings.Pop3Port, "POP3");
   if (mask & kReopenSocks5)
     tried += ReopenService(listener.socks5Socket, settings.EnableSocks5, settings.Socks5Port, "SOCKS5");
+  listener.stepMarker = 12;
+  std::vector<std::string> reports;
+  tried += ReopenPortMapping(listener.portMapSockets, reports);
+  for (const std::string& line : reports) ListenerReport(line);
   return tried;
 }
 
 bool AnySocketOpen(const Listener& listener) {
   return listener.httpSocketCount > 0 || listener.ftpSocket >= 0 || listener.smtpSocket >= 0 ||
-         listener.pop3Socket >= 0 || listener.socks5Socket >= 0;
+         listener.pop3Socket >= 0 || listener.socks5Socket >= 0 || !listener.portMapSockets.empty();
 }
 
 // A gateway that could open none of the ports it was given serves nobody:
@@ -179,33 +176,44 @@ void CloseAll(Listener& listener) {
   CloseDescriptor(listener.smtpSocket);
   CloseDescriptor(listener.pop3Socket);
   CloseDescriptor(listener.socks5Socket);
-  for (int& socket : listener.portMapSockets) CloseDescriptor(socket);
   listener.portMapSockets.clear();
+  ChangePortMapRules([](std::vector<PortMapRule>& rules) {
+    for (PortMapRule& rule : rules) rule.socket.reset();
+  });
 }
+
+constexpr int kNoRule = -1;
 
 struct ReadySocket {
   int socket = -1;
   std::uint8_t service = 0;
+  int rule = kNoRule;  // index into the rules of the wake-up for a port-mapping socket
 };
 
 // One wake-up of the wait loop: wait, pick one ready socket, admit it.
 void WaitOnce(Listener& listener) {
   listener.stepMarker = 20;
-  pollfd fds[64];
-  std::uint8_t services[64];
+  pollfd fds[65];
+  ReadySocket watched[64];
   int count = 0;
-  auto add = [&](int socket, std::uint8_t service) {
+  auto add = [&](int socket, std::uint8_t service, int rule) {
     if (socket < 0 || count >= 64) return;
     for (int i = 0; i < count; ++i)
       if (fds[i].fd == socket) return;
-    services[count] = service;
+    watched[count] = ReadySocket{socket, service, rule};
     fds[count++] = pollfd{socket, POLLIN, 0};
   };
-  for (int i = 0; i < listener.httpSocketCount; ++i) add(listener.httpSockets[i], kServiceHttp);
-  add(listener.ftpSocket, kServiceFtpControl);
-  add(listener.smtpSocket, kServiceSmtp);
-  add(listener.pop3Socket, kServicePop3);
-  add(listener.socks5Socket, kServiceSocks5);
+  for (int i = 0; i < listener.httpSocketCount; ++i) add(listener.httpSockets[i], kServiceHttp, kNoRule);
+  add(listener.ftpSocket, kServiceFtpControl, kNoRule);
+  add(listener.smtpSocket, kServiceSmtp, kNoRule);
+  add(listener.pop3Socket, kServicePop3, kNoRule);
+  add(listener.socks5Socket, kServiceSocks5, kNoRule);
+  // The rules' copies hold their sockets open until this wake-up is over.
+  const std::vector<PortMapRule> rules = PortMapRules();
+  for (size_t i = 0; i < rules.size(); ++i) {
+    if (!rules[i].socket) continue;
+    add(rules[i].socket->fd(), rules[i].IsUdp() ? kServicePortMapUdp : kServicePortMapTcp, static_cast<int>(i));
+  }
   // Nothing changes while no client comes but what ListenerWake announces:
   // the wait needs no time-out, and an idle gateway's listener sleeps.
   int sockets = count;
@@ -232,16 +240,20 @@ void WaitOnce(Listener& listener) {
     return;
   }
   // The read set is built in the order of preference: HTTP, FTP, SMTP, POP3,
-  // SOCKS5; the first ready one is served.
+  // SOCKS5; the first ready one is served. Of the port-mapping rules, which
+  // come last, a later ready rule goes before an earlier one.
   ReadySocket chosen;
   for (int i = 0; i < sockets; ++i) {
-    if (fds[i].revents & POLLIN) {
-      chosen = ReadySocket{fds[i].fd, services[i]};
-      break;
-    }
+    if (!(fds[i].revents & POLLIN)) continue;
+    chosen = watched[i];
+    if (chosen.rule == kNoRule) break;
   }
   if (chosen.socket < 0) return;
   listener.stepMarker = 23;
+  if (chosen.rule != kNoRule) {
+    ServePortMapSocket(rules[static_cast<size_t>(chosen.rule)]);
+    return;
+  }
   ConnectionRecord* record = NewConnection(chosen.service);
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
@@ -267,6 +279,13 @@ void CarryingOn(Listener& listener, Step step) {
 }
 
 }  // namespace
+
+std::string SocketOpenLine(const std::string& name, int port, bool ok) {
+  std::string result = ok ? "Ok" : std::string("Error! ") + std::strerror(errno);
+  char line[512];
+  std::snprintf(line, sizeof(line), StrC(704), name.c_str(), static_cast<unsigned>(port), result.c_str());
+  return line;
+}
 
 void ListenerReport(const std::string& text) {
   TheMainLoop().RunSync([text] { MonitorAppend(text); });

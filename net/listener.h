@@ -9,16 +9,21 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/port_map_rules.h"
 #include "core/settings.h"
 
 namespace brindlex {
 
 // reopenMask bits: which services' sockets the listener closes and reopens.
 enum ReopenBits : int {
+  // The port-mapping rules changed: sockets of rules gone or switched off
+  // are closed, those of new rules opened (which every reopen does anyway).
+  kReopenPortMapping = 1,
   kReopenHttp = 4,
   kReopenFtp = 8,
   kReopenSmtp = 16,
@@ -39,7 +44,8 @@ struct Listener {
   int smtpSocket = -1;
   int pop3Socket = -1;
   int socks5Socket = -1;
-  std::vector<int> portMapSockets;
+  // The sockets of port-mapping rules the listener opened and still serves.
+  std::vector<std::shared_ptr<PortMapSocket>> portMapSockets;
   std::atomic<bool> stopped{false};
   std::atomic<int> reopenMask{0};
   // The listener's own wake-up descriptor (an eventfd), open while it runs;
@@ -66,6 +72,11 @@ int ChangedServices(const SystemSettings& before, const SystemSettings& after);
 // Has the listener close and reopen the sockets of those services from the
 // settings in force; connections already accepted go on. Main thread.
 void ListenerReopen(Listener& listener, int mask);
+
+// The monitor line of an attempt to open a listening socket. Called right
+// after the attempt, while errno still says why it failed: the administrator
+// needs the reason ("Address already in use"), not only that it failed.
+std::string SocketOpenLine(const std::string& name, int port, bool ok);
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.

@@ -32,7 +32,7 @@ std::array<ProtocolHandlers, kServiceCount>& Table() {
 }  // namespace
 
 const ProtocolHandlers& HandlersOf(std::uint8_t service) {
-  static const ProtocolHandlers kNone{DiscardClientInput, DiscardServerInput};
+  static const ProtocolHandlers kNone{.clientInput = DiscardClientInput, .serverInput = DiscardServerInput};
   return service < kServiceCount ? Table()[service] : kNone;
 }
 

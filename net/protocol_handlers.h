@@ -21,6 +21,10 @@ enum class InputEnd : std::uint8_t {
 };
 
 struct ProtocolHandlers {
+  // Once, before the loop, for a service that opens its connection itself
+  // (port mapping: identifying, resolving, connecting). Returns false when
+  // the connection ends there. Unset: nothing to do.
+  bool (*start)(ConnectionRecord&) = nullptr;
   // Client bytes are waiting in clientIn. Returns false while the protocol
   // needs more of them before anything can happen (an incomplete request
   // head): the rest of the worker's pass is skipped.

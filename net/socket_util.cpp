@@ -62,8 +62,11 @@ int OpenDatagramSocket(int port) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(port));
   sa.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (port <= 0 || port > 65535) errno = EINVAL;
   if (port <= 0 || port > 65535 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+    int error = errno;
     ::close(fd);
+    errno = error;  // the caller reports why
     return -1;
   }
   return fd;
@@ -121,6 +124,24 @@ ssize_t ReceiveSome(int fd, void* data, size_t length) {
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
+}
+
+ssize_t ReceiveDatagram(int fd, char* buffer, size_t size, Ipv4& from, int& port) {
+  sockaddr_in source{};
+  socklen_t length = sizeof(source);
+  ssize_t n = ::recvfrom(fd, buffer, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
+  if (n < 0 || source.sin_family != AF_INET) return -1;
+  from = ntohl(source.sin_addr.s_addr);
+  port = ntohs(source.sin_port);
+  return n;
+}
+
+ssize_t SendDatagram(int fd, const char* bytes, size_t size, Ipv4 to, int port) {
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = htonl(to);
+  target.sin_port = htons(static_cast<std::uint16_t>(port));
+  return ::sendto(fd, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&target), sizeof(target));
 }
 
 }  // namespace brindlex

@@ -16,7 +16,8 @@ int OpenListeningSocket(Ipv4 address, int port, int backlog);
 // A listening TCP socket on address for one inbound connection (an FTP data
 // channel), at a free port the kernel picks, which `port` gets; -1 on failure.
 int OpenSingleAcceptSocket(Ipv4 address, int& port);
-// A datagram socket bound to port on all interfaces, or -1.
+// A datagram socket bound to port on all interfaces, or -1 with errno
+// telling why.
 int OpenDatagramSocket(int port);
 void SetNoDelay(int fd);
 // TCP keep-alive on a connected socket: a peer that vanished without closing
@@ -30,5 +31,13 @@ bool LocalAddress(int fd, Ipv4& address, std::uint16_t& port);
 ssize_t SendSome(int fd, const void* data, size_t length);
 // recv() retrying on EINTR.
 ssize_t ReceiveSome(int fd, void* data, size_t length);
+// The largest datagram the relays take in one piece.
+inline constexpr size_t kDatagramMax = 65536;
+// One datagram of a socket, without waiting, and where it came from; -1 when
+// none was waiting (or it came from no IPv4 address). A longer datagram is
+// cut to `size`.
+ssize_t ReceiveDatagram(int fd, char* buffer, size_t size, Ipv4& from, int& port);
+// One datagram to to:port without waiting.
+ssize_t SendDatagram(int fd, const char* bytes, size_t size, Ipv4 to, int port);
 
 }  // namespace brindlex

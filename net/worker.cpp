@@ -436,6 +436,10 @@ void ConnectionWorker(ConnectionRecord& r) {
     if (r.closeRequested || Flags().shutdown) return;
     r.stepMarker = 0;
     Greet(r);
+    if (auto start = HandlersOf(r.service).start; start && !start(r)) {
+      Close(r);
+      return;
+    }
     WaitLadder waits;
     while (!r.closeRequested && !Flags().shutdown) WorkerPass(r, waits);
   });

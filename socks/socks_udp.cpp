@@ -1,8 +1,5 @@
 #include "socks/socks_udp.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,36 +9,11 @@
 #include "core/connection.h"
 #include "http/access_gate.h"
 #include "http/next_hop.h"
+#include "net/socket_util.h"
 #include "net/upstream.h"
 #include "socks/socks_messages.h"
 
 namespace brindlex {
-
-namespace {
-
-constexpr size_t kDatagramMax = 65536;
-
-// One datagram of `socket` and where it came from; -1 when none was waiting.
-ssize_t ReceiveDatagram(int socket, char* buffer, size_t size, Ipv4& from, int& port) {
-  sockaddr_in source{};
-  socklen_t length = sizeof(source);
-  ssize_t n = ::recvfrom(socket, buffer, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&source), &length);
-  if (n < 0 || source.sin_family != AF_INET) return -1;
-  from = ntohl(source.sin_addr.s_addr);
-  port = ntohs(source.sin_port);
-  return n;
-}
-
-ssize_t SendDatagram(int socket, const char* bytes, size_t size, Ipv4 to, int port) {
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = htonl(to);
-  target.sin_port = htons(static_cast<std::uint16_t>(port));
-  return ::sendto(socket, bytes, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&target),
-                  sizeof(target));
-}
-
-}  // namespace
 
 void Socks5UdpFromClient(ConnectionRecord& r) {
   std::unique_ptr<char[]> buffer(new char[kDatagramMax]);

@@ -1,0 +1,417 @@
+// Port mapping end to end: TCP rules in front of nginx and UDP rules in
+// front of an echo server or a test's own socket, all on loopback; the
+// rule's source, its user, the destination's port, the log, the reopen of a
+// rule switched off and on, and a conversation's end after 8 quiet seconds.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/log_files.h"
+#include "core/schedule.h"
+#include "core/users.h"
+#include "portmap/port_map_storage.h"
+#include "tests/integration/account_sections.h"
+#include "tests/integration/harness.h"
+#include "tests/integration/origin.h"
+#include "tests/integration/udp_echo.h"
+
+namespace brindlex::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPage = "through a mapped port\n";
+constexpr Ipv4 kLoopback = 0x7F000001;
+
+UserRecord AddressUser(const std::string& address) {
+  UserRecord user;
+  user.login = address;
+  user.name = "At " + address;
+  user.byAddress = true;
+  user.schedule = FullSchedule();
+  return user;
+}
+
+PortMapRule Rule(const std::string& name, int listenPort, const std::string& host, int destPort,
+                 const std::string& login = "bob") {
+  PortMapRule rule;
+  rule.name = name;
+  rule.listenPort = static_cast<std::uint16_t>(listenPort);
+  rule.destHost = host;
+  rule.destPort = static_cast<std::uint16_t>(destPort);
+  rule.login = login;
+  return rule;
+}
+
+std::string Section(const std::vector<PortMapRule>& rules) {
+  std::string text = "[PortMapping]\r\n";
+  for (const PortMapRule& rule : rules) text += rule.name + "=" + FormatRuleValue(rule) + "\r\n";
+  return text;
+}
+
+std::string OpenLine(const std::string& name, int port, const std::string& result = "Ok") {
+  return "Открытие сокета '" + name + "', порт=" + std::to_string(port) + "; - " + result;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A TCP connection to 127.0.0.1:port from the given loopback address; -1
+// when refused or not accepted within 2 s (a socket nobody accepts on).
+int ConnectFrom(Ipv4 source, int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  timeval limit{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(source);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(kLoopback);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string Get(const std::string& path) { return "GET " + path + " HTTP/1.1\r\nHost: origin\r\n\r\n"; }
+
+// One request on a kept connection: the answer's head and its body of
+// `bodySize` bytes (what arrived within 5 s).
+std::string Exchange(int fd, const std::string& path, size_t bodySize) {
+  SendAll(fd, Get(path));
+  std::string answer;
+  auto complete = [&] {
+    size_t head = answer.find("\r\n\r\n");
+    return head != std::string::npos && answer.size() >= head + 4 + bodySize;
+  };
+  while (!complete()) {
+    std::string more = ReadBytes(fd, 1, 5s);
+    if (more.empty()) break;
+    answer += more;
+  }
+  return answer;
+}
+
+// The whole answer to one request on a new connection from `source`; empty
+// when the gateway closed the connection without one.
+std::string Fetch(int port, const std::string& path, Ipv4 source = kLoopback) {
+  int fd = ConnectFrom(source, port);
+  if (fd < 0) return "(no connection)";
+  SendAll(fd, "GET " + path + " HTTP/1.0\r\n\r\n");
+  std::string answer = ReadUntilClosed(fd, 10s);
+  ::close(fd);
+  return answer;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A datagram socket on a loopback address at a port the kernel chose.
+int DatagramSocket(Ipv4 address, int& port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  socklen_t length = sizeof(sa);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0)
+    return -1;
+  port = ntohs(sa.sin_port);
+  return fd;
+}
+
+void SendTo(int fd, const std::string& bytes, Ipv4 address, int port) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(address);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+}
+
+// One datagram within the time-out and its source port; "" when none came.
+std::string ReceiveFrom(int fd, int* fromPort = nullptr, std::chrono::milliseconds timeout = 3s) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return "";
+  char buffer[2048];
+  sockaddr_in from{};
+  socklen_t length = sizeof(from);
+  ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &length);
+  if (fromPort) *fromPort = ntohs(from.sin_port);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  return lines;
+}
+
+class PortMapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    origin_.Serve("page.txt", kPage);
+    ASSERT_TRUE(origin_.Start()) << ReadFile(origin_.folder() + "/error.log");
+  }
+  // A gateway with these rules and users; waits until every enabled rule's
+  // socket is open.
+  void Open(const std::vector<PortMapRule>& rules, const std::vector<UserRecord>& users,
+            const std::string& systemLines = "EnableLoopbackTargets=1\r\n") {
+    gateway_ = std::make_unique<ProxyGateway>(systemLines, AccountSections(users) + Section(rules));
+    ASSERT_TRUE(gateway_->started) << gateway_->process->Output();
+    for (const PortMapRule& rule : rules) {
+      if (!rule.disabled) {
+        ASSERT_TRUE(gateway_->process->WaitForOutput(OpenLine(rule.name, rule.listenPort)));
+      }
+    }
+  }
+  std::string TodaysLog() const {
+    return ReadFile(gateway_->home + "/Logging/" + ConnectionLogName(SystemClock().LocalNow()));
+  }
+  // Until a connection to the port is refused (the listener closed it).
+  static bool RefusedWithin(int port, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      int fd = ConnectFrom(kLoopback, port);
+      if (fd < 0) return true;
+      ::close(fd);
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  NginxOrigin origin_;
+  std::unique_ptr<ProxyGateway> gateway_;
+};
+
+TEST_F(PortMapTest, ATcpRuleRelaysToItsDestinationAndLogsUnderItsName) {
+  int port = FreePort();
+  Open({Rule("Web", port, "127.0.0.1", origin_.port())}, {LoginUser("bob", "pw")});
+  std::string answer = Fetch(port, "/page.txt");
+  EXPECT_TRUE(EndsWith(answer, kPage)) << answer;
+  EXPECT_EQ(gateway_->process->Stop(), 0) << gateway_->process->Output();
+  std::vector<std::string> lines = Lines(TodaysLog());
+  ASSERT_EQ(lines.size(), 1u) << TodaysLog();
+  EXPECT_EQ(lines[0].substr(0, 31), "Web, User bob, bob, 127.0.0.1, ") << lines[0];
+  EXPECT_EQ(LogField(lines[0], 6), "127.0.0.1");
+  EXPECT_EQ(std::stoll(std::string(LogField(lines[0], 8))), static_cast<long long>(answer.size())) << lines[0];
+  EXPECT_EQ(LogField(lines[0], 9), std::to_string(std::string("GET /page.txt HTTP/1.0\r\n\r\n").size()))
+      << "the request, as sent";
+  EXPECT_EQ(LogFieldToEnd(lines[0], 10), "127.0.0.1");
+}
+
+TEST_F(PortMapTest, APortAfterTheHostNameOverridesDestPort) {
+  int port = FreePort();
+  Open({Rule("Named", port, "localhost:" + std::to_string(origin_.port()), 9)}, {LoginUser("bob", "pw")});
+  EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt"), kPage));
+}
+
+TEST_F(PortMapTest, ARangeWithEqualEndsAdmitsExactlyThatAddress) {
+  int port = FreePort();
+  PortMapRule rule = Rule("Only2", port, "127.0.0.1", origin_.port(), "");
+  rule.sourceKind = kSourceRange;
+  rule.sourceFrom = rule.sourceTo = 0x7F000002;
+  Open({rule}, {AddressUser("127.0.0.1"), AddressUser("127.0.0.2"), AddressUser("127.0.0.3")});
+  EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt", 0x7F000002), kPage));
+  EXPECT_EQ(Fetch(port, "/page.txt", 0x7F000001), "");
+  EXPECT_EQ(Fetch(port, "/page.txt", 0x7F000003), "");
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, , 0, "));
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.3, , 0, "));
+  EXPECT_EQ(gateway_->process->Stop(), 0);
+  std::vector<std::string> lines = Lines(TodaysLog());
+  ASSERT_EQ(lines.size(), 1u) << TodaysLog();
+  EXPECT_EQ(lines[0].substr(0, 36), "Only2, At 127.0.0.2, 127.0.0.2, 127.") << lines[0];
+}
+
+TEST_F(PortMapTest, AnUnknownUserIsRefusedWithOneMonitorLineAndARuleMayLeadToTheGatewayItself) {
+  int nobody = FreePort();
+  int loop = FreePort();
+  Open({Rule("Nobody", nobody, "127.0.0.1", origin_.port(), "nobody"), Rule("Loop", loop, "127.0.0.1", origin_.port())},
+       {LoginUser("bob", "pw")}, "");
+  EXPECT_EQ(Fetch(nobody, "/page.txt"), "");
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, nobody, 422, 127.0.0.1"));
+  // The rule's destination is the administrator's choice: the loopback rule
+  // for destinations a client names does not apply.
+  EXPECT_TRUE(EndsWith(Fetch(loop, "/page.txt"), kPage));
+  EXPECT_EQ(gateway_->process->Stop(), 0);
+  EXPECT_EQ(Occurrences(gateway_->process->Output(), "REFUSED, "), 1u) << gateway_->process->Output();
+  EXPECT_EQ(Lines(TodaysLog()).size(), 1u) << "only the relayed connection is logged: " << TodaysLog();
+}
+
+TEST_F(PortMapTest, ARuleWhosePortIsTakenIsReportedAndTheOthersOpen) {
+  int taken = 0;
+  int holder = ListenOnLoopback(1, taken);
+  ASSERT_GE(holder, 0);
+  int port = FreePort();
+  PortMapRule busy = Rule("Busy", taken, "127.0.0.1", origin_.port());
+  busy.listenAddress = kLoopback;
+  gateway_ = std::make_unique<ProxyGateway>(
+      "EnableLoopbackTargets=1\r\n",
+      AccountSections({LoginUser("bob", "pw")}) + Section({busy, Rule("Free", port, "127.0.0.1", origin_.port())}));
+  ASSERT_TRUE(gateway_->started);
+  EXPECT_TRUE(gateway_->process->WaitForOutput(OpenLine("Busy", taken, "Error! Address already in use")))
+      << gateway_->process->Output();
+  EXPECT_TRUE(gateway_->process->WaitForOutput(OpenLine("Free", port)));
+  EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt"), kPage));
+  ::close(holder);
+}
+
+TEST_F(PortMapTest, SwitchingARuleOffKeepsItsConnectionsAndClosesItsPortUntilItIsOnAgain) {
+  int port = FreePort();
+  PortMapRule rule = Rule("Web", port, "127.0.0.1", origin_.port());
+  Open({rule}, {LoginUser("bob", "pw")});
+  int running = ConnectFrom(kLoopback, port);
+  ASSERT_GE(running, 0);
+  EXPECT_TRUE(EndsWith(Exchange(running, "/page.txt", kPage.size()), kPage));
+
+  rule.disabled = true;
+  ASSERT_TRUE(EditAndReload(*gateway_, [&](IniDocument& settings) {
+    SetValue(settings, kPortMapSection, rule.name, FormatRuleValue(rule));
+  }));
+  EXPECT_TRUE(RefusedWithin(port, 3s)) << "the port stays open after the rule was switched off";
+  EXPECT_TRUE(EndsWith(Exchange(running, "/page.txt", kPage.size()), kPage)) << "the running connection goes on";
+
+  rule.disabled = false;
+  ASSERT_TRUE(EditAndReload(*gateway_, [&](IniDocument& settings) {
+    SetValue(settings, kPortMapSection, rule.name, FormatRuleValue(rule));
+  }));
+  auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (Occurrences(gateway_->process->Output(), OpenLine("Web", port)) < 2 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Occurrences(gateway_->process->Output(), OpenLine("Web", port)), 2u);
+  EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt"), kPage));
+  ::close(running);
+}
+
+TEST_F(PortMapTest, AReloadThatKeepsARuleKeepsItsSocket) {
+  int port = FreePort();
+  PortMapRule rule = Rule("Web", port, "127.0.0.1", origin_.port());
+  Open({rule}, {LoginUser("bob", "pw")});
+  rule.destHost = "localhost";
+  ASSERT_TRUE(EditAndReload(*gateway_, [&](IniDocument& settings) {
+    SetValue(settings, kPortMapSection, rule.name, FormatRuleValue(rule));
+  }));
+  EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt"), kPage));
+  EXPECT_EQ(Occurrences(gateway_->process->Output(), OpenLine("Web", port)), 1u)
+      << "the socket was closed and opened again";
+  EXPECT_EQ(gateway_->process->Stop(), 0);
+  EXPECT_EQ(LogField(Lines(TodaysLog()).at(0), 6), "localhost") << "the new destination is in force";
+}
+
+class PortMapUdpTest : public PortMapTest {
+ protected:
+  // A UDP rule to 127.0.0.1:destPort for the loopback client's address user.
+  void OpenUdp(int port, int destPort, Ipv4 listenAddress = 0) {
+    PortMapRule rule = Rule("Echo", port, "127.0.0.1", destPort, "");
+    rule.protocol = kPortMapUdp;
+    rule.listenAddress = listenAddress;
+    Open({rule}, {AddressUser("127.0.0.1")});
+  }
+  int UdpPort() {
+    int port = 0;
+    int probe = DatagramSocket(kLoopback, port);
+    ::close(probe);
+    return port;
+  }
+};
+
+TEST_F(PortMapUdpTest, ARuleBoundToAnotherAddressAnswersOnEveryLocalAddress) {
+  UdpEcho echo;
+  ASSERT_TRUE(echo.Start());
+  int port = UdpPort();
+  OpenUdp(port, echo.port(), 0xC0A80001);  // 192.168.0.1: not an address of this machine
+  int clientPort = 0;
+  int client = DatagramSocket(kLoopback, clientPort);
+  SendTo(client, "hello", kLoopback, port);
+  int from = 0;
+  EXPECT_EQ(ReceiveFrom(client, &from), "hello");
+  EXPECT_EQ(from, port) << "the answer comes from the rule's port";
+  SendTo(client, "again", 0x7F000005, port);
+  EXPECT_EQ(ReceiveFrom(client), "again");
+  ::close(client);
+}
+
+TEST_F(PortMapUdpTest, PortsOfOneAddressShareAConversationAndAnswersGoToTheLatest) {
+  int destPort = 0;
+  int destination = DatagramSocket(kLoopback, destPort);
+  int port = UdpPort();
+  OpenUdp(port, destPort);
+  int portA = 0, portB = 0;
+  int a = DatagramSocket(kLoopback, portA);
+  int b = DatagramSocket(kLoopback, portB);
+  int relayA = 0, relayB = 0;
+  SendTo(a, "from a", kLoopback, port);
+  EXPECT_EQ(ReceiveFrom(destination, &relayA), "from a");
+  SendTo(b, "from b", kLoopback, port);
+  EXPECT_EQ(ReceiveFrom(destination, &relayB), "from b");
+  EXPECT_EQ(relayA, relayB) << "one conversation sends from one socket";
+  SendTo(destination, "answer", kLoopback, relayB);
+  EXPECT_EQ(ReceiveFrom(b), "answer");
+  EXPECT_EQ(ReceiveFrom(a, nullptr, 300ms), "") << "the earlier port hears nothing";
+  SendTo(a, "a again", kLoopback, port);
+  EXPECT_EQ(ReceiveFrom(destination), "a again");
+  SendTo(destination, "second answer", kLoopback, relayA);
+  EXPECT_EQ(ReceiveFrom(a), "second answer");
+  EXPECT_EQ(ReceiveFrom(b, nullptr, 300ms), "");
+
+  // Each datagram is relayed once, however fast they come.
+  std::set<std::string> seen;
+  for (int i = 0; i < 50; ++i) SendTo(a, "n" + std::to_string(i), kLoopback, port);
+  int got = 0;
+  for (std::string datagram; !(datagram = ReceiveFrom(destination, nullptr, 1s)).empty(); ++got) seen.insert(datagram);
+  EXPECT_EQ(got, 50);
+  EXPECT_EQ(seen.size(), 50u);
+  ::close(a);
+  ::close(b);
+  ::close(destination);
+}
+
+TEST_F(PortMapUdpTest, EightQuietSecondsEndAConversationAndTheNextDatagramStartsANewOne) {
+  int destPort = 0;
+  int destination = DatagramSocket(kLoopback, destPort);
+  int port = UdpPort();
+  OpenUdp(port, destPort);
+  int clientPort = 0;
+  int client = DatagramSocket(kLoopback, clientPort);
+  int first = 0, second = 0;
+  SendTo(client, "one", kLoopback, port);
+  EXPECT_EQ(ReceiveFrom(destination, &first), "one");
+  SendTo(destination, "reply", kLoopback, first);
+  EXPECT_EQ(ReceiveFrom(client), "reply");
+  std::this_thread::sleep_for(8500ms);
+  SendTo(client, "two", kLoopback, port);
+  EXPECT_EQ(ReceiveFrom(destination, &second), "two");
+  EXPECT_NE(first, second) << "a new conversation has a socket of its own";
+  EXPECT_EQ(gateway_->process->Stop(), 0);
+  std::vector<std::string> lines = Lines(TodaysLog());
+  ASSERT_EQ(lines.size(), 2u) << TodaysLog();
+  EXPECT_EQ(lines[0].substr(0, 40), "Echo, At 127.0.0.1, 127.0.0.1, 127.0.0.1") << lines[0];
+  EXPECT_EQ(LogField(lines[0], 8), "5") << "the reply";
+  EXPECT_EQ(LogField(lines[0], 9), "3") << "the datagram";
+  EXPECT_EQ(LogField(lines[1], 9), "3");
+  ::close(client);
+  ::close(destination);
+}
+
+}  // namespace
+}  // namespace brindlex::testing
