@@ -250,6 +250,14 @@ bool IniDeleteKey(const std::string& path, std::string_view section, std::string
   return ChangeFile(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
 }
 
+bool IniStorable(std::string_view text, bool key) {
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == ';' || (key && (c == '=' || c == '[' || c == ']'))) return false;
+  }
+  return true;
+}
+
 bool IniReplaceSection(const std::string& path, std::string_view section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
   return ChangeFile(path, [&](IniDocument& d) { return ReplaceSectionKeys(d, section, entries); });

@@ -76,6 +76,10 @@ std::string IniReadString(const std::string& path, std::string_view section, std
                           std::string_view fallback, size_t maxBytes = 1024);
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key);
+// Whether the file keeps the text as it is: no control byte (a line break
+// would end the line) and no ';' (which separates the items of a value); as
+// a key, also no '=' (which ends the key) and no '[' or ']' (a section line).
+bool IniStorable(std::string_view text, bool key);
 bool IniReplaceSection(const std::string& path, std::string_view section,
                        const std::vector<std::pair<std::string, std::string>>& entries);
 // The "name=value" lines of one section in file order, as a whole-section read

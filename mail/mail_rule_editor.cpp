@@ -1,6 +1,8 @@
 #include "mail/mail_rule_editor.h"
 
 #include "core/chars.h"
+#include "core/ini_file.h"
+#include "core/settings.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
 
@@ -18,24 +20,14 @@ constexpr int kColumnPop3 = 1266;
 
 MailRuleCheck Refused(MailRuleField field, int message) { return {{false, Str(kAppTitle), Str(message)}, field}; }
 
-// The settings file keeps a domain as a key and a server as a field of a
-// ';'-separated value: neither may hold what would split or end them.
-bool Storable(std::string_view text) {
-  for (char c : text) {
-    if (c == ';' || c == '=' || c == '[' || c == ']' || IsBlank(c) || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return false;
-  }
-  return true;
-}
-
 void TrimInPlace(std::string& text) { text = std::string(Trim(text)); }
 
 // One server and its port, in the order of the dialog's checks.
-MailRuleCheck CheckServer(std::string& server, std::string portText, MailRuleField serverField,
-                          MailRuleField portField, std::string& serverOut, std::uint16_t& portOut) {
+MailRuleCheck CheckServer(std::string& server, std::string portText, MailRuleField serverField, MailRuleField portField,
+                          std::string& serverOut, std::uint16_t& portOut) {
   TrimInPlace(server);
   if (server.empty()) return Refused(serverField, kFieldRequired);
-  if (!Storable(server)) return Refused(serverField, kUnstorableText);
+  if (!IniStorable(server, false)) return Refused(serverField, kUnstorableText);
   std::int64_t port = 0;
   if (EditOutcome outcome = CheckNumberField(portText, port, 0, 65535); !outcome.ok) return {outcome, portField};
   portOut = static_cast<std::uint16_t>(port);
@@ -62,7 +54,7 @@ MailRuleCheck CheckMailRuleFields(MailRuleFields& fields, const MailRuleList& ru
   for (size_t i = 0; i < rules.size(); ++i)
     if (i != editing && EqualsNoCase(rules[i].domain, fields.domain))
       return Refused(MailRuleField::kDomain, kDuplicateDomain);
-  if (!Storable(fields.domain)) return Refused(MailRuleField::kDomain, kUnstorableText);
+  if (!IniStorable(fields.domain, true)) return Refused(MailRuleField::kDomain, kUnstorableText);
   MailDomainRule checked;
   checked.disabled = editing < rules.size() && rules[editing].disabled;
   checked.domain = fields.domain;

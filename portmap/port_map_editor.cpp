@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ini_file.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr int kFieldRequired = 1251;
 constexpr int kNameTaken = 1252;
 constexpr int kUserRequired = 1253;
+constexpr int kUnstorableText = 1262;
 constexpr int kFirstSourceKind = 1254;
 constexpr int kByAddressEntry = 1257;
 constexpr int kByAddressColumn = 1258;
@@ -28,17 +30,6 @@ DialogOutcome Failed(DialogField field, int message) { return {false, field, kAp
 
 DialogOutcome Failed(DialogField field, EditOutcome outcome) {
   return {false, field, std::move(outcome.caption), std::move(outcome.message)};
-}
-
-// What the settings file cannot keep: the line breaks of a value, the ';'
-// that separates its items and, in a key, the '=' that ends it.
-std::string Storable(const std::string& text, bool key) {
-  std::string out;
-  for (char c : text) {
-    if (c == ';' || (key && c == '=') || static_cast<unsigned char>(c) < 0x20) continue;
-    out += c;
-  }
-  return out;
 }
 
 // A port beyond 16 bits names no port: refused as any other text that is
@@ -115,9 +106,9 @@ void TypeSourceFrom(PortMapDialog& dialog, const std::string& text) { dialog.sou
 DialogOutcome ApplyRuleDialog(std::vector<PortMapRule>& rules, int editing, PortMapDialog& dialog,
                               const std::vector<UserChoice>& users) {
   if (editing >= 0 && !Selected(rules, editing)) return {false, DialogField::kNone, {}, {}};
-  dialog.name = Storable(std::string(Trim(dialog.name)), true);
-  dialog.destHost = Storable(dialog.destHost, false);
+  dialog.name = std::string(Trim(dialog.name));
   if (dialog.name.empty()) return Failed(DialogField::kName, kFieldRequired);
+  if (!IniStorable(dialog.name, true)) return Failed(DialogField::kName, kUnstorableText);
   for (size_t i = 0; i < rules.size(); ++i)
     if (static_cast<int>(i) != editing && EqualsNoCase(rules[i].name, dialog.name))
       return Failed(DialogField::kName, kNameTaken);
@@ -136,6 +127,7 @@ DialogOutcome ApplyRuleDialog(std::vector<PortMapRule>& rules, int editing, Port
   EditOutcome number;
   if (!PortField(dialog.listenPort, rule.listenPort, number)) return Failed(DialogField::kListenPort, number);
   if (dialog.destHost.empty()) return Failed(DialogField::kDestHost, kFieldRequired);
+  if (!IniStorable(dialog.destHost, false)) return Failed(DialogField::kDestHost, kUnstorableText);
   if (!PortField(dialog.destPort, rule.destPort, number)) return Failed(DialogField::kDestPort, number);
 
   rule.name = dialog.name;

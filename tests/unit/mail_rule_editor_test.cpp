@@ -56,12 +56,12 @@ TEST(MailRuleEditor, TheChecksNameTheFirstFieldThatFailsAndItsMessage) {
       {Fields("b.lan", " ", "x"), MailRuleField::kSmtpServer, kFieldRequired},
       {Fields("b.lan", "s", "2x5", ""), MailRuleField::kSmtpPort, "\"2x5\"- некорректное число"},
       {Fields("b.lan", "s", "65536"), MailRuleField::kSmtpPort, "\"65536\"- некорректное число"},
-      {Fields("b.lan", "s", "", ""), MailRuleField::kSmtpPort, "\"\"- некорректное число"},
+      {Fields("b.lan", "s", "2 5", ""), MailRuleField::kSmtpPort, "\"2 5\"- некорректное число"},
       {Fields("b.lan", "s", "25", "", "x"), MailRuleField::kPopServer, kFieldRequired},
       {Fields("b.lan", "s", "25", "p", "-1"), MailRuleField::kPopPort, "\"-1\"- некорректное число"},
       {Fields("b=lan"), MailRuleField::kDomain, Str(1262)},
       {Fields("b.lan", "s;t"), MailRuleField::kSmtpServer, Str(1262)},
-      {Fields("b.lan", "s", "25", "p q"), MailRuleField::kPopServer, Str(1262)},
+      {Fields("b.lan", "s", "25", "p\tq"), MailRuleField::kPopServer, Str(1262)},
   };
   for (Case& c : cases) {
     MailRuleCheck check = AddMailRule(rules, c.fields);

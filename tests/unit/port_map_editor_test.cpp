@@ -194,13 +194,25 @@ TEST_F(PortMapEditorTest, EditingKeepsItsOwnNameAndItsSocketUnlessItsListeningCh
   EXPECT_EQ(rules_[0].socket, nullptr) << "a TCP socket serves no UDP rule";
 }
 
-TEST_F(PortMapEditorTest, WhatTheFileCannotKeepIsLeftOutOfTheTexts) {
+TEST_F(PortMapEditorTest, WhatTheFileCannotKeepIsRefusedInItsField) {
+  const std::string unstorable = "Поле не может содержать точку с запятой, знаки '=', '[', ']' и управляющие символы!";
+  size_t count = rules_.size();
+  for (const char* name : {" a=b ", "a;b", "[a]", "a\tb"}) {
+    PortMapDialog dialog = Valid();
+    dialog.name = name;
+    DialogOutcome outcome = ApplyRuleDialog(rules_, -1, dialog, choices_);
+    EXPECT_FALSE(outcome.ok) << name;
+    EXPECT_EQ(outcome.field, DialogField::kName) << name;
+    EXPECT_EQ(outcome.message, unstorable) << name;
+  }
   PortMapDialog dialog = Valid();
-  dialog.name = " a=b;c ";
   dialog.destHost = "web;lan\r\n";
-  ASSERT_TRUE(ApplyRuleDialog(rules_, -1, dialog, choices_).ok);
-  EXPECT_EQ(rules_.back().name, "abc");
-  EXPECT_EQ(rules_.back().destHost, "weblan");
+  DialogOutcome outcome = ApplyRuleDialog(rules_, -1, dialog, choices_);
+  EXPECT_EQ(outcome.field, DialogField::kDestHost);
+  EXPECT_EQ(outcome.message, unstorable);
+  EXPECT_EQ(rules_.size(), count) << "nothing stored";
+  dialog.destHost = "web lan:81";
+  EXPECT_TRUE(ApplyRuleDialog(rules_, -1, dialog, choices_).ok) << "blanks are kept";
 }
 
 TEST_F(PortMapEditorTest, DeleteAndOnOffActOnTheSelectionOnly) {

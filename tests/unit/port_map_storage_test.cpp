@@ -116,7 +116,7 @@ TEST(PortMapStorage, TheSectionIsReadInFileOrder) {
   EXPECT_EQ(rules[1].destHost, "one");
 }
 
-TEST(PortMapStorage, SavingClearsTheSectionAndWritesEveryRuleLeavingTheRestAlone) {
+TEST(PortMapStorage, SavingRewritesTheSectionWhereItStandsLeavingTheRestAlone) {
   std::string folder = std::filesystem::temp_directory_path() / ("portmap-storage-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   std::string path = folder + "/Brindlex.ini";
@@ -134,9 +134,10 @@ TEST(PortMapStorage, SavingClearsTheSectionAndWritesEveryRuleLeavingTheRestAlone
   std::string text;
   ASSERT_TRUE(ReadFileBounded(path, 1 << 20, text));
   EXPECT_EQ(text,
-            "[System]\r\nHttpPort=3128\r\n\r\n[PortMapping]\r\n"
+            "[PortMapping]\r\n"
             "Second=2; 192.168.0.1; 192.168.0.254; 10.0.0.1; 8080; example.lan:81; 80; 1; bob; 1; 1;\r\n"
-            "First=0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2525; mail.lan; 25; 0; ; 0; 0;\r\n");
+            "First=0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2525; mail.lan; 25; 0; ; 0; 0;\r\n"
+            "[System]\r\nHttpPort=3128\r\n");
   std::filesystem::remove_all(folder);
 }
 
