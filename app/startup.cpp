@@ -25,6 +25,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "dns/dns_thread.h"
 #include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
 #include "net/worker.h"
@@ -110,6 +111,7 @@ void StartUp(Gateway& gateway) {
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
     StartCacheThread();
+    StartDnsThread();
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -124,6 +126,11 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
 
   gateway.stepMarker = 102;
   PumpUntil(loop, [] { return ConnectionCount() == 0 && LiveWorkerCount() == 0 && ReapWorkers(true) == 0; });
+
+  gateway.stepMarker = 103;
+  RequestDnsThreadStop();
+  PumpUntil(loop, DnsThreadEnded);
+  FreeDnsThread();
 
   gateway.stepMarker = 104;
   if (gateway.listenerThread.joinable()) {
