@@ -39,6 +39,10 @@ inline constexpr std::uint16_t kDnsFlagQr = 0x8000;
 inline constexpr std::uint16_t kDnsFlagAa = 0x0400;
 inline constexpr std::uint16_t kDnsFlagTc = 0x0200;
 inline constexpr std::uint16_t kDnsFlagRa = 0x0080;
+// Of the three bits after RA: "authentic data", which no local answer is,
+// and "checking disabled".
+inline constexpr std::uint16_t kDnsFlagAd = 0x0020;
+inline constexpr std::uint16_t kDnsFlagCd = 0x0010;
 
 struct DnsHeader {
   std::uint16_t id = 0;

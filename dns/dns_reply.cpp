@@ -23,7 +23,9 @@ std::string BuildLocalReply(std::string_view query, const DnsQuestion& question,
   // The client's own AA and TC bits say nothing about this reply.
   auto high = static_cast<std::uint16_t>((header.flags & 0xFF00 & ~kDnsFlagAa & ~kDnsFlagTc) | kDnsFlagQr |
                                          (authoritative ? kDnsFlagAa : 0));
-  PutWord(reply, static_cast<std::uint16_t>(high | kDnsFlagRa | (header.flags & 0x0070)));
+  // The query's last three flag bits stay, but for AD: nothing answered
+  // here has been validated.
+  PutWord(reply, static_cast<std::uint16_t>(high | kDnsFlagRa | (header.flags & 0x0070 & ~kDnsFlagAd)));
   PutWord(reply, 1);
   PutWord(reply, 0);  // ANCOUNT, set below
   PutWord(reply, 0);

@@ -20,7 +20,7 @@ struct LocalAnswer {
 };
 
 // The reply to a query of one question (ending at `question.end`): the
-// query's ID, QR and RA set, AA when `authoritative`, the question copied,
+// query's ID, QR and RA set, AA when `authoritative`, AD clear, the question copied,
 // then one answer of the question's type per item that fits into
 // kDnsDatagramMax bytes (the others are left out, as is a PTR answer whose
 // name cannot be encoded), each naming the question by a pointer.

@@ -359,6 +359,16 @@ class ForwarderWithHosts : public Forwarder {
   void TearDown() override { ::unlink(settings.HostsFileName.c_str()); }
 };
 
+TEST_F(ForwarderWithHosts, LocalAnswersKeepTheQuerysFlagsButClaimNoValidation) {
+  std::string query = Query(7, "fileserver");
+  query[2] = static_cast<char>(query[2] | 0x02 | 0x04);  // TC and AA, as no client should
+  query[3] = static_cast<char>(0x40 | kDnsFlagAd | kDnsFlagCd);
+  FromClient(query);
+  ASSERT_EQ(sent.size(), 1u);
+  Answer answer = Decode(sent[0].bytes);
+  EXPECT_EQ(answer.flags, kDnsFlagQr | 0x0100 | kDnsFlagAa | kDnsFlagRa | 0x40 | kDnsFlagCd);
+}
+
 TEST_F(ForwarderWithHosts, HostsAnswersHaveTtlZeroAndAaForTheShortAndLongNameAndTheReverseName) {
   for (const char* name : {"fileserver", "fileserver.office"}) {
     sent.clear();
