@@ -166,12 +166,23 @@ void DnsForwarder::CacheAnswers(std::string_view response, const DnsHeader& head
   }
 }
 
+void DnsForwarder::AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now) {
+  if (!cleanedUp_) {
+    // The interval counts from the first wait.
+    cleanedUp_ = true;
+    lastCleanUp_ = now;
+  }
+  if (quiet || DnsCache::ElapsedSeconds(lastCleanUp_, now) >= kCleanUpSeconds) Idle(settings, now);
+}
+
 void DnsForwarder::Idle(const SystemSettings& settings, std::int64_t now) {
   if (settings.EnableCachDns)
     cache_.Expire(now);
   else
     cache_.Clear();
   pending_.Expire(now);
+  lastCleanUp_ = now;
+  cleanedUp_ = true;
 }
 
 }  // namespace brindlex

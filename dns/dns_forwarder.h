@@ -51,9 +51,15 @@ class DnsForwarder {
   // (the socket is then to be closed).
   int Handle(const DnsArrival& arrival, const SystemSettings& settings, std::int64_t now, const Sender& send,
              DnsReportLine& report);
-  // An idle pause: with the cache on, the records whose TTL ran out go,
-  // with it off all of them; pending queries go after kLifetimeSeconds.
+  // The clean-up: with the cache on, the records whose TTL ran out go, with
+  // it off all of them; pending queries go after kLifetimeSeconds.
   void Idle(const SystemSettings& settings, std::int64_t now);
+  // Runs the clean-up after a wait of kCleanUpSeconds that brought no
+  // datagram (`quiet`), and under steady traffic once that long has passed
+  // since the last one: otherwise, on a network that is never quiet,
+  // queries whose answers were lost would fill the table for good.
+  static constexpr std::int64_t kCleanUpSeconds = 2;
+  void AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now);
 
   DnsCache& cache() { return cache_; }
   DnsPendingTable& pending() { return pending_; }
@@ -75,6 +81,8 @@ class DnsForwarder {
 
   DnsCache cache_;
   DnsPendingTable pending_;
+  std::int64_t lastCleanUp_ = 0;
+  bool cleanedUp_ = false;
 };
 
 }  // namespace brindlex

@@ -15,8 +15,12 @@
 
 namespace brindlex {
 
-// The largest datagram read or built.
+// The largest reply built here.
 inline constexpr std::size_t kDnsDatagramMax = 512;
+// The largest datagram received and relayed: clients that announce a larger
+// buffer (EDNS) get upstream answers longer than 512 bytes, which must reach
+// them whole.
+inline constexpr std::size_t kDnsReceiveMax = 4096;
 inline constexpr std::size_t kDnsHeaderSize = 12;
 // The longest dotted name accepted.
 inline constexpr std::size_t kDnsNameMax = 255;

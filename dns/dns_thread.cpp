@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kModule = "DnsThread";
 constexpr int kOffPollMs = 1000;
-constexpr int kIdleMs = 2000;
+constexpr int kIdleMs = DnsForwarder::kCleanUpSeconds * 1000;
 constexpr int kRecoverMs = 5000;
 
 std::unique_ptr<TDnsThread> g_dnsThread;
@@ -53,10 +53,11 @@ int OpenSocket(int& failure) {
   return fd;
 }
 
-// One datagram of at most kDnsDatagramMax bytes; false when none came.
+// One datagram of at most kDnsReceiveMax bytes; false when none came or it
+// was longer (cut off, it would reach a client as a damaged answer).
 bool Receive(int socket, char* buffer, DnsArrival& arrival) {
   sockaddr_in source{};
-  iovec part{buffer, kDnsDatagramMax};
+  iovec part{buffer, kDnsReceiveMax};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
   msghdr message{};
   message.msg_name = &source;
@@ -66,7 +67,7 @@ bool Receive(int socket, char* buffer, DnsArrival& arrival) {
   message.msg_control = control;
   message.msg_controllen = sizeof(control);
   ssize_t n = ::recvmsg(socket, &message, MSG_DONTWAIT);
-  if (n <= 0 || source.sin_family != AF_INET) return false;
+  if (n <= 0 || source.sin_family != AF_INET || (message.msg_flags & MSG_TRUNC) != 0) return false;
   arrival.bytes = std::string_view(buffer, static_cast<std::size_t>(n));
   arrival.from = ntohl(source.sin_addr.s_addr);
   arrival.fromPort = ntohs(source.sin_port);
@@ -155,7 +156,7 @@ void TDnsThread::Run() {
 }
 
 void TDnsThread::Serve(int socket) {
-  std::unique_ptr<char[]> buffer(new char[kDnsDatagramMax]);
+  std::unique_ptr<char[]> buffer(new char[kDnsReceiveMax]);
   const DnsForwarder::Sender send = [socket](std::string_view bytes, Ipv4 to, std::uint16_t port) {
     return SendTo(socket, bytes, to, port);
   };
@@ -170,21 +171,19 @@ void TDnsThread::Serve(int socket) {
     // datagram on.
     std::shared_ptr<const SystemSettings> settings = Settings();
     std::int64_t now = ProgramClock().PerformanceCounter();
-    if (!arrived) {
-      stepMarker = 12;
-      forwarder_.Idle(*settings, now);
-      continue;
-    }
     DnsArrival arrival;
-    if (!Receive(socket, buffer.get(), arrival)) continue;
-    stepMarker = 13;
-    report_.SetShown(MonitorShows(kMonitorDns));
-    int failure = forwarder_.Handle(arrival, *settings, now, send, report_);
-    if (failure != 0) {
-      stepMarker = 14;
-      ToMonitor(Str(failure));
-      return;
+    if (arrived && Receive(socket, buffer.get(), arrival)) {
+      stepMarker = 13;
+      report_.SetShown(MonitorShows(kMonitorDns));
+      int failure = forwarder_.Handle(arrival, *settings, now, send, report_);
+      if (failure != 0) {
+        stepMarker = 14;
+        ToMonitor(Str(failure));
+        return;
+      }
     }
+    stepMarker = 12;
+    forwarder_.AfterWait(!arrived, *settings, now);
   }
 }
 

@@ -1,7 +1,8 @@
 // TDnsThread: the DNS forwarder's thread. It owns a UDP socket on port 53
 // while EnableDns is on (looking at the setting once a second while it is
 // off), serves one datagram at a time through its DnsForwarder, and runs the
-// idle clean-up whenever two seconds pass without one. A socket that cannot
+// idle clean-up whenever two seconds pass without one (and at least every
+// two seconds under steady traffic). A socket that cannot
 // be opened or bound, or a send that fails, is reported on the monitor and
 // the socket is opened again five seconds later. The cache and the pending
 // queries live as long as the thread.

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -102,6 +103,13 @@ std::string Dig(const std::string& arguments, const Upstream* fromUpstream = nul
   return status + " | " + flags + " | " + records;
 }
 
+// The number of answer records in a Dig result.
+std::size_t Records(const std::string& dig) {
+  std::size_t at = dig.rfind(" | ");
+  if (at == std::string::npos || at + 3 == dig.size()) return 0;
+  return std::count(dig.begin() + static_cast<std::ptrdiff_t>(at), dig.end(), ';') + 1;
+}
+
 struct DnsWorld {
   explicit DnsWorld(const std::string& systemLines, const std::string& hosts = "")
       : gateway("EnableDns=1\r\n" + kServers + systemLines), upstream(gateway.home) {
@@ -192,6 +200,9 @@ std::string ForwardingAndCaching() {
   out += Line("victim", Dig("victim.example.test"));
   Dig("alias.example.test");
   out += Line("alias upstream", Count(up.QueriesFor("alias.example.test").size()));
+  out += Line("big", Count(Records(Dig("big.example.test"))));
+  out += Line("big cached", Count(Records(Dig("big.example.test"))));
+  out += Line("big upstream", Count(up.QueriesFor("big.example.test").size()));
   for (int i = 0; i < 10; ++i) Dig("n" + std::to_string(i) + ".example.test");
   int steps = 0;
   std::vector<int> ids = ForwardIds(up.AllQueries());
@@ -240,6 +251,12 @@ TEST(DnsForwarder, ForwardsRelaysAndAnswersFromItsCacheWithinTheTtl) {
   EXPECT_EQ(r["cdn upstream"], "0") << text;
   EXPECT_EQ(r["victim"], "NOERROR | qr rd ra | victim.example.test. 300 IN A 192.0.2.99") << text;
   EXPECT_EQ(r["alias upstream"], "2") << text;
+  // An upstream answer longer than 512 bytes reaches the client whole; the
+  // gateway's own answer from the cache keeps to 512 bytes: (512 - 34) / 16
+  // address records after the header and question.
+  EXPECT_EQ(r["big"], "40") << text;
+  EXPECT_EQ(r["big cached"], "29") << text;
+  EXPECT_EQ(r["big upstream"], "1") << text;
   // Forward IDs are random, not a counter.
   EXPECT_GE(std::atoi(r["forwards"].c_str()), 16) << text;
   EXPECT_LT(std::atoi(r["sequential steps"].c_str()), 3) << text;

@@ -9,7 +9,8 @@ written to the log as "QUERY <server> <id> <type> <name>".
 Names: www, cdn, victim, short (TTL 2), zero (TTL 0) under example.test
 have one address each; alias.example.test is a CNAME to cdn.example.test
 and its answer also carries an address for victim.example.test, which
-is no part of the chain; spoof.example.test is answered first by a forger
+is no part of the chain; big.example.test has 40 addresses (an answer
+longer than 512 bytes); spoof.example.test is answered first by a forger
 and then by the server; names ending in silent.example.test are never
 answered; anything else is NXDOMAIN.
 """
@@ -104,6 +105,9 @@ def main():
                 s.sendto(response(query_id, question, [alias, a_record(cdn, "192.0.2.20", 300),
                                                        a_record(labels("victim.example.test"), "6.6.6.6", 300)]),
                          client)
+            elif lower == "big.example.test":
+                s.sendto(response(query_id, question,
+                                  [a_record(b"\xc0\x0c", "10.0.0.%d" % i, 300) for i in range(1, 41)]), client)
             elif lower == "spoof.example.test":
                 forger.sendto(response(query_id, question, [a_record(b"\xc0\x0c", "6.6.6.6", 86400)]), client)
                 time.sleep(0.3)

@@ -261,6 +261,32 @@ TEST_F(Forwarder, TheHundredAndFirstDistinctQueryIsDropped) {
   EXPECT_EQ(sent.size(), 101u);
 }
 
+TEST_F(Forwarder, UnderSteadyTrafficTheCleanUpStillRunsEveryTwoSeconds) {
+  for (std::uint16_t i = 0; i < 100; ++i) FromClient(Query(i, "q" + std::to_string(i) + ".example"));
+  // A datagram every half second, never a quiet wait: the clean-ups run at
+  // 2, 4, ... 32 s, and the one at 32 s is the first to find the queries
+  // 31 s old.
+  forwarder.AfterWait(false, settings, now);
+  for (int step = 1; step <= 64; ++step) {
+    now += kSecond / 2;
+    forwarder.AfterWait(false, settings, now);
+    if (step == 63) {
+      EXPECT_EQ(forwarder.pending().size(), 100u) << "31.5 s, but no clean-up since 30 s";
+    }
+  }
+  EXPECT_EQ(forwarder.pending().size(), 0u);
+
+  FromClient(Query(2, "again.example"));
+  now += 30 * kSecond + kSecond / 2;
+  forwarder.AfterWait(true, settings, now);
+  EXPECT_EQ(forwarder.pending().size(), 1u) << "30.5 s old";
+  now += kSecond;
+  forwarder.AfterWait(false, settings, now);
+  EXPECT_EQ(forwarder.pending().size(), 1u) << "one second after the last clean-up";
+  forwarder.AfterWait(true, settings, now);
+  EXPECT_EQ(forwarder.pending().size(), 0u) << "a quiet wait cleans up at once";
+}
+
 TEST_F(Forwarder, IdleExpiresRecordsAndEmptiesTheCacheWhileItIsOff) {
   FromClient(Query(1, "a.example"));
   FromServer(Response(LastForwardId(), "a.example",
