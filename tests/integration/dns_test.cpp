@@ -27,6 +27,13 @@ namespace {
 const std::string kOpenLine = "Открытие сокета 'DNS', порт=53; - Ok";
 const std::string kServers = "DnsServer=10.53.0.2; 10.53.0.3\r\n";
 
+// The network namespace of a process ("self" or a pid) as the kernel names it.
+std::string NetworkNamespaceOf(const std::string& process) {
+  char target[128] = {};
+  ssize_t n = ::readlink(("/proc/" + process + "/ns/net").c_str(), target, sizeof(target) - 1);
+  return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "";
+}
+
 // The upstream servers' process and what they were asked.
 class Upstream {
  public:
@@ -38,6 +45,10 @@ class Upstream {
                                  "/tests/integration/dns_upstream.py " + log_ + " > " + log_ + ".out 2>&1 & echo $!");
     pid_ = std::atoi(pid.c_str());
     if (pid_ <= 0) return;
+    // The veth end goes to the namespace the process is in when it is
+    // moved: wait until unshare has made the new one.
+    const std::string own = NetworkNamespaceOf("self");
+    for (int i = 0; i < 200 && NetworkNamespaceOf(std::to_string(pid_)) == own; ++i) std::this_thread::sleep_for(10ms);
     RunProgram("ip link set b0 netns " + std::to_string(pid_), &rc);
     if (rc != 0) return;
     for (int i = 0; i < 200 && !ready_; ++i) {
