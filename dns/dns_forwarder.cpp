@@ -18,13 +18,6 @@ void ReportQuestion(DnsReportLine& report, const char* kind, Ipv4 from, const Dn
   report.Add(EscapeField(question.name));
 }
 
-bool IsWpadName(std::string_view name, std::string_view domainSuffix) {
-  if (EqualsNoCase(name, kWpadName)) return true;
-  return !domainSuffix.empty() && name.size() == kWpadName.size() + 1 + domainSuffix.size() &&
-         StartsWithNoCase(name, kWpadName) && name[kWpadName.size()] == '.' &&
-         EqualsNoCase(name.substr(kWpadName.size() + 1), domainSuffix);
-}
-
 // The upstream server of the given position in DnsServer; kNoAddress when
 // there is none there or it is no address.
 Ipv4 UpstreamServer(const std::vector<std::string>& servers, std::size_t position) {
@@ -53,7 +46,7 @@ std::vector<LocalAnswer> DnsForwarder::LocalAnswers(const DnsArrival& arrival, c
   // A browser looking for its proxy configuration finds the gateway itself,
   // whatever an upstream server or an old cache entry says.
   if (address && settings.EnableWpadDns && settings.EnableHTTP && arrival.localAddress != kNoAddress &&
-      IsWpadName(question.name, settings.DomainSuffix)) {
+      NamesHost(question.name, kWpadName, settings.DomainSuffix)) {
     report.Add(", answer for proxy configuration: " + FormatIpv4(arrival.localAddress));
     answers.push_back({arrival.localAddress, "", 0});
     return answers;
@@ -66,14 +59,15 @@ std::vector<LocalAnswer> DnsForwarder::LocalAnswers(const DnsArrival& arrival, c
       report.Add((address ? FormatIpv4(match.address) : EscapeField(match.name)) + "; ");
       answers.push_back({match.address, match.name, match.ttlLeft});
     }
-    authoritative = false;
-    if (!answers.empty()) return answers;
+    if (!answers.empty()) {
+      authoritative = false;
+      return answers;
+    }
   }
   if (settings.EnableHostsDns) {
     if (auto found = LookUpHostsFile(settings.HostsFileName, question.name, question.type, settings.DomainSuffix)) {
       report.Add(", answer from HOSTS: " + (address ? FormatIpv4(found->address) : EscapeField(found->name)));
       answers.push_back({found->address, found->name, 0});
-      authoritative = true;
     }
   }
   return answers;
@@ -167,12 +161,8 @@ void DnsForwarder::CacheAnswers(std::string_view response, const DnsHeader& head
 }
 
 void DnsForwarder::AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now) {
-  if (!cleanedUp_) {
-    // The interval counts from the first wait.
-    cleanedUp_ = true;
-    lastCleanUp_ = now;
-  }
-  if (quiet || DnsCache::ElapsedSeconds(lastCleanUp_, now) >= kCleanUpSeconds) Idle(settings, now);
+  if (!lastCleanUp_) lastCleanUp_ = now;
+  if (quiet || DnsCache::ElapsedSeconds(*lastCleanUp_, now) >= kCleanUpSeconds) Idle(settings, now);
 }
 
 void DnsForwarder::Idle(const SystemSettings& settings, std::int64_t now) {
@@ -182,7 +172,6 @@ void DnsForwarder::Idle(const SystemSettings& settings, std::int64_t now) {
     cache_.Clear();
   pending_.Expire(now);
   lastCleanUp_ = now;
-  cleanedUp_ = true;
 }
 
 }  // namespace brindlex

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,8 +82,8 @@ class DnsForwarder {
 
   DnsCache cache_;
   DnsPendingTable pending_;
-  std::int64_t lastCleanUp_ = 0;
-  bool cleanedUp_ = false;
+  // Program-clock count of the last clean-up (or the first wait).
+  std::optional<std::int64_t> lastCleanUp_;
 };
 
 }  // namespace brindlex

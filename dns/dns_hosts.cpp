@@ -36,15 +36,17 @@ bool ReadHostsLine(std::string_view line, HostsEntry& entry) {
   return true;
 }
 
+bool NamesHost(std::string_view question, std::string_view host, std::string_view domainSuffix) {
+  if (EqualsNoCase(question, host)) return true;
+  return !domainSuffix.empty() && question.size() == host.size() + 1 + domainSuffix.size() &&
+         StartsWithNoCase(question, host) && question[host.size()] == '.' &&
+         EqualsNoCase(question.substr(host.size() + 1), domainSuffix);
+}
+
 std::optional<HostsAnswer> MatchHostsEntry(const HostsEntry& entry, std::string_view question, std::uint16_t type,
                                            std::string_view domainSuffix) {
   if (type == kDnsTypeA) {
-    bool match = EqualsNoCase(entry.name, question);
-    if (!match && !domainSuffix.empty())
-      match = question.size() == entry.name.size() + 1 + domainSuffix.size() &&
-              EqualsNoCase(question.substr(0, entry.name.size()), entry.name) && question[entry.name.size()] == '.' &&
-              EqualsNoCase(question.substr(entry.name.size() + 1), domainSuffix);
-    if (match) return HostsAnswer{entry.address, std::string(entry.name)};
+    if (NamesHost(question, entry.name, domainSuffix)) return HostsAnswer{entry.address, std::string(entry.name)};
   } else if (type == kDnsTypePtr && EqualsNoCase(ReverseDnsName(entry.address), question)) {
     std::string name(entry.name);
     if (!domainSuffix.empty()) name += "." + std::string(domainSuffix);

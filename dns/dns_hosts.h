@@ -26,6 +26,10 @@ struct HostsEntry {
 // whose address is invalid or 0.0.0.0, or that names no host.
 bool ReadHostsLine(std::string_view line, HostsEntry& entry);
 
+// Whether `question` is `host`, or (when a suffix is set) `host`, "." and
+// `domainSuffix`; any case.
+bool NamesHost(std::string_view question, std::string_view host, std::string_view domainSuffix);
+
 struct HostsAnswer {
   Ipv4 address = kNoAddress;
   std::string name;

@@ -16,7 +16,7 @@ namespace {
 void CheckName(const std::string& name) {
   if (name.size() > kDnsNameMax) __builtin_trap();
   std::string wire = EncodeDnsName(name);
-  if (wire.empty()) return;
+  if (wire.empty() || name.empty()) return;
   std::string again;
   std::string message = std::string(kDnsHeaderSize, '\0') + wire;
   std::size_t at = kDnsHeaderSize;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DnsQuestion question;
   if (!ReadDnsQuestions(message, header, question)) return 0;
   if (question.end > size) __builtin_trap();
-  if (header.questionCount > 0 && !question.name.empty()) CheckName(question.name);
+  if (header.questionCount > 0) CheckName(question.name);
   std::size_t at = question.end;
   DnsRecord record;
   for (int i = 0; i < header.answerCount && ReadDnsRecord(message, at, record); ++i) {
