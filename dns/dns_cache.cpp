@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/chars.h"
 #include "core/clock.h"
 #include "dns/dns_message.h"
 
@@ -20,31 +21,38 @@ bool DnsCache::Alive(const Record& record, std::int64_t now, std::uint32_t& left
 
 std::vector<DnsCache::Match> DnsCache::FindAddresses(std::string_view name, std::int64_t now) const {
   std::vector<Match> matches;
+  auto it = byName_.find(LowerCase(name));
+  if (it == byName_.end()) return matches;
   std::uint32_t left = 0;
-  for (const Record& record : records_)
-    if (EqualsNoCase(record.name, name) && Alive(record, now, left))
-      matches.push_back({record.name, record.address, left});
+  for (const Record& record : it->second)
+    if (Alive(record, now, left)) matches.push_back({record.name, record.address, left});
   return matches;
 }
 
 std::vector<DnsCache::Match> DnsCache::FindNames(std::string_view reverseName, std::int64_t now) const {
   std::vector<Match> matches;
+  Ipv4 address = ReverseNameAddress(reverseName);
+  if (address == kNoAddress) return matches;
   std::uint32_t left = 0;
-  for (const Record& record : records_)
-    if (EqualsNoCase(ReverseDnsName(record.address), reverseName) && Alive(record, now, left))
-      matches.push_back({record.name, record.address, left});
+  for (const auto& [key, records] : byName_)
+    for (const Record& record : records)
+      if (record.address == address && Alive(record, now, left)) matches.push_back({record.name, record.address, left});
   return matches;
 }
 
 bool DnsCache::Store(std::string_view name, Ipv4 address, std::uint32_t ttl, std::int64_t now) {
-  auto it = std::find_if(records_.begin(), records_.end(), [&](const Record& record) {
-    return record.address == address && EqualsNoCase(record.name, name);
-  });
-  if (it == records_.end()) {
+  std::vector<Record>& records = byName_[LowerCase(name)];
+  auto it =
+      std::find_if(records.begin(), records.end(), [&](const Record& record) { return record.address == address; });
+  if (it == records.end()) {
     std::size_t length = kRecordOverhead + name.size();
-    if (usedBytes_ + length > kBlockSize) return false;
+    if (usedBytes_ + length > kBlockSize) {
+      if (records.empty()) byName_.erase(LowerCase(name));
+      return false;
+    }
     usedBytes_ += length;
-    it = records_.insert(records_.end(), Record{std::string(name), address, 0, 0});
+    ++count_;
+    it = records.insert(records.end(), Record{std::string(name), address, 0, 0});
   }
   it->ttl = ttl;
   it->storedAt = now;
@@ -53,15 +61,20 @@ bool DnsCache::Store(std::string_view name, Ipv4 address, std::uint32_t ttl, std
 
 void DnsCache::Expire(std::int64_t now) {
   std::uint32_t left = 0;
-  std::erase_if(records_, [&](const Record& record) {
-    if (Alive(record, now, left)) return false;
-    usedBytes_ -= kRecordOverhead + record.name.size();
-    return true;
-  });
+  for (auto it = byName_.begin(); it != byName_.end();) {
+    std::erase_if(it->second, [&](const Record& record) {
+      if (Alive(record, now, left)) return false;
+      usedBytes_ -= kRecordOverhead + record.name.size();
+      --count_;
+      return true;
+    });
+    it = it->second.empty() ? byName_.erase(it) : std::next(it);
+  }
 }
 
 void DnsCache::Clear() {
-  records_.clear();
+  byName_.clear();
+  count_ = 0;
   usedBytes_ = 0;
 }
 

@@ -2,13 +2,15 @@
 // the program-clock count when the record was stored or last refreshed.
 // Bounded like one block of kBlockSize bytes in which a record takes
 // kRecordOverhead bytes plus its name; when the next record would not fit,
-// it is not stored. Owned by the DNS thread alone.
+// it is not stored. Records are kept by name, so that a lookup costs the
+// same with one record as with a full block. Owned by the DNS thread alone.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/value_codec.h"
@@ -40,7 +42,7 @@ class DnsCache {
   void Expire(std::int64_t now);
   void Clear();
 
-  std::size_t size() const { return records_.size(); }
+  std::size_t size() const { return count_; }
   std::size_t usedBytes() const { return usedBytes_; }
 
   // Whole seconds between two program-clock counts.
@@ -56,7 +58,9 @@ class DnsCache {
   // Whether the record still lives at `now`; its remaining seconds in `left`.
   static bool Alive(const Record& record, std::int64_t now, std::uint32_t& left);
 
-  std::vector<Record> records_;
+  // By name in lower case; each name's records in the order stored.
+  std::unordered_map<std::string, std::vector<Record>> byName_;
+  std::size_t count_ = 0;
   std::size_t usedBytes_ = 0;
 };
 

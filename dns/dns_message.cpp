@@ -141,4 +141,15 @@ std::string ReverseDnsName(Ipv4 address) {
   return text;
 }
 
+Ipv4 ReverseNameAddress(std::string_view name) {
+  constexpr std::string_view kSuffix = ".in-addr.arpa";
+  Ipv4 reversed = kNoAddress;
+  if (name.size() <= kSuffix.size() || !EqualsNoCase(name.substr(name.size() - kSuffix.size()), kSuffix) ||
+      !ParseDottedQuad(name.substr(0, name.size() - kSuffix.size()), reversed))
+    return kNoAddress;
+  Ipv4 address = (reversed & 0xFF) << 24 | (reversed & 0xFF00) << 8 | (reversed >> 8 & 0xFF00) | reversed >> 24;
+  // Only the form ReverseDnsName writes: no blanks, no leading zeros.
+  return EqualsNoCase(ReverseDnsName(address), name) ? address : kNoAddress;
+}
+
 }  // namespace brindlex

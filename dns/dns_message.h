@@ -102,5 +102,8 @@ bool ReadDnsRecord(std::string_view message, std::size_t& at, DnsRecord& record)
 const char* DnsTypeName(std::uint16_t type);
 // "d.c.b.a.in-addr.arpa" for the address a.b.c.d.
 std::string ReverseDnsName(Ipv4 address);
+// The address whose ReverseDnsName is `name` (any case); kNoAddress when
+// there is none.
+Ipv4 ReverseNameAddress(std::string_view name);
 
 }  // namespace brindlex

@@ -147,6 +147,11 @@ TEST(DnsMessage, TypeNamesAndReverseNames) {
   Ipv4 address = kNoAddress;
   ASSERT_TRUE(ParseDottedQuad("192.168.0.10", address));
   EXPECT_EQ(ReverseDnsName(address), "10.0.168.192.in-addr.arpa");
+  EXPECT_EQ(ReverseNameAddress("10.0.168.192.in-addr.arpa"), address);
+  EXPECT_EQ(ReverseNameAddress("10.0.168.192.IN-ADDR.ARPA"), address);
+  for (const char* name : {"10.0.168.in-addr.arpa", "010.0.168.192.in-addr.arpa", "10.0.168.192", "x.in-addr.arpa",
+                           ".in-addr.arpa", "10.0.168.192.in-addr.arpa.com", "256.0.168.192.in-addr.arpa"})
+    EXPECT_EQ(ReverseNameAddress(name), kNoAddress) << name;
 }
 
 }  // namespace
