@@ -28,6 +28,7 @@
 #include "core/users.h"
 #include "dialup/dial_up_manager.h"
 #include "dialup/ppp_peers.h"
+#include "dns/dns_thread.h"
 #include "ftp/ftp_service.h"
 #include "http/http_protocol.h"
 #include "mail/mail_rules.h"
@@ -124,6 +125,7 @@ void StartUp(Gateway& gateway) {
     gateway.stepMarker = 21;
     StartCacheThread();
     StartDialUpThread(std::make_unique<PppPeers>());
+    StartDnsThread();
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -147,6 +149,11 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
     loop.Pump();
     return ended && ReapWorkers(true) == 0;
   });
+
+  gateway.stepMarker = 103;
+  RequestDnsThreadStop();
+  PumpUntil(loop, DnsThreadEnded);
+  FreeDnsThread();
 
   gateway.stepMarker = 104;
   if (gateway.listenerThread.joinable()) {

@@ -17,6 +17,10 @@ both sides). Everything stays on 127.0.0.1; every loop is bounded.
 Targets of the SOCKS5 rows: direct, both gateways on their SOCKS5 port,
 microsocks and dante (danted).
 
+Targets of the DNS rows, in two network namespaces of their own (the
+forwarder binds port 53): direct (the upstream dnsmasq), brindlex-dns (a
+third gateway with its forwarder and cache on) and dnsmasq as a forwarder.
+
 Adding a service (DNS) is one entry in PEERS (how to start a peer
 and which services it offers) plus one entry in MEASUREMENTS (a function that
 measures one target once and the columns it returns); the round-robin, the
@@ -289,6 +293,99 @@ socks pass {{ from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }}
     w.start(name, ["danted", "-f", conf, "-p", os.path.join(d, "danted.pid")], port)
 
 
+# ---------------------------------------------------------------------- DNS
+
+# The forwarder binds port 53 on every address, so the DNS rows run in two
+# network namespaces of their own, joined by a veth pair: the gateway, the
+# dnsmasq forwarder (port 5300) and dnsperf in one (10.53.0.1), the upstream
+# in the other (10.53.0.2): dnsmasq answering every name under bench.test
+# with one address and TTL 300. "direct" in these rows is that upstream.
+DNS_UPSTREAM = "10.53.0.2"
+DNS_ZONE = "bench.test"
+
+
+def netns_holder(w, name):
+    """A process that holds a new network namespace open; its pid names it."""
+    proc = subprocess.Popen(["unshare", "--net", "sleep", "infinity"], start_new_session=True)
+    w.procs[name] = proc
+    own = os.readlink("/proc/self/ns/net")
+    deadline = time.time() + 5
+    while os.readlink(f"/proc/{proc.pid}/ns/net") == own:
+        if time.time() > deadline:
+            raise SystemExit(f"{name}: no network namespace after 5 s")
+        time.sleep(0.01)
+    return proc.pid
+
+
+def in_netns(pid, argv):
+    return ["nsenter", f"--net=/proc/{pid}/ns/net"] + argv
+
+
+def start_dns_world(w):
+    if getattr(w, "dns_ns", None):
+        return
+    gateway_ns = netns_holder(w, "dns-namespace")
+    upstream_ns = netns_holder(w, "dns-upstream-namespace")
+    for pid, commands in (
+            (gateway_ns, [["ip", "link", "set", "lo", "up"],
+                          ["ip", "link", "add", "d0", "type", "veth", "peer", "name", "d1", "netns", str(upstream_ns)],
+                          ["ip", "addr", "add", "10.53.0.1/24", "dev", "d0"], ["ip", "link", "set", "d0", "up"]]),
+            (upstream_ns, [["ip", "link", "set", "lo", "up"],
+                           ["ip", "addr", "add", DNS_UPSTREAM + "/24", "dev", "d1"], ["ip", "link", "set", "d1", "up"]])):
+        for command in commands:
+            subprocess.run(in_netns(pid, command), check=True)
+    w.dns_ns = gateway_ns
+    w.dns_servers = {}
+    start_dnsmasq_process(w, "direct-dns", upstream_ns, DNS_UPSTREAM, 53,
+                          [f"--address=/{DNS_ZONE}/192.0.2.1", "--local-ttl=300"])
+    w.dns_servers["direct"] = (DNS_UPSTREAM, 53)
+
+
+def start_dnsmasq_process(w, name, ns, address, port, options):
+    argv = ["dnsmasq", "--keep-in-foreground", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+            "--user=root", "--pid-file=", f"--listen-address={address}", "--bind-interfaces", f"--port={port}"]
+    out = open(w.path(name + ".out"), "wb")
+    w.procs[name] = subprocess.Popen(in_netns(ns, argv + options), stdout=out, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+    wait_dns(w, address, port, name)
+
+
+def wait_dns(w, address, port, name, seconds=20):
+    """Until the server answers a query for the zone."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        probe = subprocess.run(in_netns(w.dns_ns, ["dig", "+tries=1", "+time=1", "+short", f"@{address}",
+                                                   "-p", str(port), f"probe.{DNS_ZONE}"]),
+                               capture_output=True, text=True)
+        if probe.stdout.strip():
+            return
+        time.sleep(0.1)
+    raise SystemExit(f"{name}: no answer from {address} port {port} after {seconds} s")
+
+
+def start_brindlex_dns(w, name):
+    start_dns_world(w)
+    home = w.path(name)
+    subprocess.run([os.path.join(ROOT, "scripts", "lay-out-home.sh"), home], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(os.path.join(home, "Brindlex.ini"), "w", newline="") as f:
+        f.write(f"[System]\r\nHttpPort={free_port()}\r\nEnableDns=1\r\nDnsServer={DNS_UPSTREAM}\r\n"
+                "EnableCachDns=1\r\n")
+    env = dict(os.environ, BRINDLEX_HOME=home, BRINDLEX_HEADLESS="1")
+    out = open(w.path(name + ".out"), "wb")
+    # Headless, the monitor's lines (the DNS switch is on) go to this file.
+    w.procs[name] = subprocess.Popen(in_netns(w.dns_ns, [w.args.brindlex]), stdout=out, stderr=subprocess.STDOUT,
+                                     env=env, start_new_session=True)
+    wait_dns(w, "127.0.0.1", 53, name)
+    w.dns_servers[name] = ("127.0.0.1", 53)
+
+
+def start_dnsmasq(w, name):
+    start_dns_world(w)
+    start_dnsmasq_process(w, name, w.dns_ns, "127.0.0.1", 5300, [f"--server={DNS_UPSTREAM}", "--cache-size=10000"])
+    w.dns_servers[name] = ("127.0.0.1", 5300)
+
+
 # Every peer: (name, start function, services it offers).
 PEERS = [
     ("brindlex-user", lambda w, n: start_brindlex(w, n, local=False), {"http", "connect", "socks5"}),
@@ -297,7 +394,8 @@ PEERS = [
     ("squid", start_squid, {"http", "connect"}),
     ("microsocks", start_microsocks, {"socks5"}),
     ("dante", start_dante, {"socks5"}),
-    # ("dnsmasq", start_dnsmasq, {"dns"}),
+    ("brindlex-dns", start_brindlex_dns, {"dns"}),
+    ("dnsmasq", start_dnsmasq, {"dns"}),
 ]
 
 
@@ -454,6 +552,35 @@ def socks_small(clients):
 IDLE = 500
 
 
+def dnsperf_queries(hits):
+    """dnsperf for `seconds`, 50 queries outstanding: one name over and over
+    (answered from the cache after the first), or a new name every time
+    (each one forwarded upstream)."""
+    counter = iter(range(1, 1 << 30))
+
+    def run(w, target):
+        address, port = w.dns_servers[target]
+        data = w.path("queries.txt")
+        with open(data, "w") as f:
+            if hits:
+                f.write(f"www.{DNS_ZONE} A\n")
+            else:
+                run_id = next(counter)
+                f.writelines(f"m{run_id}-{i}.{target}.{DNS_ZONE} A\n" for i in range(w.args.seconds * 100000))
+        argv = ["dnsperf", "-s", address, "-p", str(port), "-d", data, "-l", str(w.args.seconds), "-q", "50",
+                "-t", "2"] + ([] if hits else ["-n", "1"])
+        out = subprocess.run(in_netns(w.dns_ns, argv), capture_output=True, text=True).stdout
+        qps = re.search(r"Queries per second:\s+([\d.]+)", out)
+        lost = re.search(r"Queries lost:\s+(\d+)", out)
+        latency = re.search(r"Average Latency \(s\):\s+([\d.]+)", out)
+        if not qps:
+            print(f"dnsperf against {target} said:\n{out}", file=sys.stderr)
+        return {"qps": float(qps.group(1)) if qps else float("nan"),
+                "avg": float(latency.group(1)) * 1000 if latency else float("nan"),
+                "errors": int(lost.group(1)) if lost else 1}
+    return run
+
+
 def thread_run_ns(pids):
     """Nanoseconds each thread of the processes has run (schedstat), by thread id."""
     times = {}
@@ -566,10 +693,12 @@ MEASUREMENTS = [
     ("SOCKS5: 200 MB over HTTP", "socks5", socks_download, ["MB/s"], "MB/s"),
     ("SOCKS5: 1 KB GET, 1 client", "socks5", socks_small(1), ["rps"], "rps"),
     ("SOCKS5: 1 KB GET, 8 clients", "socks5", socks_small(8), ["rps"], "rps"),
-    # ("DNS: ...", "dns", dnsperf_queries, ["qps", "p50", "p99"], "qps"),
+    ("DNS: cache hits", "dns", dnsperf_queries(True), ["qps", "avg"], "qps"),
+    ("DNS: cache misses", "dns", dnsperf_queries(False), ["qps", "avg"], "qps"),
 ]
 
-UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms", "cpu": "CPU us/req"}
+UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms", "cpu": "CPU us/req", "qps": "queries/s",
+         "avg": "avg ms"}
 
 
 def fmt(value):

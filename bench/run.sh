@@ -2,8 +2,9 @@
 # The one benchmark command: installs the peers and tools from Debian packages
 # (only what is missing), builds the gateway's release build, then starts an
 # origin (nginx), two gateways (an identified IP user; a local server) and the
-# peers (tinyproxy, squid; microsocks, dante for SOCKS5) on loopback ports of their own and prints tables of
-# medians with the ratio to direct and to each peer (bench/harness.py).
+# peers (tinyproxy, squid; microsocks, dante for SOCKS5) on loopback ports of their own, and
+# a third gateway with its DNS forwarder beside dnsmasq in network namespaces of their own,
+# and prints tables of medians with the ratio to direct and to each peer (bench/harness.py).
 #
 # Usage: bench/run.sh [harness options]   e.g. --rounds 5 --seconds 10
 #   --rounds N        times each measurement runs, targets interleaved (3)
@@ -17,7 +18,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRINDLEX_BUILD:-$root/build/release}
 
 # The build's own packages and the peers, each installed only when missing.
-"$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid microsocks dante-server curl openssl python3
+"$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid microsocks dante-server curl openssl python3 \
+  dnsmasq-base dnsperf bind9-dnsutils
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 # apt may start the peers as system services; the benchmark runs its own.

@@ -53,6 +53,7 @@ const std::vector<SettingEntry>& Entries() {
       {{"EnableHostsDns", K::Boolean, "0"}, &S::EnableHostsDns},
       {{"HostsFileName", K::Text, ""}, &S::HostsFileName},
       {{"DomainSuffix", K::Text, ""}, &S::DomainSuffix},
+      {{"EnableWpadDns", K::Boolean, "1"}, &S::EnableWpadDns},
       {{"EnableCach", K::Boolean, "0"}, &S::EnableCach},
       {{"CachTimeStored", K::Integer, "24"}, &S::CachTimeStored},
       {{"CachSizeMax", K::Real, "10"}, &S::CachSizeMax},

@@ -52,6 +52,9 @@ struct SystemSettings {
   bool EnableHostsDns = false;
   std::string HostsFileName;
   std::string DomainSuffix;
+  // With the HTTP proxy on, the DNS forwarder answers "wpad" itself with the
+  // gateway's address, so that browsers find /wpad.dat.
+  bool EnableWpadDns = true;
   bool EnableCach = false;
   int CachTimeStored = 24;
   double CachSizeMax = 10;

@@ -16,7 +16,7 @@ else
     pkg-config googletest libgtest-dev libgmock-dev
     clang libclang-rt-dev
     curl iproute2 util-linux procps psmisc systemd
-    nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd
+    nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd bind9-dnsutils
   )
 fi
 packages+=("$@")

@@ -1,0 +1,177 @@
+#include "dns/dns_forwarder.h"
+
+#include <algorithm>
+
+#include "core/log_files.h"
+#include "dns/dns_hosts.h"
+
+namespace brindlex {
+
+namespace {
+
+// A TTL with its top bit set counts as 0: nothing that large is meant.
+constexpr std::uint32_t kTtlMax = 0x7FFFFFFF;
+
+// The question as the report shows it: the name escaped like a log field.
+void ReportQuestion(DnsReportLine& report, const char* kind, Ipv4 from, const DnsQuestion& question) {
+  report.Add(std::string(kind) + ", from " + FormatIpv4(from) + ", '" + DnsTypeName(question.type) + "'-");
+  report.Add(EscapeField(question.name));
+}
+
+// The upstream server of the given position in DnsServer; kNoAddress when
+// there is none there or it is no address.
+Ipv4 UpstreamServer(const std::vector<std::string>& servers, std::size_t position) {
+  Ipv4 address = kNoAddress;
+  if (position >= servers.size() || !ParseDottedQuad(Trim(servers[position]), address)) return kNoAddress;
+  return address;
+}
+
+}  // namespace
+
+int DnsForwarder::Handle(const DnsArrival& arrival, const SystemSettings& settings, std::int64_t now,
+                         const Sender& send, DnsReportLine& report) {
+  DnsHeader header;
+  DnsQuestion question;
+  if (!ReadDnsHeader(arrival.bytes, header) || !ReadDnsQuestions(arrival.bytes, header, question)) return 0;
+  if (header.response()) return HandleResponse(arrival, header, question, settings, now, send, report);
+  return HandleQuery(arrival, header, question, settings, now, send, report);
+}
+
+std::vector<LocalAnswer> DnsForwarder::LocalAnswers(const DnsArrival& arrival, const DnsQuestion& question,
+                                                    const SystemSettings& settings, std::int64_t now,
+                                                    bool& authoritative, DnsReportLine& report) {
+  std::vector<LocalAnswer> answers;
+  const bool address = question.type == kDnsTypeA;
+  authoritative = true;
+  // A browser looking for its proxy configuration finds the gateway itself,
+  // whatever an upstream server or an old cache entry says.
+  if (address && settings.EnableWpadDns && settings.EnableHTTP && arrival.localAddress != kNoAddress &&
+      NamesHost(question.name, kWpadName, settings.DomainSuffix)) {
+    report.Add(", answer for proxy configuration: " + FormatIpv4(arrival.localAddress));
+    answers.push_back({arrival.localAddress, "", 0});
+    return answers;
+  }
+  if (settings.EnableCachDns) {
+    std::vector<DnsCache::Match> matches =
+        address ? cache_.FindAddresses(question.name, now) : cache_.FindNames(question.name, now);
+    if (!matches.empty()) report.Add(", answer from cache: ");
+    for (const DnsCache::Match& match : matches) {
+      report.Add((address ? FormatIpv4(match.address) : EscapeField(match.name)) + "; ");
+      answers.push_back({match.address, match.name, match.ttlLeft});
+    }
+    if (!answers.empty()) {
+      authoritative = false;
+      return answers;
+    }
+  }
+  if (settings.EnableHostsDns) {
+    if (auto found = LookUpHostsFile(settings.HostsFileName, question.name, question.type, settings.DomainSuffix)) {
+      report.Add(", answer from HOSTS: " + (address ? FormatIpv4(found->address) : EscapeField(found->name)));
+      answers.push_back({found->address, found->name, 0});
+    }
+  }
+  return answers;
+}
+
+int DnsForwarder::HandleQuery(const DnsArrival& arrival, const DnsHeader& header, const DnsQuestion& question,
+                              const SystemSettings& settings, std::int64_t now, const Sender& send,
+                              DnsReportLine& report) {
+  ReportQuestion(report, "DNS_QUEST", arrival.from, question);
+  if (header.opcode() == 0 && header.questionCount == 1 && question.qclass == kDnsClassIn &&
+      (question.type == kDnsTypeA || question.type == kDnsTypePtr)) {
+    bool authoritative = false;
+    std::vector<LocalAnswer> answers = LocalAnswers(arrival, question, settings, now, authoritative, report);
+    if (!answers.empty()) {
+      std::string reply = BuildLocalReply(arrival.bytes, question, answers, authoritative);
+      return send(reply, arrival.from, arrival.fromPort) ? 0 : kDnsAnswerSendFailure;
+    }
+  }
+  DnsPendingTable::Entry* entry = pending_.Query(arrival.from, arrival.fromPort, header.id, question.name);
+  if (!entry) {
+    report.Add(", dropped: too many queries waiting");
+    return 0;
+  }
+  entry->sentAt = now;
+  std::vector<std::string> servers = SplitList(settings.DnsServer);
+  if (entry->attempt >= servers.size()) entry->attempt = 0;
+  entry->server = UpstreamServer(servers, entry->attempt);
+  std::string forward(arrival.bytes);
+  PutDnsId(forward, entry->forwardId);
+  if (entry->server == kNoAddress || !send(forward, entry->server, kDnsPort)) return kDnsForwardSendFailure;
+  report.Add(", forvard to " + FormatIpv4(entry->server));
+  return 0;
+}
+
+int DnsForwarder::HandleResponse(const DnsArrival& arrival, const DnsHeader& header, const DnsQuestion& question,
+                                 const SystemSettings& settings, std::int64_t now, const Sender& send,
+                                 DnsReportLine& report) {
+  ReportQuestion(report, "DNS_ANSWER", arrival.from, question);
+  report.Add(" = ");
+  std::optional<DnsPendingTable::Entry> entry =
+      arrival.fromPort == kDnsPort ? pending_.TakeAnswered(header.id, question.name, arrival.from) : std::nullopt;
+  if (!entry) {
+    // Not from the server the query went to, or for no query at all: a
+    // forger's guess is neither relayed nor cached.
+    report.Add("dropped: no query waits for it");
+    return 0;
+  }
+  std::string relayed(arrival.bytes);
+  PutDnsId(relayed, entry->clientId);
+  if (!send(relayed, entry->clientAddress, entry->clientPort)) return kDnsAnswerSendFailure;
+  if (header.rcode() != 0) report.Add("Error");
+  if (header.opcode() == 0 && header.rcode() == 0 && header.recursionAvailable() && header.questionCount == 1 &&
+      question.type == kDnsTypeA && question.qclass == kDnsClassIn)
+    CacheAnswers(arrival.bytes, header, question, settings, now, report);
+  return 0;
+}
+
+void DnsForwarder::CacheAnswers(std::string_view response, const DnsHeader& header, const DnsQuestion& question,
+                                const SystemSettings& settings, std::int64_t now, DnsReportLine& report) {
+  std::vector<DnsRecord> records;
+  std::size_t at = question.end;
+  DnsRecord record;
+  for (int i = 0; i < header.answerCount && ReadDnsRecord(response, at, record); ++i) records.push_back(record);
+  // The names the question stands for: itself and the aliases it leads to.
+  // An A record of any other owner was not asked for and could be a plant.
+  std::vector<std::string> chain{question.name};
+  auto inChain = [&chain](std::string_view name) {
+    return std::any_of(chain.begin(), chain.end(), [name](const std::string& n) { return EqualsNoCase(n, name); });
+  };
+  for (bool grown = true; grown;) {
+    grown = false;
+    for (const DnsRecord& alias : records) {
+      std::string target;
+      std::size_t dataAt = alias.dataAt;
+      if (alias.type != kDnsTypeCname || alias.rclass != kDnsClassIn || !inChain(alias.owner) ||
+          !DecodeDnsName(response, dataAt, target) || inChain(target))
+        continue;
+      chain.push_back(target);
+      grown = true;
+    }
+  }
+  bool storing = settings.EnableCachDns;
+  for (const DnsRecord& answer : records) {
+    if (answer.type != kDnsTypeA || answer.rclass != kDnsClassIn || answer.data.size() != 4) continue;
+    Ipv4 address = 0;
+    for (char byte : answer.data) address = address << 8 | static_cast<std::uint8_t>(byte);
+    report.Add(FormatIpv4(address) + "; ");
+    if (!storing || answer.ttl == 0 || answer.ttl > kTtlMax || !inChain(answer.owner)) continue;
+    storing = cache_.Store(answer.owner, address, answer.ttl, now);
+  }
+}
+
+void DnsForwarder::AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now) {
+  if (!lastCleanUp_) lastCleanUp_ = now;
+  if (quiet || DnsCache::ElapsedSeconds(*lastCleanUp_, now) >= kCleanUpSeconds) Idle(settings, now);
+}
+
+void DnsForwarder::Idle(const SystemSettings& settings, std::int64_t now) {
+  if (settings.EnableCachDns)
+    cache_.Expire(now);
+  else
+    cache_.Clear();
+  pending_.Expire(now);
+  lastCleanUp_ = now;
+}
+
+}  // namespace brindlex
