@@ -1,13 +1,40 @@
 #include "core/monitor.h"
 
 #include <atomic>
+#include <cstdio>
+#include <deque>
 #include <iterator>
+#include <mutex>
+
+#include "core/main_loop.h"
+#include "core/strings.h"
 
 namespace brindlex {
 
 namespace {
 std::function<void(const std::string&)> g_sink;
 std::atomic<bool> g_shows[kMonitorSwitches] = {true, true, true, true, true, true, true};
+
+std::mutex g_postedLock;  // guards the three below
+std::deque<std::string> g_posted;
+size_t g_leftOut = 0;
+bool g_drainPosted = false;
+
+void DrainPosted() {
+  std::deque<std::string> lines;
+  size_t leftOut = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_postedLock);
+    lines.swap(g_posted);
+    std::swap(leftOut, g_leftOut);
+    g_drainPosted = false;
+  }
+  for (const std::string& line : lines) MonitorAppend(line);
+  if (leftOut == 0) return;
+  char text[256];
+  std::snprintf(text, sizeof(text), StrC(1244), leftOut);
+  MonitorAppend(text);
+}
 }  // namespace
 
 bool MonitorShows(int monitorSwitch) {
@@ -28,6 +55,20 @@ void SetMonitorSink(std::function<void(const std::string& line)> sink) { g_sink 
 
 void MonitorAppend(const std::string& line) {
   if (g_sink) g_sink(line);
+}
+
+void MonitorPost(std::string line) {
+  {
+    std::lock_guard<std::mutex> lock(g_postedLock);
+    if (g_posted.size() >= kMaxPostedMonitorLines) {
+      ++g_leftOut;
+      return;
+    }
+    g_posted.push_back(std::move(line));
+    if (g_drainPosted) return;
+    g_drainPosted = true;
+  }
+  TheMainLoop().Post(DrainPosted);
 }
 
 }  // namespace brindlex

@@ -2,6 +2,7 @@
 // console shows them, a headless run prints each on standard output.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,5 +29,12 @@ void SetMonitorShows(int monitorSwitch, bool shows);
 int MonitorSwitchOf(std::uint8_t service);
 // Main thread only.
 void MonitorAppend(const std::string& line);
+
+// From any thread, without waiting for the main thread: the line joins a
+// queue that the main thread empties into the monitor, in order, one wake-up
+// for whatever has gathered. While kMaxPostedMonitorLines wait, further lines
+// are only counted, and one line (string 1244) says how many were left out.
+inline constexpr size_t kMaxPostedMonitorLines = 10000;
+void MonitorPost(std::string line);
 
 }  // namespace brindlex

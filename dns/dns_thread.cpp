@@ -13,7 +13,6 @@
 
 #include "core/clock.h"
 #include "core/file_io.h"
-#include "core/main_loop.h"
 #include "core/monitor.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
@@ -119,9 +118,9 @@ bool TDnsThread::Wait(int socket, int milliseconds) {
   return ready > 0 && !terminated_ && socket >= 0 && (waits[1].revents & POLLIN) != 0;
 }
 
-void TDnsThread::ToMonitor(const std::string& line) {
-  TheMainLoop().RunSync([&line] { MonitorAppend(line); });
-}
+// The thread serves one datagram at a time: it never waits for the main
+// thread to show a line.
+void TDnsThread::ToMonitor(const std::string& line) { MonitorPost(line); }
 
 void TDnsThread::Run() {
   try {

@@ -1,0 +1,55 @@
+// Lines handed to the monitor from other threads: they arrive in order on the
+// main thread, and a flood beyond the queue's bound is counted in one line.
+#include "core/monitor.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/main_loop.h"
+
+namespace brindlex {
+namespace {
+
+class MonitorPostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetMainLoop(&loop_);
+    SetMonitorSink([this](const std::string& line) { shown_.push_back(line); });
+  }
+  void TearDown() override {
+    SetMonitorSink({});
+    SetMainLoop(nullptr);
+  }
+  HeadlessMainLoop loop_;
+  std::vector<std::string> shown_;
+};
+
+TEST_F(MonitorPostTest, LinesFromAnotherThreadArriveInOrderOnTheMainThread) {
+  std::thread([] {
+    for (int i = 0; i < 3; ++i) MonitorPost("line " + std::to_string(i));
+  }).join();
+  EXPECT_TRUE(shown_.empty()) << "nothing is shown off the main thread";
+  loop_.Pump();
+  EXPECT_EQ(shown_, (std::vector<std::string>{"line 0", "line 1", "line 2"}));
+  MonitorPost("later");
+  loop_.Pump();
+  EXPECT_EQ(shown_.back(), "later");
+}
+
+TEST_F(MonitorPostTest, AFloodBeyondTheBoundIsCountedInOneLine) {
+  std::thread([] {
+    for (size_t i = 0; i < kMaxPostedMonitorLines + 5; ++i) MonitorPost(std::to_string(i));
+  }).join();
+  loop_.Pump();
+  ASSERT_EQ(shown_.size(), kMaxPostedMonitorLines + 1);
+  EXPECT_EQ(shown_[kMaxPostedMonitorLines - 1], std::to_string(kMaxPostedMonitorLines - 1));
+  EXPECT_EQ(shown_.back(), "Монитор не успевал за потоком строк: пропущено строк: 5");
+  MonitorPost("after");
+  loop_.Pump();
+  EXPECT_EQ(shown_.back(), "after") << "the count starts again";
+}
+
+}  // namespace
+}  // namespace brindlex
