@@ -30,6 +30,7 @@
 #include "net/worker.h"
 #include "net/worker_stacks.h"
 #include "net/worker_threads.h"
+#include "reports/report_service.h"
 #include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
@@ -111,6 +112,7 @@ void StartUp(Gateway& gateway) {
     gateway.listenerThread = std::thread([&gateway] { ListenerRun(gateway.listener); });
     gateway.stepMarker = 21;
     StartCacheThread();
+    StartReportService();
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -136,6 +138,7 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
 
   gateway.stepMarker = 105;
   StopCacheThread();
+  StopReportService();
 
   gateway.stepMarker = 106;
   std::vector<PendingLogLine> lines;

@@ -8,7 +8,7 @@
 # Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build g++)
+packages=(build-essential cmake ninja-build g++ libcurl4-openssl-dev)
 if [ "${1:-}" = --build-only ]; then
   shift
 else
@@ -16,7 +16,7 @@ else
     pkg-config googletest libgtest-dev libgmock-dev
     clang libclang-rt-dev
     curl iproute2 util-linux procps psmisc systemd
-    nginx-light openssl wrk nodejs python3-pyftpdlib
+    nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd
   )
 fi
 packages+=("$@")
