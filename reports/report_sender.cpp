@@ -3,9 +3,18 @@
 #include <utility>
 
 #include "core/clock.h"
+#include "core/report_exception.h"
 #include "core/settings.h"
 
 namespace brindlex {
+
+namespace {
+
+// The step an exception on the worker thread is reported with (the tick's
+// own steps are 1 and 2).
+constexpr int kWorkerStep = 3;
+
+}  // namespace
 
 std::string SmtpStatusText(SmtpEvent event, const std::string& detail) {
   switch (event) {
@@ -167,17 +176,24 @@ void ReportSender::RunJob(Job& job) {
     reports_.push_back({SmtpStatusText(event, detail)});
   };
   bool ok = true;
-  switch (job.kind) {
-    case JobKind::kSend:
-      if (!client_) client_ = makeClient_(stop_);
-      ok = client_->Send(job.server, job.envelope, onEvent);
-      break;
-    case JobKind::kDisconnect:
-      if (client_) client_->Disconnect(onEvent);
-      break;
-    case JobKind::kRelease:
-      client_.reset();
-      break;
+  try {
+    switch (job.kind) {
+      case JobKind::kSend:
+        if (!client_) client_ = makeClient_(stop_);
+        ok = client_->Send(job.server, job.envelope, onEvent);
+        break;
+      case JobKind::kDisconnect:
+        if (client_) client_->Disconnect(onEvent);
+        break;
+      case JobKind::kRelease:
+        client_.reset();
+        break;
+    }
+  } catch (...) {
+    // The batch fails like any failed send; the client may be in any state.
+    ok = false;
+    client_.reset();
+    ReportCurrentExceptionAndGoOn("SendEmail", kWorkerStep);
   }
   Report done;
   done.jobDone = true;

@@ -189,6 +189,29 @@ TEST_F(ReportSenderTest, EveryFailureOfTheClientShowsItsText) {
   EXPECT_EQ(SmtpStatusText(SmtpEvent::kResolved, {}), "SMTP: Решение имени...");
 }
 
+TEST_F(ReportSenderTest, AClientThatThrowsFailsTheBatchAndIsReported) {
+  HeadlessMainLoop loop;
+  SetMainLoop(&loop);
+  std::vector<std::string> monitor;
+  SetMonitorSink([&monitor](const std::string& line) { monitor.push_back(line); });
+  {
+    ReportSender sender([](const std::atomic<bool>&) -> std::unique_ptr<SmtpClient> { throw std::bad_alloc(); },
+                        Sink());
+    sender.Queue({"a@lan.example", "one"});
+    sender.Queue({"b@lan.example", "two"});
+    Second(sender);
+    Second(sender);
+    EXPECT_EQ(sender.FailedBatches(), 1);
+    EXPECT_EQ(sender.QueuedMessages(), 0u);
+    Second(sender);
+    EXPECT_EQ(texts_, (std::vector<std::string>{"SMTP: Ошибок: 1."}));
+  }
+  loop.Pump();
+  EXPECT_EQ(monitor, (std::vector<std::string>{"Exception: 'std::bad_alloc' in module 'SendEmail' Line=3"}));
+  SetMonitorSink(nullptr);
+  SetMainLoop(nullptr);
+}
+
 TEST_F(ReportSenderTest, MoreThanThirtyTicksBusyFailTheBatch) {
   ReportSender sender(Factory(), Sink());
   script_.blockSends = true;
