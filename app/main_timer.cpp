@@ -20,6 +20,7 @@
 #include "core/subscriptions.h"
 #include "core/users.h"
 #include "net/worker_stacks.h"
+#include "reports/report_service.h"
 
 namespace brindlex {
 
@@ -186,6 +187,9 @@ void PerSecond(MainTimer& timer, std::int64_t whole, std::int64_t now) {
   ReapWorkers(fellIdle);
   if (fellIdle) malloc_trim(0);
   timer.connectionsLastSecond = connections;
+  timer.stepMarker = 82;
+  // The outgoing mail and the reports' schedule.
+  ReportServiceTick();
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // The per-second work of the gateway, driven by the main loop's tick: time
 // accounting of open sessions, the session sweep, the day rollover that splits
 // every running session at midnight, the speed histories, the joining of
-// ended workers, the refusal lines for the monitor, and the console's refresh
-// requests. Main thread only; time comes from the program clock, so tests
-// move it by hand.
+// ended workers, the refusal lines for the monitor, the console's refresh
+// requests, and the e-mail reports' tick. Main thread only; time comes from
+// the program clock, so tests move it by hand.
 //
 // The second base advances by whole seconds only, so a late tick neither
 // loses the fraction nor counts it twice. The tick asks to be run again at

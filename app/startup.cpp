@@ -38,6 +38,7 @@
 #include "net/worker_threads.h"
 #include "portmap/port_map_protocol.h"
 #include "portmap/port_map_storage.h"
+#include "reports/report_service.h"
 #include "socks/socks_protocol.h"
 #include "web/web_server.h"
 
@@ -126,6 +127,7 @@ void StartUp(Gateway& gateway) {
     StartCacheThread();
     StartDialUpThread(std::make_unique<PppPeers>());
     StartDnsThread();
+    StartReportService();
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -164,6 +166,7 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
 
   gateway.stepMarker = 105;
   StopCacheThread();
+  StopReportService();
 
   gateway.stepMarker = 106;
   std::vector<PendingLogLine> lines;

@@ -389,16 +389,22 @@ EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldTex
   return WriteWholeNumber(controlName, fieldText, 783);
 }
 
-EditOutcome WriteSpamTime(std::string& fieldText) {
-  std::string_view text = Trim(fieldText);
+bool ParseTimeOfDay(std::string_view text, int& minutesOfDay) {
+  text = Trim(text);
   size_t colon = text.find(':');
   std::int64_t hours = 0, minutes = 0;
   bool ok = colon != std::string_view::npos && ParseWholeInt(text.substr(0, colon), hours) &&
             (colon + 1 == text.size() || ParseWholeInt(text.substr(colon + 1), minutes)) && hours >= 0 && hours < 24 &&
             minutes >= 0 && minutes < 60;
-  if (!ok) return ConversionFailure(fieldText, 791);
-  char buffer[8];
-  std::snprintf(buffer, sizeof(buffer), "%02d:%02d", static_cast<int>(hours), static_cast<int>(minutes));
+  if (ok) minutesOfDay = static_cast<int>(hours * 60 + minutes);
+  return ok;
+}
+
+EditOutcome WriteSpamTime(std::string& fieldText) {
+  int minutes = 0;
+  if (!ParseTimeOfDay(fieldText, minutes)) return ConversionFailure(fieldText, 791);
+  char buffer[16];
+  std::snprintf(buffer, sizeof(buffer), "%02d:%02d", minutes / 60, minutes % 60);
   fieldText = buffer;
   Store("SpamTime", fieldText);
   return {};

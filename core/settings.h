@@ -159,6 +159,9 @@ EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldTex
 EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText);
 EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items);
 EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldText);
+// A time of day as SpamTime holds it ("h:mm" or "hh:mm"; "h:" is the full
+// hour) in minutes after midnight; false for anything else.
+bool ParseTimeOfDay(std::string_view text, int& minutesOfDay);
 // SpamTime: any "h:mm" the user typed becomes "hh:mm".
 EditOutcome WriteSpamTime(std::string& fieldText);
 // PasswordAdmin is stored only when both fields agree (case counts).

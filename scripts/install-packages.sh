@@ -8,7 +8,7 @@
 # Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build g++)
+packages=(build-essential cmake ninja-build g++ libcurl4-openssl-dev)
 if [ "${1:-}" = --build-only ]; then
   shift
 else

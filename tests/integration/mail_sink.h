@@ -1,0 +1,37 @@
+// A real mail server for the e-mail report tests: aiosmtpd on a free loopback
+// port, keeping every message it takes as a file in a temporary folder.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace brindlex::testing {
+
+class MailSink {
+ public:
+  MailSink();
+  ~MailSink();
+  MailSink(const MailSink&) = delete;
+  MailSink& operator=(const MailSink&) = delete;
+
+  // Starts the server and waits until it accepts connections.
+  bool Start();
+  void Stop();
+  // The messages taken so far, in order: a few lines naming the greeting
+  // and the envelope, then the bytes as received.
+  std::vector<std::string> Messages() const;
+  // Waits until at least `count` messages arrived.
+  bool WaitForMessages(size_t count, std::chrono::milliseconds timeout);
+
+  int port() const { return port_; }
+
+ private:
+  std::string folder_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace brindlex::testing
