@@ -70,6 +70,14 @@ void RefusalLimiter::Expire(std::int64_t now, std::vector<std::string>& out) {
   }
 }
 
+void ReportAddressRefused(std::uint8_t service, Ipv4 client) {
+  Refusal refusal;
+  refusal.service = service;
+  refusal.client = client;
+  refusal.addressRefused = true;
+  ReportRefusal(std::move(refusal));
+}
+
 void ReportRefusal(Refusal refusal) {
   RefusalQueue& queue = Queue();
   std::lock_guard<std::mutex> lock(queue.mutex);

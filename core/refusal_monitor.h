@@ -72,6 +72,8 @@ class RefusalLimiter {
 // out instead of letting the queue grow.
 inline constexpr std::size_t kMaxQueuedRefusals = 10000;
 void ReportRefusal(Refusal refusal);
+// A client closed at accept because its address is not admitted.
+void ReportAddressRefused(std::uint8_t service, Ipv4 client);
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.

@@ -66,13 +66,7 @@ void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
     }
     if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) {
       // Without a session record it was the address lists that said no.
-      if (!record.sessionRecord) {
-        Refusal refusal;
-        refusal.service = record.service;
-        refusal.client = record.clientAddress;
-        refusal.addressRefused = true;
-        ReportRefusal(std::move(refusal));
-      }
+      if (!record.sessionRecord) ReportAddressRefused(record.service, record.clientAddress);
       Close(record);
     }
   } catch (...) {

@@ -33,11 +33,7 @@ constexpr size_t kMaxWaitingDatagrams = 256;
 void AdmitMappedLocked(ConnectionRecord& record) {
   const auto settings = Settings();
   if (!SourceAdmits(*record.portMapRule, record.clientAddress, settings->UsersAddrs)) {
-    Refusal refusal;
-    refusal.service = record.service;
-    refusal.client = record.clientAddress;
-    refusal.addressRefused = true;
-    ReportRefusal(std::move(refusal));
+    ReportAddressRefused(record.service, record.clientAddress);
     Close(record);
     return;
   }

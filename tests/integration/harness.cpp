@@ -294,6 +294,25 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout, bool* clo
       fd, timeout, [](const std::string&) { return false; }, closed);
 }
 
+void SendDatagram(int fd, const std::string& bytes, int port, std::uint32_t address) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(address);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+}
+
+std::string ReceiveDatagram(int fd, int* fromPort, std::chrono::milliseconds timeout) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return "";
+  char buffer[2048];
+  sockaddr_in from{};
+  socklen_t length = sizeof(from);
+  ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &length);
+  if (fromPort) *fromPort = ntohs(from.sin_port);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+}
+
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout) {
   return ReadWhile(
       fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);

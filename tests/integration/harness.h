@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,6 +86,10 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool
 // Reads until `count` bytes or the time-out.
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
 bool SendAll(int fd, const std::string& bytes);
+// One datagram to address:port (host order; 127.0.0.1 unless said).
+void SendDatagram(int fd, const std::string& bytes, int port, std::uint32_t address = 0x7F000001);
+// One datagram within the time-out, and its source port; "" when none came.
+std::string ReceiveDatagram(int fd, int* fromPort = nullptr, std::chrono::milliseconds timeout = 3s);
 // The same pseudo-random bytes for the same size on every call.
 std::string RandomBytes(size_t size);
 

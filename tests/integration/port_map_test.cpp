@@ -139,26 +139,6 @@ int DatagramSocket(Ipv4 address, int& port) {
   return fd;
 }
 
-void SendTo(int fd, const std::string& bytes, Ipv4 address, int port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(address);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-}
-
-// One datagram within the time-out and its source port; "" when none came.
-std::string ReceiveFrom(int fd, int* fromPort = nullptr, std::chrono::milliseconds timeout = 3s) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return "";
-  char buffer[2048];
-  sockaddr_in from{};
-  socklen_t length = sizeof(from);
-  ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &length);
-  if (fromPort) *fromPort = ntohs(from.sin_port);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
@@ -342,12 +322,12 @@ TEST_F(PortMapUdpTest, ARuleBoundToAnotherAddressAnswersOnEveryLocalAddress) {
   OpenUdp(port, echo.port(), 0xC0A80001);  // 192.168.0.1: not an address of this machine
   int clientPort = 0;
   int client = DatagramSocket(kLoopback, clientPort);
-  SendTo(client, "hello", kLoopback, port);
+  SendDatagram(client, "hello", port, kLoopback);
   int from = 0;
-  EXPECT_EQ(ReceiveFrom(client, &from), "hello");
+  EXPECT_EQ(ReceiveDatagram(client, &from), "hello");
   EXPECT_EQ(from, port) << "the answer comes from the rule's port";
-  SendTo(client, "again", 0x7F000005, port);
-  EXPECT_EQ(ReceiveFrom(client), "again");
+  SendDatagram(client, "again", port, 0x7F000005);
+  EXPECT_EQ(ReceiveDatagram(client), "again");
   ::close(client);
 }
 
@@ -360,25 +340,26 @@ TEST_F(PortMapUdpTest, PortsOfOneAddressShareAConversationAndAnswersGoToTheLates
   int a = DatagramSocket(kLoopback, portA);
   int b = DatagramSocket(kLoopback, portB);
   int relayA = 0, relayB = 0;
-  SendTo(a, "from a", kLoopback, port);
-  EXPECT_EQ(ReceiveFrom(destination, &relayA), "from a");
-  SendTo(b, "from b", kLoopback, port);
-  EXPECT_EQ(ReceiveFrom(destination, &relayB), "from b");
+  SendDatagram(a, "from a", port, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(destination, &relayA), "from a");
+  SendDatagram(b, "from b", port, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(destination, &relayB), "from b");
   EXPECT_EQ(relayA, relayB) << "one conversation sends from one socket";
-  SendTo(destination, "answer", kLoopback, relayB);
-  EXPECT_EQ(ReceiveFrom(b), "answer");
-  EXPECT_EQ(ReceiveFrom(a, nullptr, 300ms), "") << "the earlier port hears nothing";
-  SendTo(a, "a again", kLoopback, port);
-  EXPECT_EQ(ReceiveFrom(destination), "a again");
-  SendTo(destination, "second answer", kLoopback, relayA);
-  EXPECT_EQ(ReceiveFrom(a), "second answer");
-  EXPECT_EQ(ReceiveFrom(b, nullptr, 300ms), "");
+  SendDatagram(destination, "answer", relayB, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(b), "answer");
+  EXPECT_EQ(ReceiveDatagram(a, nullptr, 300ms), "") << "the earlier port hears nothing";
+  SendDatagram(a, "a again", port, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(destination), "a again");
+  SendDatagram(destination, "second answer", relayA, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(a), "second answer");
+  EXPECT_EQ(ReceiveDatagram(b, nullptr, 300ms), "");
 
   // Each datagram is relayed once, however fast they come.
   std::set<std::string> seen;
-  for (int i = 0; i < 50; ++i) SendTo(a, "n" + std::to_string(i), kLoopback, port);
+  for (int i = 0; i < 50; ++i) SendDatagram(a, "n" + std::to_string(i), port, kLoopback);
   int got = 0;
-  for (std::string datagram; !(datagram = ReceiveFrom(destination, nullptr, 1s)).empty(); ++got) seen.insert(datagram);
+  for (std::string datagram; !(datagram = ReceiveDatagram(destination, nullptr, 1s)).empty(); ++got)
+    seen.insert(datagram);
   EXPECT_EQ(got, 50);
   EXPECT_EQ(seen.size(), 50u);
   ::close(a);
@@ -394,13 +375,13 @@ TEST_F(PortMapUdpTest, EightQuietSecondsEndAConversationAndTheNextDatagramStarts
   int clientPort = 0;
   int client = DatagramSocket(kLoopback, clientPort);
   int first = 0, second = 0;
-  SendTo(client, "one", kLoopback, port);
-  EXPECT_EQ(ReceiveFrom(destination, &first), "one");
-  SendTo(destination, "reply", kLoopback, first);
-  EXPECT_EQ(ReceiveFrom(client), "reply");
+  SendDatagram(client, "one", port, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(destination, &first), "one");
+  SendDatagram(destination, "reply", first, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(client), "reply");
   std::this_thread::sleep_for(8500ms);
-  SendTo(client, "two", kLoopback, port);
-  EXPECT_EQ(ReceiveFrom(destination, &second), "two");
+  SendDatagram(client, "two", port, kLoopback);
+  EXPECT_EQ(ReceiveDatagram(destination, &second), "two");
   EXPECT_NE(first, second) << "a new conversation has a socket of its own";
   EXPECT_EQ(gateway_->process->Stop(), 0);
   std::vector<std::string> lines = Lines(TodaysLog());

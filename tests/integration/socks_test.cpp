@@ -72,26 +72,6 @@ int DatagramOnLoopback(int& port) {
   return fd;
 }
 
-void SendDatagram(int fd, const std::string& bytes, int port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-}
-
-// One datagram within the time-out, and its source port; "" when none came.
-std::string ReceiveDatagram(int fd, int* fromPort = nullptr, std::chrono::milliseconds timeout = 3s) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return "";
-  char buffer[2048];
-  sockaddr_in from{};
-  socklen_t length = sizeof(from);
-  ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&from), &length);
-  if (fromPort) *fromPort = ntohs(from.sin_port);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-}
-
 class SocksTest : public ::testing::Test {
  protected:
   void SetUp() override {
