@@ -3,18 +3,15 @@
 // "secret"; its log (every command it got) is kept in the folder.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "tests/integration/python_peer.h"
 
 namespace brindlex::testing {
 
 class FtpOrigin {
  public:
   FtpOrigin();
-  ~FtpOrigin();
-  FtpOrigin(const FtpOrigin&) = delete;
-  FtpOrigin& operator=(const FtpOrigin&) = delete;
 
   enum class Passive {
     kNormal,
@@ -34,8 +31,7 @@ class FtpOrigin {
   int port() const { return port_; }
 
  private:
-  std::string folder_;
-  pid_t pid_ = -1;
+  PythonPeer peer_{"ftp"};
   int port_ = 0;
 };
 

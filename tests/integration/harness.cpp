@@ -294,6 +294,21 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout, bool* clo
       fd, timeout, [](const std::string&) { return false; }, closed);
 }
 
+int DatagramSocket(std::uint32_t address, int& port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  socklen_t length = sizeof(sa);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  port = ntohs(sa.sin_port);
+  return fd;
+}
+
 void SendDatagram(int fd, const std::string& bytes, int port, std::uint32_t address) {
   sockaddr_in to{};
   to.sin_family = AF_INET;

@@ -86,6 +86,9 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool
 // Reads until `count` bytes or the time-out.
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
 bool SendAll(int fd, const std::string& bytes);
+// A datagram socket on a loopback address (host order) at a port the kernel
+// chose (set in `port`); -1 on failure.
+int DatagramSocket(std::uint32_t address, int& port);
 // One datagram to address:port (host order; 127.0.0.1 unless said).
 void SendDatagram(int fd, const std::string& bytes, int port, std::uint32_t address = 0x7F000001);
 // One datagram within the time-out, and its source port; "" when none came.

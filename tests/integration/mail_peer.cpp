@@ -1,63 +1,30 @@
 #include "tests/integration/mail_peer.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <stdexcept>
+#include <cstdio>
 #include <thread>
 
 #include "tests/integration/origin.h"
 
 namespace brindlex::testing {
 
-MailPeer::MailPeer() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brindlex-test-mail-XXXXXX";
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  folder_ = pattern;
-}
-
-MailPeer::~MailPeer() {
-  Stop();
-  RemoveFolder(folder_);
-}
-
 bool MailPeer::Start(const std::string& mode, const std::string& greeting, int port) {
   port_ = port != 0 ? port : FreePort();
-  std::string script = std::string(BRINDLEX_SOURCE_DIR) + "/tests/integration/mail_peer.py";
-  std::string portText = std::to_string(port_);
-  std::string log = folder_ + "/received";
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    int out = ::open((folder_ + "/server.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(out, 1);
-    ::dup2(out, 2);
-    // The system's interpreter, which has the packaged server module.
-    ::execl("/usr/bin/python3", "python3", script.c_str(), mode.c_str(), portText.c_str(), log.c_str(),
-            greeting.empty() ? static_cast<char*>(nullptr) : greeting.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  if (pid_ < 0) return false;
+  std::vector<std::string> arguments = {mode, std::to_string(port_), peer_.folder() + "/received"};
+  if (!greeting.empty()) arguments.push_back(greeting);
+  if (!peer_.Run("mail_peer.py", arguments, "server.out")) return false;
   if (WaitForPort(port_)) return true;
   // The server's own account of why it did not come up.
-  std::fprintf(stderr, "%s\n", ReadFile(folder_ + "/server.out").c_str());
+  std::fprintf(stderr, "%s\n", peer_.Read("server.out").c_str());
   return false;
 }
 
-void MailPeer::Stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void MailPeer::Stop() { peer_.Stop(); }
 
-std::string MailPeer::Log() const { return ReadFile(folder_ + "/received"); }
+std::string MailPeer::Log() const { return peer_.Read("received"); }
 
 std::string MailPeer::WaitForLog(const std::string& text) const {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -2,23 +2,17 @@
 // free loopback port, and a gateway with its mail ports open.
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "tests/integration/harness.h"
+#include "tests/integration/python_peer.h"
 
 namespace brindlex::testing {
 
 class MailPeer {
  public:
-  MailPeer();
-  ~MailPeer();
-  MailPeer(const MailPeer&) = delete;
-  MailPeer& operator=(const MailPeer&) = delete;
-
   // Starts the server in `mode` ("smtp", "smtp-stub", "pop3-stub"), with its
   // greeting line when given, on `port` (0: a free one), and waits until it
   // accepts connections.
@@ -34,8 +28,7 @@ class MailPeer {
   std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
  private:
-  std::string folder_;
-  pid_t pid_ = -1;
+  PythonPeer peer_{"mail"};
   int port_ = 0;
 };
 

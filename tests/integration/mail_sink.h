@@ -2,20 +2,17 @@
 // port, keeping every message it takes as a file in a temporary folder.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "tests/integration/python_peer.h"
 
 namespace brindlex::testing {
 
 class MailSink {
  public:
   MailSink();
-  ~MailSink();
-  MailSink(const MailSink&) = delete;
-  MailSink& operator=(const MailSink&) = delete;
 
   // Starts the server and waits until it accepts connections.
   bool Start();
@@ -29,8 +26,7 @@ class MailSink {
   int port() const { return port_; }
 
  private:
-  std::string folder_;
-  pid_t pid_ = -1;
+  PythonPeer peer_{"mail"};
   int port_ = 0;
 };
 

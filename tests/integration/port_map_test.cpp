@@ -125,20 +125,6 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A datagram socket on a loopback address at a port the kernel chose.
-int DatagramSocket(Ipv4 address, int& port) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(address);
-  socklen_t length = sizeof(sa);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0)
-    return -1;
-  port = ntohs(sa.sin_port);
-  return fd;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)

@@ -58,20 +58,6 @@ UserRecord LoopbackUser() {
   return user;
 }
 
-// A datagram socket on 127.0.0.1 at a port the kernel chose.
-int DatagramOnLoopback(int& port) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(sa);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0)
-    return -1;
-  port = ntohs(sa.sin_port);
-  return fd;
-}
-
 class SocksTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -268,9 +254,9 @@ TEST_F(SocksTest, BindListensOnTheAddressFacingTheClientAndReportsItsPeer) {
 TEST_F(SocksTest, UdpAssociateRelaysBothWaysAndDropsFragments) {
   Open({LoopbackUser()});
   int echoPort = 0;
-  int echo = DatagramOnLoopback(echoPort);
+  int echo = DatagramSocket(0x7F000001, echoPort);
   int clientPort = 0;
-  int client = DatagramOnLoopback(clientPort);
+  int client = DatagramSocket(0x7F000001, clientPort);
   ASSERT_GE(echo, 0);
   ASSERT_GE(client, 0);
   int fd = Greeted();
@@ -304,9 +290,9 @@ TEST_F(SocksTest, UdpAssociateRelaysBothWaysAndDropsFragments) {
 TEST_F(SocksTest, ADatagramToTheLoopbackIsDroppedWithAMonitorLineUnlessAllowed) {
   Open({LoopbackUser()}, "");
   int echoPort = 0;
-  int echo = DatagramOnLoopback(echoPort);
+  int echo = DatagramSocket(0x7F000001, echoPort);
   int clientPort = 0;
-  int client = DatagramOnLoopback(clientPort);
+  int client = DatagramSocket(0x7F000001, clientPort);
   ASSERT_GE(echo, 0);
   ASSERT_GE(client, 0);
   int fd = Greeted();
