@@ -127,6 +127,10 @@ int main(int argc, char** argv) {
   HeadlessMainLoop& loop = *new HeadlessMainLoop;
   SetMainLoop(&loop);
   SetMonitorSink([](const std::string& line) { PrintLine(stdout, line); });
+  // A headless gateway prints every line; a busy one may leave some out.
+  if (const char* off = std::getenv("BRINDLEX_MONITOR_OFF"); off && !TurnMonitorSwitchesOff(off))
+    PrintLine(stderr,
+              std::string("BRINDLEX_MONITOR_OFF: not a list of http, ftp, smtp, pop3, socks5, portmap, dns: ") + off);
   SetFatalStopHooks(FatalStopHooks{
       [](const std::string& caption, const std::string& text) { PrintLine(stderr, caption + ": " + text); },
       [&loop] { loop.Quit(); }});

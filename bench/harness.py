@@ -372,8 +372,10 @@ def start_brindlex_dns(w, name):
         f.write(f"[System]\r\nHttpPort={free_port()}\r\nEnableDns=1\r\nDnsServer={DNS_UPSTREAM}\r\n"
                 "EnableCachDns=1\r\n")
     env = dict(os.environ, BRINDLEX_HOME=home, BRINDLEX_HEADLESS="1")
+    if w.args.dns_monitor_off:
+        env["BRINDLEX_MONITOR_OFF"] = "dns"
     out = open(w.path(name + ".out"), "wb")
-    # Headless, the monitor's lines (the DNS switch is on) go to this file.
+    # Headless, the monitor's lines (unless the DNS switch is off) go to this file.
     w.procs[name] = subprocess.Popen(in_netns(w.dns_ns, [w.args.brindlex]), stdout=out, stderr=subprocess.STDOUT,
                                      env=env, start_new_session=True)
     wait_dns(w, "127.0.0.1", 53, name)
@@ -739,6 +741,8 @@ def main():
     ap.add_argument("--idle-seconds", type=int, default=10)
     ap.add_argument("--only", default="", help="comma-separated measurement numbers (1-based); idle is 'idle'")
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    ap.add_argument("--dns-monitor-off", action="store_true",
+                    help="the DNS rows with the gateway's DNS monitor switch off (no line per query)")
     args = ap.parse_args()
 
     w = World(args)

@@ -1,5 +1,6 @@
 #include "core/monitor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <deque>
@@ -43,6 +44,22 @@ bool MonitorShows(int monitorSwitch) {
 
 void SetMonitorShows(int monitorSwitch, bool shows) {
   if (monitorSwitch >= 0 && monitorSwitch < kMonitorSwitches) g_shows[monitorSwitch] = shows;
+}
+
+bool TurnMonitorSwitchesOff(std::string_view names) {
+  static constexpr std::string_view kNames[kMonitorSwitches] = {"http",   "ftp",     "smtp", "pop3",
+                                                                "socks5", "portmap", "dns"};
+  std::vector<int> off;
+  while (!names.empty()) {
+    size_t comma = names.find(',');
+    std::string_view name = names.substr(0, comma);
+    names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
+    const auto* found = std::find(std::begin(kNames), std::end(kNames), name);
+    if (found == std::end(kNames)) return false;
+    off.push_back(static_cast<int>(found - std::begin(kNames)));
+  }
+  for (int monitorSwitch : off) SetMonitorShows(monitorSwitch, false);
+  return true;
 }
 
 int MonitorSwitchOf(std::uint8_t service) {

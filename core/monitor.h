@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace brindlex {
 
@@ -25,6 +27,10 @@ enum MonitorSwitch {
 inline constexpr int kMonitorSwitches = 7;
 bool MonitorShows(int monitorSwitch);
 void SetMonitorShows(int monitorSwitch, bool shows);
+// Turns off the switches named in a comma-separated list of "http", "ftp",
+// "smtp", "pop3", "socks5", "portmap", "dns" (a headless gateway's choice of
+// what it prints). False, and nothing changed, when a name is unknown.
+bool TurnMonitorSwitchesOff(std::string_view names);
 // The switch that governs the lines of a connection service.
 int MonitorSwitchOf(std::uint8_t service);
 // Main thread only.

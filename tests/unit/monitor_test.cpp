@@ -51,5 +51,17 @@ TEST_F(MonitorPostTest, AFloodBeyondTheBoundIsCountedInOneLine) {
   EXPECT_EQ(shown_.back(), "after") << "the count starts again";
 }
 
+TEST(MonitorSwitches, ANamedListTurnsItsSwitchesOffAndAnUnknownNameNone) {
+  EXPECT_FALSE(TurnMonitorSwitchesOff("dns,mail"));
+  EXPECT_TRUE(MonitorShows(kMonitorDns)) << "nothing changed";
+  EXPECT_TRUE(TurnMonitorSwitchesOff("dns,portmap"));
+  EXPECT_FALSE(MonitorShows(kMonitorDns));
+  EXPECT_FALSE(MonitorShows(kMonitorPortMap));
+  EXPECT_TRUE(MonitorShows(kMonitorHttp));
+  EXPECT_TRUE(TurnMonitorSwitchesOff(""));
+  SetMonitorShows(kMonitorDns, true);
+  SetMonitorShows(kMonitorPortMap, true);
+}
+
 }  // namespace
 }  // namespace brindlex
