@@ -126,7 +126,11 @@ int main(int argc, char** argv) {
   // still hand the loop a late signal after main has returned.
   HeadlessMainLoop& loop = *new HeadlessMainLoop;
   SetMainLoop(&loop);
-  SetMonitorSink([](const std::string& line) { PrintLine(stdout, line); });
+  SetMonitorSink([](const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+  });
+  SetMonitorFlush([] { std::fflush(stdout); });
   // A headless gateway prints every line; a busy one may leave some out.
   if (const char* off = std::getenv("BRINDLEX_MONITOR_OFF"); off && !TurnMonitorSwitchesOff(off))
     PrintLine(stderr,

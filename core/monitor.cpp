@@ -14,6 +14,15 @@ namespace brindlex {
 
 namespace {
 std::function<void(const std::string&)> g_sink;
+std::function<void()> g_flush;
+
+void Flush() {
+  if (g_flush) g_flush();
+}
+
+void Show(const std::string& line) {
+  if (g_sink) g_sink(line);
+}
 std::atomic<bool> g_shows[kMonitorSwitches] = {true, true, true, true, true, true, true};
 
 std::mutex g_postedLock;  // guards the three below
@@ -30,11 +39,13 @@ void DrainPosted() {
     std::swap(leftOut, g_leftOut);
     g_drainPosted = false;
   }
-  for (const std::string& line : lines) MonitorAppend(line);
-  if (leftOut == 0) return;
-  char text[256];
-  std::snprintf(text, sizeof(text), StrC(1244), leftOut);
-  MonitorAppend(text);
+  for (const std::string& line : lines) Show(line);
+  if (leftOut > 0) {
+    char text[256];
+    std::snprintf(text, sizeof(text), StrC(1244), leftOut);
+    Show(text);
+  }
+  Flush();
 }
 }  // namespace
 
@@ -70,8 +81,11 @@ int MonitorSwitchOf(std::uint8_t service) {
 
 void SetMonitorSink(std::function<void(const std::string& line)> sink) { g_sink = std::move(sink); }
 
+void SetMonitorFlush(std::function<void()> flush) { g_flush = std::move(flush); }
+
 void MonitorAppend(const std::string& line) {
-  if (g_sink) g_sink(line);
+  Show(line);
+  Flush();
 }
 
 void MonitorPost(std::string line) {

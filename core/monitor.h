@@ -12,6 +12,9 @@
 namespace brindlex {
 
 void SetMonitorSink(std::function<void(const std::string& line)> sink);
+// Called after a line, or after the last of the lines handed over at once,
+// so that a sink writing to a stream pushes them out together.
+void SetMonitorFlush(std::function<void()> flush);
 
 // The monitor's protocol switches: HTTP, FTP, SMTP, POP3, SOCKS5, port
 // mapping, DNS; all on at start.

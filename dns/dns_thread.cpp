@@ -159,19 +159,28 @@ void TDnsThread::Serve(int socket) {
   const DnsForwarder::Sender send = [socket](std::string_view bytes, Ipv4 to, std::uint16_t port) {
     return SendTo(socket, bytes, to, port);
   };
+  bool busy = false;  // the last pass took a datagram: more may be waiting
   while (!terminated_ && Settings()->EnableDns) {
     stepMarker = 10;
     if (!report_.text().empty()) ToMonitor(report_.text());
     report_.Clear();
     stepMarker = 11;
-    bool arrived = Wait(socket, kIdleMs);
-    if (terminated_) return;
+    DnsArrival arrival;
+    // While datagrams keep coming the next one is taken without a wait,
+    // which would cost a busy forwarder a system call per query.
+    bool received = busy && Receive(socket, buffer.get(), arrival);
+    bool arrived = received;
+    if (!received) {
+      arrived = Wait(socket, kIdleMs);
+      if (terminated_) return;
+      received = arrived && Receive(socket, buffer.get(), arrival);
+    }
+    busy = received;
     // Read after the wait: a change of the settings counts from the next
     // datagram on.
     std::shared_ptr<const SystemSettings> settings = Settings();
     std::int64_t now = ProgramClock().PerformanceCounter();
-    DnsArrival arrival;
-    if (arrived && Receive(socket, buffer.get(), arrival)) {
+    if (received) {
       stepMarker = 13;
       report_.SetShown(MonitorShows(kMonitorDns));
       int failure = forwarder_.Handle(arrival, *settings, now, send, report_);
