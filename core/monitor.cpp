@@ -88,18 +88,26 @@ void MonitorAppend(const std::string& line) {
   Flush();
 }
 
-void MonitorPost(std::string line) {
+void MonitorPost(std::vector<std::string>& lines) {
   {
     std::lock_guard<std::mutex> lock(g_postedLock);
-    if (g_posted.size() >= kMaxPostedMonitorLines) {
-      ++g_leftOut;
-      return;
+    for (std::string& line : lines) {
+      if (g_posted.size() >= kMaxPostedMonitorLines)
+        ++g_leftOut;
+      else
+        g_posted.push_back(std::move(line));
     }
-    g_posted.push_back(std::move(line));
+    lines.clear();
     if (g_drainPosted) return;
     g_drainPosted = true;
   }
   TheMainLoop().Post(DrainPosted);
+}
+
+void MonitorPost(std::string line) {
+  std::vector<std::string> lines;
+  lines.push_back(std::move(line));
+  MonitorPost(lines);
 }
 
 }  // namespace brindlex

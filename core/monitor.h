@@ -45,5 +45,7 @@ void MonitorAppend(const std::string& line);
 // are only counted, and one line (string 1244) says how many were left out.
 inline constexpr size_t kMaxPostedMonitorLines = 10000;
 void MonitorPost(std::string line);
+// The same for several lines at once; `lines` is left empty.
+void MonitorPost(std::vector<std::string>& lines);
 
 }  // namespace brindlex

@@ -113,6 +113,7 @@ void TDnsThread::RequestStop() {
 }
 
 bool TDnsThread::Wait(int socket, int milliseconds) {
+  HandOverLines();
   pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {socket, POLLIN, 0}};
   int ready = ::poll(waits, socket < 0 ? 1 : 2, milliseconds);
   return ready > 0 && !terminated_ && socket >= 0 && (waits[1].revents & POLLIN) != 0;
@@ -120,7 +121,14 @@ bool TDnsThread::Wait(int socket, int milliseconds) {
 
 // The thread serves one datagram at a time: it never waits for the main
 // thread to show a line.
-void TDnsThread::ToMonitor(const std::string& line) { MonitorPost(line); }
+void TDnsThread::ToMonitor(std::string line) {
+  lines_.push_back(std::move(line));
+  if (lines_.size() >= kLinesPerHandOver) HandOverLines();
+}
+
+void TDnsThread::HandOverLines() {
+  if (!lines_.empty()) MonitorPost(lines_);
+}
 
 void TDnsThread::Run() {
   try {
@@ -151,6 +159,7 @@ void TDnsThread::Run() {
   } catch (...) {
     ReportCurrentExceptionAndGoOn(kModule, stepMarker);
   }
+  HandOverLines();
   ended_ = true;
 }
 

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "dns/dns_forwarder.h"
 
@@ -43,8 +44,13 @@ class TDnsThread {
   // Waits up to `milliseconds` for the socket (or only for the terminate
   // flag when socket is -1); true when a datagram is waiting.
   bool Wait(int socket, int milliseconds);
-  // The line (or error text) to the monitor; blocks until it is taken.
-  void ToMonitor(const std::string& line);
+  // The line (or error text) for the monitor. Lines are handed over together,
+  // before every wait and after every kLinesPerHandOver of them, so that a
+  // busy forwarder does not wake the main thread for each query.
+  void ToMonitor(std::string line);
+  void HandOverLines();
+  static constexpr std::size_t kLinesPerHandOver = 64;
+  std::vector<std::string> lines_;
 
   DnsForwarder forwarder_;
   DnsReportLine report_;

@@ -33,9 +33,12 @@ TEST_F(MonitorPostTest, LinesFromAnotherThreadArriveInOrderOnTheMainThread) {
   EXPECT_TRUE(shown_.empty()) << "nothing is shown off the main thread";
   loop_.Pump();
   EXPECT_EQ(shown_, (std::vector<std::string>{"line 0", "line 1", "line 2"}));
+  std::vector<std::string> batch = {"first of two", "second of two"};
+  MonitorPost(batch);
+  EXPECT_TRUE(batch.empty());
   MonitorPost("later");
   loop_.Pump();
-  EXPECT_EQ(shown_.back(), "later");
+  EXPECT_EQ(shown_, (std::vector<std::string>{"line 0", "line 1", "line 2", "first of two", "second of two", "later"}));
 }
 
 TEST_F(MonitorPostTest, AFloodBeyondTheBoundIsCountedInOneLine) {
