@@ -20,11 +20,6 @@ namespace {
 
 constexpr int kFailureMessage = 425;
 
-void DropLine(ConnectionRecord& r, size_t length) {
-  std::memmove(r.serverIn, r.serverIn + length, static_cast<size_t>(r.serverInLength) - length);
-  r.serverInLength -= static_cast<int>(length);
-}
-
 void Send(ConnectionRecord& r, std::string command) {
   r.lastFtpCommand = command;
   command += "\r\n";
@@ -162,7 +157,7 @@ void FtpHttpControl(ConnectionRecord& r) {
     std::string line(r.serverIn, length);
     int code = ReplyCode(line);
     if (code < 0) {
-      DropLine(r, length);
+      DropServerInput(r, length);
       continue;
     }
     r.serverInLength = 0;

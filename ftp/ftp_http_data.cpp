@@ -80,8 +80,7 @@ void ListingLines(ConnectionRecord& data) {
   }
   // A line longer than the buffer never completes: it is no entry.
   if (at == 0 && data.serverInLength == kBufferSize) at = kBufferSize;
-  std::memmove(data.serverIn, data.serverIn + at, static_cast<size_t>(data.serverInLength) - at);
-  data.serverInLength -= static_cast<int>(at);
+  DropServerInput(data, at);
   ToBrowser(data, rows);
 }
 
@@ -96,8 +95,7 @@ void FileBytes(ConnectionRecord& data) {
   int room = control ? kOutputMax - control->clientOutLength : data.serverInLength;
   int moved = std::clamp(room, 0, data.serverInLength);
   if (control) QueueToClient(*control, data.serverIn, static_cast<size_t>(moved));
-  std::memmove(data.serverIn, data.serverIn + moved, static_cast<size_t>(data.serverInLength - moved));
-  data.serverInLength -= moved;
+  DropServerInput(data, static_cast<size_t>(moved));
 }
 
 void ServerInput(ConnectionRecord& data) {

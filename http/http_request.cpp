@@ -60,13 +60,6 @@ void ApplyHead(ConnectionRecord& r, const RequestHead& head) {
   }
 }
 
-void DropFromClientInput(ConnectionRecord& r, size_t count) {
-  size_t length = static_cast<size_t>(r.clientInLength);
-  count = std::min(count, length);
-  std::memmove(r.clientIn, r.clientIn + count, length - count);
-  r.clientInLength = static_cast<int>(length - count);
-}
-
 // The Host line for the next hop: the host the request is going to, never
 // one the client named besides (a cache keyed on the URL would keep another
 // server's page under it). The port stays unless it is the scheme's default.
@@ -101,7 +94,7 @@ bool QueueOutgoingHead(ConnectionRecord& r, const RequestHead& head, bool parent
   if (length == 0 || static_cast<int>(length) > kBufferSize - r.serverOutLength) return false;
   int remaining = static_cast<int>(length);
   MoveToServer(r, area, remaining);
-  DropFromClientInput(r, head.headLength);
+  DropClientInput(r, head.headLength);
   return true;
 }
 
@@ -167,7 +160,7 @@ bool HttpRequestStep(ConnectionRecord& r) {
     r.state = ConnectionState::kTunnel;
     // Bytes the client sent after the CONNECT head (an eager TLS hello) are
     // the first bytes of the tunnel, not garbage.
-    DropFromClientInput(r, head.headLength);
+    DropClientInput(r, head.headLength);
     MoveToServer(r, r.clientIn, r.clientInLength);
     SendReplyPage(r, ReplyKind::kTunnel);
     return false;
@@ -196,7 +189,7 @@ void ForwardMessageBody(ConnectionRecord& r) {
   }
   int moving = body;
   MoveToServer(r, r.clientIn, moving);
-  DropFromClientInput(r, static_cast<size_t>(body));
+  DropClientInput(r, static_cast<size_t>(body));
   // What follows the body is the client's next request. This connection
   // carries one request only, so it is never forwarded: it is dropped, and
   // the connection ends with this answer.

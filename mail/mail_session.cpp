@@ -24,11 +24,6 @@ std::optional<std::string_view> ClientLine(ConnectionRecord& r, std::string_view
   return std::nullopt;
 }
 
-void ConsumeClientBytes(ConnectionRecord& r, size_t count) {
-  std::memmove(r.clientIn, r.clientIn + count, static_cast<size_t>(r.clientInLength) - count);
-  r.clientInLength -= static_cast<int>(count);
-}
-
 bool ConnectMailServer(ConnectionRecord& r, MailProtocol protocol, std::string_view connectFailed) {
   const UserRecord* user = IdentifyConnection(r);
   MailServerChoice choice = ChooseMailServer(*MailRules(), r.proxyLogin, protocol);

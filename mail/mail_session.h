@@ -21,8 +21,6 @@ void EndWithReply(ConnectionRecord& r, std::string_view reply);
 // itself; nullopt while none has arrived. A buffer full without a line end
 // holds no command the gateway could take: it is answered with `tooLong`.
 std::optional<std::string_view> ClientLine(ConnectionRecord& r, std::string_view tooLong);
-// Drops the first `count` bytes of clientIn.
-void ConsumeClientBytes(ConnectionRecord& r, size_t count);
 
 // proxyLogin holds the user's mail address: identifies the user, chooses and
 // resolves the server (host, url and serverPort), refuses an unidentified

@@ -41,7 +41,7 @@ void User(ConnectionRecord& r, std::string_view line) {
   }
   r.proxyLogin.assign(user.address);
   std::string command = "USER " + std::string(user.mailbox) + "\r\n";
-  ConsumeClientBytes(r, line.size());
+  DropClientInput(r, line.size());
   if (!ConnectMailServer(r, MailProtocol::kPop3, kConnectFailed)) return;
   r.ftpLogin = std::move(command);
   r.state = ConnectionState::kPop3Greeting;

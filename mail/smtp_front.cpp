@@ -23,7 +23,7 @@ bool Hello(ConnectionRecord& r, std::string_view line) {
     return false;
   }
   r.ftpLogin.assign(line);
-  ConsumeClientBytes(r, line.size());
+  DropClientInput(r, line.size());
   QueueToClient(r, kPleased);
   r.state = ConnectionState::kSmtpMail;
   return true;
@@ -42,7 +42,7 @@ bool MailFrom(ConnectionRecord& r, std::string_view line) {
   }
   r.proxyLogin.assign(*sender);
   r.ftpPassword.assign(line);
-  ConsumeClientBytes(r, line.size());
+  DropClientInput(r, line.size());
   if (!ConnectMailServer(r, MailProtocol::kSmtp, kConnectFailed)) return false;
   r.state = ConnectionState::kSmtpGreeting;
   return true;

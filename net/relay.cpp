@@ -62,4 +62,18 @@ void MoveToServer(ConnectionRecord& record, char* source, int& sourceLength) {
   ShiftDown(source, sourceLength, moved);
 }
 
+namespace {
+
+void DropInput(char* input, int& length, size_t count) {
+  size_t have = static_cast<size_t>(length);
+  count = std::min(count, have);
+  std::memmove(input, input + count, have - count);
+  length = static_cast<int>(have - count);
+}
+
+}  // namespace
+
+void DropClientInput(ConnectionRecord& r, size_t count) { DropInput(r.clientIn, r.clientInLength, count); }
+void DropServerInput(ConnectionRecord& r, size_t count) { DropInput(r.serverIn, r.serverInLength, count); }
+
 }  // namespace brindlex

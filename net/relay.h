@@ -21,5 +21,9 @@ void ReplaceClientOutput(ConnectionRecord& record, std::string_view text);
 void MoveToClient(ConnectionRecord& record, char* source, int& sourceLength);
 // Moves what fits into serverOut; the rest of the source is shifted down.
 void MoveToServer(ConnectionRecord& record, char* source, int& sourceLength);
+// Drops the first `count` bytes (at most all) of clientIn or serverIn; what
+// follows them moves to the front.
+void DropClientInput(ConnectionRecord& record, size_t count);
+void DropServerInput(ConnectionRecord& record, size_t count);
 
 }  // namespace brindlex

@@ -28,13 +28,6 @@ std::string_view Input(const ConnectionRecord& r) {
   return std::string_view(r.clientIn, static_cast<size_t>(r.clientInLength));
 }
 
-// What follows a message stays for the next step: a client may send its
-// greeting, login and request at once.
-void Consume(ConnectionRecord& r, size_t length) {
-  std::memmove(r.clientIn, r.clientIn + length, static_cast<size_t>(r.clientInLength) - length);
-  r.clientInLength -= static_cast<int>(length);
-}
-
 void Answer(ConnectionRecord& r, std::string_view bytes) { QueueToClient(r, bytes); }
 
 // The silent end that every failure takes.
@@ -53,7 +46,9 @@ bool Complete(ConnectionRecord& r, SocksParse parse) {
 bool Greeting(ConnectionRecord& r) {
   SocksGreeting greeting;
   if (!Complete(r, ParseSocksGreeting(Input(r), greeting))) return false;
-  Consume(r, greeting.length);
+  // What follows the message stays for the next step: a client may send its
+  // greeting, login and request at once.
+  DropClientInput(r, greeting.length);
   if (greeting.offersLogin) {
     Answer(r, std::string_view(kChooseLogin, sizeof(kChooseLogin)));
     r.state = ConnectionState::kSocks5Login;
@@ -71,7 +66,7 @@ bool Login(ConnectionRecord& r) {
   if (!Complete(r, ParseSocksLogin(Input(r), login))) return false;
   r.proxyLogin.assign(login.user);
   r.proxyPassword.assign(login.password);
-  Consume(r, login.length);
+  DropClientInput(r, login.length);
   Answer(r, std::string_view(kLoginAccepted, sizeof(kLoginAccepted)));
   r.state = ConnectionState::kSocks5Request;
   return true;
@@ -147,7 +142,7 @@ bool Request(ConnectionRecord& r) {
   SocksRequest request;
   if (!Complete(r, ParseSocksRequest(Input(r), request))) return false;
   OpeningComplete(r);
-  Consume(r, request.length);
+  DropClientInput(r, request.length);
   bool served = Admitted(r, request);
   if (served) {
     switch (request.command) {
