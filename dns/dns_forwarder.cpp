@@ -14,6 +14,8 @@ constexpr std::uint32_t kTtlMax = 0x7FFFFFFF;
 
 // The question as the report shows it: the name escaped like a log field.
 void ReportQuestion(DnsReportLine& report, const char* kind, Ipv4 from, const DnsQuestion& question) {
+  // Every datagram passes here: no line is built that nobody shows.
+  if (!report.shown()) return;
   report.Add(std::string(kind) + ", from " + FormatIpv4(from) + ", '" + DnsTypeName(question.type) + "'-");
   report.Add(EscapeField(question.name));
 }

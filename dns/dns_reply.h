@@ -38,6 +38,7 @@ class DnsReportLine {
   const std::string& text() const { return text_; }
   void Clear() { text_.clear(); }
   void SetShown(bool shown) { shown_ = shown; }
+  bool shown() const { return shown_; }
 
  private:
   std::string text_;

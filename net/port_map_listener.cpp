@@ -99,12 +99,13 @@ void Signal(int eventFd) {
 }
 
 void ReceiveMapped(const PortMapRule& rule) {
-  std::unique_ptr<char[]> buffer(new char[kDatagramMax]);
+  // The listener's thread alone receives here: one buffer serves every datagram.
+  static char buffer[kDatagramMax];
   Ipv4 client = kNoAddress;
   int port = 0;
-  ssize_t n = ReceiveDatagram(rule.socket->fd(), buffer.get(), kDatagramMax, client, port);
+  ssize_t n = ReceiveDatagram(rule.socket->fd(), buffer, kDatagramMax, client, port);
   if (n < 0) return;
-  ClientDatagram datagram{port, std::string(buffer.get(), static_cast<size_t>(n))};
+  ClientDatagram datagram{port, std::string(buffer, static_cast<size_t>(n))};
   std::int64_t now = ProgramClock().PerformanceCounter();
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
