@@ -1,0 +1,188 @@
+// The console's one way into the engine: snapshots of what the views show and
+// the commands the administrator gives. Views and widgets see only these
+// records, never the engine's own tables, so that a console in another
+// process can implement the same interface over a socket.
+//
+// Thread rules: every member is called on the console's (main) thread. A
+// snapshot is a copy: it stays valid however the engine changes afterwards.
+// Records are named by stable numbers (a user's place in the user table, a
+// group's number) or by opaque handles that the engine checks before it acts,
+// so a command on a record that has gone in the meantime does nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/counters.h"
+#include "core/display_forms.h"
+#include "core/value_codec.h"
+#include "stats/statistics.h"
+
+namespace brindlex {
+
+// --- Users page ---------------------------------------------------------------
+
+struct ConsoleGroup {
+  std::uint32_t number = 0;
+  std::string name;
+};
+
+// The limits a user has reached, and which traffic directions his group counts
+// (the users grid marks the reached figures in italics).
+struct ConsoleLimits {
+  bool monthTraffic = false;
+  bool monthTime = false;
+  bool dayTraffic = false;
+  bool dayTime = false;
+  bool countsIncoming = false;
+  bool countsOutgoing = false;
+};
+
+struct ConsoleUser {
+  std::uint32_t id = 0;  // the user's place in the user table
+  std::uint32_t groupNumber = 0;
+  std::string name;  // full name; may be empty
+  std::string login;
+  bool disabled = false;
+  bool deleted = false;
+  bool hasEmail = false;
+  bool hasTicket = false;        // the user works against subscriptions
+  bool ticketOpen = false;       // a subscription record exists
+  bool ticketActive = false;     // open and not exhausted
+  bool ticketExhausted = false;  // open, and a limit of it used up
+  std::int32_t ticketNumber = 0;
+  double ticketOpenedAt = 0;  // date-time real of the subscription's start
+  std::vector<Ipv4> activeAddresses;
+  CounterBlock month;
+  CounterBlock day;
+  CounterBlock period;           // the custom interval of the last rebuild
+  CounterBlock ticketUsed;       // used so far
+  CounterBlock ticketRemaining;  // kNoValue where the subscription has no limit
+  ConsoleLimits limits;
+};
+
+struct UsersSnapshot {
+  std::vector<ConsoleGroup> groups;  // table order
+  std::vector<ConsoleUser> users;    // table order
+  int trafficOverheadPercent = 0;    // added to traffic in views 0-3
+  std::int64_t bytesPerMb = 1048576;
+  int billingDay = 1;  // the month-start day, already brought into 1..20
+};
+
+enum class RebuildView { kMonth = 0, kDay = 1, kInterval = 2 };
+
+// --- Connections page ---------------------------------------------------------
+
+struct ConsoleConnection {
+  std::uint64_t handle = 0;
+  std::string serviceName;  // as in the connection log
+  std::int64_t sent = 0;
+  std::int64_t received = 0;
+  std::string url;
+};
+
+struct ConsoleUserSession {
+  std::uint64_t handle = 0;
+  std::string userName;
+  std::string login;
+  std::int64_t outgoing = 0;
+  std::int64_t incoming = 0;
+  std::int64_t timeSeconds = 0;  // accumulated time, idle included
+  std::int64_t idleSeconds = 0;  // since the last stamp, when no connection is open
+  bool closeRequested = false;
+  std::vector<ConsoleConnection> connections;
+};
+
+struct ConsoleAddressSession {
+  std::uint64_t handle = 0;
+  Ipv4 address = 0;
+  std::int32_t idle = 0;
+  std::vector<ConsoleUserSession> userSessions;
+  std::vector<ConsoleConnection> unattributed;
+};
+
+enum class TreeLineKind { kAddress = 0, kUserSession = 1, kConnection = 2 };
+
+// --- Cache page ---------------------------------------------------------------
+
+struct ConsoleCacheEntry {
+  std::string url;
+  std::int64_t length = 0;
+  // Greenwich seconds; 0 or -1 when the record has none.
+  std::int64_t created = 0;
+  std::int64_t accepted = 0;
+  std::int64_t used = 0;
+  std::int64_t validUntil = 0;
+};
+
+struct CacheFigures {
+  std::int64_t internetBytes = 0;
+  std::int64_t cacheBytes = 0;
+  std::int64_t objects = 0;
+  std::int64_t objectBytes = 0;
+};
+
+// --- Status and speed ---------------------------------------------------------
+
+struct StatusFigures {
+  std::int64_t userSessions = 0;
+  std::int64_t connections = 0;
+};
+
+enum class SpeedSubject { kUser, kGroup, kProgram };
+// Slot 0 is the second being filled, slot 1 the last whole one; -1 = no data.
+using SpeedSlots = std::vector<std::int32_t>;
+
+// --- The interface ------------------------------------------------------------
+
+class ConsoleEngine {
+ public:
+  virtual ~ConsoleEngine() = default;
+
+  // Users page.
+  virtual UsersSnapshot Users() = 0;
+  // Rebuilds the counters of one view from the logs (the interval's first and
+  // last day as local seconds); `progress` sees the file being read and how
+  // far the whole work is, in bytes.
+  virtual void RebuildCounters(
+      RebuildView view, std::int64_t first, std::int64_t last,
+      const std::function<void(const std::string& file, std::int64_t fileDone, std::int64_t fileSize,
+                               std::int64_t allDone, std::int64_t allSize)>& progress) = 0;
+  // Sets closeRequested on every session of the user and on its connections.
+  virtual void CloseUserSessions(std::uint32_t userId) = 0;
+  // Closes the user's sessions, flips his disabled flag and saves him.
+  virtual void ToggleUserDisabled(std::uint32_t userId) = 0;
+
+  // Connections page. Empty when the accounts lock was busy: the caller keeps
+  // what it showed and tries again on the next paint.
+  virtual std::optional<std::vector<ConsoleAddressSession>> SessionTree() = 0;
+  virtual void CloseTreeLine(TreeLineKind kind, std::uint64_t handle) = 0;
+
+  // Status bar.
+  virtual StatusFigures Status() = 0;
+  virtual SpeedSlots SpeedHistory(SpeedSubject subject, std::uint32_t id) = 0;
+
+  // Monitor page: lines arrive on the console's thread through the sink.
+  virtual void SetMonitorSink(std::function<void(const std::string& line)> sink) = 0;
+  virtual bool MonitorShows(int monitorSwitch) = 0;
+  virtual void SetMonitorShows(int monitorSwitch, bool shows) = 0;
+
+  // Cache page.
+  virtual std::vector<ConsoleCacheEntry> CacheEntries() = 0;
+  virtual CacheFigures Cache() = 0;
+  virtual bool DeleteCacheEntry(const std::string& url) = 0;
+  // Writes the object's body to a file of its own ("~view" and the URL's
+  // extension in the cache folder) and returns its path; empty when the
+  // object is gone or cannot be read.
+  virtual std::string ExportCacheObject(const std::string& url) = 0;
+  virtual void ResetCacheFigures() = 0;
+
+  // Statistics over the logs; `abort` is asked between reads and stops the
+  // load early (the rows are then incomplete and must be dropped).
+  virtual std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) = 0;
+};
+
+}  // namespace brindlex
