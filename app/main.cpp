@@ -28,6 +28,8 @@
 #include "core/report_exception.h"
 #include "core/session_journal.h"
 #include "core/strings.h"
+#include "console/local_engine.h"
+#include "console/qt/desktop_console.h"
 
 namespace {
 
@@ -120,30 +122,47 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The desktop console is not part of this build: the engine always runs
-  // headless, with monitor lines on standard output.
-  // Never destroyed: the signal thread runs until the process ends and may
-  // still hand the loop a late signal after main has returned.
-  HeadlessMainLoop& loop = *new HeadlessMainLoop;
+  // With a desktop the console runs in this process and shows the monitor;
+  // without one the engine runs alone and prints every monitor line.
+  // Neither loop is ever destroyed: the signal thread runs until the process
+  // ends and may still hand the loop a late signal after main has returned.
+  DesktopConsole* desktop = DesktopWanted() ? new DesktopConsole(argc, argv) : nullptr;
+  MainLoop& loop = desktop != nullptr ? desktop->Loop() : *new HeadlessMainLoop;
   SetMainLoop(&loop);
-  SetMonitorSink([](const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-  });
-  SetMonitorFlush([] { std::fflush(stdout); });
+  if (desktop == nullptr) {
+    SetMonitorSink([](const std::string& line) {
+      std::fputs(line.c_str(), stdout);
+      std::fputc('\n', stdout);
+    });
+    SetMonitorFlush([] { std::fflush(stdout); });
+  }
   // A headless gateway prints every line; a busy one may leave some out.
   if (const char* off = std::getenv("BRINDLEX_MONITOR_OFF"); off && !TurnMonitorSwitchesOff(off))
     PrintLine(stderr,
               std::string("BRINDLEX_MONITOR_OFF: not a list of http, ftp, smtp, pop3, socks5, portmap, dns: ") + off);
-  SetFatalStopHooks(FatalStopHooks{
-      [](const std::string& caption, const std::string& text) { PrintLine(stderr, caption + ": " + text); },
-      [&loop] { loop.Quit(); }});
+  SetFatalStopHooks(FatalStopHooks{[desktop, &loop](const std::string& caption, const std::string& text) {
+                                     PrintLine(stderr, caption + ": " + text);
+                                     // The box belongs to the main thread, whoever failed.
+                                     if (desktop != nullptr)
+                                       loop.RunSync([&] { desktop->ShowExceptionBox(caption, text); });
+                                   },
+                                   [&loop] { loop.Quit(); }});
   // Reload work reaches the gateway only through the loop, which runs no
   // more once main returns.
   Gateway gateway;
   std::thread(SignalThread, &loop, &gateway).detach();
 
+  // The console opens before start-up so that its monitor shows start-up's
+  // own lines; its users view is built once the accounts are loaded.
+  LocalEngine engine([&gateway] { ReloadSettingsFile(gateway.listener); });
+  ConsoleRefresh refresh;
+  if (desktop != nullptr) {
+    refresh = desktop->Open(engine, [&loop] { loop.Quit(); });
+    gateway.timer.hooks = MainTimerHooks{refresh.repaintTree, refresh.perSecondViews, refresh.rebuildUsersView,
+                                         refresh.trayUpkeep, refresh.repaintSpeedWindows};
+  }
   StartUp(gateway);
+  if (refresh.rebuildUsersView) refresh.rebuildUsersView();
   loop.SetTick([&gateway] { return MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();
   if (Flags().fatalStop) {

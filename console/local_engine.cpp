@@ -48,6 +48,8 @@ void CloseUserSessionsLocked(const UserRecord& user) {
 
 }  // namespace
 
+LocalEngine::LocalEngine(std::function<void()> applySettingsFile) : applySettingsFile_(std::move(applySettingsFile)) {}
+
 UsersSnapshot LocalEngine::Users() {
   UsersSnapshot snapshot;
   const auto settings = brindlex::Settings();

@@ -9,6 +9,10 @@ namespace brindlex {
 
 class LocalEngine final : public ConsoleEngine {
  public:
+  // `applySettingsFile` applies the whole settings file to the running
+  // gateway (the same operation as SIGHUP); the program's entry provides it.
+  explicit LocalEngine(std::function<void()> applySettingsFile = {});
+
   UsersSnapshot Users() override;
   void RebuildCounters(RebuildView view, std::int64_t first, std::int64_t last,
                        const std::function<void(const std::string& file, std::int64_t fileDone, std::int64_t fileSize,
@@ -33,6 +37,9 @@ class LocalEngine final : public ConsoleEngine {
   void ResetCacheFigures() override;
 
   std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) override;
+
+ private:
+  std::function<void()> applySettingsFile_;
 };
 
 }  // namespace brindlex

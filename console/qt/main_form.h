@@ -1,0 +1,58 @@
+// The console's main window: the pages of users, connections, the monitor and
+// the cache, the status bar and the tray icon. Closing it only hides it; the
+// tray menu's "Закрыть" ends the program after a question.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <functional>
+
+#include "console/console_engine.h"
+#include "console/qt/desktop_console.h"
+
+namespace brindlex {
+
+class UsersPage;
+class ConnectionsPage;
+class MonitorPage;
+class CachePage;
+class SpeedWindows;
+
+class TMainFormBX final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  TMainFormBX(ConsoleEngine& engine, std::function<void()> exit);
+  ~TMainFormBX() override;
+  ConsoleRefresh Refresh();
+  void ShowFromTray();
+
+  QTabWidget* Pages() { return pages_; }
+  UsersPage* Users() { return users_; }
+  ConnectionsPage* Connections() { return connections_; }
+  MonitorPage* Monitor() { return monitor_; }
+  CachePage* CacheView() { return cache_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void PerSecond();
+  void TrayUpkeep();
+  void AskExit();
+
+  ConsoleEngine& engine_;
+  std::function<void()> exit_;
+  QTabWidget* pages_ = nullptr;
+  QLabel* status_ = nullptr;
+  UsersPage* users_ = nullptr;
+  ConnectionsPage* connections_ = nullptr;
+  MonitorPage* monitor_ = nullptr;
+  CachePage* cache_ = nullptr;
+  SpeedWindows* speedWindows_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+};
+
+}  // namespace brindlex
