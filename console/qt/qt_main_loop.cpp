@@ -21,7 +21,8 @@ void QtMainLoop::RunSync(const std::function<void()>& fn) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
 void QtMainLoop::Post(std::function<void()> fn) {
@@ -45,7 +46,8 @@ void QtMainLoop::Run() {
 
 void QtMainLoop::Quit() {
   // Called from the signal thread too: the quit itself runs on the main thread.
-  QMetaObject::invokeMethod(qApp, [] { QApplication::quit(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [] { QApplication::quit(); }, Qt::QueuedConnection);
 }
 
 void QtMainLoop::Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

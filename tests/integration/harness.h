@@ -42,8 +42,11 @@ class GatewayProcess {
   GatewayProcess(const GatewayProcess&) = delete;
   GatewayProcess& operator=(const GatewayProcess&) = delete;
 
-  // Starts the executable headless with BRINDLEX_HOME set.
+  // Starts the executable with BRINDLEX_HOME set: headless, or with a
+  // display (Qt's offscreen platform stands in for it) and BRINDLEX_HEADLESS
+  // as `headless` says.
   void Start();
+  void StartWithDisplay(bool headless);
   // Waits until standard output and error hold the text; false on time-out
   // or when the process ended first.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s);
@@ -58,6 +61,7 @@ class GatewayProcess {
   const std::string& home() const { return home_; }
 
  private:
+  void Launch(bool withDisplay, bool headless);
   void ReadOutput(int fd);
   void ExpectNoSanitizerReport(int status);
 

@@ -1,0 +1,136 @@
+#include "console/qt/main_form.h"
+
+#include <malloc.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStatusBar>
+
+#include "console/qt/cache_page.h"
+#include "console/qt/connections_page.h"
+#include "console/qt/localise.h"
+#include "console/qt/monitor_page.h"
+#include "console/qt/speed_window.h"
+#include "console/qt/users_page.h"
+#include "console/status_texts.h"
+#include "core/report_exception.h"
+#include "core/strings.h"
+
+namespace brindlex {
+namespace {
+
+// The tray's picture, drawn rather than shipped: a white "B" on the
+// program's blue.
+QIcon TrayPicture() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(0x1f, 0x5f, 0xa8));
+  painter.setPen(Qt::NoPen);
+  painter.drawRoundedRect(1, 1, 30, 30, 6, 6);
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(22);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(pixmap.rect(), Qt::AlignCenter, "B");
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : engine_(engine), exit_(std::move(exit)) {
+  setObjectName("TMainFormBX");
+  setWindowTitle(kApplicationTitle);
+  setWindowIcon(TrayPicture());
+  resize(900, 600);
+
+  speedWindows_ = new SpeedWindows(engine_, this);
+  pages_ = new QTabWidget(this);
+  users_ = new UsersPage(engine_, *speedWindows_, pages_);
+  connections_ = new ConnectionsPage(engine_, pages_);
+  monitor_ = new MonitorPage(engine_, pages_);
+  cache_ = new CachePage(engine_, pages_);
+  pages_->addTab(users_, "#50");
+  pages_->addTab(connections_, "#59");
+  pages_->addTab(monitor_, "#60");
+  pages_->addTab(cache_, "#61");
+  setCentralWidget(pages_);
+  connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+    // The cache page holds its copy of the index only while it is showing.
+    if (pages_->widget(index) == cache_)
+      cache_->Refresh();
+    else
+      cache_->Release();
+  });
+
+  status_ = new QLabel(this);
+  statusBar()->addWidget(status_, 1);
+
+  tray_ = new QSystemTrayIcon(TrayPicture(), this);
+  tray_->setToolTip(windowTitle());
+  auto* menu = new QMenu(this);
+  menu->addAction("#103", this, [this] { ShowFromTray(); });
+  menu->addAction("#104", this, [this] { AskExit(); });
+  tray_->setContextMenu(menu);
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
+  });
+  LocaliseCaptions(this);
+  LocaliseCaptions(menu);
+}
+
+TMainFormBX::~TMainFormBX() = default;
+
+ConsoleRefresh TMainFormBX::Refresh() {
+  return ConsoleRefresh{
+      [this] { connections_->Repaint(); },  [this] { PerSecond(); },
+      [this] { users_->Rebuild(); },        [this] { TrayUpkeep(); },
+      [this] { speedWindows_->Repaint(); },
+  };
+}
+
+void TMainFormBX::ShowFromTray() {
+  // A modal dialog keeps the window disabled: bring that one forward instead.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    modal->raise();
+    modal->activateWindow();
+    return;
+  }
+  showNormal();
+  raise();
+  activateWindow();
+  users_->Rebuild();
+}
+
+void TMainFormBX::closeEvent(QCloseEvent* event) {
+  // Closing only hides: the gateway goes on serving from the tray.
+  event->ignore();
+  speedWindows_->CloseAll();
+  hide();
+  malloc_trim(0);
+}
+
+void TMainFormBX::PerSecond() {
+  connections_->Second();
+  status_->setText(
+      QString::fromStdString(StatusBarText(engine_.Status(), engine_.SpeedHistory(SpeedSubject::kProgram, 0))));
+  cache_->UpdateLabels();
+}
+
+void TMainFormBX::TrayUpkeep() {
+  // A tray that comes back (the panel restarted) gets the icon again.
+  if (QSystemTrayIcon::isSystemTrayAvailable() && !tray_->isVisible()) tray_->show();
+}
+
+void TMainFormBX::AskExit() {
+  const auto answer = QMessageBox::question(isVisible() ? this : nullptr, windowTitle(),
+                                            QString::fromStdString(Str(13)), QMessageBox::Yes | QMessageBox::No);
+  if (answer == QMessageBox::Yes && exit_) exit_();
+}
+
+}  // namespace brindlex

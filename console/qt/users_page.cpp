@@ -1,0 +1,287 @@
+#include "console/qt/users_page.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include "console/qt/calendar_form.h"
+#include "console/qt/speed_window.h"
+#include "console/qt/wait_window.h"
+#include "core/clock.h"
+#include "core/display_forms.h"
+#include "core/report_exception.h"
+#include "core/strings.h"
+
+namespace brindlex {
+namespace {
+
+constexpr int kIndentRole = Qt::UserRole + 1;
+
+// Column 0 of user rows and group totals stands in from the group's header.
+class IndentDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted = option;
+    shifted.rect.setLeft(shifted.rect.left() + index.data(kIndentRole).toInt());
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+constexpr TrafficUnit kUnits[] = {TrafficUnit::KbAndMb, TrafficUnit::Bytes, TrafficUnit::Kb, TrafficUnit::Mb};
+constexpr int kUnitCaptions[] = {1807, 1808, 1809, 1810};
+
+}  // namespace
+
+UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget* parent)
+    : QWidget(parent), engine_(engine), speedWindows_(speedWindows) {
+  periods_ = new QTabBar(this);
+  for (int caption : {152, 1800, 1801, 1802}) periods_->addTab(QString("#%1").arg(caption));
+  ticketTabs_ = new QTabBar(this);
+  ticketTabs_->addTab("#1803");
+  ticketTabs_->addTab("#1804");
+  ticketTabs_->setShape(QTabBar::RoundedSouth);
+
+  datePanel_ = new QWidget(this);
+  from_ = new QLineEdit(datePanel_);
+  to_ = new QLineEdit(datePanel_);
+  for (QLineEdit* edit : {from_, to_}) edit->setMaximumWidth(100);
+  fromCalendar_ = new QPushButton("#54", datePanel_);
+  toCalendar_ = new QPushButton("#54", datePanel_);
+  refresh_ = new QPushButton("#53", datePanel_);
+  ticketUsers_ = new QCheckBox("#52", datePanel_);
+  ticketUsers_->setChecked(options_.showTicketUsers);
+  auto* dates = new QHBoxLayout(datePanel_);
+  dates->setContentsMargins(0, 0, 0, 0);
+  dates->addWidget(new QLabel("#1805", datePanel_));
+  dates->addWidget(from_);
+  dates->addWidget(fromCalendar_);
+  dates->addWidget(new QLabel("#1702", datePanel_));
+  dates->addWidget(to_);
+  dates->addWidget(toCalendar_);
+  dates->addWidget(refresh_);
+  dates->addWidget(ticketUsers_);
+  dates->addStretch(1);
+  ticketButton_ = new QPushButton("#925", this);
+
+  auto* unitsRow = new QHBoxLayout;
+  units_ = new QButtonGroup(this);
+  for (int i = 0; i < 4; ++i) {
+    auto* radio = new QRadioButton(QString("#%1").arg(kUnitCaptions[i]), this);
+    units_->addButton(radio, i);
+    unitsRow->addWidget(radio);
+  }
+  units_->button(0)->setChecked(true);
+  showGroups_ = new QCheckBox("#955", this);
+  showGroups_->setChecked(options_.showGroups);
+  unitsRow->addSpacing(20);
+  unitsRow->addWidget(showGroups_);
+  unitsRow->addStretch(1);
+  unitsRow->addWidget(ticketButton_);
+
+  table_ = new QTableWidget(0, kUsersColumns, this);
+  QStringList captions;
+  for (const std::string& caption : UsersColumnCaptions()) captions << Q(caption);
+  table_->setHorizontalHeaderLabels(captions);
+  table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(20);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setItemDelegateForColumn(kUsersName, new IndentDelegate(table_));
+  table_->setContextMenuPolicy(Qt::CustomContextMenu);
+  table_->horizontalHeader()->setSectionsClickable(true);
+  const int widths[kUsersColumns] = {200, 110, 80, 130, 130, 120, 70};
+  for (int column = 0; column < kUsersColumns; ++column) table_->setColumnWidth(column, widths[column]);
+  table_->horizontalHeader()->setStretchLastSection(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(periods_);
+  layout->addWidget(datePanel_);
+  layout->addLayout(unitsRow);
+  layout->addWidget(table_, 1);
+  layout->addWidget(ticketTabs_);
+
+  connect(periods_, &QTabBar::currentChanged, this, [this] { ViewChanged(); });
+  connect(ticketTabs_, &QTabBar::currentChanged, this, [this] { ViewChanged(); });
+  connect(units_, &QButtonGroup::idClicked, this, [this](int id) {
+    options_.unit = kUnits[id];
+    Show();
+  });
+  connect(showGroups_, &QCheckBox::toggled, this, [this](bool on) {
+    options_.showGroups = on;
+    Rebuild();
+  });
+  connect(ticketUsers_, &QCheckBox::toggled, this, [this](bool on) {
+    options_.showTicketUsers = on;
+    Rebuild();
+  });
+  connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+    options_.sortColumn = column;
+    Rebuild();
+  });
+  connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
+    if (row >= 0) grid_.Select(static_cast<std::size_t>(row));
+  });
+  connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+    if (grid_.Commands(row).statistics && hooks_.openStatistics) hooks_.openStatistics(grid_, row);
+  });
+  connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ContextMenu(at); });
+  connect(fromCalendar_, &QPushButton::clicked, this, [this] { PickDate(true); });
+  connect(toCalendar_, &QPushButton::clicked, this, [this] { PickDate(false); });
+  connect(refresh_, &QPushButton::clicked, this, [this] { Refresh(); });
+  connect(ticketButton_, &QPushButton::clicked, this, [this] {
+    if (auto row = CurrentRow(); row && grid_.Commands(*row).ticket && hooks_.openTicket)
+      hooks_.openTicket(grid_, *row);
+  });
+  ViewChanged();
+}
+
+UsersView UsersPage::CurrentView() const {
+  if (periods_->currentIndex() < 3) return static_cast<UsersView>(periods_->currentIndex());
+  return ticketTabs_->currentIndex() == 0 ? UsersView::kTicketUsed : UsersView::kTicketRemaining;
+}
+
+std::optional<DateSpan> UsersPage::Dates() const {
+  return ViewDates(CurrentView(), ProgramClock().LocalNow(), grid_.Snapshot().billingDay, interval_);
+}
+
+void UsersPage::ViewChanged() {
+  options_.view = CurrentView();
+  const UsersPanel panel = PanelOf(options_.view);
+  datePanel_->setVisible(panel.datePanel);
+  ticketTabs_->setVisible(!IsPeriodView(options_.view));
+  ticketButton_->setVisible(panel.ticketButton);
+  // In views 0-1 the calendars are shown but not usable.
+  for (QWidget* widget : std::initializer_list<QWidget*>{from_, to_, fromCalendar_, toCalendar_})
+    widget->setEnabled(panel.datesEditable);
+  Rebuild();
+}
+
+void UsersPage::Rebuild() {
+  grid_.Rebuild(engine_.Users(), options_);
+  ShowDates();
+  Show();
+}
+
+void UsersPage::ShowDates() {
+  if (const auto dates = Dates()) {
+    from_->setText(Q(FormatShortDate(dates->first)));
+    to_->setText(Q(FormatShortDate(dates->last)));
+  }
+}
+
+void UsersPage::Show() {
+  const auto& rows = grid_.Rows();
+  const QSignalBlocker block(table_);
+  table_->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (int column = 0; column < kUsersColumns; ++column) {
+      auto* item = new QTableWidgetItem(Q(grid_.Cell(row, column)));
+      const UsersCellLook look = grid_.Look(row, column);
+      QFont font = table_->font();
+      font.setItalic(look.italic);
+      font.setBold(look.bold);
+      item->setFont(font);
+      if (look.grey) item->setForeground(Qt::gray);
+      item->setData(kIndentRole, look.indent);
+      if (column >= kUsersTime) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      table_->setItem(static_cast<int>(row), column, item);
+    }
+  }
+  if (const auto selected = grid_.Selected()) table_->selectRow(static_cast<int>(*selected));
+}
+
+bool UsersPage::TakeIntervalDates() {
+  std::string warning;
+  const auto first = ParseIntervalDate(from_->text().toStdString(), warning);
+  QLineEdit* bad = first ? nullptr : from_;
+  const auto last = first ? ParseIntervalDate(to_->text().toStdString(), warning) : std::nullopt;
+  if (first && !last) bad = to_;
+  if (bad != nullptr) {
+    QMessageBox::warning(this, Q(Str(780)), Q(warning));
+    bad->setFocus();
+    return false;
+  }
+  interval_ = DateSpan{*first, *last};
+  return true;
+}
+
+void UsersPage::PickDate(bool first) {
+  const auto dates = Dates();
+  if (!dates) return;
+  TCalendarForm calendar(this);
+  const auto picked = calendar.Pick(first ? dates->first : dates->last);
+  if (!picked) return;
+  (first ? from_ : to_)->setText(Q(FormatShortDate(*picked)));
+}
+
+void UsersPage::Refresh() {
+  if (options_.view == UsersView::kInterval && !TakeIntervalDates()) return;
+  const auto dates = Dates();
+  if (!dates) return;
+  TPlsWaitForm wait(this);
+  RefreshCounters(engine_, options_.view, *dates,
+                  [&wait](const std::string& file, std::int64_t fileDone, std::int64_t fileSize, std::int64_t allDone,
+                          std::int64_t allSize) { wait.Show(file, fileDone, fileSize, allDone, allSize); });
+  wait.hide();
+  Rebuild();
+}
+
+std::optional<std::size_t> UsersPage::CurrentRow() const {
+  const int row = table_->currentRow();
+  if (row < 0 || static_cast<std::size_t>(row) >= grid_.Rows().size()) return std::nullopt;
+  return static_cast<std::size_t>(row);
+}
+
+void UsersPage::ContextMenu(const QPoint& at) {
+  const auto row = CurrentRow();
+  const UsersRowCommands commands = row ? grid_.Commands(*row) : UsersRowCommands{};
+  QMenu menu(this);
+  auto add = [&](int caption, bool enabled, auto action) {
+    QAction* item = menu.addAction(Q(Str(caption)), this, action);
+    item->setEnabled(enabled);
+    return item;
+  };
+  add(106, commands.statistics && hooks_.openStatistics, [this, row] { hooks_.openStatistics(grid_, *row); });
+  add(107, commands.speed, [this, row] { OpenSpeed(*row); });
+  add(108, commands.email && hooks_.sendMessage, [this, row] { hooks_.sendMessage(grid_, *row); });
+  add(109, commands.closeSession, [this, row] { grid_.CloseSession(engine_, *row); });
+  QAction* disable = add(110, commands.disable, [this, row] {
+    grid_.ToggleDisabled(engine_, *row);
+    Rebuild();
+  });
+  disable->setCheckable(true);
+  disable->setChecked(commands.disabledMark);
+  add(1806, commands.ticket && hooks_.openTicket, [this, row] { hooks_.openTicket(grid_, *row); });
+  menu.addSeparator();
+  add(924, true, [this] { StartRecount(); });
+  add(923, static_cast<bool>(hooks_.exportTable), [this] { hooks_.exportTable(grid_); });
+  menu.exec(table_->viewport()->mapToGlobal(at));
+}
+
+void UsersPage::OpenSpeed(std::size_t row) {
+  if (const auto target = grid_.SpeedTargetOf(row)) speedWindows_.Open(*target);
+}
+
+void UsersPage::StartRecount() {
+  // The recount is a program of its own; the console starts it and goes on.
+  QString program = QDir(QCoreApplication::applicationDirPath()).filePath("retally");
+  if (!QFileInfo(program).isExecutable()) program = QStandardPaths::findExecutable("retally");
+  if (program.isEmpty() || !QProcess::startDetached(program, {}))
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1811)));
+}
+
+}  // namespace brindlex

@@ -1,0 +1,140 @@
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "console/local_engine.h"
+#include "core/account_source.h"
+#include "core/ini_file.h"
+#include "tests/unit/account_world.h"
+
+namespace brindlex::testing {
+namespace {
+
+class LocalEngineTest : public AccountWorld {
+ protected:
+  void TearDown() override {
+    {
+      std::lock_guard<std::mutex> lock(AccountsLock());
+      ConnectionListLocked().clear();
+    }
+    AccountWorld::TearDown();
+  }
+
+  // A connection the listener would have listed.
+  ConnectionRecord* Listed(UserRecord* user, const char* address) {
+    ConnectionRecord* connection = Connect(user, address);
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ConnectionListLocked().push_back(connection);
+    return connection;
+  }
+
+  LocalEngine engine_;
+};
+
+TEST_F(LocalEngineTest, CloseSessionReachesEveryConnectionOfTheUserAndNoOtherUser) {
+  UserRecord* ann = AddUser("ann");
+  UserRecord* bob = AddUser("bob");
+  ConnectionRecord* first = Listed(ann, "192.168.0.10");
+  ConnectionRecord* second = Listed(ann, "192.168.0.10");
+  ConnectionRecord* other = Listed(bob, "192.168.0.11");
+  ASSERT_EQ(first->userSession, second->userSession);
+
+  engine_.CloseUserSessions(0);
+  EXPECT_TRUE(first->closeRequested);
+  EXPECT_TRUE(second->closeRequested);
+  EXPECT_TRUE(first->userSession->closeRequested);
+  EXPECT_FALSE(other->closeRequested);
+  // A user number past the table is no user at all.
+  engine_.CloseUserSessions(7);
+  EXPECT_FALSE(other->closeRequested);
+}
+
+TEST_F(LocalEngineTest, TheTreeShowsEveryLevelAndItsCommandsTrustOnlyLiveHandles) {
+  UserRecord* ann = AddUser("ann");
+  ann->name = "Ann Lee";
+  ConnectionRecord* first = Listed(ann, "192.168.0.10");
+  ConnectionRecord* second = Listed(ann, "192.168.0.10");
+  first->bytesSent = 120;
+  first->bytesReceived = 4096;
+  first->url = "http://example.test/";
+
+  const auto tree = engine_.SessionTree();
+  ASSERT_TRUE(tree);
+  ASSERT_EQ(tree->size(), 1u);
+  const ConsoleAddressSession& address = tree->front();
+  EXPECT_EQ(address.address, ParseIpv4("192.168.0.10"));
+  ASSERT_EQ(address.userSessions.size(), 1u);
+  EXPECT_EQ(address.userSessions[0].userName, "Ann Lee");
+  EXPECT_EQ(address.userSessions[0].login, "ann");
+  ASSERT_EQ(address.userSessions[0].connections.size(), 2u);
+  const ConsoleConnection& line = address.userSessions[0].connections[0];
+  EXPECT_EQ(line.serviceName, "HTTP");
+  EXPECT_EQ(line.sent, 120);
+  EXPECT_EQ(line.received, 4096);
+  EXPECT_EQ(line.url, "http://example.test/");
+
+  // A handle that names no live record (the line went since the paint)
+  // changes nothing.
+  engine_.CloseTreeLine(TreeLineKind::kConnection, line.handle + 1);
+  engine_.CloseTreeLine(TreeLineKind::kUserSession, line.handle);
+  EXPECT_FALSE(first->closeRequested);
+  EXPECT_FALSE(second->closeRequested);
+
+  engine_.CloseTreeLine(TreeLineKind::kConnection, line.handle);
+  EXPECT_TRUE(first->closeRequested);
+  EXPECT_FALSE(second->closeRequested);
+
+  engine_.CloseTreeLine(TreeLineKind::kAddress, address.handle);
+  EXPECT_TRUE(second->closeRequested);
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  EXPECT_EQ(SessionListLocked().front()->idle, -1);
+}
+
+TEST_F(LocalEngineTest, TheTreeIsSkippedWhileTheAccountsLockIsBusy) {
+  Listed(AddUser("ann"), "192.168.0.10");
+  std::lock_guard<std::mutex> lock(AccountsLock());
+  EXPECT_FALSE(engine_.SessionTree());
+}
+
+TEST_F(LocalEngineTest, DisablingClosesTheSessionAndIsSavedToTheSettingsFile) {
+  UserRecord* ann = AddUser("ann");
+  ConnectionRecord* connection = Listed(ann, "192.168.0.10");
+  engine_.ToggleUserDisabled(0);
+  EXPECT_TRUE(ann->disabled);
+  EXPECT_TRUE(connection->closeRequested);
+
+  IniDocument document = LoadIniFile(SettingsPath());
+  AccountSource source{&document, &document};
+  UserRecord stored;
+  stored.login = "ann";
+  ReadUser(stored, source);
+  EXPECT_FALSE(stored.deleted);
+  EXPECT_TRUE(stored.disabled);
+
+  engine_.ToggleUserDisabled(0);
+  document = LoadIniFile(SettingsPath());
+  ReadUser(stored, source);
+  EXPECT_FALSE(stored.disabled);
+}
+
+TEST_F(LocalEngineTest, TheUsersSnapshotCarriesFiguresAddressesAndReachedLimits) {
+  UserRecord* ann = AddUser("ann");
+  ann->monthCounters.incoming = 5 * 1048576;
+  ann->rules.monthMb = 4;
+  group_->rules.countIncoming = true;
+  Listed(ann, "192.168.0.10");
+
+  const UsersSnapshot snapshot = engine_.Users();
+  ASSERT_EQ(snapshot.users.size(), 1u);
+  const ConsoleUser& user = snapshot.users[0];
+  EXPECT_EQ(user.login, "ann");
+  EXPECT_EQ(user.month.incoming, 5 * 1048576);
+  EXPECT_EQ(user.activeAddresses, std::vector<Ipv4>{ParseIpv4("192.168.0.10")});
+  EXPECT_TRUE(user.limits.monthTraffic);
+  EXPECT_FALSE(user.limits.dayTraffic);
+  EXPECT_TRUE(user.limits.countsIncoming);
+  ASSERT_EQ(snapshot.groups.size(), 1u);
+  EXPECT_EQ(snapshot.groups[0].number, user.groupNumber);
+}
+
+}  // namespace
+}  // namespace brindlex::testing
