@@ -48,7 +48,7 @@ struct ConsoleUser {
   std::string login;
   bool disabled = false;
   bool deleted = false;
-  bool hasEmail = false;
+  bool hasEmail = false;  // a report address, where messages go
   bool hasTicket = false;        // the user works against subscriptions
   bool ticketOpen = false;       // a subscription record exists
   bool ticketActive = false;     // open and not exhausted
@@ -179,6 +179,14 @@ class ConsoleEngine {
   // object is gone or cannot be read.
   virtual std::string ExportCacheObject(const std::string& url) = 0;
   virtual void ResetCacheFigures() = 0;
+
+  // A message to a user by e-mail: the report he would get now (a text to
+  // start from), and the message queued to his report address; false when
+  // it cannot be queued (no address, no text, no mail service).
+  virtual std::string UserReport(std::uint32_t userId) = 0;
+  virtual bool SendUserMessage(std::uint32_t userId, const std::string& text) = 0;
+  // Where the mail sender's progress texts go (the status bar).
+  virtual void SetMailStatusSink(std::function<void(const std::string& text)> sink) = 0;
 
   // Statistics over the logs; `abort` is asked between reads and stops the
   // load early (the rows are then incomplete and must be dropped).

@@ -18,6 +18,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "reports/report_service.h"
 
 namespace brindlex {
 namespace {
@@ -69,7 +70,7 @@ UsersSnapshot LocalEngine::Users() {
     row.login = user.login;
     row.disabled = user.disabled;
     row.deleted = user.deleted;
-    row.hasEmail = !user.emails.empty();
+    row.hasEmail = !user.reportEmail.empty();  // where a message goes
     row.hasTicket = user.rules.prepaid;
     row.ticketOpen = user.ticket.open;
     const bool ticketLasts = user.ticket.open && SubscriptionTest(user);
@@ -255,6 +256,32 @@ std::string LocalEngine::ExportCacheObject(const std::string& url) {
 }
 
 void LocalEngine::ResetCacheFigures() { ResetCacheStatistics(); }
+
+std::string LocalEngine::UserReport(std::uint32_t userId) {
+  std::string login;
+  {
+    std::lock_guard lock(AccountsLock());
+    const UserRecord* user = UserById(userId);
+    if (user == nullptr) return {};
+    login = user->login;
+  }
+  return CurrentUserReport(login);
+}
+
+bool LocalEngine::SendUserMessage(std::uint32_t userId, const std::string& text) {
+  std::string recipient;
+  {
+    std::lock_guard lock(AccountsLock());
+    const UserRecord* user = UserById(userId);
+    if (user == nullptr) return false;
+    recipient = user->reportEmail;
+  }
+  return QueueAdminMessage(recipient, text);
+}
+
+void LocalEngine::SetMailStatusSink(std::function<void(const std::string& text)> sink) {
+  SetReportStatusSink(std::move(sink));
+}
 
 std::vector<StatisticsRow> LocalEngine::Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) {
   const std::string folder = LoggingFolder();

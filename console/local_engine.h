@@ -36,6 +36,10 @@ class LocalEngine final : public ConsoleEngine {
   std::string ExportCacheObject(const std::string& url) override;
   void ResetCacheFigures() override;
 
+  std::string UserReport(std::uint32_t userId) override;
+  bool SendUserMessage(std::uint32_t userId, const std::string& text) override;
+  void SetMailStatusSink(std::function<void(const std::string& text)> sink) override;
+
   std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) override;
 
  private:

@@ -13,9 +13,15 @@
 #include "console/qt/connections_page.h"
 #include "console/qt/localise.h"
 #include "console/qt/monitor_page.h"
+#include "console/qt/export_sheet.h"
+#include "console/qt/send_email.h"
 #include "console/qt/speed_window.h"
+#include "console/qt/statistics_form.h"
 #include "console/qt/users_page.h"
 #include "console/status_texts.h"
+#include "console/users_export.h"
+#include "core/clock.h"
+#include "core/date_time.h"
 #include "core/report_exception.h"
 #include "core/strings.h"
 
@@ -50,6 +56,7 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
   resize(900, 600);
 
   speedWindows_ = new SpeedWindows(engine_, this);
+  statisticsWindows_ = new StatisticsWindows(engine_, this);
   pages_ = new QTabWidget(this);
   users_ = new UsersPage(engine_, *speedWindows_, pages_);
   connections_ = new ConnectionsPage(engine_, pages_);
@@ -80,8 +87,46 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
   });
+  WireUsersPage();
+  engine_.SetMailStatusSink([this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text), 5000); });
   LocaliseCaptions(this);
   LocaliseCaptions(menu);
+}
+
+void TMainFormBX::WireUsersPage() {
+  UsersPageHooks hooks;
+  hooks.openStatistics = [this](const UsersGrid& grid, std::size_t row) {
+    const UsersRow& kind = grid.Rows()[row];
+    if (const ConsoleUser* user = grid.UserOf(row); user && !IsPeriodView(grid.Options().view)) {
+      statisticsWindows_->OpenTicket(*user);
+      return;
+    }
+    StatisticsWindowSubject subject;
+    if (const ConsoleUser* user = grid.UserOf(row)) {
+      subject = StatisticsSubjectOfUser(*user);
+    } else if (kind.kind == UsersRowKind::kGroupTotal) {
+      for (const ConsoleGroup& group : grid.Snapshot().groups)
+        if (group.number == kind.groupNumber) subject = StatisticsSubjectOfGroup(group);
+    }
+    const auto dates = users_->Dates();
+    if (!dates) return;
+    statisticsWindows_->OpenPeriod(subject, LocalSecondsToDateTime(dates->first),
+                                   LocalSecondsToDateTime(dates->last));
+  };
+  hooks.sendMessage = [this](const UsersGrid& grid, std::size_t row) {
+    if (const ConsoleUser* user = grid.UserOf(row))
+      TSendEmail(engine_, user->id, user->name.empty() ? user->login : user->name, this).exec();
+  };
+  hooks.exportTable = [this](const UsersGrid& grid) {
+    ExportSheet(this, UsersExportLayout(UsersExportOf(grid, users_->Dates()), ProgramClock().LocalNow(),
+                                        SystemDecimalSeparator()));
+  };
+  users_->SetHooks(std::move(hooks));
+  statisticsWindows_->SetHooks({}, [this](const StatisticsWindow& window) {
+    const auto rows = window.Rows();
+    ExportSheet(this, StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.Unit()},
+                                             ProgramClock().LocalNow(), SystemDecimalSeparator()));
+  });
 }
 
 TMainFormBX::~TMainFormBX() = default;
@@ -111,6 +156,7 @@ void TMainFormBX::closeEvent(QCloseEvent* event) {
   // Closing only hides: the gateway goes on serving from the tray.
   event->ignore();
   speedWindows_->CloseAll();
+  statisticsWindows_->CloseAll();
   hide();
   malloc_trim(0);
 }

@@ -19,6 +19,7 @@ class ConnectionsPage;
 class MonitorPage;
 class CachePage;
 class SpeedWindows;
+class StatisticsWindows;
 
 class TMainFormBX final : public QMainWindow {
   Q_OBJECT
@@ -34,6 +35,8 @@ class TMainFormBX final : public QMainWindow {
   ConnectionsPage* Connections() { return connections_; }
   MonitorPage* Monitor() { return monitor_; }
   CachePage* CacheView() { return cache_; }
+  StatisticsWindows* Statistics() { return statisticsWindows_; }
+  SpeedWindows* Speed() { return speedWindows_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -42,6 +45,7 @@ class TMainFormBX final : public QMainWindow {
   void PerSecond();
   void TrayUpkeep();
   void AskExit();
+  void WireUsersPage();
 
   ConsoleEngine& engine_;
   std::function<void()> exit_;
@@ -52,6 +56,7 @@ class TMainFormBX final : public QMainWindow {
   MonitorPage* monitor_ = nullptr;
   CachePage* cache_ = nullptr;
   SpeedWindows* speedWindows_ = nullptr;
+  StatisticsWindows* statisticsWindows_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
 };
 

@@ -9,13 +9,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
-#include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "console/qt/calendar_form.h"
 #include "console/qt/speed_window.h"
+#include "console/qt/unit_buttons.h"
 #include "console/qt/wait_window.h"
 #include "core/clock.h"
 #include "core/display_forms.h"
@@ -39,9 +39,6 @@ class IndentDelegate final : public QStyledItemDelegate {
 };
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-constexpr TrafficUnit kUnits[] = {TrafficUnit::KbAndMb, TrafficUnit::Bytes, TrafficUnit::Kb, TrafficUnit::Mb};
-constexpr int kUnitCaptions[] = {1807, 1808, 1809, 1810};
 
 }  // namespace
 
@@ -77,13 +74,10 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   ticketButton_ = new QPushButton("#925", this);
 
   auto* unitsRow = new QHBoxLayout;
-  units_ = new QButtonGroup(this);
-  for (int i = 0; i < 4; ++i) {
-    auto* radio = new QRadioButton(QString("#%1").arg(kUnitCaptions[i]), this);
-    units_->addButton(radio, i);
-    unitsRow->addWidget(radio);
-  }
-  units_->button(0)->setChecked(true);
+  units_ = AddUnitButtons(this, unitsRow, [this](TrafficUnit unit) {
+    options_.unit = unit;
+    Show();
+  });
   showGroups_ = new QCheckBox("#955", this);
   showGroups_->setChecked(options_.showGroups);
   unitsRow->addSpacing(20);
@@ -116,10 +110,6 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
 
   connect(periods_, &QTabBar::currentChanged, this, [this] { ViewChanged(); });
   connect(ticketTabs_, &QTabBar::currentChanged, this, [this] { ViewChanged(); });
-  connect(units_, &QButtonGroup::idClicked, this, [this](int id) {
-    options_.unit = kUnits[id];
-    Show();
-  });
   connect(showGroups_, &QCheckBox::toggled, this, [this](bool on) {
     options_.showGroups = on;
     Rebuild();
