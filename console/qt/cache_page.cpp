@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "console/qt/grid_columns.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -23,9 +24,6 @@ CachePage::CachePage(ConsoleEngine& engine, QWidget* parent) : QWidget(parent), 
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setColumnWidth(kCacheUrl, 330);
-  table_->setColumnWidth(kCacheLength, 80);
-  for (int column = kCacheCreated; column < kCacheColumns; ++column) table_->setColumnWidth(column, 120);
 
   traffic_ = new QLabel(this);
   objects_ = new QLabel(this);
@@ -100,6 +98,7 @@ void CachePage::Show() {
       if (column == kCacheLength) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       table_->setItem(static_cast<int>(row), column, item);
     }
+  FitColumns(table_, {330, 80, 120, 120, 120, 120});
   if (const auto selected = list_.Selected()) table_->selectRow(static_cast<int>(*selected));
 }
 

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QWidget>
 
@@ -24,6 +25,8 @@ void LocaliseOne(QWidget* widget) {
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(Localised(button->text()));
   if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(Localised(box->title()));
   if (auto* tabs = qobject_cast<QTabWidget*>(widget))
+    for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, Localised(tabs->tabText(i)));
+  if (auto* tabs = qobject_cast<QTabBar*>(widget))
     for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, Localised(tabs->tabText(i)));
   if (auto* combo = qobject_cast<QComboBox*>(widget))
     for (int i = 0; i < combo->count(); ++i) combo->setItemText(i, Localised(combo->itemText(i)));

@@ -73,6 +73,7 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
       cache_->Refresh();
     else
       cache_->Release();
+    if (pages_->widget(index) == connections_) connections_->Repaint();
   });
 
   status_ = new QLabel(this);

@@ -31,7 +31,9 @@ void SpeedGraph::paintEvent(QPaintEvent*) {
   // The grid's vertical lines move one step a second, as the bars do.
   painter.setPen(QColor(0, 90, 0));
   const double stepX = graph.width() / double(kGridSteps);
-  const double shift = std::fmod(second_ * graph.width() / double(kSpeedHistorySlots), stepX);
+  // One slot a second across the graph's width.
+  const std::size_t slotCount = window_ != nullptr && !window_->Slots().empty() ? window_->Slots().size() : 300;
+  const double shift = std::fmod(second_ * graph.width() / double(slotCount), stepX);
   for (int i = 0; i <= kGridSteps; ++i) {
     const int y = graph.top() + static_cast<int>(i * graph.height() / double(kGridSteps));
     painter.drawLine(graph.left(), y, graph.right(), y);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/qt/calendar_form.h"
+#include "console/qt/grid_columns.h"
 #include "console/qt/localise.h"
 #include "console/qt/unit_buttons.h"
 #include "core/display_forms.h"
@@ -25,8 +26,6 @@ void PrepareGrid(QTableWidget* table) {
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->setSelectionMode(QAbstractItemView::SingleSelection);
-  table->setColumnWidth(0, 260);
-  for (int column = 1; column < kStatisticsColumns; ++column) table->setColumnWidth(column, 110);
 }
 
 }  // namespace
@@ -174,6 +173,9 @@ void TForm3::Show() {
   table_->setRowCount(static_cast<int>(rows.size()));
   for (std::size_t row = 0; row < rows.size(); ++row) ShowRow(table_, static_cast<int>(row), rows[row]);
   ShowRow(footer_, 0, window_->Totals());
+  FitColumns(table_, {260, 110, 110, 110, 80});
+  for (int column = 0; column < kStatisticsColumns; ++column)
+    footer_->setColumnWidth(column, table_->columnWidth(column));
   if (window_->Selected() >= 0) table_->selectRow(window_->Selected());
   label_->setText(Q(window_->SelectedLabel()));
   addToFilterButton_->setEnabled(window_->AddToFilterEnabled());

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "console/qt/calendar_form.h"
+#include "console/qt/grid_columns.h"
 #include "console/qt/speed_window.h"
 #include "console/qt/unit_buttons.h"
 #include "console/qt/wait_window.h"
@@ -35,6 +36,9 @@ class IndentDelegate final : public QStyledItemDelegate {
     QStyleOptionViewItem shifted = option;
     shifted.rect.setLeft(shifted.rect.left() + index.data(kIndentRole).toInt());
     QStyledItemDelegate::paint(painter, shifted, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(index.data(kIndentRole).toInt(), 0);
   }
 };
 
@@ -97,8 +101,6 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   table_->setItemDelegateForColumn(kUsersName, new IndentDelegate(table_));
   table_->setContextMenuPolicy(Qt::CustomContextMenu);
   table_->horizontalHeader()->setSectionsClickable(true);
-  const int widths[kUsersColumns] = {200, 110, 80, 130, 130, 120, 70};
-  for (int column = 0; column < kUsersColumns; ++column) table_->setColumnWidth(column, widths[column]);
   table_->horizontalHeader()->setStretchLastSection(true);
 
   auto* layout = new QVBoxLayout(this);
@@ -191,6 +193,7 @@ void UsersPage::Show() {
       table_->setItem(static_cast<int>(row), column, item);
     }
   }
+  FitColumns(table_, {200, 110, 80, 130, 130, 120, 70});
   if (const auto selected = grid_.Selected()) table_->selectRow(static_cast<int>(*selected));
 }
 

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QStyle>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
@@ -37,13 +38,15 @@ class ConsoleWidgets : public ::testing::Test {
 
   // Every cell's text fits its column (nothing cut off with an ellipsis).
   static void ExpectTextsFit(QTableWidget* table) {
-    const QFontMetrics metrics(table->font());
     for (int row = 0; row < table->rowCount(); ++row)
       for (int column = 0; column < table->columnCount(); ++column) {
         const QTableWidgetItem* item = table->item(row, column);
         if (item == nullptr) continue;
-        QFont font = item->font();
-        const int width = QFontMetrics(font).horizontalAdvance(item->text()) + 12;
+        // The style's margin on both sides and the indent of a user's name
+        // count: they shift the text to the right.
+        const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+        const int width = QFontMetrics(item->font()).horizontalAdvance(item->text()) + 2 * margin +
+                          item->data(Qt::UserRole + 1).toInt();
         EXPECT_LE(width, table->columnWidth(column))
             << "row " << row << " column " << column << ": " << item->text().toStdString();
       }
@@ -53,6 +56,10 @@ class ConsoleWidgets : public ::testing::Test {
   // look at.
   void Shot(int page, const char* name) {
     form_->Pages()->setCurrentIndex(page);
+    // What the main timer does each second.
+    const ConsoleRefresh refresh = form_->Refresh();
+    refresh.perSecondViews();
+    refresh.repaintTree();
     const char* folder = std::getenv("BRINDLEX_SCREENSHOTS");
     if (folder == nullptr) return;
     QDir().mkpath(folder);
