@@ -123,6 +123,7 @@ struct CacheFigures {
   std::int64_t cacheBytes = 0;
   std::int64_t objects = 0;
   std::int64_t objectBytes = 0;
+  std::int64_t bytesPerMb = 1048576;  // the megabyte the traffic figures are shown in
 };
 
 // --- Status and speed ---------------------------------------------------------

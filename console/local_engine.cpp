@@ -240,7 +240,7 @@ std::vector<ConsoleCacheEntry> LocalEngine::CacheEntries() {
 CacheFigures LocalEngine::Cache() {
   const ProgramTraffic& traffic = ProgramTrafficCounters();
   const CacheCounts counts = CountCacheObjects();
-  return {traffic.internetBytes, traffic.cacheBytes, counts.objects, counts.bodyBytes};
+  return {traffic.internetBytes, traffic.cacheBytes, counts.objects, counts.bodyBytes, BytesPerMb()};
 }
 
 bool LocalEngine::DeleteCacheEntry(const std::string& url) { return DeleteCacheObject(url); }

@@ -7,7 +7,6 @@
 #include "core/chars.h"
 #include "core/clock.h"
 #include "core/process_state.h"
-#include "core/settings.h"
 #include "core/users.h"
 #include "core/value_codec.h"
 
@@ -28,9 +27,13 @@ std::string FormatMilliseconds(std::int64_t milliseconds) {
 }
 
 std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit, bool corrected) {
+  if (bytes != kNoValue && corrected) bytes = CorrectedTraffic(bytes);
+  return FormatTrafficIn(bytes, unit, BytesPerMb());
+}
+
+std::string FormatTrafficIn(std::int64_t bytes, TrafficUnit unit, std::int64_t bytesPerMb) {
   if (bytes == kNoValue) return "";
-  if (corrected) bytes = CorrectedTraffic(bytes);
-  const double mb = static_cast<double>(BytesPerMb());
+  const double mb = static_cast<double>(bytesPerMb);
   switch (unit) {
     case TrafficUnit::KbAndMb:
       return std::to_string(bytes / 1024) + " (" + FormatNumberText(static_cast<double>(bytes) / mb) + ")";
@@ -44,9 +47,11 @@ std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit, bool corrected) 
   return "";
 }
 
-std::string FormatMoney(std::int64_t scaled) {
+std::string FormatMoney(std::int64_t scaled) { return FormatMoneyIn(scaled, BytesPerMb()); }
+
+std::string FormatMoneyIn(std::int64_t scaled, std::int64_t bytesPerMb) {
   if (scaled == kNoValue) return "";
-  return FormatNumberText(static_cast<double>(scaled) / (static_cast<double>(Settings()->KbPerMb) * 1024000.0));
+  return FormatNumberText(static_cast<double>(scaled) / (static_cast<double>(bytesPerMb) * 1000.0));
 }
 
 std::string FormatShortDate(std::int64_t localSeconds) {

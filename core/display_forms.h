@@ -22,8 +22,13 @@ std::string FormatMilliseconds(std::int64_t milliseconds);
 enum class TrafficUnit { KbAndMb, Bytes, Kb, Mb };
 // Traffic in the chosen unit; `corrected` applies CorrectTraffic first.
 std::string FormatTraffic(std::int64_t bytes, TrafficUnit unit = TrafficUnit::KbAndMb, bool corrected = false);
+// The same with the megabyte given (1024 x KbPerMb bytes), for a reader that
+// has only a copy of the settings, such as the console.
+std::string FormatTrafficIn(std::int64_t bytes, TrafficUnit unit, std::int64_t bytesPerMb);
 // Scaled money as base currency with at most two decimals.
 std::string FormatMoney(std::int64_t scaled);
+// The same with the megabyte given: money is scaled by 1000 x bytesPerMb.
+std::string FormatMoneyIn(std::int64_t scaled, std::int64_t bytesPerMb);
 
 // Dates and times as the pages, the statistics and the reports show them:
 // "dd.mm.yyyy", "hh:nn:ss" and "dd.mm.yyyy hh:nn:ss", from local seconds.

@@ -1,0 +1,91 @@
+#include "console/speed_view.h"
+
+#include <algorithm>
+
+#include "core/strings.h"
+#include "core/value_codec.h"
+
+namespace brindlex {
+
+namespace {
+
+constexpr std::int32_t kNoSpeed = -1;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
+std::string SpeedCaption(SpeedSubject subject, const std::string& name) {
+  switch (subject) {
+    case SpeedSubject::kUser:
+      return Str(850) + " " + Str(854) + " " + Quoted(name);
+    case SpeedSubject::kGroup:
+      return Str(850) + " " + Str(855) + " " + Quoted(name);
+    case SpeedSubject::kProgram:
+      break;
+  }
+  return Str(850) + " " + Str(856);
+}
+
+SpeedFigures MeasureSpeed(const SpeedSlots& slots) {
+  SpeedFigures figures;
+  std::int64_t sum = 0, count = 0;
+  for (std::size_t slot = 1; slot < slots.size(); ++slot) {
+    if (slots[slot] == kNoSpeed) continue;
+    figures.maximum = std::max<std::int64_t>(figures.maximum, slots[slot]);
+    sum += slots[slot];
+    ++count;
+  }
+  figures.hasData = count > 0;
+  figures.average = count > 0 ? sum / count : 0;
+  return figures;
+}
+
+std::string KbPerSecondText(std::int64_t bytesPerSecond) {
+  return FormatNumberText(static_cast<double>(bytesPerSecond) / 1024.0) + Str(32);
+}
+
+std::int64_t NextSpeedScale(std::int64_t scale, const SpeedFigures& figures) {
+  if (!figures.hasData || figures.maximum == 0) return kSpeedScaleStart;
+  if (figures.maximum > scale) {
+    if (scale == kSpeedScaleStart) scale = kSpeedScaleStep;
+    while (scale < figures.maximum) scale += kSpeedScaleStep;
+    return scale;
+  }
+  while (scale > kSpeedScaleStep && figures.maximum < scale - kSpeedScaleStep) scale -= kSpeedScaleStep;
+  return scale;
+}
+
+std::vector<int> SpeedBarHeights(const SpeedSlots& slots, int graphHeight, std::int64_t scale) {
+  std::vector<int> heights;
+  heights.reserve(slots.size());
+  for (std::int32_t value : slots) {
+    if (value <= 0) {
+      heights.push_back(0);
+      continue;
+    }
+    heights.push_back(std::max(1, static_cast<int>(static_cast<std::int64_t>(value) * graphHeight / scale)));
+  }
+  return heights;
+}
+
+std::string SpeedScaleLabel(std::int64_t scale, int fifth) {
+  return FormatNumberText(static_cast<double>(scale) * fifth / 5.0 / 1024.0);
+}
+
+void SpeedWindow::Update(SpeedSlots slots) {
+  slots_ = std::move(slots);
+  figures_ = MeasureSpeed(slots_);
+  scale_ = NextSpeedScale(scale_, figures_);
+}
+
+SpeedStatusTexts SpeedWindow::StatusTexts() const {
+  auto field = [&](int caption, bool shown, std::int64_t value) {
+    return Str(caption) + ":" + (shown ? KbPerSecondText(value) : "-");
+  };
+  const bool current = slots_.size() > 1 && slots_[1] != kNoSpeed;
+  return {field(850, current, current ? slots_[1] : 0), field(851, figures_.hasData, figures_.average),
+          field(852, figures_.hasData, figures_.maximum)};
+}
+
+}  // namespace brindlex

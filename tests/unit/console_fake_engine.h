@@ -1,0 +1,65 @@
+// A ConsoleEngine for the view tests: it hands out what a test put into it
+// and records the commands it is given.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/console_engine.h"
+
+namespace brindlex::testing {
+
+class FakeConsoleEngine : public ConsoleEngine {
+ public:
+  struct Rebuild {
+    RebuildView view;
+    std::int64_t first;
+    std::int64_t last;
+  };
+  struct TreeClose {
+    TreeLineKind kind;
+    std::uint64_t handle;
+  };
+
+  UsersSnapshot users;
+  std::optional<std::vector<ConsoleAddressSession>> tree;
+  std::vector<ConsoleCacheEntry> cacheEntries;
+
+  std::vector<Rebuild> rebuilds;
+  std::vector<std::uint32_t> closedUsers;
+  std::vector<std::uint32_t> toggledUsers;
+  std::vector<TreeClose> treeCloses;
+  std::vector<std::string> deletedUrls;
+  int treeRequests = 0;
+
+  UsersSnapshot Users() override { return users; }
+  void RebuildCounters(
+      RebuildView view, std::int64_t first, std::int64_t last,
+      const std::function<void(const std::string&, std::int64_t, std::int64_t, std::int64_t, std::int64_t)>&) override {
+    rebuilds.push_back({view, first, last});
+  }
+  void CloseUserSessions(std::uint32_t userId) override { closedUsers.push_back(userId); }
+  void ToggleUserDisabled(std::uint32_t userId) override { toggledUsers.push_back(userId); }
+  std::optional<std::vector<ConsoleAddressSession>> SessionTree() override {
+    ++treeRequests;
+    return tree;
+  }
+  void CloseTreeLine(TreeLineKind kind, std::uint64_t handle) override { treeCloses.push_back({kind, handle}); }
+  StatusFigures Status() override { return {}; }
+  SpeedSlots SpeedHistory(SpeedSubject, std::uint32_t) override { return {}; }
+  void SetMonitorSink(std::function<void(const std::string&)>) override {}
+  bool MonitorShows(int) override { return true; }
+  void SetMonitorShows(int, bool) override {}
+  std::vector<ConsoleCacheEntry> CacheEntries() override { return cacheEntries; }
+  CacheFigures Cache() override { return {}; }
+  bool DeleteCacheEntry(const std::string& url) override {
+    deletedUrls.push_back(url);
+    return true;
+  }
+  std::string ExportCacheObject(const std::string&) override { return {}; }
+  void ResetCacheFigures() override {}
+  std::vector<StatisticsRow> Statistics(const StatisticsQuery&, const std::function<bool()>&) override { return {}; }
+};
+
+}  // namespace brindlex::testing
