@@ -34,7 +34,11 @@ struct ShownSheet {
 
   bool Has(const std::string& address) const { return cells.count(address) != 0; }
   const ShownCell& At(const std::string& address) const {
-    static const ShownCell kNone{"<no such cell>"};
+    static const ShownCell kNone = [] {
+      ShownCell none;
+      none.text = "<no such cell>";
+      return none;
+    }();
     auto it = cells.find(address);
     return it == cells.end() ? kNone : it->second;
   }
