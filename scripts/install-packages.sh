@@ -8,15 +8,15 @@
 # Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build g++ libcurl4-openssl-dev)
+packages=(build-essential cmake ninja-build g++ pkg-config libcurl4-openssl-dev libxlsxwriter-dev)
 if [ "${1:-}" = --build-only ]; then
   shift
 else
   packages+=(
-    pkg-config googletest libgtest-dev libgmock-dev
+    googletest libgtest-dev libgmock-dev
     clang libclang-rt-dev
     curl iproute2 util-linux procps psmisc systemd
-    nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd bind9-dnsutils
+    nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd python3-openpyxl bind9-dnsutils
   )
 fi
 packages+=("$@")
