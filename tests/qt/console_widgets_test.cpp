@@ -112,12 +112,14 @@ TEST_F(ConsoleWidgets, TheMonitorFollowsItsModelAndAddToFilterNeedsAUserThatIsSt
   MonitorPage* monitor = form_->Monitor();
   std::vector<FilterRequest> opened;
   monitor->SetFilterEditor([&](const FilterRequest& request) { opened.push_back(request); });
-  for (int line = 1; line <= 111; ++line) monitor->Add("line " + std::to_string(line));
-  ASSERT_EQ(static_cast<std::size_t>(monitor->List()->count()), monitor->Lines().Lines().size());
-  EXPECT_EQ(monitor->List()->item(0)->text().toStdString(), monitor->Lines().Lines().front());
-  monitor->Add("line 112");
-  EXPECT_EQ(monitor->List()->count(), 101);
+  for (int line = 1; line <= 110; ++line) monitor->Add("line " + std::to_string(line));
+  EXPECT_EQ(monitor->List()->count(), 110);
+  // The 111th line cuts the oldest eleven at once.
+  monitor->Add("line 111");
+  ASSERT_EQ(monitor->List()->count(), 100);
   EXPECT_EQ(monitor->List()->item(0)->text().toStdString(), "line 12");
+  EXPECT_EQ(monitor->List()->item(99)->text().toStdString(), "line 111");
+  EXPECT_EQ(monitor->List()->currentRow(), 99);
 
   // A line of a user that was deleted since: nothing opens.
   const std::string line = OfficeMonitorLines()[1];

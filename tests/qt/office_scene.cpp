@@ -64,7 +64,7 @@ void FillOffice(FakeConsoleEngine& engine) {
       {"http://updates.example.org/pool/main/l/libfoo/libfoo_2.4.1_amd64.deb", 2301887, 1796300000, 1796300100,
        1796300100, 0},
   };
-  engine.cacheFigures = {1290LL * kMb, 212LL * kMb, 4, 3323000};
+  engine.cacheFigures = {1290LL * kMb, 212LL * kMb, 4, 3323000, kMb};
   engine.status = {3, 4};
   engine.speed.assign(300, -1);
   for (int slot = 0; slot < 180; ++slot) engine.speed[slot] = 20000 + (slot * 7919) % 90000;

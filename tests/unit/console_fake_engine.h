@@ -25,6 +25,10 @@ class FakeConsoleEngine : public ConsoleEngine {
   UsersSnapshot users;
   std::optional<std::vector<ConsoleAddressSession>> tree;
   std::vector<ConsoleCacheEntry> cacheEntries;
+  CacheFigures cacheFigures;
+  StatusFigures status;
+  SpeedSlots speed;
+  std::vector<std::pair<std::uint32_t, std::string>> messages;
 
   std::vector<Rebuild> rebuilds;
   std::vector<std::uint32_t> closedUsers;
@@ -46,19 +50,25 @@ class FakeConsoleEngine : public ConsoleEngine {
     return tree;
   }
   void CloseTreeLine(TreeLineKind kind, std::uint64_t handle) override { treeCloses.push_back({kind, handle}); }
-  StatusFigures Status() override { return {}; }
-  SpeedSlots SpeedHistory(SpeedSubject, std::uint32_t) override { return {}; }
+  StatusFigures Status() override { return status; }
+  SpeedSlots SpeedHistory(SpeedSubject, std::uint32_t) override { return speed; }
   void SetMonitorSink(std::function<void(const std::string&)>) override {}
   bool MonitorShows(int) override { return true; }
   void SetMonitorShows(int, bool) override {}
   std::vector<ConsoleCacheEntry> CacheEntries() override { return cacheEntries; }
-  CacheFigures Cache() override { return {}; }
+  CacheFigures Cache() override { return cacheFigures; }
   bool DeleteCacheEntry(const std::string& url) override {
     deletedUrls.push_back(url);
     return true;
   }
   std::string ExportCacheObject(const std::string&) override { return {}; }
   void ResetCacheFigures() override {}
+  std::string UserReport(std::uint32_t userId) override { return "report of " + std::to_string(userId); }
+  bool SendUserMessage(std::uint32_t userId, const std::string& text) override {
+    messages.emplace_back(userId, text);
+    return true;
+  }
+  void SetMailStatusSink(std::function<void(const std::string&)>) override {}
   std::vector<StatisticsRow> Statistics(const StatisticsQuery&, const std::function<bool()>&) override { return {}; }
 };
 
