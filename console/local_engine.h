@@ -9,6 +9,14 @@ namespace brindlex {
 
 class LocalEngine final : public ConsoleEngine {
  public:
+  // Puts the settings file in force in one step (the gateway wires the same
+  // reload as SIGHUP). `reopenMask` holds the listener's ReopenBits of the
+  // services whose settings the administrator applied: they are reopened even
+  // when their ports read the same, so that applying again retries a port that
+  // could not be opened.
+  using ApplySettingsFile = std::function<void(int reopenMask)>;
+  explicit LocalEngine(ApplySettingsFile applySettingsFile);
+
   UsersSnapshot Users() override;
   void RebuildCounters(RebuildView view, std::int64_t first, std::int64_t last,
                        const std::function<void(const std::string& file, std::int64_t fileDone, std::int64_t fileSize,
@@ -33,6 +41,29 @@ class LocalEngine final : public ConsoleEngine {
   void ResetCacheFigures() override;
 
   std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) override;
+
+  // Configuration page (local_engine_editor.cpp).
+  std::vector<ConfigControlValue> ConfigValues(const std::vector<std::string>& controlNames) override;
+  ConfigApplyOutcome ApplyConfigControls(const std::vector<ConfigControlValue>& controls, int changeMask) override;
+  bool AdminPasswordRequired() override;
+  bool AdminPasswordMatches(const std::string& entered) override;
+  std::optional<GroupRecord> ConfigGroup(std::uint32_t number) override;
+  GroupRecord NewConfigGroup() override;
+  ConfigEditOutcome SaveConfigGroup(const GroupRecord& draft, bool isNew) override;
+  ConfigEditOutcome CheckConfigGroupDeletion(std::uint32_t number) override;
+  bool DeleteConfigGroup(std::uint32_t number) override;
+  void ApplyGroupRulesToUsers(std::uint32_t number) override;
+  std::optional<ConsoleUserDraft> ConfigUser(std::uint32_t id) override;
+  std::optional<ConsoleUserDraft> NewConfigUser(std::uint32_t groupNumber) override;
+  ConfigEditOutcome SaveConfigUser(const ConsoleUserDraft& draft, std::optional<std::uint32_t> id) override;
+  bool DeleteConfigUser(std::uint32_t id) override;
+  void MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) override;
+  void ApplyGroupRulesToUser(std::uint32_t id) override;
+  bool SaveConfigCopy(const std::string& path) override;
+  void LoadConfigCopy(const std::string& path) override;
+
+ private:
+  ApplySettingsFile applySettingsFile_;
 };
 
 }  // namespace brindlex
