@@ -1,4 +1,4 @@
-// The configuration page's part of the in-process engine: settings controls
+// The configuration page's side of the in-process engine: settings controls
 // are checked and written to the file, which is then put in force in one
 // step; groups, users and copies go through the account editor's operations.
 #include <mutex>
