@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
 
   // The console opens before start-up so that its monitor shows start-up's
   // own lines; its users view is built once the accounts are loaded.
-  LocalEngine engine([&gateway] { ReloadSettingsFile(gateway.listener); });
+  LocalEngine engine([&gateway](int reopenMask) { ReloadSettingsFile(gateway.listener, reopenMask); });
   ConsoleRefresh refresh;
   if (desktop != nullptr) {
     refresh = desktop->Open(engine, [&loop] { loop.Quit(); });

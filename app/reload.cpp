@@ -14,7 +14,7 @@
 
 namespace brindlex {
 
-void ReloadSettingsFile(Listener& listener) {
+void ReloadSettingsFile(Listener& listener, int alsoReopen) {
   // One reading serves every part, so that none of them sees a later edit
   // than another.
   IniDocument document = LoadIniFile(SettingsPath());
@@ -32,7 +32,7 @@ void ReloadSettingsFile(Listener& listener) {
   std::vector<PortMapRule> rules = ReadPortMapRules(document);
   CarryOverSockets(PortMapRules(), rules);
   ReplacePortMapRules(std::move(rules));
-  ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping);
+  ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping | alsoReopen);
   MonitorAppend(Str(1230));
   ReportConfigurationProblems();
 }

@@ -7,6 +7,9 @@ namespace brindlex {
 
 struct Listener;
 
-void ReloadSettingsFile(Listener& listener);
+// `alsoReopen` (the listener's ReopenBits) names services to reopen even
+// when their settings read the same: the editor's apply retries a port that
+// could not be opened.
+void ReloadSettingsFile(Listener& listener, int alsoReopen = 0);
 
 }  // namespace brindlex

@@ -16,8 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "core/access_rules.h"
 #include "core/counters.h"
 #include "core/display_forms.h"
+#include "core/groups.h"
+#include "core/schedule.h"
 #include "core/value_codec.h"
 #include "stats/statistics.h"
 
@@ -137,6 +140,64 @@ enum class SpeedSubject { kUser, kGroup, kProgram };
 // Slot 0 is the second being filled, slot 1 the last whole one; -1 = no data.
 using SpeedSlots = std::vector<std::int32_t>;
 
+// --- Configuration page -------------------------------------------------------
+
+// One control of a settings page, named by kind prefix and key ("EdHttpPort",
+// "CbEnableHTTP", "LbInInterface"): an edit's text, "1" or "0" for a check
+// box, a list box's entries. An edit with a confirmation edit beside it (the
+// administrator's password) carries that text too.
+struct ConfigControlValue {
+  std::string name;
+  std::string text;
+  std::vector<std::string> items;
+  std::string confirmation;
+
+  bool operator==(const ConfigControlValue&) const = default;
+};
+
+// A message box: its caption and text; nothing to show when the text is empty.
+struct ConfigBox {
+  std::string caption;
+  std::string text;
+};
+
+struct ConfigApplyOutcome {
+  bool ok = true;
+  std::string failedControl;  // the control to focus when ok is false
+  ConfigBox box;
+  // The controls stored, in their stored form (a port without its blanks, an
+  // address in dotted form, a time as "hh:mm").
+  std::vector<ConfigControlValue> saved;
+};
+
+// A group or user operation's result: refused with a box, or done; `id` is
+// the number a new group got or the table place of a new user.
+struct ConfigEditOutcome {
+  bool ok = true;
+  ConfigBox box;
+  std::uint32_t id = 0;
+};
+
+// The stored fields of a user as the user page edits them.
+struct ConsoleUserDraft {
+  std::uint32_t groupNumber = 0;
+  std::string name;
+  bool disabled = false;
+  bool admin = false;
+  std::string login;
+  std::string password;  // plain; a MAC address (12 hex digits) for an address user
+  bool byAddress = false;
+  std::vector<std::string> emails;
+  std::string reportEmail;
+  Schedule schedule{};
+  std::string denyFilter;
+  std::string allowFilter;
+  std::string clientAddresses;
+  AccessRules rules;
+
+  bool operator==(const ConsoleUserDraft&) const = default;
+};
+
 // --- The interface ------------------------------------------------------------
 
 class ConsoleEngine {
@@ -192,6 +253,46 @@ class ConsoleEngine {
   // Statistics over the logs; `abort` is asked between reads and stops the
   // load early (the rows are then incomplete and must be dropped).
   virtual std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) = 0;
+
+  // Configuration page.
+  // The values in force of the named controls, in the order asked.
+  virtual std::vector<ConfigControlValue> ConfigValues(const std::vector<std::string>& controlNames) = 0;
+  // Stores the controls one by one in their order and stops at the first
+  // that fails its check (those before it stay stored); then puts the settings
+  // file in force. `changeMask` is the page's mask: its service bits (4-128)
+  // have those services reopened after a successful apply, bit 512 deletes
+  // the log files kept too long.
+  virtual ConfigApplyOutcome ApplyConfigControls(const std::vector<ConfigControlValue>& controls, int changeMask) = 0;
+  // Whether the page needs the administrator's password, and whether a typed
+  // text is that password (letter case counting).
+  virtual bool AdminPasswordRequired() = 0;
+  virtual bool AdminPasswordMatches(const std::string& entered) = 0;
+
+  // Groups. A draft is what the group page edits; a new group's draft is a
+  // copy of group 0 named after the number it would get.
+  virtual std::optional<GroupRecord> ConfigGroup(std::uint32_t number) = 0;
+  virtual GroupRecord NewConfigGroup() = 0;
+  virtual ConfigEditOutcome SaveConfigGroup(const GroupRecord& draft, bool isNew) = 0;
+  // A refusal (ok = false and its box), or ok with the question to ask.
+  virtual ConfigEditOutcome CheckConfigGroupDeletion(std::uint32_t number) = 0;
+  virtual bool DeleteConfigGroup(std::uint32_t number) = 0;
+  // Every user of the group that is not deleted gets the group's rules.
+  virtual void ApplyGroupRulesToUsers(std::uint32_t number) = 0;
+
+  // Users, named by their place in the user table (UsersSnapshot's id).
+  virtual std::optional<ConsoleUserDraft> ConfigUser(std::uint32_t id) = 0;
+  virtual std::optional<ConsoleUserDraft> NewConfigUser(std::uint32_t groupNumber) = 0;
+  // Stores a new user (`id` empty) or the edited fields of an existing one;
+  // an existing user keeps its login, identification kind and group.
+  virtual ConfigEditOutcome SaveConfigUser(const ConsoleUserDraft& draft, std::optional<std::uint32_t> id) = 0;
+  virtual bool DeleteConfigUser(std::uint32_t id) = 0;
+  virtual void MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) = 0;
+  virtual void ApplyGroupRulesToUser(std::uint32_t id) = 0;
+
+  // Copies of the accounts in a file the administrator picks. Loading re-reads
+  // the users and groups the tables have; a record the file lacks stays.
+  virtual bool SaveConfigCopy(const std::string& path) = 0;
+  virtual void LoadConfigCopy(const std::string& path) = 0;
 };
 
 }  // namespace brindlex

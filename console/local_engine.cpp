@@ -25,11 +25,6 @@ namespace {
 
 std::uint64_t HandleOf(const void* record) { return reinterpret_cast<std::uintptr_t>(record); }
 
-UserRecord* UserById(std::uint32_t id) {
-  auto& users = Users();
-  return id < users.size() ? users[id].get() : nullptr;
-}
-
 ConsoleConnection ConnectionLineLocked(const ConnectionRecord& connection) {
   return {HandleOf(&connection), ServiceLogName(connection), connection.bytesSent, connection.bytesReceived,
           connection.url};
@@ -49,7 +44,7 @@ void CloseUserSessionsLocked(const UserRecord& user) {
 
 }  // namespace
 
-LocalEngine::LocalEngine(std::function<void()> applySettingsFile) : applySettingsFile_(std::move(applySettingsFile)) {}
+LocalEngine::LocalEngine(ApplySettingsFile applySettingsFile) : applySettingsFile_(std::move(applySettingsFile)) {}
 
 UsersSnapshot LocalEngine::Users() {
   UsersSnapshot snapshot;
@@ -110,14 +105,14 @@ void LocalEngine::RebuildCounters(
 
 void LocalEngine::CloseUserSessions(std::uint32_t userId) {
   std::lock_guard lock(AccountsLock());
-  if (UserRecord* user = UserById(userId)) CloseUserSessionsLocked(*user);
+  if (UserRecord* user = UserAt(userId)) CloseUserSessionsLocked(*user);
 }
 
 void LocalEngine::ToggleUserDisabled(std::uint32_t userId) {
   UserRecord copy;
   {
     std::lock_guard lock(AccountsLock());
-    UserRecord* user = UserById(userId);
+    UserRecord* user = UserAt(userId);
     if (user == nullptr || user->deleted) return;
     CloseUserSessionsLocked(*user);
     user->disabled = !user->disabled;
@@ -204,8 +199,7 @@ SpeedSlots LocalEngine::SpeedHistory(SpeedSubject subject, std::uint32_t id) {
     }
     case SpeedSubject::kUser: {
       std::lock_guard lock(AccountsLock());
-      if (const UserRecord* user = UserById(id))
-        return SpeedSlots(user->speedHistory.begin(), user->speedHistory.end());
+      if (const UserRecord* user = UserAt(id)) return SpeedSlots(user->speedHistory.begin(), user->speedHistory.end());
       break;
     }
     case SpeedSubject::kGroup: {

@@ -9,9 +9,13 @@ namespace brindlex {
 
 class LocalEngine final : public ConsoleEngine {
  public:
-  // `applySettingsFile` applies the whole settings file to the running
-  // gateway (the same operation as SIGHUP); the program's entry provides it.
-  explicit LocalEngine(std::function<void()> applySettingsFile = {});
+  // Puts the settings file in force in one step (the gateway wires the same
+  // reload as SIGHUP). `reopenMask` holds the listener's ReopenBits of the
+  // services whose settings the administrator applied: they are reopened even
+  // when their ports read the same, so that applying again retries a port that
+  // could not be opened.
+  using ApplySettingsFile = std::function<void(int reopenMask)>;
+  explicit LocalEngine(ApplySettingsFile applySettingsFile);
 
   UsersSnapshot Users() override;
   void RebuildCounters(RebuildView view, std::int64_t first, std::int64_t last,
@@ -42,8 +46,28 @@ class LocalEngine final : public ConsoleEngine {
 
   std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) override;
 
+  // Configuration page (local_engine_editor.cpp).
+  std::vector<ConfigControlValue> ConfigValues(const std::vector<std::string>& controlNames) override;
+  ConfigApplyOutcome ApplyConfigControls(const std::vector<ConfigControlValue>& controls, int changeMask) override;
+  bool AdminPasswordRequired() override;
+  bool AdminPasswordMatches(const std::string& entered) override;
+  std::optional<GroupRecord> ConfigGroup(std::uint32_t number) override;
+  GroupRecord NewConfigGroup() override;
+  ConfigEditOutcome SaveConfigGroup(const GroupRecord& draft, bool isNew) override;
+  ConfigEditOutcome CheckConfigGroupDeletion(std::uint32_t number) override;
+  bool DeleteConfigGroup(std::uint32_t number) override;
+  void ApplyGroupRulesToUsers(std::uint32_t number) override;
+  std::optional<ConsoleUserDraft> ConfigUser(std::uint32_t id) override;
+  std::optional<ConsoleUserDraft> NewConfigUser(std::uint32_t groupNumber) override;
+  ConfigEditOutcome SaveConfigUser(const ConsoleUserDraft& draft, std::optional<std::uint32_t> id) override;
+  bool DeleteConfigUser(std::uint32_t id) override;
+  void MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) override;
+  void ApplyGroupRulesToUser(std::uint32_t id) override;
+  bool SaveConfigCopy(const std::string& path) override;
+  void LoadConfigCopy(const std::string& path) override;
+
  private:
-  std::function<void()> applySettingsFile_;
+  ApplySettingsFile applySettingsFile_;
 };
 
 }  // namespace brindlex

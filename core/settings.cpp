@@ -143,7 +143,7 @@ EditOutcome ConversionFailure(std::string_view text, int messageId) {
   return outcome;
 }
 
-bool Store(std::string_view key, std::string_view stored);
+bool Store(std::string_view key, std::string_view stored, SettingWrite mode = SettingWrite::kPublish);
 
 // An empty field counts as 0; anything but a whole 32-bit number is refused
 // with the message of `failureId`.
@@ -155,15 +155,17 @@ EditOutcome WholeNumber(std::string& fieldText, int failureId, std::int64_t& val
   return {};
 }
 
-EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldText, int failureId) {
+EditOutcome WriteWholeNumber(std::string_view controlName, std::string& fieldText, int failureId,
+                             SettingWrite mode = SettingWrite::kPublish) {
   std::int64_t value = 0;
   EditOutcome outcome = WholeNumber(fieldText, failureId, value);
-  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText);
+  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText, mode);
   return outcome;
 }
 
-bool Store(std::string_view key, std::string_view stored) {
-  if (const SettingEntry* entry = FindEntry(key))
+bool Store(std::string_view key, std::string_view stored, SettingWrite mode) {
+  const SettingEntry* entry = FindEntry(key);
+  if (entry && mode == SettingWrite::kPublish)
     ChangeSettings([&](SystemSettings& settings) { AssignStored(*entry, stored, settings); });
   return IniWriteString(SettingsPath(), kSystem, key, stored);
 }
@@ -277,6 +279,32 @@ std::vector<std::string> ReloadSystemSettings(const IniDocument& document) {
   return kept;
 }
 
+SettingShown ShownSetting(const SystemSettings& settings, std::string_view key) {
+  SettingShown shown;
+  const SettingEntry* entry = FindEntry(key);
+  if (!entry) return shown;
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_cvref_t<decltype(settings.*member)>;
+        const T& value = settings.*member;
+        if constexpr (std::is_same_v<T, bool>) {
+          shown.text = value ? "1" : "0";
+        } else if constexpr (std::is_same_v<T, int>) {
+          shown.text = std::to_string(value);
+        } else if constexpr (std::is_same_v<T, double>) {
+          shown.text = FormatNumberText(value, entry->decimals);
+        } else if constexpr (std::is_same_v<T, Ipv4>) {
+          shown.text = value == kNoAddress ? "" : FormatIpv4(value);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          shown.text = value;
+        } else {
+          shown.items = value;
+        }
+      },
+      entry->member);
+  return shown;
+}
+
 int BillingDay(const SystemSettings& settings) {
   return settings.DayOfMontCalc >= 1 && settings.DayOfMontCalc <= 20 ? settings.DayOfMontCalc : 1;
 }
@@ -323,18 +351,18 @@ std::string KeyFromControlName(std::string_view controlName) {
   return controlName.size() > 2 ? std::string(controlName.substr(2)) : std::string(controlName);
 }
 
-EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text) {
-  Store(KeyFromControlName(controlName), text);
+EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text, SettingWrite mode) {
+  Store(KeyFromControlName(controlName), text, mode);
   return {};
 }
 
-EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain) {
+EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain, SettingWrite mode) {
   for (char c : plain) {
     if (static_cast<unsigned char>(c) < 0x20) return {false, Str(780), Str(790)};
   }
   std::string key = KeyFromControlName(controlName);
   const SettingEntry* entry = FindEntry(key);
-  if (entry && std::holds_alternative<std::string SystemSettings::*>(entry->member)) {
+  if (entry && mode == SettingWrite::kPublish && std::holds_alternative<std::string SystemSettings::*>(entry->member)) {
     auto member = std::get<std::string SystemSettings::*>(entry->member);
     ChangeSettings([&](SystemSettings& settings) { settings.*member = std::string(plain); });
   }
@@ -342,23 +370,23 @@ EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view
   return {};
 }
 
-EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked) {
-  Store(KeyFromControlName(controlName), checked ? "1" : "0");
+EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked, SettingWrite mode) {
+  Store(KeyFromControlName(controlName), checked ? "1" : "0", mode);
   return {};
 }
 
-EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText) {
-  return WriteWholeNumber(controlName, fieldText, 782);
+EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText, SettingWrite mode) {
+  return WriteWholeNumber(controlName, fieldText, 782, mode);
 }
 
-EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText) {
+EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText, SettingWrite mode) {
   if (Trim(fieldText).empty()) fieldText = "0";
   double value = 0;
   if (!ParseWholeReal(fieldText, value)) return ConversionFailure(fieldText, 782);
   std::string key = KeyFromControlName(controlName);
   const SettingEntry* entry = FindEntry(key);
   fieldText = FormatNumberText(value, entry ? entry->decimals : 2);
-  Store(key, fieldText);
+  Store(key, fieldText, mode);
   return {};
 }
 
@@ -373,15 +401,15 @@ EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address) {
   return {};
 }
 
-EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText) {
+EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText, SettingWrite mode) {
   Ipv4 address = 0;
   EditOutcome outcome = CheckAddressField(fieldText, address);
-  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText);
+  if (outcome.ok) Store(KeyFromControlName(controlName), fieldText, mode);
   return outcome;
 }
 
-EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items) {
-  Store(KeyFromControlName(controlName), JoinList(items));
+EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items, SettingWrite mode) {
+  Store(KeyFromControlName(controlName), JoinList(items), mode);
   return {};
 }
 
@@ -400,19 +428,19 @@ bool ParseTimeOfDay(std::string_view text, int& minutesOfDay) {
   return ok;
 }
 
-EditOutcome WriteSpamTime(std::string& fieldText) {
+EditOutcome WriteSpamTime(std::string& fieldText, SettingWrite mode) {
   int minutes = 0;
   if (!ParseTimeOfDay(fieldText, minutes)) return ConversionFailure(fieldText, 791);
   char buffer[16];
   std::snprintf(buffer, sizeof(buffer), "%02d:%02d", minutes / 60, minutes % 60);
   fieldText = buffer;
-  Store("SpamTime", fieldText);
+  Store("SpamTime", fieldText, mode);
   return {};
 }
 
-EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation) {
+EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation, SettingWrite mode) {
   if (password != confirmation) return {false, Str(18), Str(1184)};
-  return WriteScrambledSetting("EdPasswordAdmin", password);
+  return WriteScrambledSetting("EdPasswordAdmin", password, mode);
 }
 
 void LoadCounters(const IniDocument& document) {

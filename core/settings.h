@@ -120,6 +120,16 @@ void LoadSystemSettings(const IniDocument& document, SystemSettings& settings);
 // force, and the keys whose file value differs are returned.
 std::vector<std::string> ReloadSystemSettings(const IniDocument& document);
 
+// A key's value in `settings` as the editor's control shows it: "1" or "0", a
+// whole number, a real with its stored decimals, a dotted address ("" when
+// unset), or the plain text; a list's entries come as items. Empty for a key
+// the table does not know.
+struct SettingShown {
+  std::string text;
+  std::vector<std::string> items;
+};
+SettingShown ShownSetting(const SystemSettings& settings, std::string_view key);
+
 // The billing day actually in force: values outside 1..20 count as 1.
 int BillingDay(const SystemSettings& settings);
 
@@ -143,6 +153,11 @@ struct EditOutcome {
   std::string caption;
   std::string message;
 };
+// Where an editor write goes. kPublish puts the key in force at once as well;
+// kFileOnly only writes the file, for a caller that then puts the whole file
+// in force in one step, so that readers never see half a page and the reload
+// still sees which services' ports differ from those in force.
+enum class SettingWrite { kPublish, kFileOnly };
 std::string KeyFromControlName(std::string_view controlName);
 // The editor's common checks of a number field (a whole number, by default
 // of 32 bits, within [low, high]; empty counts as 0) and of an address field
@@ -151,21 +166,28 @@ std::string KeyFromControlName(std::string_view controlName);
 EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low = INT32_MIN,
                              std::int64_t high = INT32_MAX);
 EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address);
-EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text);
-EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain);
-EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked);
-EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText);
-EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText);
-EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText);
-EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items);
+EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text,
+                             SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain,
+                                  SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteBooleanSetting(std::string_view controlName, bool checked, SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& fieldText,
+                                SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText,
+                             SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteIpv4Setting(std::string_view controlName, std::string& fieldText,
+                             SettingWrite mode = SettingWrite::kPublish);
+EditOutcome WriteListSetting(std::string_view controlName, const std::vector<std::string>& items,
+                             SettingWrite mode = SettingWrite::kPublish);
 EditOutcome WriteDateSetting(std::string_view controlName, std::string& fieldText);
 // A time of day as SpamTime holds it ("h:mm" or "hh:mm"; "h:" is the full
 // hour) in minutes after midnight; false for anything else.
 bool ParseTimeOfDay(std::string_view text, int& minutesOfDay);
 // SpamTime: any "h:mm" the user typed becomes "hh:mm".
-EditOutcome WriteSpamTime(std::string& fieldText);
+EditOutcome WriteSpamTime(std::string& fieldText, SettingWrite mode = SettingWrite::kPublish);
 // PasswordAdmin is stored only when both fields agree (case counts).
-EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation);
+EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation,
+                               SettingWrite mode = SettingWrite::kPublish);
 
 // The number the next new cache object takes; the counter is advanced and the
 // new value written to CurIdCach before this returns. Safe from any thread.

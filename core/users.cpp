@@ -102,6 +102,11 @@ UserRecord* FindActiveUser(std::string_view login) {
   return nullptr;
 }
 
+UserRecord* UserAt(std::uint32_t id) {
+  auto& users = Users();
+  return id < users.size() ? users[id].get() : nullptr;
+}
+
 UserRecord* FindOrCreateUser(std::string_view login) {
   if (login.empty()) return nullptr;
   if (UserRecord* user = FindUser(login)) return user;

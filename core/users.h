@@ -79,6 +79,9 @@ void ParseUserRecord(std::string_view text, UserRecord& user);
 UserRecord* FindUser(std::string_view login);
 // Same, but only a user that is not deleted.
 UserRecord* FindActiveUser(std::string_view login);
+// The user at place `id` of the table, or nullptr. Caller holds the accounts
+// lock.
+UserRecord* UserAt(std::uint32_t id);
 
 // The user with this login, or a new zero-filled, deleted record appended
 // with it (speed history empty). nullptr for an empty login, or when the

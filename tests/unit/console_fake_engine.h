@@ -69,6 +69,27 @@ class FakeConsoleEngine : public ConsoleEngine {
     return true;
   }
   void SetMailStatusSink(std::function<void(const std::string&)>) override {}
+  // The configuration page is not what these tests look at: it is served by
+  // the real engine in the editor's tests.
+  std::vector<ConfigControlValue> ConfigValues(const std::vector<std::string>&) override { return {}; }
+  ConfigApplyOutcome ApplyConfigControls(const std::vector<ConfigControlValue>&, int) override { return {}; }
+  bool AdminPasswordRequired() override { return false; }
+  bool AdminPasswordMatches(const std::string&) override { return false; }
+  std::optional<GroupRecord> ConfigGroup(std::uint32_t) override { return std::nullopt; }
+  GroupRecord NewConfigGroup() override { return {}; }
+  ConfigEditOutcome SaveConfigGroup(const GroupRecord&, bool) override { return {}; }
+  ConfigEditOutcome CheckConfigGroupDeletion(std::uint32_t) override { return {}; }
+  bool DeleteConfigGroup(std::uint32_t) override { return false; }
+  void ApplyGroupRulesToUsers(std::uint32_t) override {}
+  std::optional<ConsoleUserDraft> ConfigUser(std::uint32_t) override { return std::nullopt; }
+  std::optional<ConsoleUserDraft> NewConfigUser(std::uint32_t) override { return std::nullopt; }
+  ConfigEditOutcome SaveConfigUser(const ConsoleUserDraft&, std::optional<std::uint32_t>) override { return {}; }
+  bool DeleteConfigUser(std::uint32_t) override { return false; }
+  void MoveConfigUser(std::uint32_t, std::uint32_t) override {}
+  void ApplyGroupRulesToUser(std::uint32_t) override {}
+  bool SaveConfigCopy(const std::string&) override { return false; }
+  void LoadConfigCopy(const std::string&) override {}
+
   std::vector<StatisticsRow> Statistics(const StatisticsQuery&, const std::function<bool()>&) override { return {}; }
 };
 

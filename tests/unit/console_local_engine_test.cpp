@@ -27,7 +27,7 @@ class LocalEngineTest : public AccountWorld {
     return connection;
   }
 
-  LocalEngine engine_;
+  LocalEngine engine_{[](int) {}};
 };
 
 TEST_F(LocalEngineTest, CloseSessionReachesEveryConnectionOfTheUserAndNoOtherUser) {

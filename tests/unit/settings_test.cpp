@@ -220,3 +220,39 @@ TEST(StringTable, HoldsProtocolRepliesByteForByte) {
 
 }  // namespace
 }  // namespace brindlex
+
+namespace brindlex {
+namespace {
+
+TEST_F(SettingsFile, FileOnlyWritesLeaveTheSettingsInForceAlone) {
+  std::string port = "2121";
+  ASSERT_TRUE(WriteIntegerSetting("EdFtpPort", port, SettingWrite::kFileOnly).ok);
+  ASSERT_TRUE(WriteScrambledSetting("EdParentProxyPassword", "pw", SettingWrite::kFileOnly).ok);
+  ASSERT_TRUE(WriteBooleanSetting("CbEnableFtp", true, SettingWrite::kFileOnly).ok);
+  EXPECT_EQ(Settings()->FtpPort, 21);
+  EXPECT_EQ(Settings()->ParentProxyPassword, "");
+  EXPECT_FALSE(Settings()->EnableFtp);
+  SystemSettings stored = Load();
+  EXPECT_EQ(stored.FtpPort, 2121);
+  EXPECT_EQ(stored.ParentProxyPassword, "pw");
+  EXPECT_TRUE(stored.EnableFtp);
+}
+
+TEST(ShownSettings, EachKindAsItsControlShowsIt) {
+  SystemSettings s;
+  s.CachSizeMax = 2.5;
+  s.CascadeIP = 0x0A000001u;
+  s.InInterface = {"10.0.0.1", "10.0.0.2"};
+  EXPECT_EQ(ShownSetting(s, "EnableHTTP").text, "1");
+  EXPECT_EQ(ShownSetting(s, "EnableFtp").text, "0");
+  EXPECT_EQ(ShownSetting(s, "FtpPort").text, "21");
+  EXPECT_EQ(ShownSetting(s, "CachSizeMax").text, "2.5");
+  EXPECT_EQ(ShownSetting(s, "CascadeIP").text, "10.0.0.1");
+  EXPECT_EQ(ShownSetting(s, "InInterface").items, s.InInterface);
+  EXPECT_EQ(ShownSetting(s, "SpamTime").text, "00:00");
+  EXPECT_EQ(ShownSetting(SystemSettings{}, "CascadeIP").text, "") << "unset shows empty";
+  EXPECT_EQ(ShownSetting(s, "NoSuchKey").text, "");
+}
+
+}  // namespace
+}  // namespace brindlex
