@@ -20,6 +20,8 @@
 #include "app/main_timer.h"
 #include "app/reload.h"
 #include "app/startup.h"
+#include "console/local_engine.h"
+#include "console/qt/desktop_console.h"
 #include "core/display_forms.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
@@ -28,8 +30,6 @@
 #include "core/report_exception.h"
 #include "core/session_journal.h"
 #include "core/strings.h"
-#include "console/local_engine.h"
-#include "console/qt/desktop_console.h"
 
 namespace {
 

@@ -51,7 +51,7 @@ struct ConsoleUser {
   std::string login;
   bool disabled = false;
   bool deleted = false;
-  bool hasEmail = false;  // a report address, where messages go
+  bool hasEmail = false;         // a report address, where messages go
   bool hasTicket = false;        // the user works against subscriptions
   bool ticketOpen = false;       // a subscription record exists
   bool ticketActive = false;     // open and not exhausted

@@ -255,7 +255,7 @@ std::string LocalEngine::UserReport(std::uint32_t userId) {
   std::string login;
   {
     std::lock_guard lock(AccountsLock());
-    const UserRecord* user = UserById(userId);
+    const UserRecord* user = UserAt(userId);
     if (user == nullptr) return {};
     login = user->login;
   }
@@ -266,7 +266,7 @@ bool LocalEngine::SendUserMessage(std::uint32_t userId, const std::string& text)
   std::string recipient;
   {
     std::lock_guard lock(AccountsLock());
-    const UserRecord* user = UserById(userId);
+    const UserRecord* user = UserAt(userId);
     if (user == nullptr) return false;
     recipient = user->reportEmail;
   }

@@ -18,6 +18,7 @@ cmake --build build/asan -j "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/sanitizer/lsan.supp}
 (cd build/asan && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRINDLEX_TSAN=ON -DBRINDLEX_WERROR=ON

@@ -11,9 +11,9 @@
 
 #include "console/qt/cache_page.h"
 #include "console/qt/connections_page.h"
+#include "console/qt/export_sheet.h"
 #include "console/qt/localise.h"
 #include "console/qt/monitor_page.h"
-#include "console/qt/export_sheet.h"
 #include "console/qt/send_email.h"
 #include "console/qt/speed_window.h"
 #include "console/qt/statistics_form.h"
@@ -89,7 +89,8 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
     if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
   });
   WireUsersPage();
-  engine_.SetMailStatusSink([this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text), 5000); });
+  engine_.SetMailStatusSink(
+      [this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text), 5000); });
   LocaliseCaptions(this);
   LocaliseCaptions(menu);
 }
@@ -111,8 +112,7 @@ void TMainFormBX::WireUsersPage() {
     }
     const auto dates = users_->Dates();
     if (!dates) return;
-    statisticsWindows_->OpenPeriod(subject, LocalSecondsToDateTime(dates->first),
-                                   LocalSecondsToDateTime(dates->last));
+    statisticsWindows_->OpenPeriod(subject, LocalSecondsToDateTime(dates->first), LocalSecondsToDateTime(dates->last));
   };
   hooks.sendMessage = [this](const UsersGrid& grid, std::size_t row) {
     if (const ConsoleUser* user = grid.UserOf(row))

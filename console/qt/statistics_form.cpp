@@ -238,8 +238,7 @@ TForm3* StatisticsWindows::Added(std::unique_ptr<StatisticsWindow> window) {
 TForm3* StatisticsWindows::OpenPeriod(const StatisticsWindowSubject& subject, double start, double end) {
   if (TForm3* open = Existing(KeyOf(subject))) return open;
   // Loading lets the console's events through, so that a close can come.
-  return Added(
-      std::make_unique<StatisticsWindow>(engine_, subject, start, end, [] { QApplication::processEvents(); }));
+  return Added(std::make_unique<StatisticsWindow>(engine_, subject, start, end, [] { QApplication::processEvents(); }));
 }
 
 TForm3* StatisticsWindows::OpenTicket(const ConsoleUser& user) {

@@ -1,12 +1,11 @@
 // With a display the console runs beside the engine and takes the monitor's
 // lines; BRINDLEX_HEADLESS=1 keeps a display from starting it.
 #include <gtest/gtest.h>
-
 #include <thread>
 
 #include "tests/integration/harness.h"
 
-namespace brindlex {
+namespace brindlex::testing {
 namespace {
 
 using namespace std::chrono_literals;
@@ -50,4 +49,4 @@ TEST(Desktop, HeadlessWinsOverADisplay) {
 }
 
 }  // namespace
-}  // namespace brindlex
+}  // namespace brindlex::testing

@@ -146,6 +146,7 @@ void GatewayProcess::Launch(bool withDisplay, bool headless) {
     if (withDisplay) {
       ::setenv("DISPLAY", ":0", 1);
       ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      ::setenv("XDG_RUNTIME_DIR", home_.c_str(), 1);
     }
     if (launcher_.empty()) {
       ::execl(BRINDLEX_BINARY, "brindlex", static_cast<char*>(nullptr));

@@ -1,9 +1,8 @@
 // The console's widget tests run on Qt's offscreen platform, with one
 // application object for the whole run.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,19 +1,18 @@
 // The console's widgets over a prepared engine: what they show is the view
 // logic's (tested in unit/); here only that the widgets show it, that their
 // commands reach it, and that texts fit their columns.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QListWidget>
-#include <QTableWidget>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QStyle>
+#include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 #include "console/qt/cache_page.h"
 #include "console/qt/connections_page.h"

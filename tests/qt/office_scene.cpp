@@ -22,8 +22,8 @@ ConsoleUser User(std::uint32_t id, std::uint32_t group, const std::string& name,
   return user;
 }
 
-ConsoleConnection Connection(std::uint64_t handle, const std::string& service, std::int64_t sent,
-                             std::int64_t received, const std::string& url) {
+ConsoleConnection Connection(std::uint64_t handle, const std::string& service, std::int64_t sent, std::int64_t received,
+                             const std::string& url) {
   return {handle, service, sent, received, url};
 }
 

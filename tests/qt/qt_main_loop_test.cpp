@@ -1,9 +1,8 @@
 #include "console/qt/qt_main_loop.h"
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 

@@ -7,6 +7,7 @@
 #include "core/clock.h"
 #include "core/date_time.h"
 #include "core/strings.h"
+#include "tests/unit/console_fake_engine.h"
 
 namespace brindlex {
 namespace {
@@ -37,28 +38,8 @@ std::vector<StatisticsRow> RowsOfLevel(const StatisticsQuery& query) {
 
 // Only the statistics are asked for; they ask `abort` once, as the engine
 // does between two reads, and answer whatever the load had read by then.
-class FakeEngine final : public ConsoleEngine {
+class FakeEngine final : public testing::FakeConsoleEngine {
  public:
-  UsersSnapshot Users() override { return {}; }
-  void RebuildCounters(
-      RebuildView, std::int64_t, std::int64_t,
-      const std::function<void(const std::string&, std::int64_t, std::int64_t, std::int64_t, std::int64_t)>&) override {
-  }
-  void CloseUserSessions(std::uint32_t) override {}
-  void ToggleUserDisabled(std::uint32_t) override {}
-  std::optional<std::vector<ConsoleAddressSession>> SessionTree() override { return std::nullopt; }
-  void CloseTreeLine(TreeLineKind, std::uint64_t) override {}
-  StatusFigures Status() override { return {}; }
-  SpeedSlots SpeedHistory(SpeedSubject, std::uint32_t) override { return {}; }
-  void SetMonitorSink(std::function<void(const std::string&)>) override {}
-  bool MonitorShows(int) override { return false; }
-  void SetMonitorShows(int, bool) override {}
-  std::vector<ConsoleCacheEntry> CacheEntries() override { return {}; }
-  CacheFigures Cache() override { return {}; }
-  bool DeleteCacheEntry(const std::string&) override { return false; }
-  std::string ExportCacheObject(const std::string&) override { return ""; }
-  void ResetCacheFigures() override {}
-
   std::vector<StatisticsRow> Statistics(const StatisticsQuery& query, const std::function<bool()>& abort) override {
     queries.push_back(query);
     if (abort) abort();
