@@ -45,7 +45,9 @@ TForm3::TForm3(std::unique_ptr<StatisticsWindow> window, std::function<void(cons
   endCalendar_ = new QPushButton("#54", this);
   refresh_ = new QPushButton("#53", this);
   back_ = new QPushButton("#806", this);
+  back_->setObjectName("back");
   forward_ = new QPushButton("#807", this);
+  forward_->setObjectName("forward");
   auto* exportButton = new QPushButton("#923", this);
   auto* dates = new QHBoxLayout;
   dates->addWidget(start_);
