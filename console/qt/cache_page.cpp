@@ -15,15 +15,7 @@
 namespace brindlex {
 
 CachePage::CachePage(ConsoleEngine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
-  table_ = new QTableWidget(0, kCacheColumns, this);
-  QStringList captions;
-  for (const std::string& caption : CacheColumnCaptions()) captions << QString::fromStdString(caption);
-  table_->setHorizontalHeaderLabels(captions);
-  table_->verticalHeader()->hide();
-  table_->verticalHeader()->setDefaultSectionSize(20);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_ = NewGrid(kCacheColumns, CacheColumnCaptions(), this);
 
   traffic_ = new QLabel(this);
   objects_ = new QLabel(this);

@@ -20,14 +20,6 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-void PrepareGrid(QTableWidget* table) {
-  table->verticalHeader()->hide();
-  table->verticalHeader()->setDefaultSectionSize(20);
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->setSelectionMode(QAbstractItemView::SingleSelection);
-}
-
 }  // namespace
 
 TForm3::TForm3(std::unique_ptr<StatisticsWindow> window, std::function<void(const FilterAddition&)> addToFilter,
@@ -67,12 +59,11 @@ TForm3::TForm3(std::unique_ptr<StatisticsWindow> window, std::function<void(cons
   unitsRow->addStretch(1);
   unitsRow->addWidget(exportButton);
 
-  table_ = new QTableWidget(0, kStatisticsColumns, this);
-  PrepareGrid(table_);
+  table_ = NewGrid(kStatisticsColumns, {}, this);
   table_->horizontalHeader()->setSectionsClickable(true);
   // The totals stay under the grid as a footer of one row.
-  footer_ = new QTableWidget(1, kStatisticsColumns, this);
-  PrepareGrid(footer_);
+  footer_ = NewGrid(kStatisticsColumns, {}, this);
+  footer_->setRowCount(1);
   footer_->horizontalHeader()->hide();
   footer_->setFixedHeight(24);
   footer_->setSelectionMode(QAbstractItemView::NoSelection);

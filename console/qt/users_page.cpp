@@ -89,15 +89,7 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   unitsRow->addStretch(1);
   unitsRow->addWidget(ticketButton_);
 
-  table_ = new QTableWidget(0, kUsersColumns, this);
-  QStringList captions;
-  for (const std::string& caption : UsersColumnCaptions()) captions << Q(caption);
-  table_->setHorizontalHeaderLabels(captions);
-  table_->verticalHeader()->hide();
-  table_->verticalHeader()->setDefaultSectionSize(20);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_ = NewGrid(kUsersColumns, UsersColumnCaptions(), this);
   table_->setItemDelegateForColumn(kUsersName, new IndentDelegate(table_));
   table_->setContextMenuPolicy(Qt::CustomContextMenu);
   table_->horizontalHeader()->setSectionsClickable(true);
