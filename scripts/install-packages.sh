@@ -8,7 +8,7 @@
 # Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build g++ pkg-config libcurl4-openssl-dev libxlsxwriter-dev)
+packages=(build-essential cmake ninja-build g++ pkg-config libcurl4-openssl-dev libxlsxwriter-dev qt6-base-dev xdg-utils)
 if [ "${1:-}" = --build-only ]; then
   shift
 else
@@ -17,6 +17,7 @@ else
     clang libclang-rt-dev
     curl iproute2 util-linux procps psmisc systemd
     nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd python3-openpyxl bind9-dnsutils
+    fonts-dejavu-core
   )
 fi
 packages+=("$@")

@@ -38,6 +38,8 @@ MainLoop& DesktopConsole::Loop() { return state_->loop; }
 
 ConsoleRefresh DesktopConsole::Open(ConsoleEngine& engine, std::function<void()> exit) {
   state_->mainForm = std::make_unique<TMainFormBX>(engine, std::move(exit));
+  // Without a tray there would be no way to the hidden window.
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) state_->mainForm->show();
   return state_->mainForm->Refresh();
 }
 

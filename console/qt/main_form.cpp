@@ -154,11 +154,15 @@ void TMainFormBX::ShowFromTray() {
 }
 
 void TMainFormBX::closeEvent(QCloseEvent* event) {
-  // Closing only hides: the gateway goes on serving from the tray.
+  // Closing only hides: the gateway goes on serving from the tray (on a
+  // desktop without one the window goes to the task bar instead).
   event->ignore();
   speedWindows_->CloseAll();
   statisticsWindows_->CloseAll();
-  hide();
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    hide();
+  else
+    showMinimized();
   malloc_trim(0);
 }
 

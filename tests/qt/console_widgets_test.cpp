@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
@@ -168,7 +169,11 @@ TEST_F(ConsoleWidgets, ClosingTheWindowOnlyHidesItAndEveryPageFits) {
   EXPECT_EQ(static_cast<std::size_t>(form_->CacheView()->findChild<QTableWidget*>()->rowCount()),
             engine_.cacheEntries.size());
   form_->close();
-  EXPECT_FALSE(form_->isVisible());
+  // Hidden in the tray, or on a desktop without one, in the task bar.
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    EXPECT_FALSE(form_->isVisible());
+  else
+    EXPECT_TRUE(form_->isMinimized());
   EXPECT_EQ(exits_, 0);
 }
 
