@@ -91,7 +91,7 @@ RefreshOutcome StatisticsWindow::Refresh(const std::string& startText, const std
 StatisticsStep StatisticsWindow::Forward() {
   if (loading_ || !CanGoForward()) return StatisticsStep::kNothing;
   const StatisticsQuery deeper = DeeperStatisticsQuery(query_, selected_ >= 0 ? &rows_[selected_] : nullptr);
-  UpperLevel upper{query_, rows_, selected_};
+  UpperLevel upper{query_, selected_ >= 0 ? rows_[selected_].label : std::string()};
   const StatisticsStep step = Load(deeper);
   if (step == StatisticsStep::kShown) upper_.push_back(std::move(upper));
   return step;
@@ -99,12 +99,14 @@ StatisticsStep StatisticsWindow::Forward() {
 
 StatisticsStep StatisticsWindow::Back() {
   if (loading_ || upper_.empty()) return StatisticsStep::kNothing;
-  UpperLevel& upper = upper_.back();
-  query_ = std::move(upper.query);
-  rows_ = std::move(upper.rows);
-  selected_ = upper.selected;
+  const UpperLevel upper = std::move(upper_.back());
   upper_.pop_back();
-  return StatisticsStep::kShown;
+  const StatisticsStep step = Load(upper.query);
+  if (step != StatisticsStep::kShown) return step;
+  // The totals row (last) is not a row to choose.
+  for (std::size_t row = 0; row + 1 < rows_.size(); ++row)
+    if (rows_[row].label == upper.selectedLabel) selected_ = static_cast<int>(row);
+  return step;
 }
 
 bool StatisticsWindow::RequestClose() {

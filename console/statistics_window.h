@@ -80,7 +80,8 @@ class StatisticsWindow {
   RefreshOutcome Refresh(const std::string& startText, const std::string& endText);
   // One level deeper for the selected row (not beyond the URLs).
   StatisticsStep Forward();
-  // One level up: the upper level's query and rows as they were left.
+  // One level up: the upper level's query read again (the logs may have
+  // grown since), with the row that was chosen there selected.
   StatisticsStep Back();
 
   // Closing: refused (and the load told to stop) while loading.
@@ -125,8 +126,7 @@ class StatisticsWindow {
   // One level as it was left, for going back.
   struct UpperLevel {
     StatisticsQuery query;
-    std::vector<StatisticsRow> rows;
-    int selected = -1;
+    std::string selectedLabel;  // the row that was chosen, found again by its label
   };
 
   // Loads `query`; on success it becomes the window's query with its rows.

@@ -102,7 +102,7 @@ TEST(StatisticsWindow, AGroupOrEverybodyIsAskedForAndKeyedApart) {
   EXPECT_EQ(KeyOf(Ivanov()), (StatisticsWindowKey{StatisticsSubject::kUser, 4}));
 }
 
-TEST(StatisticsWindow, ForwardGoesDeeperForTheSelectedRowAndBackRestoresTheUpperLevel) {
+TEST(StatisticsWindow, ForwardGoesDeeperForTheSelectedRowAndBackReadsTheUpperLevelAgain) {
   FakeEngine engine;
   StatisticsWindow window(engine, Ivanov(), At(1), At(9));
   window.Open();
@@ -129,7 +129,8 @@ TEST(StatisticsWindow, ForwardGoesDeeperForTheSelectedRowAndBackRestoresTheUpper
   EXPECT_EQ(engine.queries.size(), 3u) << "nothing below the URLs";
 
   ASSERT_EQ(window.Back(), StatisticsStep::kShown);
-  EXPECT_EQ(engine.queries.size(), 3u) << "going back loads nothing";
+  ASSERT_EQ(engine.queries.size(), 4u) << "going back reads the logs again";
+  EXPECT_EQ(engine.queries[3].level, StatisticsLevel::kHosts);
   EXPECT_EQ(window.Level(), StatisticsLevel::kHosts);
   EXPECT_EQ(window.Query().start, At(6));
   EXPECT_EQ(window.Selected(), 1);
