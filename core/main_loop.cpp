@@ -34,6 +34,7 @@ void HeadlessMainLoop::RunSync(const std::function<void()>& fn) {
     queue_.push_back(Task{fn, &done});
   }
   wake_.notify_one();
+  if (wakeHook_) wakeHook_();
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return done; });
 }
@@ -44,6 +45,7 @@ void HeadlessMainLoop::Post(std::function<void()> fn) {
     queue_.push_back(Task{std::move(fn), nullptr});
   }
   wake_.notify_one();
+  if (wakeHook_) wakeHook_();
 }
 
 // Notified under the mutex: once the main thread sees quit_ it may leave

@@ -57,6 +57,10 @@ class HeadlessMainLoop final : public MainLoop {
   void Quit() override;
   void Pump() override;
   bool IsMainThread() const override;
+  // Called from the thread that queued a task, after queueing it: another
+  // loop that keeps its tasks here (and never runs this one) wakes its own
+  // main thread this way. Set before any other thread starts.
+  void SetWakeHook(std::function<void()> wake) { wakeHook_ = std::move(wake); }
 
  private:
   struct Task {
@@ -69,6 +73,7 @@ class HeadlessMainLoop final : public MainLoop {
 
   std::thread::id mainThread_;
   Tick tick_;
+  std::function<void()> wakeHook_;
   std::mutex mutex_;  // guards queue_, quit_ and every Task::done
   std::condition_variable wake_;
   std::condition_variable done_;

@@ -26,7 +26,7 @@ cmake --build build/tsan -j "$jobs"
 # The integration tests run this build's gateway, which inherits these too: a
 # report there ends it with exit code 66, which fails the test
 # (tests/integration/harness.cpp), as it fails a test executable.
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:exitcode=66}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-suppressions=$root/tests/sanitizer/tsan.supp:halt_on_error=1:second_deadlock_stack=1:exitcode=66}
 (cd build/tsan && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 BRINDLEX_WERROR=ON scripts/fuzz.sh 10
