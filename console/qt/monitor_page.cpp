@@ -16,7 +16,8 @@ constexpr const char* kSwitchCaptions[kMonitorSwitches] = {"HTTP", "FTP", "SMTP"
 
 MonitorPage::MonitorPage(ConsoleEngine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
   list_ = new QListWidget(this);
-  list_->setUniformItemSizes(true);
+  // A line is shown whole: the list scrolls sideways instead of cutting it.
+  list_->setTextElideMode(Qt::ElideNone);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
   pause_ = new QPushButton("#115", this);

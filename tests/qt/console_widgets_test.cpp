@@ -1,7 +1,9 @@
 // The console's widgets over a prepared engine: what they show is the view
 // logic's (tested in unit/); here only that the widgets show it, that their
 // commands reach it, and that texts fit their columns.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QDir>
 #include <QHeaderView>
 #include <QListWidget>
@@ -50,6 +52,19 @@ class ConsoleWidgets : public ::testing::Test {
         EXPECT_LE(width, table->columnWidth(column))
             << "row " << row << " column " << column << ": " << item->text().toStdString();
       }
+  }
+
+  // Every button and label that shows is wide enough for its caption.
+  static void ExpectCaptionsFit(QWidget* page) {
+    for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+      if (!button->isVisible() || button->text().isEmpty()) continue;
+      EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 8)
+          << button->text().toStdString();
+    }
+    for (QLabel* label : page->findChildren<QLabel*>()) {
+      if (!label->isVisible()) continue;
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+    }
   }
 
   // With BRINDLEX_SCREENSHOTS set, the page is saved there for a person to
@@ -162,9 +177,12 @@ TEST_F(ConsoleWidgets, ClosingTheWindowOnlyHidesItAndEveryPageFits) {
   for (const std::string& line : OfficeMonitorLines()) form_->Monitor()->Add(line);
   Shot(0, "users");
   ExpectTextsFit(UsersTable());
+  ExpectCaptionsFit(form_->Users());
   Shot(1, "connections");
   Shot(2, "monitor");
+  ExpectCaptionsFit(form_->Monitor());
   Shot(3, "cache");
+  ExpectCaptionsFit(form_->CacheView());
   ExpectTextsFit(form_->CacheView()->findChild<QTableWidget*>());
   EXPECT_EQ(static_cast<std::size_t>(form_->CacheView()->findChild<QTableWidget*>()->rowCount()),
             engine_.cacheEntries.size());
