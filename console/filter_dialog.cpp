@@ -1,7 +1,7 @@
 #include "console/filter_dialog.h"
 
-#include "core/value_codec.h"
 #include "core/strings.h"
+#include "core/value_codec.h"
 
 namespace brindlex {
 

@@ -397,8 +397,7 @@ EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::i
 
 EditOutcome CheckRealField(std::string& fieldText, double& value, int decimals) {
   if (Trim(fieldText).empty()) fieldText = "0";
-  if (!ParseWholeReal(fieldText, value) || !std::isfinite(value) || value < 0)
-    return ConversionFailure(fieldText, 782);
+  if (!ParseWholeReal(fieldText, value) || !std::isfinite(value) || value < 0) return ConversionFailure(fieldText, 782);
   fieldText = FormatNumberText(value, decimals);
   return {};
 }

@@ -263,7 +263,8 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   reopened_.clear();
   EditorApplyResult applied = editor_.Apply();
   ASSERT_TRUE(applied.ok);
-  EXPECT_EQ(Stored("PortMapping", "PortMap0"), "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 0;");
+  EXPECT_EQ(Stored("PortMapping", "PortMap0"),
+            "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 0;");
   // The fixture's reload stands for the gateway's, which reads the rules back.
   EXPECT_EQ(reopened_, std::vector<int>{kReopenPortMapping});
 
@@ -271,7 +272,8 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   mappings.Toggle();
   EXPECT_EQ(editor_.Mask().Value(), kChangedPortMapping);
   ASSERT_TRUE(editor_.Apply().ok);
-  EXPECT_EQ(Stored("PortMapping", "PortMap0"), "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 1;");
+  EXPECT_EQ(Stored("PortMapping", "PortMap0"),
+            "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 1;");
   EXPECT_EQ(reopened_.size(), 2u);
 }
 
