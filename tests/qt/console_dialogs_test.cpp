@@ -3,6 +3,7 @@
 // opens the filter dialog from the monitor. The checks themselves are tested
 // in unit/.
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
@@ -34,7 +35,8 @@ void Shot(QWidget* widget, const char* name) {
   const char* folder = std::getenv("BRINDLEX_SCREENSHOTS");
   if (folder == nullptr) return;
   QDir().mkpath(folder);
-  widget->adjustSize();
+  // A dialog at the size it asks for; a page at the size the test gave it.
+  if (qobject_cast<QDialog*>(widget)) widget->adjustSize();
   EXPECT_TRUE(widget->grab().save(QString("%1/%2.png").arg(folder, name)));
 }
 
