@@ -265,8 +265,9 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   ASSERT_TRUE(applied.ok);
   EXPECT_EQ(Stored("PortMapping", "PortMap0"),
             "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 0;");
-  // The fixture's reload stands for the gateway's, which reads the rules back.
   EXPECT_EQ(reopened_, std::vector<int>{kReopenPortMapping});
+  ASSERT_EQ(PortMapRules().size(), 1u);
+  ASSERT_EQ(mappings.Rules().size(), 1u) << "the page shows the rules in force again";
 
   mappings.Select(0);
   mappings.Toggle();
@@ -275,6 +276,7 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   EXPECT_EQ(Stored("PortMapping", "PortMap0"),
             "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 1;");
   EXPECT_EQ(reopened_.size(), 2u);
+  EXPECT_TRUE(PortMapRules()[0].disabled);
 }
 
 TEST_F(ConsoleDialogs, AnOpenedRuleKeepsAListeningAddressTheHostNoLongerHas) {
