@@ -37,15 +37,22 @@ std::vector<TreeItem> ConfigTree(const UsersSnapshot& accounts) {
 bool ConfigEditor::Select(const EditorNode& node, const std::function<void()>& fill) {
   bool loaded = true;
   switch (node.kind) {
-    case NodeKind::kPage:
-      if (ConfigPageAt(static_cast<int>(node.id)).content == PageContent::kSettings) {
-        settings_.Load(static_cast<int>(node.id), fill);
+    case NodeKind::kPage: {
+      const int page = static_cast<int>(node.id);
+      ListPageEditor* list = page >= 0 && page < kConfigPageCount ? listPages_[page] : nullptr;
+      const auto fillAll = [&] {
+        if (list) list->Load();
+        if (fill) fill();
+      };
+      if (ConfigPageAt(page).content == PageContent::kSettings) {
+        settings_.Load(page, fillAll);
       } else {
         mask_.BeginLoad();
-        if (fill) fill();
+        fillAll();
         mask_.EndLoad();
       }
       break;
+    }
     case NodeKind::kGroup:
       loaded = accounts_.LoadGroup(node.id, fill);
       break;
@@ -75,11 +82,31 @@ std::string ConfigEditor::Header() const {
   return node_.kind == NodeKind::kPage ? PageHeader(static_cast<int>(node_.id)) : accounts_.Header();
 }
 
+void ConfigEditor::SetListPage(int page, ListPageEditor* list) {
+  if (page >= 0 && page < kConfigPageCount) listPages_[page] = list;
+}
+
 EditorApplyResult ConfigEditor::Apply() {
   if (node_.kind == NodeKind::kPage) {
-    if (ConfigPageAt(static_cast<int>(node_.id)).content == PageContent::kSettings) return settings_.Apply();
+    const int page = static_cast<int>(node_.id);
+    // The page's own controls come first; its list is stored after them.
+    ListPageEditor* list = listPages_[page];
+    EditorApplyResult result;
+    if (ConfigPageAt(page).content == PageContent::kSettings) {
+      result = settings_.Apply();
+      if (!result.ok || !list) return result;
+    }
+    const int applied = result.appliedMask | mask_.Value();
+    if (list) {
+      EditorApplyResult stored = list->Apply();
+      if (!stored.ok) {
+        // A settings reload cleared the mask: the unsaved list keeps the page changed.
+        mask_.Mark(kChangedAny);
+        return stored;
+      }
+    }
     Select(node_);
-    return {};
+    return {true, {}, {}, list ? applied : 0};
   }
   EditorApplyResult result = accounts_.Apply();
   if (result.ok) node_ = {node_.kind, accounts_.Id()};

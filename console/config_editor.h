@@ -4,6 +4,7 @@
 // copies. The settings pages and the account pages do the node's own work.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "console/account_pages.h"
 #include "console/console_engine.h"
 #include "console/editor_state.h"
+#include "console/list_page_editor.h"
 
 namespace brindlex {
 
@@ -49,6 +51,12 @@ class ConfigEditor {
   bool SelectedIsNew() const;
   std::string Header() const;
   const ChangeMask& Mask() const { return mask_; }
+  // An edit on a list page (or a dialog's OK) marks the page changed.
+  void MarkChanged(int bits) { mask_.Mark(bits); }
+  // The list of a page (the global filter on page 4, the mail relays on
+  // page 7, the port mappings on page 10): loaded with its page and stored
+  // when the page is applied (after the page's settings, which must pass first).
+  void SetListPage(int page, ListPageEditor* list);
   SettingsPageEditor& Settings() { return settings_; }
   AccountPageEditor& Accounts() { return accounts_; }
 
@@ -74,6 +82,7 @@ class ConfigEditor {
   SettingsPageEditor settings_;
   AccountPageEditor accounts_;
   EditorNode node_;
+  std::array<ListPageEditor*, kConfigPageCount> listPages_{};
   std::uint32_t newUserGroup_ = 0;  // where a cancelled new user leaves the selection
 };
 

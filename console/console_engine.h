@@ -19,9 +19,15 @@
 #include "core/access_rules.h"
 #include "core/counters.h"
 #include "core/display_forms.h"
+#include "core/filter_text.h"
 #include "core/groups.h"
+#include "core/port_map_rules.h"
 #include "core/schedule.h"
+#include "core/subscriptions.h"
+#include "core/ticket.h"
 #include "core/value_codec.h"
+#include "mail/mail_rules.h"
+#include "portmap/port_map_editor.h"
 #include "stats/statistics.h"
 
 namespace brindlex {
@@ -198,6 +204,40 @@ struct ConsoleUserDraft {
   bool operator==(const ConsoleUserDraft&) const = default;
 };
 
+// --- Editing dialogs and list pages --------------------------------------------
+
+// The global filter of page 4: whether it is in force, and its two lists.
+struct ConsoleFilterLists {
+  bool enabled = false;
+  std::vector<FilterEntry> deny;
+  std::vector<FilterEntry> allow;
+
+  bool operator==(const ConsoleFilterLists&) const = default;
+};
+
+// The scopes of "Добавить в фильтр": the user's own deny list, his group's
+// (or the group's), or the global one.
+enum class FilterAdditionScope { kUser, kGroup, kGlobal };
+// The scopes the dialog offers for its subject ("Глобальный" always), the one
+// it proposes, and the names its edits show.
+struct ConsoleFilterChoice {
+  bool userEnabled = false;
+  bool groupEnabled = false;
+  FilterAdditionScope proposed = FilterAdditionScope::kGlobal;
+  std::string userName;
+  std::string groupName;
+};
+
+// A user's subscription as its window shows it.
+struct ConsoleTicket {
+  std::string userName;  // the full name, or the login when there is none
+  std::string login;
+  bool prepaid = false;
+  TicketRecord ticket;
+  CounterBlock remaining;  // kNoValue where the subscription has no limit
+  std::int64_t bytesPerMb = 1048576;
+};
+
 // --- The interface ------------------------------------------------------------
 
 class ConsoleEngine {
@@ -293,6 +333,39 @@ class ConsoleEngine {
   // the users and groups the tables have; a record the file lacks stays.
   virtual bool SaveConfigCopy(const std::string& path) = 0;
   virtual void LoadConfigCopy(const std::string& path) = 0;
+
+  // Editing dialogs and list pages.
+  // The global filter of page 4, and its apply (both lists written whole).
+  virtual ConsoleFilterLists GlobalFilterLists() = 0;
+  virtual void ApplyGlobalFilterLists(const ConsoleFilterLists& lists) = 0;
+  // "Добавить в фильтр" for a user (`id`: his table place), a group (`id`:
+  // its number) or everybody (kAll): the scopes the dialog offers, and the
+  // entry appended in force to the chosen scope's deny list; false when the
+  // pattern is empty or the scope's record is gone.
+  virtual ConsoleFilterChoice FilterChoice(StatisticsSubject subject, std::uint32_t id) = 0;
+  virtual bool AddDenyFilter(StatisticsSubject subject, std::uint32_t id, FilterAdditionScope scope, int kind,
+                             const std::string& pattern) = 0;
+
+  // The mail relays of page 7; the apply stores the list whole and puts it
+  // in force (false when the file could not be written).
+  virtual MailRuleList MailRelays() = 0;
+  virtual bool ApplyMailRelays(const MailRuleList& rules) = 0;
+
+  // The port mappings of page 10. Rules cross this interface without their
+  // sockets: the apply stores the list, and the listener keeps the socket of
+  // every rule that still listens as it did and reopens the others.
+  virtual std::vector<PortMapRule> PortMappings() = 0;
+  virtual std::vector<UserChoice> PortMapUsers() = 0;
+  // The IPv4 addresses of this host, for the listening address list.
+  virtual std::vector<Ipv4> LocalAddresses() = 0;
+  virtual bool ApplyPortMappings(const std::vector<PortMapRule>& rules) = 0;
+
+  // A user's subscription; nothing when the user is gone. Apply opens, tops
+  // up or (editDirectly) sets it; close ends it. Both log their event and
+  // show it on the monitor.
+  virtual std::optional<ConsoleTicket> Ticket(std::uint32_t userId) = 0;
+  virtual SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) = 0;
+  virtual SubscriptionOutcome CloseTicket(std::uint32_t userId) = 0;
 };
 
 }  // namespace brindlex

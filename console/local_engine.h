@@ -66,6 +66,22 @@ class LocalEngine final : public ConsoleEngine {
   bool SaveConfigCopy(const std::string& path) override;
   void LoadConfigCopy(const std::string& path) override;
 
+  // Editing dialogs and list pages (local_engine_dialogs.cpp).
+  ConsoleFilterLists GlobalFilterLists() override;
+  void ApplyGlobalFilterLists(const ConsoleFilterLists& lists) override;
+  ConsoleFilterChoice FilterChoice(StatisticsSubject subject, std::uint32_t id) override;
+  bool AddDenyFilter(StatisticsSubject subject, std::uint32_t id, FilterAdditionScope scope, int kind,
+                     const std::string& pattern) override;
+  MailRuleList MailRelays() override;
+  bool ApplyMailRelays(const MailRuleList& rules) override;
+  std::vector<PortMapRule> PortMappings() override;
+  std::vector<UserChoice> PortMapUsers() override;
+  std::vector<Ipv4> LocalAddresses() override;
+  bool ApplyPortMappings(const std::vector<PortMapRule>& rules) override;
+  std::optional<ConsoleTicket> Ticket(std::uint32_t userId) override;
+  SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) override;
+  SubscriptionOutcome CloseTicket(std::uint32_t userId) override;
+
  private:
   ApplySettingsFile applySettingsFile_;
 };

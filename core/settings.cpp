@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <variant>
@@ -392,6 +393,13 @@ EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldTex
 
 EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low, std::int64_t high) {
   return WholeNumber(fieldText, 782, value, low, high);
+}
+
+EditOutcome CheckRealField(std::string& fieldText, double& value, int decimals) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  if (!ParseWholeReal(fieldText, value) || !std::isfinite(value) || value < 0) return ConversionFailure(fieldText, 782);
+  fieldText = FormatNumberText(value, decimals);
+  return {};
 }
 
 EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address) {

@@ -12,11 +12,13 @@
 #include "console/qt/cache_page.h"
 #include "console/qt/connections_page.h"
 #include "console/qt/export_sheet.h"
+#include "console/qt/filter_form.h"
 #include "console/qt/localise.h"
 #include "console/qt/monitor_page.h"
 #include "console/qt/send_email.h"
 #include "console/qt/speed_window.h"
 #include "console/qt/statistics_form.h"
+#include "console/qt/ticket_form.h"
 #include "console/qt/users_page.h"
 #include "console/status_texts.h"
 #include "console/users_export.h"
@@ -122,12 +124,31 @@ void TMainFormBX::WireUsersPage() {
     ExportSheet(this, UsersExportLayout(UsersExportOf(grid, users_->Dates()), ProgramClock().LocalNow(),
                                         SystemDecimalSeparator()));
   };
+  WireDialogs(hooks);
   users_->SetHooks(std::move(hooks));
-  statisticsWindows_->SetHooks({}, [this](const StatisticsWindow& window) {
-    const auto rows = window.Rows();
-    ExportSheet(this, StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.Unit()},
-                                             ProgramClock().LocalNow(), SystemDecimalSeparator()));
-  });
+}
+
+// The editing windows other pages open: the subscription window from the
+// users page, and the filter dialog of "Добавить в фильтр" from the monitor
+// and the statistics windows.
+void TMainFormBX::WireDialogs(UsersPageHooks& hooks) {
+  hooks.openTicket = [this](const UsersGrid& grid, std::size_t row) {
+    if (const ConsoleUser* user = grid.UserOf(row))
+      OpenTicketForm(
+          engine_, user->id, [this] { users_->Rebuild(); }, this);
+  };
+  monitor_->SetFilterEditor(
+      [this](const FilterRequest& request) { OpenFilterAddition(engine_, AdditionFromMonitor(request), this); });
+  statisticsWindows_->SetHooks(
+      [this](const StatisticsWindowSubject& subject, const FilterAddition& addition) {
+        OpenFilterAddition(engine_, AdditionFromStatistics(subject, addition), this);
+      },
+      [this](const StatisticsWindow& window) {
+        const auto rows = window.Rows();
+        ExportSheet(this,
+                    StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.Unit()},
+                                           ProgramClock().LocalNow(), SystemDecimalSeparator()));
+      });
 }
 
 TMainFormBX::~TMainFormBX() = default;

@@ -15,6 +15,7 @@
 namespace brindlex {
 
 class UsersPage;
+struct UsersPageHooks;
 class ConnectionsPage;
 class MonitorPage;
 class CachePage;
@@ -46,6 +47,7 @@ class TMainFormBX final : public QMainWindow {
   void TrayUpkeep();
   void AskExit();
   void WireUsersPage();
+  void WireDialogs(UsersPageHooks& hooks);
 
   ConsoleEngine& engine_;
   std::function<void()> exit_;

@@ -1,7 +1,7 @@
 // A fixture for the configuration editor's tests: the account fixture's
 // private settings file, the in-process engine whose apply re-reads that file
-// as the gateway's reload does and records the services it was asked to
-// reopen, and the editor over it.
+// (settings and port mappings) as the gateway's reload does and records the
+// services it was asked to reopen, and the editor over it.
 #pragma once
 
 #include <vector>
@@ -9,7 +9,9 @@
 #include "console/config_editor.h"
 #include "console/local_engine.h"
 #include "core/ini_file.h"
+#include "core/port_map_rules.h"
 #include "core/settings.h"
+#include "portmap/port_map_storage.h"
 #include "tests/unit/account_test_env.h"
 
 namespace brindlex::testing {
@@ -17,6 +19,7 @@ namespace brindlex::testing {
 class ConsoleEditorTest : public AccountTest {
  protected:
   void TearDown() override {
+    ReplacePortMapRules({});
     PublishSettings(SystemSettings{});
     AccountTest::TearDown();
   }
@@ -29,7 +32,9 @@ class ConsoleEditorTest : public AccountTest {
   std::vector<int> reopened_;  // one entry per apply of the settings file
   LocalEngine engine_{[this](int reopenMask) {
     reopened_.push_back(reopenMask);
-    ReloadSystemSettings(LoadIniFile(SettingsPath()));
+    const IniDocument document = LoadIniFile(SettingsPath());
+    ReloadSystemSettings(document);
+    ReplacePortMapRules(ReadPortMapRules(document));
   }};
   ConfigEditor editor_{engine_};
 };

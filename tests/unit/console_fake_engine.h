@@ -2,6 +2,7 @@
 // and records the commands it is given.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +92,79 @@ class FakeConsoleEngine : public ConsoleEngine {
   void LoadConfigCopy(const std::string&) override {}
 
   std::vector<StatisticsRow> Statistics(const StatisticsQuery&, const std::function<bool()>&) override { return {}; }
+
+  // Editing dialogs and list pages: the lists served, and every store and
+  // addition recorded as it came.
+  struct FilterAdded {
+    StatisticsSubject subject;
+    std::uint32_t id;
+    FilterAdditionScope scope;
+    int kind;
+    std::string pattern;
+  };
+  struct TicketApplied {
+    std::uint32_t userId;
+    TicketEntry entry;
+    bool editDirectly;
+  };
+  ConsoleFilterLists filterLists;
+  std::vector<ConsoleFilterLists> appliedFilterLists;
+  ConsoleFilterChoice filterChoice;
+  std::vector<std::pair<StatisticsSubject, std::uint32_t>> filterChoiceAsked;
+  std::vector<FilterAdded> addedFilters;
+  bool addFilterAccepts = true;
+  MailRuleList relays;
+  std::vector<MailRuleList> appliedRelays;
+  std::vector<PortMapRule> portMappings;
+  std::vector<UserChoice> portMapUsers;
+  std::vector<Ipv4> localAddresses;
+  std::vector<std::vector<PortMapRule>> appliedPortMappings;
+  std::map<std::uint32_t, ConsoleTicket> tickets;
+  std::vector<TicketApplied> ticketApplies;
+  std::vector<std::uint32_t> ticketCloses;
+
+  ConsoleFilterLists GlobalFilterLists() override { return filterLists; }
+  void ApplyGlobalFilterLists(const ConsoleFilterLists& lists) override {
+    appliedFilterLists.push_back(lists);
+    filterLists = lists;
+  }
+  ConsoleFilterChoice FilterChoice(StatisticsSubject subject, std::uint32_t id) override {
+    filterChoiceAsked.emplace_back(subject, id);
+    return filterChoice;
+  }
+  bool AddDenyFilter(StatisticsSubject subject, std::uint32_t id, FilterAdditionScope scope, int kind,
+                     const std::string& pattern) override {
+    addedFilters.push_back({subject, id, scope, kind, pattern});
+    return addFilterAccepts;
+  }
+  MailRuleList MailRelays() override { return relays; }
+  bool ApplyMailRelays(const MailRuleList& rules) override {
+    appliedRelays.push_back(rules);
+    relays = rules;
+    return true;
+  }
+  std::vector<PortMapRule> PortMappings() override { return portMappings; }
+  std::vector<UserChoice> PortMapUsers() override { return portMapUsers; }
+  std::vector<Ipv4> LocalAddresses() override { return localAddresses; }
+  bool ApplyPortMappings(const std::vector<PortMapRule>& rules) override {
+    appliedPortMappings.push_back(rules);
+    portMappings = rules;
+    return true;
+  }
+  std::optional<ConsoleTicket> Ticket(std::uint32_t userId) override {
+    const auto found = tickets.find(userId);
+    return found == tickets.end() ? std::nullopt : std::optional<ConsoleTicket>(found->second);
+  }
+  // Records the entry; the subscription itself is the real engine's, tested
+  // with it.
+  SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) override {
+    ticketApplies.push_back({userId, entry, editDirectly});
+    return {{}, kAddTicketEvent, {}};
+  }
+  SubscriptionOutcome CloseTicket(std::uint32_t userId) override {
+    ticketCloses.push_back(userId);
+    return {{}, kCloseTicketEvent, {}};
+  }
 };
 
 }  // namespace brindlex::testing
