@@ -49,6 +49,9 @@ class ConfigEditor {
   bool SelectedIsNew() const;
   std::string Header() const;
   const ChangeMask& Mask() const { return mask_; }
+  // An edit on a page whose widget keeps its own records (the filter, relay
+  // and port-mapping lists).
+  void Mark(int bits) { mask_.Mark(bits); }
   SettingsPageEditor& Settings() { return settings_; }
   AccountPageEditor& Accounts() { return accounts_; }
 
@@ -84,5 +87,7 @@ struct CopyFileDialog {
   std::string folder;
 };
 CopyFileDialog AccountCopyDialog(const std::string& programFolder);
+// The file dialog of the background picture's button.
+CopyFileDialog BackgroundFileDialog(const std::string& programFolder);
 
 }  // namespace brindlex

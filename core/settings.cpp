@@ -380,9 +380,8 @@ EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& field
 }
 
 EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText, SettingWrite mode) {
-  if (Trim(fieldText).empty()) fieldText = "0";
   double value = 0;
-  if (!ParseWholeReal(fieldText, value)) return ConversionFailure(fieldText, 782);
+  if (EditOutcome checked = CheckRealField(fieldText, value); !checked.ok) return checked;
   std::string key = KeyFromControlName(controlName);
   const SettingEntry* entry = FindEntry(key);
   fieldText = FormatNumberText(value, entry ? entry->decimals : 2);
@@ -392,6 +391,12 @@ EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldTex
 
 EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low, std::int64_t high) {
   return WholeNumber(fieldText, 782, value, low, high);
+}
+
+EditOutcome CheckRealField(std::string& fieldText, double& value) {
+  if (Trim(fieldText).empty()) fieldText = "0";
+  if (!ParseWholeReal(fieldText, value)) return ConversionFailure(fieldText, 782);
+  return {};
 }
 
 EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address) {

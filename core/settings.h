@@ -166,6 +166,8 @@ std::string KeyFromControlName(std::string_view controlName);
 EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low = INT32_MIN,
                              std::int64_t high = INT32_MAX);
 EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address);
+// A number with decimals (empty counts as 0), kept as typed.
+EditOutcome CheckRealField(std::string& fieldText, double& value);
 EditOutcome WriteTextSetting(std::string_view controlName, std::string_view text,
                              SettingWrite mode = SettingWrite::kPublish);
 EditOutcome WriteScrambledSetting(std::string_view controlName, std::string_view plain,

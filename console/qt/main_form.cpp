@@ -10,6 +10,7 @@
 #include <QStatusBar>
 
 #include "console/qt/cache_page.h"
+#include "console/qt/config_page.h"
 #include "console/qt/connections_page.h"
 #include "console/qt/export_sheet.h"
 #include "console/qt/localise.h"
@@ -66,15 +67,11 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
   pages_->addTab(connections_, "#59");
   pages_->addTab(monitor_, "#60");
   pages_->addTab(cache_, "#61");
+  config_ = new ConfigPage(
+      engine_, [this] { users_->Rebuild(); }, pages_);
+  pages_->addTab(config_, "#62");
   setCentralWidget(pages_);
-  connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-    // The cache page holds its copy of the index only while it is showing.
-    if (pages_->widget(index) == cache_)
-      cache_->Refresh();
-    else
-      cache_->Release();
-    if (pages_->widget(index) == connections_) connections_->Repaint();
-  });
+  connect(pages_, &QTabWidget::currentChanged, this, &TMainFormBX::PageChosen);
 
   status_ = new QLabel(this);
   statusBar()->addWidget(status_, 1);
@@ -130,6 +127,31 @@ void TMainFormBX::WireUsersPage() {
   });
 }
 
+void TMainFormBX::PageChosen(int index) {
+  if (turningBack_) return;
+  const int left = shownPage_;
+  // A changed configuration that could not be applied keeps its page; a
+  // configuration page that was not unlocked sends the window to the first.
+  int refusedTo = -1;
+  if (pages_->widget(left) == config_ && !config_->Leave())
+    refusedTo = left;
+  else if (pages_->widget(index) == config_ && !config_->Enter())
+    refusedTo = 0;
+  if (refusedTo >= 0 && refusedTo != index) {
+    turningBack_ = true;
+    pages_->setCurrentIndex(refusedTo);
+    turningBack_ = false;
+    index = refusedTo;
+  }
+  shownPage_ = index;
+  // The cache page holds its copy of the index only while it is showing.
+  if (pages_->widget(index) == cache_)
+    cache_->Refresh();
+  else
+    cache_->Release();
+  if (pages_->widget(index) == connections_) connections_->Repaint();
+}
+
 TMainFormBX::~TMainFormBX() = default;
 
 ConsoleRefresh TMainFormBX::Refresh() {
@@ -156,6 +178,9 @@ void TMainFormBX::ShowFromTray() {
 void TMainFormBX::closeEvent(QCloseEvent* event) {
   // Closing only hides: the gateway goes on serving from the tray.
   event->ignore();
+  // A changed configuration is saved or dropped first; one that cannot be
+  // applied keeps the window open.
+  if (isVisible() && pages_->currentWidget() == config_ && !config_->Leave()) return;
   speedWindows_->CloseAll();
   statisticsWindows_->CloseAll();
   hide();
