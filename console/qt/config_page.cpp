@@ -64,7 +64,10 @@ ConfigPage::ConfigPage(ConsoleEngine& engine, std::function<void()> usersChanged
   tree_ = new QTreeWidget(this);
   tree_->setObjectName("ConfigTree");
   tree_->header()->hide();
-  tree_->setFixedWidth(210);
+  // A long name widens the column, and the tree scrolls, rather than cut it.
+  tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  tree_->header()->setStretchLastSection(false);
+  tree_->setFixedWidth(230);
   connect(tree_, &QTreeWidget::currentItemChanged, this, &ConfigPage::NodeChosen);
   auto* saveCopy = new QPushButton("#933", this);
   auto* loadCopy = new QPushButton("#934", this);

@@ -126,7 +126,7 @@ GroupPageWidget::GroupPageWidget(ConfigEditor& editor, ConsoleEngine& engine, co
     Edited();
   });
   form->addRow(Q(1143), addresses_);
-  rules_ = new RulesFields(main, [this](int bits) { Edited(bits); });
+  rules_ = std::make_unique<RulesFields>(main, [this](int bits) { Edited(bits); });
   auto* boxes = new QVBoxLayout;
   boxes->addWidget(rules_->Reports());
   boxes->addWidget(rules_->Directions());

@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "console/config_editor.h"
@@ -60,7 +61,7 @@ class GroupPageWidget final : public QWidget {
   QLineEdit* name_ = nullptr;
   QLineEdit* addresses_ = nullptr;
   NumberEdits numbers_;
-  RulesFields* rules_ = nullptr;
+  std::unique_ptr<RulesFields> rules_;
   ScheduleGrid* grid_ = nullptr;
   QPushButton* more_ = nullptr;  // "Дополнительно": enabled once its dialog is set
   QListWidget* users_ = nullptr;

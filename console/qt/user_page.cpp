@@ -106,7 +106,7 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
   emails_->setObjectName("LbEMails");
   connect(emails_, &QListWidget::currentRowChanged, this, [this](int row) { editor_.Accounts().SelectEmail(row); });
   connect(emails_, &QListWidget::itemDoubleClicked, this, [this] { AskEmail(false); });
-  auto* emailButtons = new QHBoxLayout;
+  auto* emailButtons = new QVBoxLayout;
   AddButton(main, emailButtons, 111, [this] { AskEmail(true); });
   AddButton(main, emailButtons, 112, [this] { AskEmail(false); });
   AddButton(main, emailButtons, 113, [this] {
@@ -114,28 +114,29 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
     ShowEmails();
     hooks_.changed();
   });
+  emails_->setMinimumWidth(150);
+  emailButtons->addStretch(1);
+  auto* emailRow = new QHBoxLayout;
+  emailRow->addWidget(emails_, 1);
+  emailRow->addLayout(emailButtons);
   auto* emailColumn = new QVBoxLayout;
   emailColumn->addWidget(new QLabel(Q(1981), main));
-  emailColumn->addWidget(emails_, 1);
-  emailColumn->addLayout(emailButtons);
+  emailColumn->addLayout(emailRow, 1);
   auto* mainLayout = new QHBoxLayout(main);
   mainLayout->addLayout(form);
   mainLayout->addLayout(emailColumn, 1);
   tabs_->addTab(main, Q(1973));
 
   auto* limits = new QWidget(tabs_);
-  rules_ = new RulesFields(limits, [this](int bits) { Edited(bits); });
+  rules_ = std::make_unique<RulesFields>(limits, [this](int bits) { Edited(bits); });
   auto* left = new QVBoxLayout;
   left->addWidget(rules_->Reports());
   left->addWidget(rules_->Directions());
+  left->addWidget(rules_->Services());
   left->addStretch(1);
-  auto* right = new QVBoxLayout;
-  right->addWidget(rules_->Services());
-  right->addStretch(1);
   auto* limitsLayout = new QHBoxLayout(limits);
   limitsLayout->addLayout(left);
   limitsLayout->addWidget(rules_->Limits(), 0, Qt::AlignTop);
-  limitsLayout->addLayout(right);
   limitsLayout->addStretch(1);
   tabs_->addTab(limits, Q(1971));
 

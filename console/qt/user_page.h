@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "console/config_editor.h"
@@ -59,7 +60,7 @@ class UserPageWidget final : public QWidget {
   QLineEdit* reportEmail_ = nullptr;
   QListWidget* emails_ = nullptr;
   QLineEdit* addresses_ = nullptr;
-  RulesFields* rules_ = nullptr;
+  std::unique_ptr<RulesFields> rules_;
   ScheduleGrid* grid_ = nullptr;
   QPushButton* more_ = nullptr;  // "Дополнительно": enabled once its dialog is set
 };
