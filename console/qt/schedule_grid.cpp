@@ -16,7 +16,7 @@ constexpr int kHeader = 20;
 ScheduleGrid::ScheduleGrid(std::function<void(int, int, bool)> paint, QWidget* parent)
     : QWidget(parent), paint_(std::move(paint)) {
   setObjectName("ScheduleGrid");
-  setMouseTracking(false);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 void ScheduleGrid::Show(const Schedule* schedule, const Schedule* group) {
