@@ -149,4 +149,8 @@ CopyFileDialog AccountCopyDialog(const std::string& programFolder) {
   return {"INI files (*.ini)|*.ini", "Brindlex.ini", programFolder};
 }
 
+CopyFileDialog BackgroundFileDialog(const std::string& programFolder) {
+  return {"Рисунки формата *.bmp|*.bmp", "backgrnd.bmp", programFolder};
+}
+
 }  // namespace brindlex

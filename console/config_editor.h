@@ -93,5 +93,7 @@ struct CopyFileDialog {
   std::string folder;
 };
 CopyFileDialog AccountCopyDialog(const std::string& programFolder);
+// The file dialog of the background picture's button.
+CopyFileDialog BackgroundFileDialog(const std::string& programFolder);
 
 }  // namespace brindlex

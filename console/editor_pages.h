@@ -60,22 +60,24 @@ enum class ControlKind { kEdit, kCheckBox, kComboBox, kListBox };
 
 struct PageControl {
   const char* name;
+  int captionId;  // the text shown beside or on the control
   int changeBits;
   // Set for an edit that is not stored itself but belongs to another (the
   // password's confirmation): editing it counts as an edit of that one.
   const char* confirms = nullptr;
 };
 
-struct ConfigPage {
+struct TreePage {
   int captionId;  // the tree node's text
   int headerId;
   PageContent content;
   std::vector<PageControl> controls;  // in saving order
 };
 
-const ConfigPage& ConfigPageAt(int index);
+const TreePage& ConfigPageAt(int index);
 std::string PageCaption(int index);
 std::string PageHeader(int index);
+std::string ControlCaption(const PageControl& control);
 
 // The kind a control's two-letter prefix names ("Ed", "Cb", "Co", "Lb").
 ControlKind KindOfControl(std::string_view controlName);

@@ -381,12 +381,10 @@ EditOutcome WriteIntegerSetting(std::string_view controlName, std::string& field
 }
 
 EditOutcome WriteRealSetting(std::string_view controlName, std::string& fieldText, SettingWrite mode) {
-  if (Trim(fieldText).empty()) fieldText = "0";
-  double value = 0;
-  if (!ParseWholeReal(fieldText, value)) return ConversionFailure(fieldText, 782);
   std::string key = KeyFromControlName(controlName);
   const SettingEntry* entry = FindEntry(key);
-  fieldText = FormatNumberText(value, entry ? entry->decimals : 2);
+  double value = 0;
+  if (EditOutcome checked = CheckRealField(fieldText, value, entry ? entry->decimals : 2); !checked.ok) return checked;
   Store(key, fieldText, mode);
   return {};
 }

@@ -10,11 +10,16 @@
 #include <QStatusBar>
 
 #include "console/qt/cache_page.h"
+#include "console/qt/config_page.h"
 #include "console/qt/connections_page.h"
 #include "console/qt/export_sheet.h"
 #include "console/qt/filter_form.h"
+#include "console/qt/filter_page.h"
 #include "console/qt/localise.h"
 #include "console/qt/monitor_page.h"
+#include "console/qt/port_map_page.h"
+#include "console/qt/relay_page.h"
+#include "console/qt/restrictions_form.h"
 #include "console/qt/send_email.h"
 #include "console/qt/speed_window.h"
 #include "console/qt/statistics_form.h"
@@ -68,15 +73,12 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
   pages_->addTab(connections_, "#59");
   pages_->addTab(monitor_, "#60");
   pages_->addTab(cache_, "#61");
+  config_ = new ConfigPage(
+      engine_, [this] { users_->Rebuild(); }, pages_);
+  pages_->addTab(config_, "#62");
+  WireConfigPage();
   setCentralWidget(pages_);
-  connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-    // The cache page holds its copy of the index only while it is showing.
-    if (pages_->widget(index) == cache_)
-      cache_->Refresh();
-    else
-      cache_->Release();
-    if (pages_->widget(index) == connections_) connections_->Repaint();
-  });
+  connect(pages_, &QTabWidget::currentChanged, this, &TMainFormBX::PageChosen);
 
   status_ = new QLabel(this);
   statusBar()->addWidget(status_, 1);
@@ -131,6 +133,24 @@ void TMainFormBX::WireUsersPage() {
 // The editing windows other pages open: the subscription window from the
 // users page, and the filter dialog of "Добавить в фильтр" from the monitor
 // and the statistics windows.
+// The configuration page's three lists and the restrictions dialog are
+// widgets of their own; the page holds them and its editor loads and stores
+// their lists with the page.
+void TMainFormBX::WireConfigPage() {
+  const auto mark = [this](int bits) { config_->ListPageChanged(bits); };
+  auto* filters = new FilterPage(engine_, mark, config_);
+  auto* relays = new RelayPage(engine_, mark, config_);
+  auto* portMaps = new PortMapPage(engine_, mark, config_);
+  config_->SetListPage(kPageFilters, filters);
+  config_->SetListPage(kPageMail, relays);
+  config_->SetListPage(kPagePortMapping, portMaps);
+  config_->Editor().SetListPage(kPageFilters, &filters->Editor());
+  config_->Editor().SetListPage(kPageMail, &relays->Editor());
+  config_->Editor().SetListPage(kPagePortMapping, &portMaps->Editor());
+  config_->SetRestrictionsDialog(
+      [this](AccessRules& rules, bool) { return TAddRestF(rules, this).exec() == QDialog::Accepted; });
+}
+
 void TMainFormBX::WireDialogs(UsersPageHooks& hooks) {
   hooks.openTicket = [this](const UsersGrid& grid, std::size_t row) {
     if (const ConsoleUser* user = grid.UserOf(row))
@@ -149,6 +169,31 @@ void TMainFormBX::WireDialogs(UsersPageHooks& hooks) {
                     StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.Unit()},
                                            ProgramClock().LocalNow(), SystemDecimalSeparator()));
       });
+}
+
+void TMainFormBX::PageChosen(int index) {
+  if (turningBack_) return;
+  const int left = shownPage_;
+  // A changed configuration that could not be applied keeps its page; a
+  // configuration page that was not unlocked sends the window to the first.
+  int refusedTo = -1;
+  if (pages_->widget(left) == config_ && !config_->Leave())
+    refusedTo = left;
+  else if (pages_->widget(index) == config_ && !config_->Enter())
+    refusedTo = 0;
+  if (refusedTo >= 0 && refusedTo != index) {
+    turningBack_ = true;
+    pages_->setCurrentIndex(refusedTo);
+    turningBack_ = false;
+    index = refusedTo;
+  }
+  shownPage_ = index;
+  // The cache page holds its copy of the index only while it is showing.
+  if (pages_->widget(index) == cache_)
+    cache_->Refresh();
+  else
+    cache_->Release();
+  if (pages_->widget(index) == connections_) connections_->Repaint();
 }
 
 TMainFormBX::~TMainFormBX() = default;
@@ -178,6 +223,9 @@ void TMainFormBX::closeEvent(QCloseEvent* event) {
   // Closing only hides: the gateway goes on serving from the tray (on a
   // desktop without one the window goes to the task bar instead).
   event->ignore();
+  // A changed configuration is saved or dropped first; one that cannot be
+  // applied keeps the window open.
+  if (isVisible() && pages_->currentWidget() == config_ && !config_->Leave()) return;
   speedWindows_->CloseAll();
   statisticsWindows_->CloseAll();
   if (QSystemTrayIcon::isSystemTrayAvailable())

@@ -1,5 +1,5 @@
-// The console's main window: the pages of users, connections, the monitor and
-// the cache, the status bar and the tray icon. Closing it only hides it; the
+// The console's main window: the pages of users, connections, the monitor,
+// the cache and the configuration, the status bar and the tray icon. Closing it only hides it; the
 // tray menu's "Закрыть" ends the program after a question.
 #pragma once
 
@@ -19,6 +19,7 @@ struct UsersPageHooks;
 class ConnectionsPage;
 class MonitorPage;
 class CachePage;
+class ConfigPage;
 class SpeedWindows;
 class StatisticsWindows;
 
@@ -36,6 +37,7 @@ class TMainFormBX final : public QMainWindow {
   ConnectionsPage* Connections() { return connections_; }
   MonitorPage* Monitor() { return monitor_; }
   CachePage* CacheView() { return cache_; }
+  ConfigPage* Config() { return config_; }
   StatisticsWindows* Statistics() { return statisticsWindows_; }
   SpeedWindows* Speed() { return speedWindows_; }
 
@@ -48,6 +50,8 @@ class TMainFormBX final : public QMainWindow {
   void AskExit();
   void WireUsersPage();
   void WireDialogs(UsersPageHooks& hooks);
+  void PageChosen(int index);
+  void WireConfigPage();
 
   ConsoleEngine& engine_;
   std::function<void()> exit_;
@@ -57,6 +61,9 @@ class TMainFormBX final : public QMainWindow {
   ConnectionsPage* connections_ = nullptr;
   MonitorPage* monitor_ = nullptr;
   CachePage* cache_ = nullptr;
+  ConfigPage* config_ = nullptr;
+  int shownPage_ = 0;
+  bool turningBack_ = false;  // a refused page change is being undone
   SpeedWindows* speedWindows_ = nullptr;
   StatisticsWindows* statisticsWindows_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;

@@ -3,15 +3,15 @@
 // commands reach it, and that texts fit their columns.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTableWidget>
-#include <QSystemTrayIcon>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>

@@ -1,0 +1,37 @@
+#include "console/qt/in_password.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "console/editor_state.h"
+
+namespace brindlex {
+
+TInPassword::TInPassword(QWidget* parent) : QDialog(parent) {
+  setObjectName("TInPassword");
+  const PasswordDialogTexts texts = AdminPasswordDialog();
+  setWindowTitle(QString::fromStdString(texts.caption));
+  edit_ = new QLineEdit(this);
+  edit_->setObjectName("EdPassword");
+  edit_->setEchoMode(QLineEdit::Password);
+  edit_->setMinimumWidth(240);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(QString::fromStdString(texts.ok), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(QString::fromStdString(texts.cancel), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QString::fromStdString(texts.prompt), this));
+  layout->addWidget(edit_);
+  layout->addWidget(buttons);
+}
+
+std::string TInPassword::Ask() {
+  edit_->clear();
+  edit_->setFocus();
+  return exec() == QDialog::Accepted ? edit_->text().toStdString() : std::string();
+}
+
+}  // namespace brindlex
