@@ -135,6 +135,11 @@ void AccountPageEditor::DeleteEmail() {
   selectedEmail_ = list.selected;
 }
 
+void AccountPageEditor::FetchMacAddress() {
+  user_.password = engine_.MacAddressOf(user_.login);
+  Edited();
+}
+
 EditorApplyResult AccountPageEditor::Apply() {
   ConfigEditOutcome outcome = showsUser_ ? engine_.SaveConfigUser(user_, isNew_ ? std::nullopt : std::optional(id_))
                                          : engine_.SaveConfigGroup(group_, isNew_);

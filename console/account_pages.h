@@ -71,6 +71,11 @@ class AccountPageEditor {
   ConfigBox EditEmail(std::string_view answer);
   void DeleteEmail();
 
+  // "Получить MAC-адрес": the password field of an address user is cleared
+  // and then holds the MAC address of his login's address, when the system
+  // knows one.
+  void FetchMacAddress();
+
   // Stores the draft (bit 2: the users view is rebuilt) and loads it again.
   EditorApplyResult Apply();
 

@@ -329,6 +329,11 @@ class ConsoleEngine {
   virtual void MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) = 0;
   virtual void ApplyGroupRulesToUser(std::uint32_t id) = 0;
 
+  // "Получить MAC-адрес": the MAC address the system has resolved for a
+  // dotted address, as 12 hexadecimal digits; empty when the text is no
+  // address or the system knows none.
+  virtual std::string MacAddressOf(const std::string& address) = 0;
+
   // Copies of the accounts in a file the administrator picks. Loading re-reads
   // the users and groups the tables have; a record the file lacks stays.
   virtual bool SaveConfigCopy(const std::string& path) = 0;

@@ -63,6 +63,7 @@ class LocalEngine final : public ConsoleEngine {
   bool DeleteConfigUser(std::uint32_t id) override;
   void MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) override;
   void ApplyGroupRulesToUser(std::uint32_t id) override;
+  std::string MacAddressOf(const std::string& address) override;
   bool SaveConfigCopy(const std::string& path) override;
   void LoadConfigCopy(const std::string& path) override;
 

@@ -1,12 +1,14 @@
 // The configuration page's side of the in-process engine: settings controls
 // are checked and written to the file, which is then put in force in one
 // step; groups, users and copies go through the account editor's operations.
+#include <cstdio>
 #include <mutex>
 
 #include "console/editor_pages.h"
 #include "console/local_engine.h"
 #include "core/account_copy.h"
 #include "core/account_editor.h"
+#include "core/arp_table.h"
 #include "core/clock.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
@@ -61,6 +63,9 @@ EditOutcome WriteControl(const SettingInfo& info, ConfigControlValue& control) {
       return WriteScrambledSetting(name, control.text, kFileOnly);
     case SettingKind::Text:
       if (key == "SpamTime") return WriteSpamTime(control.text, kFileOnly);
+      if (key == "HttpPort") {
+        if (EditOutcome checked = CheckHttpPortField(control.text); !checked.ok) return checked;
+      }
       return WriteTextSetting(name, control.text, kFileOnly);
   }
   return {};
@@ -233,6 +238,16 @@ void LocalEngine::MoveConfigUser(std::uint32_t id, std::uint32_t groupNumber) {
 
 void LocalEngine::ApplyGroupRulesToUser(std::uint32_t id) {
   if (UserRecord* user = StoredUser(id)) brindlex::ApplyGroupRulesToUser(*user);
+}
+
+std::string LocalEngine::MacAddressOf(const std::string& address) {
+  Ipv4 parsed = 0;
+  if (!ParseDottedQuad(address, parsed) || parsed == kNoAddress) return {};
+  const std::optional<MacAddress> mac = LookUpMac(parsed);
+  if (!mac) return {};
+  char digits[16];
+  std::snprintf(digits, sizeof(digits), "%012llX", static_cast<unsigned long long>(*mac));
+  return digits;
 }
 
 bool LocalEngine::SaveConfigCopy(const std::string& path) { return SaveAccountsCopy(path); }

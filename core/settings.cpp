@@ -324,6 +324,16 @@ std::vector<int> HttpPorts(std::string_view httpPort) {
   return ports;
 }
 
+EditOutcome CheckHttpPortField(std::string_view fieldText) {
+  const std::vector<std::string> fields = SplitList(fieldText);
+  if (fields.empty() || fields.size() > 10) return ConversionFailure(fieldText, 782);
+  for (const std::string& field : fields) {
+    std::int64_t port = 0;
+    if (!ParseWholeInt(field, port) || port < 1 || port > 65535) return ConversionFailure(fieldText, 782);
+  }
+  return {};
+}
+
 std::string ReadSettingText(std::string_view key, std::string_view fallback) {
   return IniReadString(SettingsPath(), kSystem, key, fallback, kSystemTextMax);
 }

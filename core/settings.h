@@ -166,6 +166,10 @@ std::string KeyFromControlName(std::string_view controlName);
 EditOutcome CheckNumberField(std::string& fieldText, std::int64_t& value, std::int64_t low = INT32_MIN,
                              std::int64_t high = INT32_MAX);
 EditOutcome CheckAddressField(std::string& fieldText, Ipv4& address);
+// What the editor accepts for HttpPort: one to ten ports 1..65535 separated by
+// ';'. A text the listener would read differently ("80a", "0") is refused.
+EditOutcome CheckHttpPortField(std::string_view fieldText);
+
 // A number with decimals that is not negative (empty counts as 0); the text is
 // rewritten with `decimals` decimals on success.
 EditOutcome CheckRealField(std::string& fieldText, double& value, int decimals = 2);

@@ -71,7 +71,17 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
     Draft().password = std::move(text);
     Edited();
   });
-  form->addRow(Q(200), password_);
+  macButton_ = new QPushButton(Q(950), main);
+  macButton_->setObjectName("BtGetMac");
+  connect(macButton_, &QPushButton::clicked, this, [this] {
+    editor_.Accounts().FetchMacAddress();
+    password_->setText(Q(Draft().password));
+    hooks_.changed();
+  });
+  auto* passwordRow = new QHBoxLayout;
+  passwordRow->addWidget(password_, 1);
+  passwordRow->addWidget(macButton_);
+  form->addRow(Q(200), passwordRow);
   group_ = new QComboBox(main);
   group_->setObjectName("CoGroup");
   group_->setFixedWidth(260);
@@ -195,6 +205,7 @@ void UserPageWidget::Edited(int bits) {
 void UserPageWidget::ShowAuthorisation() {
   // An address user's password field holds the MAC address, shown in clear.
   password_->setEchoMode(Draft().byAddress ? QLineEdit::Normal : QLineEdit::Password);
+  macButton_->setEnabled(Draft().byAddress);
   logical_->setChecked(!Draft().byAddress);
   byAddress_->setChecked(Draft().byAddress);
 }

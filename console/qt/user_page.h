@@ -51,6 +51,7 @@ class UserPageWidget final : public QWidget {
   QLineEdit* name_ = nullptr;
   QLineEdit* login_ = nullptr;
   QLineEdit* password_ = nullptr;
+  QPushButton* macButton_ = nullptr;
   QRadioButton* logical_ = nullptr;
   QRadioButton* byAddress_ = nullptr;
   QComboBox* group_ = nullptr;

@@ -1,8 +1,12 @@
 // The group and user pages of the configuration editor over the in-process
 // engine: adding, deleting and moving, the schedule grid, and the copies.
+#include <unistd.h>
+
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "console/account_pages.h"
+#include "core/arp_table.h"
 #include "core/account_editor.h"
 #include "core/strings.h"
 #include "tests/unit/console_editor_env.h"
@@ -206,6 +210,30 @@ TEST(ConfigTreeTest, GroupsWithTheirStoredUsersSortedByText) {
   EXPECT_EQ(accounting.children[0].text, "adam") << "a user without a name shows its login; case aside";
   EXPECT_EQ(accounting.children[0].node, (EditorNode{NodeKind::kUser, 1}));
   EXPECT_EQ(accounting.children[1].text, "Zoe");
+}
+
+TEST_F(AccountPages, TheMacButtonWritesTheAddressUsersMacOrClearsThePassword) {
+  char name[] = "/tmp/brindlex-arp-XXXXXX";
+  ::close(::mkstemp(name));
+  std::ofstream(name) << "IP address       HW type     Flags       HW address            Mask     Device\n"
+                         "10.0.0.5         0x1         0x2         00:1a:2b:3c:4d:5e     *        eth0\n";
+  SetArpTablePath(name);
+  ASSERT_TRUE(editor_.AddUser(0));
+  Page().User().byAddress = true;
+  Page().User().login = "10.0.0.5";
+  Page().User().password = "old";
+  Page().FetchMacAddress();
+  EXPECT_EQ(Page().User().password, "001A2B3C4D5E");
+  EXPECT_TRUE(editor_.Mask().Dirty());
+  // An address the system has not resolved, or a login that is no address.
+  for (const char* login : {"10.0.0.6", "ivan", "10.0.0"}) {
+    Page().User().login = login;
+    Page().User().password = "old";
+    Page().FetchMacAddress();
+    EXPECT_EQ(Page().User().password, "") << login;
+  }
+  SetArpTablePath("");
+  ::unlink(name);
 }
 
 }  // namespace

@@ -92,6 +92,20 @@ TEST_F(SettingsPages, ChangedHttpPortHandsItsBitToTheListenerAndCacheSizeNothing
   EXPECT_EQ(Page().Text("EdCachSizeMax"), "25.5");
 }
 
+TEST_F(SettingsPages, AnHttpPortTheListenerWouldReadOtherwiseIsRefused) {
+  ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageHttp}));
+  for (const char* bad : {"80a", "0", "", "70000", "8080; x"}) {
+    Page().Edit("EdHttpPort", bad);
+    EditorApplyResult refused = editor_.Apply();
+    EXPECT_FALSE(refused.ok) << bad;
+    EXPECT_EQ(refused.focusControl, "EdHttpPort") << bad;
+    EXPECT_EQ(Settings()->HttpPort, "8080") << bad;
+  }
+  Page().Edit("EdHttpPort", "3128; 8081");
+  ASSERT_TRUE(editor_.Apply().ok);
+  EXPECT_EQ(HttpPorts(Settings()->HttpPort), (std::vector<int>{3128, 8081}));
+}
+
 TEST_F(SettingsPages, OnlyChangedControlsAreStored) {
   ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageHttp}));
   Page().SetChecked("CbEnableFtpHttp", false);

@@ -88,6 +88,7 @@ class FakeConsoleEngine : public ConsoleEngine {
   bool DeleteConfigUser(std::uint32_t) override { return false; }
   void MoveConfigUser(std::uint32_t, std::uint32_t) override {}
   void ApplyGroupRulesToUser(std::uint32_t) override {}
+  std::string MacAddressOf(const std::string&) override { return {}; }
   bool SaveConfigCopy(const std::string&) override { return false; }
   void LoadConfigCopy(const std::string&) override {}
 
