@@ -13,6 +13,7 @@
 #include "console/config_editor.h"
 #include "console/editor_pages.h"
 #include "console/qt/file_dialogs.h"
+#include "console/qt/range_form.h"
 #include "core/program_folder.h"
 #include "core/strings.h"
 
@@ -131,15 +132,22 @@ void SettingsPageWidget::AskListEntry(const std::string& name, bool add) {
   const bool hasSelection = entries.selected >= 0 && static_cast<size_t>(entries.selected) < entries.items.size();
   if (!add && !hasSelection) return;
   const ListPrompt prompt = add ? AddPrompt(name) : EditPrompt(name);
-  bool ok = false;
-  const QString answer =
-      QInputDialog::getText(this, Q(prompt.caption), Q(prompt.prompt), QLineEdit::Normal,
-                            add ? QString() : Q(entries.items[static_cast<size_t>(entries.selected)]), &ok);
-  if (!ok) return;
+  const std::string current = add ? std::string() : entries.items[static_cast<size_t>(entries.selected)];
+  std::optional<std::string> answer;
+  if (name == "LbUsersAddrs") {
+    // Client addresses are ranges: the range dialog checks both ends.
+    answer = AskAddressRange(prompt, current, this);
+  } else {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, Q(prompt.caption), Q(prompt.prompt), QLineEdit::Normal, Q(current), &ok);
+    if (ok) answer = text.toStdString();
+  }
+  if (!answer) return;
   if (add)
-    editor_.AddToList(name, answer.toStdString());
+    editor_.AddToList(name, *answer);
   else
-    editor_.EditInList(name, answer.toStdString());
+    editor_.EditInList(name, *answer);
   ShowList(name);
   changed_();
 }

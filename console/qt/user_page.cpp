@@ -78,10 +78,8 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
     password_->setText(Q(Draft().password));
     hooks_.changed();
   });
-  auto* passwordRow = new QHBoxLayout;
-  passwordRow->addWidget(password_, 1);
-  passwordRow->addWidget(macButton_);
-  form->addRow(Q(200), passwordRow);
+  form->addRow(Q(200), password_);
+  form->addRow(QString(), macButton_);
   group_ = new QComboBox(main);
   group_->setObjectName("CoGroup");
   group_->setFixedWidth(260);
