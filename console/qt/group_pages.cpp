@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "console/account_pages.h"
+#include "console/qt/page_parts.h"
 #include "core/account_editor.h"
 #include "core/strings.h"
 
@@ -15,13 +16,6 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(int id) { return Q(Str(id)); }
-
-QPushButton* AddButton(QWidget* parent, QBoxLayout* layout, int caption, std::function<void()> action) {
-  auto* button = new QPushButton(Q(caption), parent);
-  QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
-  layout->addWidget(button);
-  return button;
-}
 
 bool AskYesNo(QWidget* parent, const std::string& caption, const std::string& text) {
   return QMessageBox::question(parent, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
@@ -144,26 +138,7 @@ GroupPageWidget::GroupPageWidget(ConfigEditor& editor, ConsoleEngine& engine, co
   limitsLayout->addStretch(1);
   tabs_->addTab(limits, Q(1971));
 
-  auto* schedule = new QWidget(tabs_);
-  grid_ = new ScheduleGrid(
-      [this](int day, int hour, bool mark) {
-        editor_.Accounts().PaintHour(day, hour, mark);
-        hooks_.changed();
-      },
-      schedule);
-  auto* scheduleButtons = new QHBoxLayout;
-  for (bool mark : {true, false})
-    AddButton(schedule, scheduleButtons, mark ? 142 : 143, [this, mark] {
-      editor_.Accounts().MarkAllHours(mark);
-      grid_->update();
-      hooks_.changed();
-    });
-  scheduleButtons->addStretch(1);
-  auto* scheduleLayout = new QVBoxLayout(schedule);
-  scheduleLayout->addWidget(grid_);
-  scheduleLayout->addLayout(scheduleButtons);
-  scheduleLayout->addStretch(1);
-  tabs_->addTab(schedule, Q(1972));
+  grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
 
   auto* users = new QWidget(tabs_);
   users_ = new QListWidget(users);

@@ -7,14 +7,7 @@
 namespace brindlex {
 
 QTableWidget* NewListGrid(const std::vector<std::string>& titles, QWidget* parent) {
-  auto* table = new QTableWidget(0, static_cast<int>(titles.size()), parent);
-  QStringList headers;
-  for (const std::string& title : titles) headers << QString::fromStdString(title);
-  table->setHorizontalHeaderLabels(headers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->setSelectionMode(QAbstractItemView::SingleSelection);
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->verticalHeader()->hide();
+  QTableWidget* table = NewGrid(static_cast<int>(titles.size()), titles, parent);
   table->horizontalHeader()->setStretchLastSection(true);
   return table;
 }

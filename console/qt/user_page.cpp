@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "console/account_pages.h"
+#include "console/qt/page_parts.h"
 #include "console/text_list.h"
 #include "core/account_editor.h"
 #include "core/strings.h"
@@ -18,13 +19,6 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(int id) { return Q(Str(id)); }
-
-QPushButton* AddButton(QWidget* parent, QBoxLayout* layout, int caption, std::function<void()> action) {
-  auto* button = new QPushButton(Q(caption), parent);
-  QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
-  layout->addWidget(button);
-  return button;
-}
 
 QLineEdit* TextEdit(QWidget* parent, const char* name, std::function<void(std::string)> store) {
   auto* edit = new QLineEdit(parent);
@@ -148,26 +142,7 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
   limitsLayout->addStretch(1);
   tabs_->addTab(limits, Q(1971));
 
-  auto* schedule = new QWidget(tabs_);
-  grid_ = new ScheduleGrid(
-      [this](int day, int hour, bool mark) {
-        editor_.Accounts().PaintHour(day, hour, mark);
-        hooks_.changed();
-      },
-      schedule);
-  auto* scheduleButtons = new QHBoxLayout;
-  for (bool mark : {true, false})
-    AddButton(schedule, scheduleButtons, mark ? 142 : 143, [this, mark] {
-      editor_.Accounts().MarkAllHours(mark);
-      grid_->update();
-      hooks_.changed();
-    });
-  scheduleButtons->addStretch(1);
-  auto* scheduleLayout = new QVBoxLayout(schedule);
-  scheduleLayout->addWidget(grid_);
-  scheduleLayout->addLayout(scheduleButtons);
-  scheduleLayout->addStretch(1);
-  tabs_->addTab(schedule, Q(1972));
+  grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
 
   auto* bottom = new QHBoxLayout;
   AddButton(this, bottom, 954, [this] {
