@@ -18,10 +18,25 @@ std::vector<std::string> FilterTabTitles();
 // The import's file dialog: "urls.flt" and the pattern files' filter.
 CopyFileDialog FilterImportDialog(const std::string& programFolder);
 
+// Where a filter page's lists come from and go: the global filter through
+// the engine, or the filter texts of the group or user page's draft.
+struct FilterListSource {
+  std::function<ConsoleFilterLists()> load;
+  std::function<void(const ConsoleFilterLists&)> store;
+  // A draft takes every change at once (the account page applies the draft);
+  // the global lists are stored when page 4 is applied.
+  bool writeThrough = false;
+};
+FilterListSource GlobalFilterSource(ConsoleEngine& engine);
+// The texts must outlive the source: they are the draft's own fields.
+FilterListSource DraftFilterSource(std::string& denyText, std::string& allowText);
+
 class FilterPageEditor final : public ListPageEditor {
  public:
+  FilterPageEditor(FilterListSource source, std::function<void(int bits)> mark)
+      : ListPageEditor(std::move(mark)), source_(std::move(source)) {}
   FilterPageEditor(ConsoleEngine& engine, std::function<void(int bits)> mark)
-      : ListPageEditor(std::move(mark)), engine_(engine) {}
+      : FilterPageEditor(GlobalFilterSource(engine), std::move(mark)) {}
 
   const ConsoleFilterLists& Lists() const { return lists_; }
   void SetEnabled(bool enabled);
@@ -48,8 +63,9 @@ class FilterPageEditor final : public ListPageEditor {
   void LoadList() override;
   EditorApplyResult StoreList() override;
   std::vector<FilterEntry>& ShownList() { return tab_ == kDenyTab ? lists_.deny : lists_.allow; }
+  void Changed();
 
-  ConsoleEngine& engine_;
+  FilterListSource source_;
   ConsoleFilterLists lists_;
   FilterTab tab_ = kDenyTab;
   int selected_ = -1;

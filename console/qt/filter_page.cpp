@@ -14,7 +14,11 @@
 namespace brindlex {
 
 FilterPage::FilterPage(ConsoleEngine& engine, std::function<void(int bits)> mark, QWidget* parent)
-    : QWidget(parent), editor_(engine, std::move(mark)), run_([](QDialog& dialog) { dialog.exec(); }) {
+    : FilterPage(GlobalFilterSource(engine), std::move(mark), parent) {}
+
+FilterPage::FilterPage(FilterListSource source, std::function<void(int bits)> mark, QWidget* parent)
+    : QWidget(parent), editor_(source, std::move(mark)), run_([](QDialog& dialog) { dialog.exec(); }) {
+  const bool global = !source.writeThrough;
   setObjectName("FilterPage");
   enabled_ = new QCheckBox("#148", this);
   enabled_->setObjectName("CbFilterEnabled");
@@ -37,6 +41,7 @@ FilterPage::FilterPage(ConsoleEngine& engine, std::function<void(int bits)> mark
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(enabled_);
+  enabled_->setVisible(global);
   layout->addWidget(tabs_);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons);

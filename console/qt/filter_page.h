@@ -21,6 +21,9 @@ class FilterPage final : public QWidget {
  public:
   // `mark` sets bits of the configuration page's change mask.
   FilterPage(ConsoleEngine& engine, std::function<void(int bits)> mark, QWidget* parent);
+  // The filter tab of a group or user page: the draft's lists, without the
+  // global filter's on/off.
+  FilterPage(FilterListSource source, std::function<void(int bits)> mark, QWidget* parent);
   FilterPageEditor& Editor() { return editor_; }
   QTableWidget* Table() { return table_; }
   // The dialog of "Добавить" and "Изменить"; it runs modal unless a test

@@ -139,6 +139,11 @@ GroupPageWidget::GroupPageWidget(ConfigEditor& editor, ConsoleEngine& engine, co
   tabs_->addTab(limits, Q(1971));
 
   grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
+  filters_ = AddFilterTab(tabs_, editor_.Accounts().Group().denyFilter, editor_.Accounts().Group().allowFilter,
+                          [this](int bits) {
+                            editor_.Accounts().Edited(bits);
+                            hooks_.changed();
+                          });
 
   auto* users = new QWidget(tabs_);
   users_ = new QListWidget(users);
@@ -192,6 +197,7 @@ void GroupPageWidget::Fill() {
   rules_->Bind(&Draft().rules, nullptr);
   rules_->Fill();
   grid_->Show(&Draft().schedule, nullptr);
+  filters_->Editor().Load();
   ShowItems(users_, ChildrenOf(engine_, {NodeKind::kGroup, Draft().number}), userIds_);
   more_->setEnabled(static_cast<bool>(hooks_.restrictions));
   if (editor_.Accounts().IsNew()) tabs_->setCurrentIndex(0);

@@ -14,6 +14,7 @@
 
 #include "console/config_editor.h"
 #include "console/qt/account_hooks.h"
+#include "console/qt/filter_page.h"
 #include "console/qt/rules_fields.h"
 #include "console/qt/schedule_grid.h"
 
@@ -63,6 +64,7 @@ class GroupPageWidget final : public QWidget {
   NumberEdits numbers_;
   std::unique_ptr<RulesFields> rules_;
   ScheduleGrid* grid_ = nullptr;
+  FilterPage* filters_ = nullptr;
   QPushButton* more_ = nullptr;  // "Дополнительно": enabled once its dialog is set
   QListWidget* users_ = nullptr;
   std::vector<std::uint32_t> userIds_;

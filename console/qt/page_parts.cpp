@@ -35,4 +35,11 @@ ScheduleGrid* AddScheduleTab(QTabWidget* tabs, AccountPageEditor& accounts, std:
   return grid;
 }
 
+FilterPage* AddFilterTab(QTabWidget* tabs, std::string& denyText, std::string& allowText,
+                         std::function<void(int bits)> edited) {
+  auto* filters = new FilterPage(DraftFilterSource(denyText, allowText), std::move(edited), tabs);
+  tabs->addTab(filters, QString::fromStdString(Str(1144)));
+  return filters;
+}
+
 }  // namespace brindlex

@@ -1,5 +1,5 @@
 // Pieces the group and user pages of the configuration share: a button with
-// a caption from the string table, and the schedule tab.
+// a caption from the string table, the schedule tab and the filter tab.
 #pragma once
 
 #include <QBoxLayout>
@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "console/account_pages.h"
+#include "console/qt/filter_page.h"
 #include "console/qt/schedule_grid.h"
 
 namespace brindlex {
@@ -17,5 +18,10 @@ QPushButton* AddButton(QWidget* parent, QBoxLayout* layout, int caption, std::fu
 // The schedule tab: the grid over the page's draft, and "select all" and
 // "clear all"; `changed` runs after every edit.
 ScheduleGrid* AddScheduleTab(QTabWidget* tabs, AccountPageEditor& accounts, std::function<void()> changed);
+
+// The filter tab: the deny and allow lists of the draft's filter texts,
+// which take every change at once; `edited` runs after each.
+FilterPage* AddFilterTab(QTabWidget* tabs, std::string& denyText, std::string& allowText,
+                         std::function<void(int bits)> edited);
 
 }  // namespace brindlex

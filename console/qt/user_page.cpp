@@ -143,6 +143,11 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
   tabs_->addTab(limits, Q(1971));
 
   grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
+  filters_ = AddFilterTab(tabs_, editor_.Accounts().User().denyFilter, editor_.Accounts().User().allowFilter,
+                          [this](int bits) {
+                            editor_.Accounts().Edited(bits);
+                            hooks_.changed();
+                          });
 
   auto* bottom = new QHBoxLayout;
   AddButton(this, bottom, 954, [this] {
@@ -255,6 +260,7 @@ void UserPageWidget::Fill() {
   rules_->Bind(&Draft().rules, &accounts.GroupOfUser().rules);
   rules_->Fill();
   grid_->Show(&Draft().schedule, &accounts.GroupOfUser().schedule);
+  filters_->Editor().Load();
   more_->setEnabled(static_cast<bool>(hooks_.restrictions));
   if (isNew) {
     tabs_->setCurrentIndex(0);

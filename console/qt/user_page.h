@@ -19,6 +19,7 @@
 
 #include "console/config_editor.h"
 #include "console/qt/account_hooks.h"
+#include "console/qt/filter_page.h"
 #include "console/qt/rules_fields.h"
 #include "console/qt/schedule_grid.h"
 
@@ -63,6 +64,7 @@ class UserPageWidget final : public QWidget {
   QLineEdit* addresses_ = nullptr;
   std::unique_ptr<RulesFields> rules_;
   ScheduleGrid* grid_ = nullptr;
+  FilterPage* filters_ = nullptr;
   QPushButton* more_ = nullptr;  // "Дополнительно": enabled once its dialog is set
 };
 

@@ -169,6 +169,30 @@ TEST_F(ConsoleDialogs, TheFilterPageEditsItsListsAndStoresThemWithItsPage) {
   EXPECT_EQ(editor_.Mask().Value(), 0);
 }
 
+TEST_F(ConsoleDialogs, AUserPagesFilterTabEditsTheDraftAndIsStoredWithTheUser) {
+  ASSERT_TRUE(editor_.Select({NodeKind::kUser, IvanId()}));
+  ConsoleUserDraft& draft = editor_.Accounts().User();
+  FilterPageEditor filters(DraftFilterSource(draft.denyFilter, draft.allowFilter),
+                           [this](int bits) { editor_.Accounts().Edited(bits); });
+  filters.Load();
+  EXPECT_TRUE(filters.Shown().empty());
+  ASSERT_TRUE(filters.Add("casino", kFilterHost));
+  EXPECT_EQ(draft.denyFilter, "0; 0; 1, casino, 0;") << "the draft takes the change at once";
+  EXPECT_TRUE(editor_.Mask().Dirty());
+  EXPECT_EQ(Stored("Filters", "ivan"), "<absent>") << "nothing is stored before apply";
+  filters.SelectTab(kAllowTab);
+  ASSERT_TRUE(filters.Add("*.lan/*", kFilterUrl));
+
+  ASSERT_TRUE(editor_.Apply().ok);
+  EXPECT_EQ(Stored("Filters", "ivan"), "0; 0; 1, casino, 0;");
+  EXPECT_EQ(Stored("FiltersW", "ivan"), "0; 0; 0, *.lan/*, 0;");
+  // The page loaded again shows what is stored.
+  filters.Load();
+  filters.SelectTab(kDenyTab);
+  ASSERT_EQ(filters.Shown().size(), 1u);
+  EXPECT_EQ(filters.Shown()[0].pattern, "casino");
+}
+
 TEST_F(ConsoleDialogs, ImportAddsToOrReplacesTheListShown) {
   const std::string file = Path("urls.flt");
   WriteText(file, "; a comment\r\n  banner*\r\n*.mp3;3\r\n\r\nvideo.example;1\r\nodd;7\r\n");
