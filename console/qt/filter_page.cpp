@@ -26,11 +26,8 @@ FilterPage::FilterPage(FilterListSource source, std::function<void(int bits)> ma
   for (const std::string& title : FilterTabTitles()) tabs_->addTab(QString::fromStdString(title));
   const auto titles = FilterColumnTitles();
   table_ = NewListGrid({titles.begin(), titles.end()}, this);
-  auto* buttons = new QHBoxLayout;
-  QPushButton* add = AddListButton(buttons, "#111", this);
-  QPushButton* edit = AddListButton(buttons, "#112", this);
-  QPushButton* remove = AddListButton(buttons, "#113", this);
-  QPushButton* toggle = AddListButton(buttons, "#120", this);
+  auto* buttons = AddListCommands(
+      this, table_, editor_, [this](bool add) { AddOrEdit(add); }, [this] { Show(); });
   buttons->addStretch(1);
   QPushButton* import = AddListButton(buttons, "#146", this);
   append_ = new QRadioButton("#14", this);
@@ -50,18 +47,6 @@ FilterPage::FilterPage(FilterListSource source, std::function<void(int bits)> ma
   connect(enabled_, &QCheckBox::toggled, this, [this](bool on) { editor_.SetEnabled(on); });
   connect(tabs_, &QTabBar::currentChanged, this, [this](int tab) {
     editor_.SelectTab(tab == kAllowTab ? kAllowTab : kDenyTab);
-    Show();
-  });
-  connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) { editor_.Select(row); });
-  connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { AddOrEdit(false); });
-  connect(add, &QPushButton::clicked, this, [this] { AddOrEdit(true); });
-  connect(edit, &QPushButton::clicked, this, [this] { AddOrEdit(false); });
-  connect(remove, &QPushButton::clicked, this, [this] {
-    editor_.Delete();
-    Show();
-  });
-  connect(toggle, &QPushButton::clicked, this, [this] {
-    editor_.Toggle();
     Show();
   });
   connect(import, &QPushButton::clicked, this, [this] { Import(); });

@@ -139,11 +139,7 @@ GroupPageWidget::GroupPageWidget(ConfigEditor& editor, ConsoleEngine& engine, co
   tabs_->addTab(limits, Q(1971));
 
   grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
-  filters_ = AddFilterTab(tabs_, editor_.Accounts().Group().denyFilter, editor_.Accounts().Group().allowFilter,
-                          [this](int bits) {
-                            editor_.Accounts().Edited(bits);
-                            hooks_.changed();
-                          });
+  filters_ = AddFilterTab(tabs_, Draft().denyFilter, Draft().allowFilter, [this](int bits) { Edited(bits); });
 
   auto* users = new QWidget(tabs_);
   users_ = new QListWidget(users);
@@ -171,10 +167,7 @@ GroupPageWidget::GroupPageWidget(ConfigEditor& editor, ConsoleEngine& engine, co
     editor_.Accounts().ApplyRulesToGroupUsers();
     hooks_.accountsChanged();
   });
-  more_ = AddButton(this, bottom, 1135, [this] {
-    AccessRules rules = Draft().rules;
-    if (!hooks_.restrictions || !hooks_.restrictions(rules, true)) return;
-    Draft().rules = rules;
+  more_ = AddRestrictionsButton(this, bottom, hooks_, Draft().rules, true, [this] {
     rules_->Fill();
     Edited();
   });

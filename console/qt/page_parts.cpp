@@ -35,6 +35,16 @@ ScheduleGrid* AddScheduleTab(QTabWidget* tabs, AccountPageEditor& accounts, std:
   return grid;
 }
 
+QPushButton* AddRestrictionsButton(QWidget* page, QBoxLayout* layout, const AccountPageHooks& hooks, AccessRules& rules,
+                                   bool isGroup, std::function<void()> taken) {
+  return AddButton(page, layout, 1135, [&hooks, &rules, isGroup, taken] {
+    AccessRules edited = rules;
+    if (!hooks.restrictions || !hooks.restrictions(edited, isGroup)) return;
+    rules = edited;
+    taken();
+  });
+}
+
 FilterPage* AddFilterTab(QTabWidget* tabs, std::string& denyText, std::string& allowText,
                          std::function<void(int bits)> edited) {
   auto* filters = new FilterPage(DraftFilterSource(denyText, allowText), std::move(edited), tabs);

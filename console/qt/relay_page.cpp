@@ -14,11 +14,8 @@ RelayPage::RelayPage(ConsoleEngine& engine, std::function<void(int bits)> mark, 
   setObjectName("RelayPage");
   const auto titles = MailRuleColumnTitles();
   table_ = NewListGrid({titles.begin(), titles.end()}, this);
-  auto* buttons = new QHBoxLayout;
-  QPushButton* add = AddListButton(buttons, "#111", this);
-  QPushButton* edit = AddListButton(buttons, "#112", this);
-  QPushButton* remove = AddListButton(buttons, "#113", this);
-  QPushButton* toggle = AddListButton(buttons, "#120", this);
+  auto* buttons = AddListCommands(
+      this, table_, editor_, [this](bool add) { AddOrEdit(add); }, [this] { Show(); });
   buttons->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -26,18 +23,6 @@ RelayPage::RelayPage(ConsoleEngine& engine, std::function<void(int bits)> mark, 
   layout->addLayout(buttons);
   LocaliseCaptions(this);
 
-  connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) { editor_.Select(row); });
-  connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { AddOrEdit(false); });
-  connect(add, &QPushButton::clicked, this, [this] { AddOrEdit(true); });
-  connect(edit, &QPushButton::clicked, this, [this] { AddOrEdit(false); });
-  connect(remove, &QPushButton::clicked, this, [this] {
-    editor_.Delete();
-    Show();
-  });
-  connect(toggle, &QPushButton::clicked, this, [this] {
-    editor_.Toggle();
-    Show();
-  });
   editor_.SetLoaded([this] { Show(); });
   editor_.Load();
 }

@@ -143,11 +143,7 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
   tabs_->addTab(limits, Q(1971));
 
   grid_ = AddScheduleTab(tabs_, editor_.Accounts(), [this] { hooks_.changed(); });
-  filters_ = AddFilterTab(tabs_, editor_.Accounts().User().denyFilter, editor_.Accounts().User().allowFilter,
-                          [this](int bits) {
-                            editor_.Accounts().Edited(bits);
-                            hooks_.changed();
-                          });
+  filters_ = AddFilterTab(tabs_, Draft().denyFilter, Draft().allowFilter, [this](int bits) { Edited(bits); });
 
   auto* bottom = new QHBoxLayout;
   AddButton(this, bottom, 954, [this] {
@@ -161,10 +157,7 @@ UserPageWidget::UserPageWidget(ConfigEditor& editor, ConsoleEngine& engine, cons
     Fill();
     hooks_.accountsChanged();
   });
-  more_ = AddButton(this, bottom, 1135, [this] {
-    AccessRules rules = Draft().rules;
-    if (!hooks_.restrictions || !hooks_.restrictions(rules, false)) return;
-    Draft().rules = rules;
+  more_ = AddRestrictionsButton(this, bottom, hooks_, Draft().rules, false, [this] {
     rules_->Fill();
     Edited();
   });
