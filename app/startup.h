@@ -36,7 +36,7 @@ void StartUp(Gateway& gateway);
 void ReportConfigurationProblems();
 
 // The orderly shutdown: ends every connection (pumping the main loop so their
-// close bookkeeping can run), stops the service threads and the listener in
+// monitor lines are shown and their threads joined), stops the service threads and the listener in
 // their order, writes open sessions and frees the tables.
 void ShutDown(Gateway& gateway, MainLoop& loop);
 

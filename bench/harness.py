@@ -29,6 +29,7 @@ medians and the tables are shared.
 Run through bench/run.sh, which installs the peers and builds the gateway.
 """
 import argparse
+import contextlib
 import os
 import re
 import shutil
@@ -421,7 +422,10 @@ def wrk(w, target, obj, connections):
         f.write('wrk.headers["Connection"] = "close"\n')
     pids = process_tree(w.procs[target].pid)
     ticks = cpu_ticks(pids)
-    out = subprocess.run(["wrk", "-t1", f"-c{connections}", f"-d{w.args.seconds}s", "--timeout", "10s",
+    # One wrk thread is a ceiling of its own once there is more than one
+    # connection: it would cap direct and proxied alike and flatter the ratio.
+    threads = 1 if connections == 1 else 2
+    out = subprocess.run(["wrk", f"-t{threads}", f"-c{connections}", f"-d{w.args.seconds}s", "--timeout", "10s",
                           "--latency", "-s", script, f"http://127.0.0.1:{port}/{obj}"],
                          capture_output=True, text=True, timeout=w.args.seconds + 60).stdout
     rps = float(re.search(r"^Requests/sec:\s+([\d.]+)", out, re.M).group(1))
@@ -703,6 +707,26 @@ UNITS = {"rps": "req/s", "p50": "p50 ms", "p99": "p99 ms", "cpu": "CPU us/req", 
          "avg": "avg ms"}
 
 
+@contextlib.contextmanager
+def profiled(w, target, number, round_):
+    """perf record with call graphs around one run of a gateway target (the
+    first round only), into --perf/<measurement>-<target>.data."""
+    if not w.args.perf or round_ != 0 or not target.startswith("brindlex"):
+        yield
+        return
+    os.makedirs(w.args.perf, exist_ok=True)
+    out = os.path.join(w.args.perf, f"{number}-{target}.data")
+    perf = subprocess.Popen(["perf", "record", "-e", "cpu-clock", "-F", "999", "-g", "-o", out,
+                             "-p", str(w.procs[target].pid)],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(0.5)  # perf attaches before the load starts
+    try:
+        yield
+    finally:
+        perf.send_signal(signal.SIGINT)
+        perf.wait(timeout=60)
+
+
 def fmt(value):
     if value != value:  # nan
         return "-"
@@ -741,6 +765,9 @@ def main():
     ap.add_argument("--idle-seconds", type=int, default=10)
     ap.add_argument("--only", default="", help="comma-separated measurement numbers (1-based); idle is 'idle'")
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    ap.add_argument("--perf", default="",
+                    help="folder for a perf profile (call graphs) of each gateway target's first round of "
+                         "each measurement")
     ap.add_argument("--dns-monitor-off", action="store_true",
                     help="the DNS rows with the gateway's DNS monitor switch off (no line per query)")
     args = ap.parse_args()
@@ -786,7 +813,8 @@ def main():
             for r in range(args.rounds):
                 order = targets[r % len(targets):] + targets[:r % len(targets)]
                 for t in order:
-                    rows[t].append(run(w, t))
+                    with profiled(w, t, number, r):
+                        rows[t].append(run(w, t))
             summary[title] = (table(title, rows, columns, key, [p for p in peers if p in rows], args.rounds), key)
         print("\n### Cost of accounting (brindlex-user against brindlex-local)\n")
         print("| measurement | user/local |")

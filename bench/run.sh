@@ -12,6 +12,7 @@
 #   --idle-seconds S  seconds the 500 idle connections are watched (10)
 #   --only 1,2,idle   only these measurements
 #   --keep            keep the temporary work folder
+#   --perf DIR        perf profiles of the gateways' first round of each row into DIR
 # BRINDLEX_BUILD: build folder (default build/release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +20,7 @@ build=${BRINDLEX_BUILD:-$root/build/release}
 
 # The build's own packages and the peers, each installed only when missing.
 "$root/scripts/install-packages.sh" nginx-light wrk tinyproxy squid microsocks dante-server curl openssl python3 \
-  dnsmasq-base dnsperf bind9-dnsutils
+  dnsmasq-base dnsperf bind9-dnsutils linux-perf
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
 # apt may start the peers as system services; the benchmark runs its own.

@@ -23,13 +23,13 @@ ConnectionState InitialState(std::uint8_t service) {
 }
 
 ConnectionRecord* NewConnection(std::uint8_t service) {
-  // Plain new: the three 8 KB buffers stay untouched (and out of the resident
+  // Plain new: the four 8 KB buffers stay untouched (and out of the resident
   // set) until data arrives.
   auto* record = new ConnectionRecord;
   record->service = service;
   record->state = InitialState(service);
   record->startCounter = ProgramClock().PerformanceCounter();
-  record->clientOut.reset(new char[kBufferSize]);
+  record->clientOut.Use(record->clientOutInitial);
   record->clientOutCapacity = kBufferSize;
   if (service == kServiceHttp || service == kServiceHttpFtpData) {
     record->ftpLogin = kAnonymousFtpLogin;

@@ -52,6 +52,22 @@ struct ClientDatagram {
   std::string bytes;
 };
 
+// The bytes queued for the client: the record's own buffer at first, a larger
+// one on the heap once a reply needs more room (net/relay.h).
+class ClientOutput {
+ public:
+  char* get() const { return data_; }
+  void Use(char* storage) { data_ = storage; }
+  void Replace(std::unique_ptr<char[]> grown) {
+    heap_ = std::move(grown);
+    data_ = heap_.get();
+  }
+
+ private:
+  char* data_ = nullptr;
+  std::unique_ptr<char[]> heap_;
+};
+
 // The protocol state of a connection. The numbers are fixed: wherever a state
 // is shown or compared as a number, StateNumber gives it.
 enum class ConnectionState : int {
@@ -121,9 +137,8 @@ struct ConnectionRecord {
   bool clientAcceptPending = false;
 
   int clientSocket = -1;
-  char clientIn[kBufferSize];  // not zeroed: only the first clientInLength bytes mean anything
   int clientInLength = 0;
-  std::unique_ptr<char[]> clientOut;  // grows when a reply needs more room
+  ClientOutput clientOut;  // grows when a reply needs more room
   // Set by the record's own worker before it links a data record that writes
   // into clientOut: from then on the worker sends from it under the accounts
   // lock, and never waits long, as bytes arrive there without any readiness.
@@ -141,9 +156,7 @@ struct ConnectionRecord {
   int serverSocket = -1;
   Ipv4 serverAddress = kNoAddress;
   int serverPort = 0;
-  char serverIn[kBufferSize];
   int serverInLength = 0;
-  char serverOut[kBufferSize];
   int serverOutLength = 0;
   bool serverFinished = false;
   bool serverEof = false;
@@ -210,6 +223,16 @@ struct ConnectionRecord {
   // guarded by the accounts lock.
   std::deque<ClientDatagram> clientDatagrams;
   bool conversationEnded = false;
+
+  // The buffers come last and are not zeroed: an idle connection never
+  // touches them, so they stay out of the resident set, and the fields above
+  // share a page or two instead of being spread between the buffers.
+  char clientIn[kBufferSize];  // only the first clientInLength bytes mean anything
+  char serverIn[kBufferSize];
+  char serverOut[kBufferSize];
+  // Where clientOut starts out: a second allocation per record would put its
+  // heap header on a page of its own.
+  char clientOutInitial[kBufferSize];
 };
 
 // A record of the given service in its initial state, with the client output

@@ -157,16 +157,10 @@ std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t&
   return line;
 }
 
-void LogConnection(ConnectionRecord& connection) {
-  std::string line;
-  std::int64_t start = 0;
-  {
-    std::lock_guard<std::mutex> lock(AccountsLock());
-    line = TakeConnectionLineLocked(connection, start);
-  }
+void WriteConnectionLine(std::uint8_t service, std::int64_t start, const std::string& line) {
   if (line.empty()) return;
   AppendLine(ConnectionLogPath(start), line);
-  if (MonitorShows(MonitorSwitchOf(connection.service))) MonitorAppend(line);
+  if (MonitorShows(MonitorSwitchOf(service))) MonitorShow(line);
 }
 
 PendingLogLine SessionLineLocked(const SessionRecord& record, const UserSession& session) {

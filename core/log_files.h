@@ -54,12 +54,10 @@ std::string ServiceLogName(const ConnectionRecord& connection);
 // is not logged. Caller holds the accounts lock.
 std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start);
 
-// Writes the connection's line to the log of its start date, then restarts
-// its own counting (start and end counters, byte counts). Only for a
-// connection with a UserSession that is neither local nor refused. Passes the
-// line to the monitor when the monitor shows the service. Main thread; takes
-// the accounts lock itself.
-void LogConnection(ConnectionRecord& connection);
+// Writes a line TakeConnectionLineLocked built (nothing when it is empty) to
+// the log of its start date, and posts it to the monitor when the monitor
+// shows the service. Any thread; never under the accounts lock.
+void WriteConnectionLine(std::uint8_t service, std::int64_t start, const std::string& line);
 
 // A log line built under the accounts lock and written after it is released:
 // a slow or failing disk must never stall the workers waiting for that lock.

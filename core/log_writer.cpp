@@ -33,7 +33,7 @@ LogWriter& Writer() {
 }
 
 void Report(const std::string& text) {
-  MonitorAppend(text);
+  MonitorShow(text);
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 

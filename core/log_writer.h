@@ -5,9 +5,9 @@
 // writes them. The administrator learns of it once per episode, on the
 // monitor and on standard error, and again when the queue is written out.
 //
-// Threads: any thread may append; lines of several threads never interleave.
-// The reports go to the monitor, so failures are reported from the main
-// thread (every log line is written there).
+// Threads: any thread may append (the workers write their connection lines
+// themselves); lines of several threads never interleave. A report from a
+// thread other than the main thread is posted to the monitor.
 #pragma once
 
 #include <cstddef>

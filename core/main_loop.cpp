@@ -12,6 +12,7 @@ constexpr auto kRetryAfterFailedTick = std::chrono::seconds(1);
 
 MainLoop& TheMainLoop() { return *g_mainLoop; }
 void SetMainLoop(MainLoop* loop) { g_mainLoop = loop; }
+bool OnMainThread() { return !g_mainLoop || g_mainLoop->IsMainThread(); }
 
 HeadlessMainLoop::HeadlessMainLoop() : mainThread_(std::this_thread::get_id()) {}
 

@@ -1,5 +1,5 @@
 // The main thread's loop: the one place where session structures change
-// outside the accounts lock, where close bookkeeping and status lines run, and
+// outside the accounts lock, where status and monitor lines are shown, and
 // where the tick drives the main timer.
 //
 // RunSync blocks its caller until the main thread has run the function (run
@@ -43,6 +43,9 @@ class MainLoop {
 // The loop in force; set by the program's entry before any thread starts.
 MainLoop& TheMainLoop();
 void SetMainLoop(MainLoop* loop);
+// Whether the caller is the main thread; before a loop is set, the one
+// thread there is counts as the main thread.
+bool OnMainThread();
 
 // A loop without a GUI: a task queue with a condition variable whose wait
 // ends at the tick's deadline. The thread that constructs it is the main

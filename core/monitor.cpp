@@ -104,6 +104,13 @@ void MonitorPost(std::vector<std::string>& lines) {
   TheMainLoop().Post(DrainPosted);
 }
 
+void MonitorShow(const std::string& line) {
+  if (OnMainThread())
+    MonitorAppend(line);
+  else
+    MonitorPost(line);
+}
+
 void MonitorPost(std::string line) {
   std::vector<std::string> lines;
   lines.push_back(std::move(line));

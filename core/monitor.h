@@ -47,5 +47,7 @@ inline constexpr size_t kMaxPostedMonitorLines = 10000;
 void MonitorPost(std::string line);
 // The same for several lines at once; `lines` is left empty.
 void MonitorPost(std::vector<std::string>& lines);
+// From any thread: at once on the main thread, posted from any other.
+void MonitorShow(const std::string& line);
 
 }  // namespace brindlex

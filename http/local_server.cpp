@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/connection.h"
 #include "core/host_names.h"
@@ -19,10 +20,28 @@ GatewayAnswer registeredAnswer = nullptr;
 
 }  // namespace
 
+namespace {
+
+// The machine's host name, asked of the system at most once a second per
+// thread: every request looks at it, and it hardly ever changes.
+const std::string& MachineHostName() {
+  constexpr auto kKeptFor = std::chrono::seconds(1);
+  thread_local std::string name;
+  thread_local std::chrono::steady_clock::time_point asked;
+  auto now = std::chrono::steady_clock::now();
+  if (asked.time_since_epoch().count() == 0 || now - asked >= kKeptFor) {
+    char own[256] = {};
+    name = ::gethostname(own, sizeof(own) - 1) == 0 ? own : "";
+    asked = now;
+  }
+  return name;
+}
+
+}  // namespace
+
 std::vector<std::string> GatewayNames() {
   std::vector<std::string> names{std::string(kGatewayHostName)};
-  char own[256] = {};
-  if (::gethostname(own, sizeof(own) - 1) == 0 && own[0] != '\0') names.emplace_back(own);
+  if (const std::string& own = MachineHostName(); !own.empty()) names.push_back(own);
   return names;
 }
 

@@ -31,47 +31,42 @@ namespace brindlex {
 namespace {
 
 // For a listening socket of the HTTP, FTP, SMTP, POP3 or SOCKS5 service:
-// accepts the client and admits it (address list, interface, the client
-// address's SessionRecord). A refused or failed record has closeRequested set;
-// its worker closes it without sending a byte. Caller holds the accounts lock.
-void ConnectionCreateLocked(ConnectionRecord& record, int listeningSocket) {
-  try {
-    switch (record.service) {
-      case kServiceSmtp:
-        record.method = "SMTP";
-        break;
-      case kServicePop3:
-        record.method = "POP3";
-        break;
-      case kServiceSocks5:
-        record.method = "SOCKS5";
-        break;
-      default:
-        break;
-    }
-    record.clientSocket = ::accept4(listeningSocket, nullptr, nullptr, SOCK_CLOEXEC);
-    if (record.clientSocket < 0) {
-      Close(record);
-      return;
-    }
-    SetNoDelay(record.clientSocket);
-    SetKeepAlive(record.clientSocket);
-    SetOpeningDeadline(record, Settings()->HeadTimeout);
-    std::uint16_t port = 0;
-    Ipv4 localAddress = 0;
-    if (!PeerAddress(record.clientSocket, record.clientAddress, port) ||
-        !LocalAddress(record.clientSocket, localAddress, port)) {
-      Close(record);
-      return;
-    }
-    if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) {
-      // Without a session record it was the address lists that said no.
-      if (!record.sessionRecord) ReportAddressRefused(record.service, record.clientAddress);
-      Close(record);
-    }
-  } catch (...) {
+// accepts the client and learns both its addresses, without the accounts
+// lock (the workers take it on every pass). False when the client is gone.
+bool AcceptClient(ConnectionRecord& record, int listeningSocket, Ipv4& localAddress) {
+  switch (record.service) {
+    case kServiceSmtp:
+      record.method = "SMTP";
+      break;
+    case kServicePop3:
+      record.method = "POP3";
+      break;
+    case kServiceSocks5:
+      record.method = "SOCKS5";
+      break;
+    default:
+      break;
+  }
+  record.clientSocket = ::accept4(listeningSocket, nullptr, nullptr, SOCK_CLOEXEC);
+  if (record.clientSocket < 0) return false;
+  SetOpeningDeadline(record, Settings()->HeadTimeout);
+  std::uint16_t port = 0;
+  return PeerAddress(record.clientSocket, record.clientAddress, port) &&
+         LocalAddress(record.clientSocket, localAddress, port);
+}
+
+// Admits an accepted client (address list, interface, the client address's
+// SessionRecord). A refused or failed record has closeRequested set; its
+// worker closes it without sending a byte. Caller holds the accounts lock.
+void AdmitClientLocked(ConnectionRecord& record, bool accepted, Ipv4 localAddress) {
+  if (!accepted) {
     Close(record);
-    ReportCurrentExceptionAndGoOn("ProxyThread", record.stepMarker);
+    return;
+  }
+  if (!AdmitLocked(record.clientAddress, localAddress, record.sessionRecord)) {
+    // Without a session record it was the address lists that said no.
+    if (!record.sessionRecord) ReportAddressRefused(record.service, record.clientAddress);
+    Close(record);
   }
 }
 
@@ -249,9 +244,21 @@ void WaitOnce(Listener& listener) {
     return;
   }
   ConnectionRecord* record = NewConnection(chosen.service);
+  Ipv4 localAddress = 0;
+  bool accepted = false;
+  try {
+    accepted = AcceptClient(*record, chosen.socket, localAddress);
+  } catch (...) {
+    ReportCurrentExceptionAndGoOn("ProxyThread", record->stepMarker);
+  }
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    ConnectionCreateLocked(*record, chosen.socket);
+    try {
+      AdmitClientLocked(*record, accepted, localAddress);
+    } catch (...) {
+      Close(*record);
+      ReportCurrentExceptionAndGoOn("ProxyThread", record->stepMarker);
+    }
     ConnectionListLocked().push_back(record);
   }
   listener.stepMarker = 24;

@@ -71,8 +71,6 @@ void AcceptMapped(const PortMapRule& rule) {
       Close(*record);
       return;
     }
-    SetNoDelay(record->clientSocket);
-    SetKeepAlive(record->clientSocket);
     AdmitMappedLocked(*record);
   });
 }

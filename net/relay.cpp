@@ -16,7 +16,7 @@ void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length) {
     size_t capacity = std::max(needed, static_cast<size_t>(record.clientOutCapacity) * 2);
     std::unique_ptr<char[]> grown(new char[capacity]);
     std::memcpy(grown.get(), record.clientOut.get(), static_cast<size_t>(record.clientOutLength));
-    record.clientOut = std::move(grown);
+    record.clientOut.Replace(std::move(grown));
     record.clientOutCapacity = static_cast<int>(capacity);
   }
   std::memcpy(record.clientOut.get() + record.clientOutLength, bytes, length);

@@ -20,6 +20,9 @@ int ListenOn(Ipv4 address, int port, int backlog) {
   // Restarting must not wait for old connections in TIME_WAIT; a port that
   // another socket listens on still fails to bind.
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  // Every accepted socket inherits these: set once here, not per client.
+  SetNoDelay(fd);
+  SetKeepAlive(fd);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(port));

@@ -11,7 +11,9 @@
 namespace brindlex {
 
 // A listening TCP socket on address:port (kNoAddress or 0: all interfaces),
-// or -1 on any failure with errno telling why.
+// or -1 on any failure with errno telling why. What it accepts has no delay
+// and keep-alive (SetNoDelay, SetKeepAlive) already: accepted sockets inherit
+// both. The same holds for OpenSingleAcceptSocket.
 int OpenListeningSocket(Ipv4 address, int port, int backlog);
 // A listening TCP socket on address for one inbound connection (an FTP data
 // channel), at a free port the kernel picks, which `port` gets; -1 on failure.

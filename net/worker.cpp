@@ -127,7 +127,6 @@ bool AcceptPending(int& socket) {
   int accepted = ::accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
   CloseDescriptor(socket);
   if (accepted < 0) return false;
-  SetNoDelay(accepted);
   socket = accepted;
   return true;
 }
@@ -399,18 +398,16 @@ void RemoveFromList(ConnectionRecord* record) {
   FreeConnectionLocked(record);
 }
 
-// The worker does not wait for the main thread: it hands the record over
-// whole, and the main thread frees it after the bookkeeping. The shutdown
-// waits for the list to empty while it runs these tasks.
+// The end step runs on the worker itself: handing every record to the main
+// thread would wake that thread once per connection and queue the ends of a
+// busy gateway behind one core. The shutdown waits for the list to empty.
 void EndStep(ConnectionRecord* record) {
-  TheMainLoop().Post([record] {
-    CloseBookkeeping(*record);
-    RemoveFromList(record);
-  });
+  CloseBookkeeping(*record);
+  RemoveFromList(record);
 }
 
 // An exception in a connection's work ends that connection alone: it is
-// closed and handed over like any other (its traffic counted and logged, its
+// closed and ended like any other (its traffic counted and logged, its
 // record freed), the monitor shows the exception, and every other connection
 // goes on.
 template <typename Part>
@@ -451,7 +448,11 @@ void ConnectionWorker(ConnectionRecord& r) {
 void CloseBookkeeping(ConnectionRecord& r) {
   r.endCounter = ProgramClock().PerformanceCounter();
   r.endTime = ProgramClock().LocalNow();
+  std::string line;
+  std::int64_t start = 0;
   {
+    // One hold of the lock: once the record is off its session's list, the
+    // main timer may close that session, and the line names its user.
     std::lock_guard<std::mutex> lock(AccountsLock());
     if (UserSession* session = r.userSession) {
       auto& list = session->connections;
@@ -462,8 +463,9 @@ void CloseBookkeeping(ConnectionRecord& r) {
       list.erase(std::remove(list.begin(), list.end(), &r), list.end());
     }
     if (r.sessionRecord) --r.sessionRecord->openConnections;
+    line = TakeConnectionLineLocked(r, start);
   }
-  LogConnection(r);
+  WriteConnectionLine(r.service, start, line);
   Flags().treeDirty = true;
 }
 

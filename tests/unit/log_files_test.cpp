@@ -32,6 +32,18 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// A worker's end step as far as the log goes: the line is taken under the
+// lock and written after it.
+void LogConnection(ConnectionRecord& connection) {
+  std::string line;
+  std::int64_t start = 0;
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    line = TakeConnectionLineLocked(connection, start);
+  }
+  WriteConnectionLine(connection.service, start, line);
+}
+
 class LogFiles : public testing::AccountWorld {
  protected:
   void SetUp() override {
