@@ -1,5 +1,9 @@
 #include "core/log_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,12 +23,24 @@ struct PendingLine {
   std::string bytes;  // with its CR LF
 };
 
+// The file of the last line, kept open: a busy gateway ends hundreds of
+// connections a second, and opening and closing the day's log for each line
+// took more than the write. The file is checked to still be the one at its
+// path before each line (moved or deleted logs are opened afresh).
+struct OpenLog {
+  std::string path;
+  int fd = -1;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
 // Guards everything below; held across the writes, so lines never interleave.
 struct LogWriter {
   std::mutex mutex;
   std::deque<PendingLine> pending;
   size_t lost = 0;
   bool failing = false;  // an episode has been reported and not yet ended
+  OpenLog open;
 };
 
 LogWriter& Writer() {
@@ -43,10 +59,57 @@ std::string Format(int id, const std::string& first, const std::string& second =
   return text;
 }
 
+void CloseLocked(OpenLog& log) {
+  CloseDescriptor(log.fd);
+  log.path.clear();
+}
+
+// The kept file when it is still the one at `path`, else `path` opened.
+bool OpenLocked(OpenLog& log, const std::string& path) {
+  struct stat st;
+  if (log.fd >= 0 && log.path == path && ::stat(path.c_str(), &st) == 0 && st.st_dev == log.device &&
+      st.st_ino == log.inode)
+    return true;
+  CloseLocked(log);
+  log.fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (log.fd < 0) return false;
+  if (::fstat(log.fd, &st) != 0) {
+    CloseLocked(log);
+    return false;
+  }
+  log.path = path;
+  log.device = st.st_dev;
+  log.inode = st.st_ino;
+  return true;
+}
+
+// One line to its file with one write. Part of a line is worse than none:
+// the next append would be glued to it, and a reader would take the two for
+// one record, so a short write is cut off again.
+bool AppendLocked(OpenLog& log, const std::string& path, std::string_view bytes) {
+  if (!OpenLocked(log, path)) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(log.fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (done == bytes.size()) return true;
+  int error = errno;
+  struct stat st;
+  if (done > 0 && ::fstat(log.fd, &st) == 0 && ::ftruncate(log.fd, st.st_size - static_cast<off_t>(done)) != 0) {
+    // Cannot even cut back: a reader stops at the unended piece.
+  }
+  CloseLocked(log);  // the next try opens the file afresh
+  errno = error;
+  return false;
+}
+
 // Writes from the front of the queue until one fails. Caller holds the mutex.
 void RetryLocked(LogWriter& w) {
   size_t written = 0;
-  while (!w.pending.empty() && AppendToFile(w.pending.front().path, w.pending.front().bytes)) {
+  while (!w.pending.empty() && AppendLocked(w.open, w.pending.front().path, w.pending.front().bytes)) {
     w.pending.pop_front();
     ++written;
   }
@@ -64,7 +127,7 @@ bool AppendLine(const std::string& path, std::string_view text) {
   bytes += "\r\n";
   std::lock_guard<std::mutex> lock(w.mutex);
   if (!w.pending.empty()) RetryLocked(w);
-  if (w.pending.empty() && AppendToFile(path, bytes)) return true;
+  if (w.pending.empty() && AppendLocked(w.open, path, bytes)) return true;
   int error = errno;
   if (!w.failing) {
     w.failing = true;
@@ -100,6 +163,7 @@ size_t FlushLogLinesAtShutdown() {
   LogWriter& w = Writer();
   std::lock_guard<std::mutex> lock(w.mutex);
   RetryLocked(w);
+  CloseLocked(w.open);
   w.lost += w.pending.size();
   w.pending.clear();
   if (w.lost > 0) Report(Format(1203, std::to_string(w.lost)));

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "core/main_loop.h"
@@ -27,11 +28,15 @@ constexpr auto kParkTime = std::chrono::seconds(1);
 // wait.
 constexpr unsigned long kTimerSlackNs = 5'000'000;
 
-// A parked thread; its job is handed over under g_lock.
+// A parked thread; its job is handed over under g_lock. The wake-up follows
+// the unlock, or the woken thread would only wait for g_lock; `notifying`
+// counts the notifications still under way, and the thread (with this record
+// on its stack) does not end before they are done.
 struct Parked {
   std::condition_variable wake;
   WorkerJob job = nullptr;
   void* item = nullptr;
+  std::atomic<int> notifying{0};
 };
 
 std::mutex g_lock;
@@ -70,6 +75,7 @@ void* ThreadMain(void* arg) {
   do {
     self.job(self.item);
   } while (Park(self));
+  while (self.notifying.load() != 0) std::this_thread::yield();
   // The main thread joins this thread once it has returned, and keeps or
   // unmaps its stack; earlier threads have returned by then.
   EndedWorker ended{::pthread_self(), start.stack};
@@ -82,14 +88,19 @@ void* ThreadMain(void* arg) {
 }
 
 bool HandToParked(WorkerJob job, void* item) {
-  std::lock_guard<std::mutex> lock(g_lock);
-  // Parked threads told to end may not have woken yet.
-  if (g_ending || g_parked.empty()) return false;
-  Parked* parked = g_parked.back();
-  g_parked.pop_back();
-  parked->job = job;
-  parked->item = item;
+  Parked* parked = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    // Parked threads told to end may not have woken yet.
+    if (g_ending || g_parked.empty()) return false;
+    parked = g_parked.back();
+    g_parked.pop_back();
+    parked->job = job;
+    parked->item = item;
+    ++parked->notifying;
+  }
   parked->wake.notify_one();
+  --parked->notifying;
   return true;
 }
 

@@ -93,6 +93,24 @@ TEST_F(LogWriterTest, AWriteThatStopsPartWayIsCutBackToTheLastWholeLine) {
             "Ann, ann, 10.0.0.6, 12.07.26, 10:00:00, 7, 7, 7, 7, 7\r\n");
 }
 
+// The day's log stays open between lines; a log that an administrator moved
+// or deleted meanwhile must not swallow the next line.
+TEST_F(LogWriterTest, ALogMovedOrDeletedBetweenLinesGetsTheNextLineInAFreshFile) {
+  std::string path = dir_ + "/day.log";
+  ASSERT_TRUE(AppendLine(path, "one"));
+  std::filesystem::rename(path, dir_ + "/moved.log");
+  ASSERT_TRUE(AppendLine(path, "two"));
+  EXPECT_EQ(Read(dir_ + "/moved.log"), "one\r\n");
+  EXPECT_EQ(Read(path), "two\r\n");
+
+  std::filesystem::remove(path);
+  ASSERT_TRUE(AppendLine(path, "three"));
+  ASSERT_TRUE(AppendLine(dir_ + "/other.log", "four"));
+  ASSERT_TRUE(AppendLine(path, "five"));
+  EXPECT_EQ(Read(path), "three\r\nfive\r\n");
+  EXPECT_EQ(Read(dir_ + "/other.log"), "four\r\n");
+}
+
 TEST_F(LogWriterTest, TheQueueIsBoundedAndShutdownSaysHowManyLinesWereLost) {
   std::string missing = dir_ + "/gone/a.log";
   for (size_t i = 0; i < kMaxPendingLogLines + 5; ++i) AppendLine(missing, "x");
