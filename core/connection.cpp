@@ -65,10 +65,20 @@ std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now) {
 }
 
 void FreeConnectionLocked(ConnectionRecord* record) {
+  UnlinkConnectionLocked(record);
+  DeleteConnection(record);
+}
+
+void UnlinkConnectionLocked(ConnectionRecord* record) {
   // The other record's worker sees the link gone and finishes its record
   // itself (net/worker.cpp): it alone writes its own state.
   if (record->dataRecord) record->dataRecord->controlRecord = nullptr;
   if (record->controlRecord) record->controlRecord->dataRecord = nullptr;
+  record->dataRecord = nullptr;
+  record->controlRecord = nullptr;
+}
+
+void DeleteConnection(ConnectionRecord* record) {
   // A UDP mapping's client socket belongs to the listener.
   if (record->service != kServicePortMapUdp) CloseDescriptor(record->clientSocket);
   CloseDescriptor(record->serverSocket);

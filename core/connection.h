@@ -262,5 +262,9 @@ std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now);
 // Unlinks the record from its control or data record (caller holds the
 // accounts lock), closes its sockets and files and deletes it.
 void FreeConnectionLocked(ConnectionRecord* record);
+// The same in two steps: the unlinking under the lock, then, once nothing can
+// reach the record any more, the rest without it.
+void UnlinkConnectionLocked(ConnectionRecord* record);
+void DeleteConnection(ConnectionRecord* record);
 
 }  // namespace brindlex

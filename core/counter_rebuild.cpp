@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -46,10 +47,13 @@ class UserIndex {
   }
   UserRecord* Find(std::string_view login) {
     if (last_ && login == lastLogin_) return last_;
-    std::string key = LowerCase(login);
-    auto it = index_.find(key);
+    // The key is lowered in a buffer of its own: a month of lines must not
+    // cost an allocation each.
+    key_.assign(login);
+    for (char& c : key_) c = Lower(c);
+    auto it = index_.find(key_);
     UserRecord* user = it != index_.end() ? it->second : FindOrCreateUser(login);
-    if (user && it == index_.end()) index_.emplace(std::move(key), user);
+    if (user && it == index_.end()) index_.emplace(key_, user);
     last_ = user;
     lastLogin_.assign(login);
     return user;
@@ -59,6 +63,7 @@ class UserIndex {
   std::unordered_map<std::string, UserRecord*> index_;
   UserRecord* last_ = nullptr;
   std::string lastLogin_;
+  std::string key_;
 };
 
 }  // namespace
@@ -85,13 +90,15 @@ bool ParseSessionLogLine(std::string_view line, SessionLogEntry& entry) {
   std::string_view fields[10];
   size_t start = 0;
   int n = 0;
+  // A field ends at a CR or LF of its own; the line is searched for them
+  // once, not field by field.
+  size_t lineBreak = line.find_first_of("\r\n");
   while (n < 10) {
     size_t comma = line.find(',', start);
     size_t end = comma == std::string_view::npos ? line.size() : comma;
-    std::string_view field = line.substr(start, end - start);
+    while (lineBreak < start) lineBreak = line.find_first_of("\r\n", lineBreak + 1);
+    std::string_view field = line.substr(start, std::min(end, lineBreak) - start);
     while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
-    size_t cut = field.find_first_of("\r\n");
-    if (cut != std::string_view::npos) field = field.substr(0, cut);
     fields[n++] = field;
     if (comma == std::string_view::npos) break;
     start = comma + 1;

@@ -140,21 +140,36 @@ std::string ServiceLogName(const ConnectionRecord& connection) {
   }
 }
 
-std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {
-  if (!connection.userSession || connection.localServer) return {};
+ConnectionLineParts TakeConnectionPartsLocked(ConnectionRecord& connection) {
+  ConnectionLineParts parts;
+  if (!connection.userSession || connection.localServer) return parts;
   const UserRecord& user = *connection.userSession->user;
-  std::int64_t durationMs = (connection.endCounter - connection.startCounter) * 1000 / kPerformanceFrequency;
-  start = connection.endTime - durationMs / 1000;
-  std::string line =
-      Join({EscapeField(ServiceLogName(connection)), EscapeField(user.name), EscapeField(user.login),
-            FormatIpv4(connection.clientAddress), FormatLogTimeStamp(start), EscapeField(connection.host),
-            std::to_string(durationMs), std::to_string(connection.bytesReceived), std::to_string(connection.bytesSent),
-            EscapeField(connection.url, true)});
+  parts.logged = true;
+  parts.userName = user.name;
+  parts.login = user.login;
+  parts.durationMs = (connection.endCounter - connection.startCounter) * 1000 / kPerformanceFrequency;
+  parts.start = connection.endTime - parts.durationMs / 1000;
+  parts.received = connection.bytesReceived;
+  parts.sent = connection.bytesSent;
   connection.startCounter = 0;
   connection.endCounter = 0;
   connection.bytesReceived = 0;
   connection.bytesSent = 0;
-  return line;
+  return parts;
+}
+
+std::string FormatConnectionLine(const ConnectionRecord& connection, const ConnectionLineParts& parts) {
+  if (!parts.logged) return {};
+  return Join({EscapeField(ServiceLogName(connection)), EscapeField(parts.userName), EscapeField(parts.login),
+               FormatIpv4(connection.clientAddress), FormatLogTimeStamp(parts.start), EscapeField(connection.host),
+               std::to_string(parts.durationMs), std::to_string(parts.received), std::to_string(parts.sent),
+               EscapeField(connection.url, true)});
+}
+
+std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {
+  ConnectionLineParts parts = TakeConnectionPartsLocked(connection);
+  start = parts.start;
+  return FormatConnectionLine(connection, parts);
 }
 
 void WriteConnectionLine(std::uint8_t service, std::int64_t start, const std::string& line) {

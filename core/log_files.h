@@ -54,6 +54,23 @@ std::string ServiceLogName(const ConnectionRecord& connection);
 // is not logged. Caller holds the accounts lock.
 std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start);
 
+// The same in two steps, so that the line is formatted after the lock is
+// released: what the line needs of the user and of the counters (the latter
+// restarted), taken under the accounts lock ...
+struct ConnectionLineParts {
+  bool logged = false;
+  std::string userName;
+  std::string login;
+  std::int64_t start = 0;  // the line's time stamp
+  std::int64_t durationMs = 0;
+  std::int64_t received = 0;
+  std::int64_t sent = 0;
+};
+ConnectionLineParts TakeConnectionPartsLocked(ConnectionRecord& connection);
+// ... and the line from them and the connection's own fields, which only its
+// worker writes (empty when the connection is not logged).
+std::string FormatConnectionLine(const ConnectionRecord& connection, const ConnectionLineParts& parts);
+
 // Writes a line TakeConnectionLineLocked built (nothing when it is empty) to
 // the log of its start date, and posts it to the monitor when the monitor
 // shows the service. Any thread; never under the accounts lock.

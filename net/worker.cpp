@@ -392,10 +392,13 @@ void WorkerPass(ConnectionRecord& r, WaitLadder& waits) {
 }
 
 void RemoveFromList(ConnectionRecord* record) {
-  std::lock_guard<std::mutex> lock(AccountsLock());
-  auto& list = ConnectionListLocked();
-  list.erase(std::remove(list.begin(), list.end(), record), list.end());
-  FreeConnectionLocked(record);
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    auto& list = ConnectionListLocked();
+    list.erase(std::remove(list.begin(), list.end(), record), list.end());
+    UnlinkConnectionLocked(record);
+  }
+  DeleteConnection(record);
 }
 
 // The end step runs on the worker itself: handing every record to the main
@@ -448,8 +451,7 @@ void ConnectionWorker(ConnectionRecord& r) {
 void CloseBookkeeping(ConnectionRecord& r) {
   r.endCounter = ProgramClock().PerformanceCounter();
   r.endTime = ProgramClock().LocalNow();
-  std::string line;
-  std::int64_t start = 0;
+  ConnectionLineParts line;
   {
     // One hold of the lock: once the record is off its session's list, the
     // main timer may close that session, and the line names its user.
@@ -463,9 +465,9 @@ void CloseBookkeeping(ConnectionRecord& r) {
       list.erase(std::remove(list.begin(), list.end(), &r), list.end());
     }
     if (r.sessionRecord) --r.sessionRecord->openConnections;
-    line = TakeConnectionLineLocked(r, start);
+    line = TakeConnectionPartsLocked(r);
   }
-  WriteConnectionLine(r.service, start, line);
+  WriteConnectionLine(r.service, line.start, FormatConnectionLine(r, line));
   Flags().treeDirty = true;
 }
 

@@ -238,6 +238,12 @@ TEST(SessionLogReader, LinesEndWithLfAndAnOverlongLineEndsTheFile) {
   ASSERT_TRUE(ParseSessionLogLine("A, a, 1.2.3.4, 01.01.26, 00:00:00, 5", entry));
   EXPECT_EQ(entry.values.timeMs, 5);
   EXPECT_EQ(entry.values.incoming, 0) << "missing fields read 0";
+  // A CR or LF ends only the field it stands in; the next field is read.
+  ASSERT_TRUE(ParseSessionLogLine("A, a\rjunk, 1.2.3.4, 01.01.26, 00:00:00, 5\n9, 7, 1, 2, 3\r", entry));
+  EXPECT_EQ(entry.login, "a");
+  EXPECT_EQ(entry.values.timeMs, 5);
+  EXPECT_EQ(entry.values.incoming, 7);
+  EXPECT_EQ(entry.values.nationalMoney, 3);
 }
 
 }  // namespace
