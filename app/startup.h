@@ -36,8 +36,9 @@ void StartUp(Gateway& gateway);
 void ReportConfigurationProblems();
 
 // The orderly shutdown: ends every connection (pumping the main loop so their
-// monitor lines are shown and their threads joined), stops the service threads and the listener in
-// their order, writes open sessions and frees the tables.
+// monitor lines are shown and their threads joined), stops the service
+// threads and the listener in their order, writes open sessions and frees
+// the tables.
 void ShutDown(Gateway& gateway, MainLoop& loop);
 
 }  // namespace brindlex

@@ -10,15 +10,17 @@ namespace brindlex {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
+// How many of the bytes were written: all of them, or as many as went before
+// a write failed (errno tells why).
+size_t WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
-  return true;
+  return done;
 }
 
 }  // namespace
@@ -42,7 +44,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view text) {
   std::string temp = path + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, text);
+  bool ok = WriteAll(fd, text) == text.size();
   if (::close(fd) != 0) ok = false;
   if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
@@ -51,17 +53,24 @@ bool WriteFileAtomically(const std::string& path, std::string_view text) {
   return true;
 }
 
+bool AppendWhole(int fd, std::string_view bytes) {
+  size_t done = WriteAll(fd, bytes);
+  if (done == bytes.size()) return true;
+  // Part of a piece is worse than none: the next append would be glued to
+  // it, and a reader would take the two for one record.
+  int error = errno;
+  struct stat st;
+  if (done > 0 && ::fstat(fd, &st) == 0 && ::ftruncate(fd, st.st_size - static_cast<off_t>(done)) != 0) {
+    // Cannot even cut back: a reader stops at the unended piece.
+  }
+  errno = error;
+  return false;
+}
+
 bool AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  struct stat before;
-  bool sized = ::fstat(fd, &before) == 0;
-  bool ok = WriteAll(fd, bytes);
-  // Part of a piece is worse than none: the next append would be glued to
-  // it, and a reader would take the two for one record.
-  if (!ok && sized && ::ftruncate(fd, before.st_size) != 0) {
-    // Cannot even cut back: a reader stops at the unended piece.
-  }
+  bool ok = AppendWhole(fd, bytes);
   return ::close(fd) == 0 && ok;
 }
 

@@ -19,6 +19,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view text);
 // that stopped part way (a full disk) is cut back, so the file never ends in
 // part of the bytes.
 bool AppendToFile(const std::string& path, std::string_view bytes);
+// The same on a descriptor opened with O_APPEND (that only this process
+// writes to); errno tells why when it fails.
+bool AppendWhole(int fd, std::string_view bytes);
 // Closes a descriptor (socket, pipe or file) if open and marks it closed (-1).
 void CloseDescriptor(int& fd);
 

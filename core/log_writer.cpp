@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -83,24 +82,11 @@ bool OpenLocked(OpenLog& log, const std::string& path) {
   return true;
 }
 
-// One line to its file with one write. Part of a line is worse than none:
-// the next append would be glued to it, and a reader would take the two for
-// one record, so a short write is cut off again.
+// One line to its file with one write, never left there in part.
 bool AppendLocked(OpenLog& log, const std::string& path, std::string_view bytes) {
   if (!OpenLocked(log, path)) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(log.fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  if (done == bytes.size()) return true;
+  if (AppendWhole(log.fd, bytes)) return true;
   int error = errno;
-  struct stat st;
-  if (done > 0 && ::fstat(log.fd, &st) == 0 && ::ftruncate(log.fd, st.st_size - static_cast<off_t>(done)) != 0) {
-    // Cannot even cut back: a reader stops at the unended piece.
-  }
   CloseLocked(log);  // the next try opens the file afresh
   errno = error;
   return false;

@@ -18,10 +18,6 @@ namespace {
 
 GatewayAnswer registeredAnswer = nullptr;
 
-}  // namespace
-
-namespace {
-
 // The machine's host name, asked of the system at most once a second per
 // thread: every request looks at it, and it hardly ever changes.
 const std::string& MachineHostName() {

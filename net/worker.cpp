@@ -451,7 +451,7 @@ void ConnectionWorker(ConnectionRecord& r) {
 void CloseBookkeeping(ConnectionRecord& r) {
   r.endCounter = ProgramClock().PerformanceCounter();
   r.endTime = ProgramClock().LocalNow();
-  ConnectionLineParts line;
+  ConnectionLineParts parts;
   {
     // One hold of the lock: once the record is off its session's list, the
     // main timer may close that session, and the line names its user.
@@ -465,9 +465,9 @@ void CloseBookkeeping(ConnectionRecord& r) {
       list.erase(std::remove(list.begin(), list.end(), &r), list.end());
     }
     if (r.sessionRecord) --r.sessionRecord->openConnections;
-    line = TakeConnectionPartsLocked(r);
+    parts = TakeConnectionPartsLocked(r);
   }
-  WriteConnectionLine(r.service, line.start, FormatConnectionLine(r, line));
+  WriteConnectionLine(r.service, parts.start, FormatConnectionLine(r, parts));
   Flags().treeDirty = true;
 }
 
