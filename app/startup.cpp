@@ -141,6 +141,12 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   BeginShutdown();
   // Connections waiting for the link are released first, then the link goes.
   StopDialUpThread();
+  // The listener stops before the workers are waited for: the thread that
+  // holds its role is one of them.
+  if (gateway.listenerThread.joinable()) {
+    ListenerStop(gateway.listener);
+    PumpUntil(loop, [&] { return gateway.listener.stopped.load(); });
+  }
   EndParkedWorkers();
 
   gateway.stepMarker = 102;
@@ -158,11 +164,8 @@ void ShutDown(Gateway& gateway, MainLoop& loop) {
   FreeDnsThread();
 
   gateway.stepMarker = 104;
-  if (gateway.listenerThread.joinable()) {
-    ListenerStop(gateway.listener);
-    PumpUntil(loop, [&] { return gateway.listener.stopped.load(); });
-    gateway.listenerThread.join();
-  }
+  // The thread the listener started on has served its last client by now.
+  if (gateway.listenerThread.joinable()) gateway.listenerThread.join();
 
   gateway.stepMarker = 105;
   StopCacheThread();

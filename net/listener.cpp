@@ -25,6 +25,7 @@
 #include "net/port_map_listener.h"
 #include "net/socket_util.h"
 #include "net/worker.h"
+#include "net/worker_threads.h"
 
 namespace brindlex {
 
@@ -179,8 +180,21 @@ struct ReadySocket {
   int rule = kNoRule;  // index into the rules of the wake-up for a port-mapping socket
 };
 
+void ListenerRole(void* listener);
+
+// The listening goes on on another thread while this one serves the client
+// it has just accepted: handing the client to a parked worker instead would
+// put that thread's wake-up between the client's first bytes and their
+// answer. A refused client is closed at once, which needs no thread of its
+// own to wait for. False when no thread could take the role.
+bool HandOverTheRole(Listener& listener, const ConnectionRecord& record) {
+  return !record.closeRequested && RunOnWorkerThread(ListenerRole, &listener);
+}
+
 // One wake-up of the wait loop: wait, pick one ready socket, admit it.
-void WaitOnce(Listener& listener) {
+// Returns the admitted record when the role went to another thread and this
+// one is to serve it.
+ConnectionRecord* WaitOnce(Listener& listener) {
   listener.stepMarker = 20;
   pollfd fds[65];
   ReadySocket watched[64];
@@ -210,23 +224,23 @@ void WaitOnce(Listener& listener) {
   if (wakeFd >= 0) fds[count++] = pollfd{wakeFd, POLLIN, 0};
   if (count == 0) {
     ::usleep(kPollTimeoutMs * 1000);
-    return;
+    return nullptr;
   }
   listener.stepMarker = 21;
   int ready = ::poll(fds, static_cast<nfds_t>(count), wakeFd >= 0 ? -1 : kPollTimeoutMs);
-  if (ready <= 0) return;
+  if (ready <= 0) return nullptr;
   if (wakeFd >= 0 && (fds[sockets].revents & POLLIN)) {
     std::uint64_t wakes = 0;
     if (::read(wakeFd, &wakes, sizeof(wakes)) < 0) {
       // Nothing to drain: another wake-up raced this one.
     }
-    return;
+    return nullptr;
   }
   listener.stepMarker = 22;
   if (ConnectionCount() >= kConnectionLimit) {
     // The pending client waits in the backlog until a record is freed.
     ::usleep(10000);
-    return;
+    return nullptr;
   }
   // The read set is built in the order of preference: HTTP, FTP, SMTP, POP3,
   // SOCKS5; the first ready one is served. Of the port-mapping rules, which
@@ -237,11 +251,11 @@ void WaitOnce(Listener& listener) {
     chosen = watched[i];
     if (chosen.rule == kNoRule) break;
   }
-  if (chosen.socket < 0) return;
+  if (chosen.socket < 0) return nullptr;
   listener.stepMarker = 23;
   if (chosen.rule != kNoRule) {
     ServePortMapSocket(rules[static_cast<size_t>(chosen.rule)]);
-    return;
+    return nullptr;
   }
   ConnectionRecord* record = NewConnection(chosen.service);
   Ipv4 localAddress = 0;
@@ -262,7 +276,9 @@ void WaitOnce(Listener& listener) {
     ConnectionListLocked().push_back(record);
   }
   listener.stepMarker = 24;
+  if (HandOverTheRole(listener, *record)) return record;
   StartWorker(record);
+  return nullptr;
 }
 
 // A step that throws is shown on the monitor and the listener goes on with
@@ -277,6 +293,36 @@ void CarryingOn(Listener& listener, Step step) {
     ReportCurrentExceptionAndGoOn("SerSockThread", listener.stepMarker);
     ::usleep(kPollTimeoutMs * 1000);
   }
+}
+
+// Listens until the listener stops or this thread hands the role on; in
+// the second case it then serves the client it accepted.
+void ListenerRole(void* arg) {
+  Listener& listener = *static_cast<Listener*>(arg);
+  while (!listener.stopRequested) {
+    // Taken in one step: bits set while the sockets are being reopened wait
+    // for the next turn instead of being lost.
+    if (int mask = listener.reopenMask.exchange(0)) {
+      CarryingOn(listener, [&] {
+        int tried = ReopenServices(listener, mask);
+        if (!listener.portsOpened) StopWhenNothingOpened(listener, tried);
+        listener.portsOpened = true;
+      });
+    }
+    ConnectionRecord* accepted = nullptr;
+    CarryingOn(listener, [&] { accepted = WaitOnce(listener); });
+    if (accepted) {
+      ServeConnectionHere(accepted);
+      return;
+    }
+  }
+  CloseAll(listener);
+  {
+    std::lock_guard<std::mutex> lock(listener.wakeMutex);
+    int wakeFd = listener.wakeFd.exchange(-1);
+    CloseDescriptor(wakeFd);
+  }
+  listener.stopped = true;
 }
 
 }  // namespace
@@ -301,26 +347,8 @@ void ListenerRun(Listener& listener) {
   // Stored before the flags are first read: a stop asked for meanwhile
   // either sees the descriptor or is seen by the loop.
   listener.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  int mask = kReopenAll;
-  bool first = true;
-  while (!listener.stopRequested) {
-    CarryingOn(listener, [&] {
-      int tried = ReopenServices(listener, mask);
-      if (first) StopWhenNothingOpened(listener, tried);
-      first = false;
-    });
-    while (!listener.stopRequested && listener.reopenMask == 0) CarryingOn(listener, [&] { WaitOnce(listener); });
-    // Taken in one step: bits set while the sockets are being reopened wait
-    // for the next turn instead of being lost.
-    mask = listener.reopenMask.exchange(0);
-  }
-  CloseAll(listener);
-  {
-    std::lock_guard<std::mutex> lock(listener.wakeMutex);
-    int wakeFd = listener.wakeFd.exchange(-1);
-    CloseDescriptor(wakeFd);
-  }
-  listener.stopped = true;
+  listener.reopenMask |= kReopenAll;
+  ListenerRole(&listener);
 }
 
 void ListenerStop(Listener& listener) {

@@ -1,10 +1,17 @@
-// The listener: one thread that owns every listening socket of the gateway,
-// waits on all of them with one poll, accepts at most one client per wake-up,
-// admits it into a connection record and starts the record's worker.
+// The listener: a role that one thread at a time holds. It owns every
+// listening socket of the gateway, waits on all of them with one poll,
+// accepts at most one client per wake-up and admits it into a connection
+// record; then it hands the role to a parked worker thread (or a new one)
+// and serves that client itself, so that no thread switch stands between
+// the client's connect and its first answer.
 //
-// Threads: ListenerRun runs on the listener thread. stopRequested and
-// reopenMask are written by the main thread and read by the listener, which
-// waits without a time-out: whoever changes them calls ListenerWake.
+// Threads: ListenerRun starts the role on the calling thread, which returns
+// once it has handed the role on and served its client, or once the
+// listener stops; the rest of the Listener belongs to whichever thread holds
+// the role (handing it on goes through the worker threads' lock).
+// stopRequested and reopenMask are written by the main thread and read by
+// the role, which waits without a time-out: whoever changes them calls
+// ListenerWake.
 #pragma once
 
 #include <atomic>
@@ -48,6 +55,9 @@ struct Listener {
   std::vector<std::shared_ptr<PortMapSocket>> portMapSockets;
   std::atomic<bool> stopped{false};
   std::atomic<int> reopenMask{0};
+  // The first opening of the ports is over (a gateway that could open none
+  // of them ends).
+  bool portsOpened = false;
   // The listener's own wake-up descriptor (an eventfd), open while it runs;
   // closed under wakeMutex, so that a wake-up never writes to a descriptor
   // number that has meanwhile been reused.
@@ -58,9 +68,10 @@ struct Listener {
 // Prepares the listener (every socket closed) and reports that networking
 // starts.
 void ListenerCreate();
-// The thread body; sets `stopped` when it returns.
+// Takes up the role on the calling thread; `stopped` is set by whichever
+// thread holds the role when the listener stops.
 void ListenerRun(Listener& listener);
-// Asks the thread to end; the caller then waits for `stopped`.
+// Asks the listener to stop; the caller then waits for `stopped`.
 void ListenerStop(Listener& listener);
 // Ends the listener's current wait so that it looks at its flags.
 void ListenerWake(Listener& listener);

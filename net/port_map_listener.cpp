@@ -97,7 +97,8 @@ void Signal(int eventFd) {
 }
 
 void ReceiveMapped(const PortMapRule& rule) {
-  // The listener's thread alone receives here: one buffer serves every datagram.
+  // Only the thread holding the listener's role receives here: one buffer
+  // serves every datagram.
   static char buffer[kDatagramMax];
   Ipv4 client = kNoAddress;
   int port = 0;

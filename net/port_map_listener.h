@@ -4,7 +4,7 @@
 // conversation (service 8) of the same rule and client address, whatever
 // the client's port, or starts a new one.
 //
-// Listener thread only.
+// Only the thread holding the listener's role calls these.
 #pragma once
 
 #include <memory>

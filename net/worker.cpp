@@ -423,11 +423,7 @@ void EndingOnlyThisConnection(ConnectionRecord& r, Part part) {
   }
 }
 
-void ServeConnection(void* record) {
-  auto* r = static_cast<ConnectionRecord*>(record);
-  ConnectionWorker(*r);
-  EndStep(r);
-}
+void ServeConnection(void* record) { ServeConnectionHere(static_cast<ConnectionRecord*>(record)); }
 
 }  // namespace
 
@@ -446,6 +442,11 @@ void ConnectionWorker(ConnectionRecord& r) {
   // Whatever the protocol still had in progress (an object being written)
   // is incomplete; it must learn that, or it would wait for it for good.
   EndingOnlyThisConnection(r, [&r] { AnswerEnded(r, false); });
+}
+
+void ServeConnectionHere(ConnectionRecord* record) {
+  ConnectionWorker(*record);
+  EndStep(record);
 }
 
 void CloseBookkeeping(ConnectionRecord& r) {

@@ -15,6 +15,10 @@ struct ConnectionRecord;
 // and ended like a finished one).
 bool StartWorker(ConnectionRecord* record);
 
+// Serves a record already in the connection list on the calling thread, then
+// ends it (close bookkeeping, removal, free): what a started worker runs.
+void ServeConnectionHere(ConnectionRecord* record);
+
 // The worker thread body (exposed for tests that drive a record by hand).
 void ConnectionWorker(ConnectionRecord& record);
 
