@@ -182,13 +182,21 @@ struct ReadySocket {
 
 void ListenerRole(void* listener);
 
+bool MoreClientsWaiting(int listeningSocket) {
+  pollfd fd{listeningSocket, POLLIN, 0};
+  return ::poll(&fd, 1, 0) > 0;
+}
+
 // The listening goes on on another thread while this one serves the client
 // it has just accepted: handing the client to a parked worker instead would
 // put that thread's wake-up between the client's first bytes and their
-// answer. A refused client is closed at once, which needs no thread of its
-// own to wait for. False when no thread could take the role.
-bool HandOverTheRole(Listener& listener, const ConnectionRecord& record) {
-  return !record.closeRequested && RunOnWorkerThread(ListenerRole, &listener);
+// answer. While more clients wait, the role stays: each of them would
+// otherwise wait for a thread to be woken and get a core before it is
+// accepted, which on a busy gateway is longer than the hand-over of a
+// client. A refused client is closed at once, which needs no thread of its
+// own to wait for. False when the client goes to a worker instead.
+bool HandOverTheRole(Listener& listener, const ConnectionRecord& record, int listeningSocket) {
+  return !record.closeRequested && !MoreClientsWaiting(listeningSocket) && RunOnWorkerThread(ListenerRole, &listener);
 }
 
 // One wake-up of the wait loop: wait, pick one ready socket, admit it.
@@ -276,7 +284,7 @@ ConnectionRecord* WaitOnce(Listener& listener) {
     ConnectionListLocked().push_back(record);
   }
   listener.stepMarker = 24;
-  if (HandOverTheRole(listener, *record)) return record;
+  if (HandOverTheRole(listener, *record, chosen.socket)) return record;
   StartWorker(record);
   return nullptr;
 }
