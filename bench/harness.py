@@ -15,7 +15,8 @@ Every request carries "Connection: close" (a new connection per request on
 both sides). Everything stays on 127.0.0.1; every loop is bounded.
 
 Targets of the SOCKS5 rows: direct, both gateways on their SOCKS5 port,
-microsocks and dante (danted).
+microsocks and dante (danted), and bare-relay (bench/splice_relay.c), the
+least a user-space relay can do, as a yardstick.
 
 Targets of the DNS rows, in two network namespaces of their own (the
 forwarder binds port 53): direct (the upstream dnsmasq), brindlex-dns (a
@@ -274,6 +275,14 @@ def start_microsocks(w, name):
     w.start(name, ["microsocks", "-i", "127.0.0.1", "-p", str(port)], port)
 
 
+def start_bare_relay(w, name):
+    """The yardstick of the SOCKS5 rows: bench/splice_relay.c, the least a
+    user-space relay does (blocking splice, a thread per direction)."""
+    port = free_port()
+    w.socks_ports[name] = port
+    w.start(name, [w.args.splice_relay, str(port)], port)
+
+
 def start_dante(w, name):
     d = w.path(name)
     os.makedirs(d)
@@ -397,6 +406,7 @@ PEERS = [
     ("squid", start_squid, {"http", "connect"}),
     ("microsocks", start_microsocks, {"socks5"}),
     ("dante", start_dante, {"socks5"}),
+    ("bare-relay", start_bare_relay, {"socks5"}),
     ("brindlex-dns", start_brindlex_dns, {"dns"}),
     ("dnsmasq", start_dnsmasq, {"dns"}),
 ]
@@ -760,6 +770,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--brindlex", required=True)
     ap.add_argument("--records", required=True, help="the program printing the user sections")
+    ap.add_argument("--splice-relay", required=True, help="bench/splice_relay.c built: the SOCKS5 rows' yardstick")
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--seconds", type=int, default=5, help="seconds per wrk run")
     ap.add_argument("--idle-seconds", type=int, default=10)

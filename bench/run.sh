@@ -40,6 +40,9 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLEX_TESTS=OFF >/dev/null
 fi
 cmake --build "$build" --target brindlex bench_records >/dev/null
+mkdir -p "$build/bench"
+cc -O2 -Wall -Wextra -pthread -o "$build/bench/splice_relay" "$root/bench/splice_relay.c"
 
 [ "$(ulimit -n)" -ge 8192 ] || ulimit -n 8192 2>/dev/null || true
-python3 "$root/bench/harness.py" --brindlex "$build/brindlex" --records "$build/bench/bench_records" "$@"
+python3 "$root/bench/harness.py" --brindlex "$build/brindlex" --records "$build/bench/bench_records" \
+  --splice-relay "$build/bench/splice_relay" "$@"
