@@ -35,9 +35,9 @@ void StartUp(Gateway& gateway);
 // act as written. At start-up and at every reload.
 void ReportConfigurationProblems();
 
-// The orderly shutdown: ends every connection (pumping the main loop so their
-// monitor lines are shown and their threads joined), stops the service
-// threads and the listener in their order, writes open sessions and frees
+// The orderly shutdown: stops the listener, ends every connection (pumping
+// the main loop so their monitor lines are shown and their threads joined),
+// stops the service threads in their order, writes open sessions and frees
 // the tables.
 void ShutDown(Gateway& gateway, MainLoop& loop);
 

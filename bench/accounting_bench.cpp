@@ -53,7 +53,8 @@ void BenchSteps() {
   for (int i = 0; i < n; ++i) ContinuingCheck(*c);
   std::printf("continuing check: %.1f ns per pass\n", Seconds(start) * 1e9 / n);
   std::lock_guard<std::mutex> lock(AccountsLock());
-  FreeConnectionLocked(c);
+  UnlinkConnectionLocked(c);
+  DeleteConnection(c);
   SessionListLocked().clear();
 }
 

@@ -64,11 +64,6 @@ std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now) {
   return left <= 0 ? 0 : (left + 999'999) / 1'000'000;
 }
 
-void FreeConnectionLocked(ConnectionRecord* record) {
-  UnlinkConnectionLocked(record);
-  DeleteConnection(record);
-}
-
 void UnlinkConnectionLocked(ConnectionRecord* record) {
   // The other record's worker sees the link gone and finishes its record
   // itself (net/worker.cpp): it alone writes its own state.

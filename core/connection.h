@@ -259,11 +259,9 @@ void OpeningComplete(ConnectionRecord& record);
 // it has passed; -1 without a deadline.
 std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now);
 
-// Unlinks the record from its control or data record (caller holds the
-// accounts lock), closes its sockets and files and deletes it.
-void FreeConnectionLocked(ConnectionRecord* record);
-// The same in two steps: the unlinking under the lock, then, once nothing can
-// reach the record any more, the rest without it.
+// Freeing a record takes two steps: it is unlinked from its control or data
+// record under the accounts lock; then, once nothing can reach it any more,
+// its sockets and files are closed and it is deleted, without the lock.
 void UnlinkConnectionLocked(ConnectionRecord* record);
 void DeleteConnection(ConnectionRecord* record);
 

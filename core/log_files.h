@@ -71,7 +71,7 @@ ConnectionLineParts TakeConnectionPartsLocked(ConnectionRecord& connection);
 // worker writes (empty when the connection is not logged).
 std::string FormatConnectionLine(const ConnectionRecord& connection, const ConnectionLineParts& parts);
 
-// Writes a line TakeConnectionLineLocked built (nothing when it is empty) to
+// Writes a line built as above (nothing when it is empty) to
 // the log of its start date, and posts it to the monitor when the monitor
 // shows the service. Any thread; never under the accounts lock.
 void WriteConnectionLine(std::uint8_t service, std::int64_t start, const std::string& line);

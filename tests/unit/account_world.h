@@ -51,7 +51,10 @@ class AccountWorld : public ::testing::Test {
   void TearDown() override {
     {
       std::lock_guard<std::mutex> lock(AccountsLock());
-      for (ConnectionRecord* c : connections_) FreeConnectionLocked(c);
+      for (ConnectionRecord* c : connections_) {
+        UnlinkConnectionLocked(c);
+        DeleteConnection(c);
+      }
       SessionListLocked().clear();
       Users().clear();
       Groups().clear();

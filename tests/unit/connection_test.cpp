@@ -16,7 +16,8 @@ namespace {
 struct RecordDeleter {
   void operator()(ConnectionRecord* r) const {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    FreeConnectionLocked(r);
+    UnlinkConnectionLocked(r);
+    DeleteConnection(r);
   }
 };
 using Record = std::unique_ptr<ConnectionRecord, RecordDeleter>;
@@ -91,7 +92,8 @@ TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
   data->controlRecord = control.get();
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    FreeConnectionLocked(data);
+    UnlinkConnectionLocked(data);
+    DeleteConnection(data);
   }
   EXPECT_EQ(control->dataRecord, nullptr);
   EXPECT_FALSE(control->serverFinished) << "the control's own worker finishes it (WorkerTest)";
@@ -102,7 +104,8 @@ TEST(ConnectionRecord, FreeingUnlinksControlAndDataRecords) {
   ftpData->controlRecord = ftpControl;
   {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    FreeConnectionLocked(ftpControl);
+    UnlinkConnectionLocked(ftpControl);
+    DeleteConnection(ftpControl);
   }
   EXPECT_EQ(ftpData->controlRecord, nullptr);
   EXPECT_FALSE(ftpData->serverFinished) << "the data channel's own worker finishes it (WorkerTest)";

@@ -107,7 +107,8 @@ TEST_F(LogFiles, AConnectionGoesToTheFileOfItsStartDate) {
   LogConnection(*c);
   EXPECT_FALSE(Exists(LoggingFolder() + "/01-01-27-Brindlex.log"));
   std::lock_guard<std::mutex> lock(AccountsLock());
-  FreeConnectionLocked(c);
+  UnlinkConnectionLocked(c);
+  DeleteConnection(c);
 }
 
 TEST_F(LogFiles, WhateverAClientSentALineIsOneRecordWithItsFieldsInPlace) {
@@ -130,7 +131,8 @@ TEST_F(LogFiles, WhateverAClientSentALineIsOneRecordWithItsFieldsInPlace) {
   EXPECT_EQ(LogField(text, 9), "0");
   EXPECT_NE(text.find("http://x/%1B[2J%0D%0AHTTP, Eve"), std::string::npos) << text;
   std::lock_guard<std::mutex> lock(AccountsLock());
-  FreeConnectionLocked(c);
+  UnlinkConnectionLocked(c);
+  DeleteConnection(c);
 }
 
 TEST_F(LogFiles, SessionLinesOnlyForStampedSessionsAndTheyZeroTheCounters) {

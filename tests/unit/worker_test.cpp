@@ -121,7 +121,8 @@ class WorkerTest : public ::testing::Test {
 
   static void Free(ConnectionRecord* record) {
     std::lock_guard<std::mutex> lock(AccountsLock());
-    FreeConnectionLocked(record);
+    UnlinkConnectionLocked(record);
+    DeleteConnection(record);
   }
 
   // Runs the main thread's tasks until the connection list is empty.
