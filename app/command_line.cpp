@@ -2,6 +2,7 @@
 
 #include "app/account_arguments.h"
 #include "app/account_cli.h"
+#include "app/settings_check.h"
 #include "core/config_check.h"
 #include "core/report_exception.h"
 
@@ -39,7 +40,7 @@ int Accounts(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
 
 int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
   std::vector<ConfigProblem> problems;
-  if (!CheckConfigurationFile(settingsPath, problems)) {
+  if (!CheckSettingsFile(settingsPath, problems)) {
     std::fprintf(err, "%s: cannot be read\n", settingsPath.c_str());
     return 1;
   }

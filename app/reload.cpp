@@ -10,6 +10,7 @@
 #include "core/strings.h"
 #include "mail/mail_rules.h"
 #include "net/listener.h"
+#include "portmap/port_map_check.h"
 #include "portmap/port_map_storage.h"
 
 namespace brindlex {
@@ -30,6 +31,7 @@ void ReloadSettingsFile(Listener& listener, int alsoReopen) {
   }
   LoadMailRules(document);
   std::vector<PortMapRule> rules = ReadPortMapRules(document);
+  DisableLoops(rules);
   CarryOverSockets(PortMapRules(), rules);
   ReplacePortMapRules(std::move(rules));
   ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping | alsoReopen);

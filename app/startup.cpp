@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/settings_check.h"
 #include "cache/cache_thread.h"
 #include "core/accounting.h"
 #include "core/clock.h"
@@ -36,6 +37,7 @@
 #include "net/worker.h"
 #include "net/worker_stacks.h"
 #include "net/worker_threads.h"
+#include "portmap/port_map_check.h"
 #include "portmap/port_map_protocol.h"
 #include "portmap/port_map_storage.h"
 #include "reports/report_service.h"
@@ -63,7 +65,7 @@ void PumpUntil(MainLoop& loop, Condition done) {
 
 void ReportConfigurationProblems() {
   std::vector<ConfigProblem> problems;
-  if (!CheckConfigurationFile(SettingsPath(), problems)) return;
+  if (!CheckSettingsFile(SettingsPath(), problems)) return;
   for (const ConfigProblem& problem : problems) {
     std::string line = FormatConfigProblem("Brindlex.ini", problem);
     MonitorAppend(line);
@@ -89,7 +91,9 @@ void LoadSettingsFile(int& stepMarker) {
   stepMarker = 9;
   LoadCounters(settingsFile);
   stepMarker = 10;
-  ReplacePortMapRules(ReadPortMapRules(settingsFile));
+  std::vector<PortMapRule> rules = ReadPortMapRules(settingsFile);
+  DisableLoops(rules);
+  ReplacePortMapRules(std::move(rules));
 }
 
 void StartUp(Gateway& gateway) {

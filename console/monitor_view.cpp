@@ -39,13 +39,15 @@ void MonitorLines::Select(std::size_t line) {
 
 std::string MonitorLines::SelectedUrl() const {
   if (!selected_) return {};
-  return std::string(LogFieldToEnd(lines_[*selected_], kUrlField));
+  std::string text;
+  return std::string(UnescapeField(LogFieldToEnd(lines_[*selected_], kUrlField), text));
 }
 
 std::optional<FilterRequest> MonitorLines::AddToFilter(const UsersSnapshot& users) const {
   const std::string url = SelectedUrl();
   if (url.empty()) return std::nullopt;
-  const std::string_view login = LogField(lines_[*selected_], kLoginField);
+  std::string text;
+  const std::string_view login = UnescapeField(LogField(lines_[*selected_], kLoginField), text);
   if (login.empty()) return std::nullopt;
   for (const ConsoleUser& user : users.users)
     if (!user.deleted && EqualsNoCase(user.login, login)) return FilterRequest{user.id, url};

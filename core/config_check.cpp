@@ -23,13 +23,7 @@ namespace {
 
 constexpr std::string_view kSystem = "System";
 
-// One key line of the file with where it stands.
-struct KeyLine {
-  int line = 0;
-  std::string section;
-  std::string key;
-  std::string value;
-};
+using KeyLine = ConfigKeyLine;
 
 // A numbered text with what it names filled in.
 std::string Text(int id, const std::string& what) {
@@ -49,8 +43,7 @@ class Checker {
   void Add(const KeyLine& at, std::string message) {
     problems_.push_back({at.line, at.section, at.key, std::move(message)});
   }
-  // A section line is named by its text: it has no name that could be read.
-  void AddSectionLine(int line, std::string raw) { problems_.push_back({line, std::move(raw), "", Str(1207)}); }
+  void Add(ConfigProblem problem) { problems_.push_back(std::move(problem)); }
   std::vector<ConfigProblem> Take() { return std::move(problems_); }
 
  private:
@@ -148,9 +141,8 @@ void AddLeftOut(const std::vector<std::pair<const KeyLine*, std::string>>& leftO
 
 }  // namespace
 
-std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
-  Checker checker;
-  std::vector<KeyLine> lines;
+std::vector<ConfigKeyLine> ReadConfigKeyLines(std::string_view text, std::vector<ConfigProblem>& sectionProblems) {
+  std::vector<ConfigKeyLine> lines;
   std::string section;
   int number = 0;
   size_t pos = 0;
@@ -165,7 +157,8 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
     if (line[0] == '[') {
       size_t close = line.find(']');
       if (close == std::string_view::npos) {
-        checker.AddSectionLine(number, std::string(line.substr(0, 200)));
+        // A section line is named by its text: it has no name that could be read.
+        sectionProblems.push_back({number, std::string(line.substr(0, 200)), "", Str(1207)});
         continue;
       }
       section = std::string(Trim(line.substr(1, close - 1)));
@@ -176,6 +169,14 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
     lines.push_back(
         {number, section, std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
   }
+  return lines;
+}
+
+std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
+  Checker checker;
+  std::vector<ConfigProblem> sectionProblems;
+  const std::vector<KeyLine> lines = ReadConfigKeyLines(text, sectionProblems);
+  for (ConfigProblem& problem : sectionProblems) checker.Add(std::move(problem));
 
   // The reader takes the first of equal keys: a second one is a mistake.
   std::set<std::pair<std::string, std::string>> seen;
@@ -230,13 +231,6 @@ std::vector<ConfigProblem> CheckConfiguration(std::string_view text) {
   std::stable_sort(problems.begin(), problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
   return problems;
-}
-
-bool CheckConfigurationFile(const std::string& path, std::vector<ConfigProblem>& problems) {
-  std::string text;
-  if (!ReadFileBounded(path, kIniMaxFile, text)) return false;
-  problems = CheckConfiguration(text);
-  return true;
 }
 
 std::string FormatConfigProblem(std::string_view fileName, const ConfigProblem& problem) {

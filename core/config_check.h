@@ -21,11 +21,21 @@ struct ConfigProblem {
   std::string message;
 };
 
+// One key line of a settings file, with where it stands.
+struct ConfigKeyLine {
+  int line = 0;
+  std::string section;  // as written
+  std::string key;      // trimmed
+  std::string value;    // trimmed
+};
+
+// The key lines of a settings file's text in file order; each section line
+// without its closing bracket is added to `sectionProblems` (its keys stay in
+// the section before it, as the reader takes them).
+std::vector<ConfigKeyLine> ReadConfigKeyLines(std::string_view text, std::vector<ConfigProblem>& sectionProblems);
+
 // Every problem of a settings file's text, in file order.
 std::vector<ConfigProblem> CheckConfiguration(std::string_view text);
-
-// The problems of the settings file at `path`; false when it cannot be read.
-bool CheckConfigurationFile(const std::string& path, std::vector<ConfigProblem>& problems);
 
 // "Brindlex.ini:12: [System] HttpPort: <message>", or for a section line
 // "Brindlex.ini:3: [System: <message>".

@@ -104,7 +104,7 @@ bool ParseSessionLogLine(std::string_view line, SessionLogEntry& entry) {
     start = comma + 1;
   }
   if (n < 2 || fields[1].empty()) return false;
-  entry.login = fields[1];
+  entry.login = UnescapeField(fields[1], entry.unescapedLogin);
   entry.values.timeMs = FastInt(fields[5]);
   entry.values.incoming = FastInt(fields[6]);
   entry.values.outgoing = FastInt(fields[7]);

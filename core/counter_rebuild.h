@@ -26,7 +26,8 @@ std::vector<std::int64_t> DaysBetween(std::int64_t first, std::int64_t last);
 // One line of a session log: the login (field 1) and the five values of
 // fields 5 to 9 (time, incoming, outgoing, money, national money).
 struct SessionLogEntry {
-  std::string_view login;
+  std::string_view login;       // unescaped: into the line, or into unescapedLogin
+  std::string unescapedLogin;
   CounterBlock values;
 };
 // False for a line without a login.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "core/chars.h"
 #include "core/clock.h"
 #include "core/connection.h"
 #include "core/log_writer.h"
@@ -35,7 +36,7 @@ std::string EscapeField(std::string_view text, bool restOfLine) {
   field.reserve(text.size());
   for (char c : text) {
     unsigned char byte = static_cast<unsigned char>(c);
-    if ((c == ',' && !restOfLine) || byte < 0x20 || byte == 0x7F) {
+    if ((c == ',' && !restOfLine) || c == '%' || byte < 0x20 || byte == 0x7F) {
       static constexpr char kHex[] = "0123456789ABCDEF";
       field += '%';
       field += kHex[byte >> 4];
@@ -45,6 +46,38 @@ std::string EscapeField(std::string_view text, bool restOfLine) {
     }
   }
   return field;
+}
+
+std::string_view UnescapeField(std::string_view field, std::string& storage) {
+  if (field.find('%') == std::string_view::npos) return field;
+  storage.clear();
+  for (size_t i = 0; i < field.size(); ++i) {
+    int high = i + 2 < field.size() && field[i] == '%' ? HexValue(field[i + 1]) : -1;
+    int low = high >= 0 ? HexValue(field[i + 2]) : -1;
+    if (low >= 0) {
+      storage += static_cast<char>(high << 4 | low);
+      i += 2;
+    } else {
+      storage += field[i];
+    }
+  }
+  return storage;
+}
+
+std::string MaskUrlPassword(std::string_view url) {
+  size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return std::string(url);
+  size_t start = scheme + 3;
+  size_t end = url.find_first_of("/?#", start);
+  std::string_view authority = url.substr(start, end == std::string_view::npos ? url.npos : end - start);
+  size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  size_t colon = authority.substr(0, at).find(':');
+  if (colon == std::string_view::npos) return std::string(url);
+  std::string masked(url.substr(0, start + colon + 1));
+  masked += "***";
+  masked += url.substr(start + at);
+  return masked;
 }
 
 namespace {
@@ -163,7 +196,7 @@ std::string FormatConnectionLine(const ConnectionRecord& connection, const Conne
   return Join({EscapeField(ServiceLogName(connection)), EscapeField(parts.userName), EscapeField(parts.login),
                FormatIpv4(connection.clientAddress), FormatLogTimeStamp(parts.start), EscapeField(connection.host),
                std::to_string(parts.durationMs), std::to_string(parts.received), std::to_string(parts.sent),
-               EscapeField(connection.url, true)});
+               EscapeField(MaskUrlPassword(connection.url), true)});
 }
 
 std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t& start) {

@@ -39,7 +39,7 @@ RefusalQueue& Queue() {
 
 std::string RefusalLine(const Refusal& refusal) {
   return "REFUSED, " + FormatIpv4(refusal.client) + ", " + EscapeField(refusal.login) + ", " +
-         std::to_string(refusal.message) + ", " + EscapeField(refusal.url, true);
+         std::to_string(refusal.message) + ", " + EscapeField(MaskUrlPassword(refusal.url), true);
 }
 
 void RefusalLimiter::Refused(RepeatedRefusal kind, Ipv4 client, std::int64_t now, const std::string& line,

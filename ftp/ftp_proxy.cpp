@@ -72,7 +72,10 @@ bool ConnectToServer(ConnectionRecord& r, std::string_view host) {
   r.path = "/";
   r.url = "ftp://" + r.host + r.path;
   const UserRecord* user = IdentifyConnection(r);
-  ResolveTarget(r, r.host);
+  if (!ResolveTarget(r, r.host)) {
+    Finish(r, kError);
+    return false;
+  }
   if (!r.localServer && !user) {
     RefuseUnidentified(r);
     return false;

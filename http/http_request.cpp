@@ -127,7 +127,10 @@ bool HttpRequestStep(ConnectionRecord& r) {
     return false;
   }
 
-  ResolveTarget(r, r.host);
+  if (!ResolveTarget(r, r.host)) {
+    SendReplyPage(r, ReplyKind::kBadRequest);
+    return false;
+  }
   if (IsGatewayRequest(r)) {
     AnswerGatewayRequest(r);
     return false;

@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "core/users.h"
 #include "core/value_codec.h"
+#include "http/access_gate.h"
 #include "http/http_head.h"
 #include "http/local_server.h"
 
@@ -15,20 +16,22 @@ namespace brindlex {
 
 namespace {
 
-constexpr size_t kHostNameMax = 1023;
+// A DNS name is at most 253 characters; anything longer is no host.
+constexpr size_t kHostNameMax = 253;
 
 }  // namespace
 
-void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
+bool ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
   HostPort target;
-  // The head parser refuses a request whose port is not a port, so a text
-  // that fails here came from elsewhere: port 0 names no server and never
-  // connects.
-  bool valid = SplitHostPort(hostText, target);
-  std::string_view name = target.name.substr(0, std::min(target.name.size(), kHostNameMax));
-  if (!valid) {
+  if (!SplitHostPort(hostText, target) || target.name.size() > kHostNameMax) {
+    record.serverAddress = kNoAddress;
     record.serverPort = 0;
-  } else if (target.port != 0) {
+    record.localServer = false;
+    ReportRefused(record, kBadHostMessage, false);
+    return false;
+  }
+  std::string_view name = target.name;
+  if (target.port != 0) {
     record.serverPort = target.port;
   } else if (record.service == kServiceHttp) {
     record.serverPort =
@@ -37,12 +40,13 @@ void ResolveTarget(ConnectionRecord& record, std::string_view hostText) {
     record.serverPort = 21;
   }
 
-  if (valid && IsGatewayName(name)) {
+  if (IsGatewayName(name)) {
     record.localServer = true;
-    return;
+    return true;
   }
   record.serverAddress = ResolveUpstream(record, std::string(name));
   MarkLocalServer(record, name);
+  return true;
 }
 
 UpstreamResult ConnectNextHop(ConnectionRecord& record) {

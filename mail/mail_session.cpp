@@ -30,7 +30,10 @@ bool ConnectMailServer(ConnectionRecord& r, MailProtocol protocol, std::string_v
   r.host = choice.server.substr(0, kHostMax);
   r.url = r.host;
   r.serverPort = choice.port;
-  ResolveTarget(r, r.host);
+  if (!ResolveTarget(r, r.host)) {
+    EndWithReply(r, connectFailed);
+    return false;
+  }
   if (!r.localServer && !user) {
     RefuseUnidentified(r);
     return false;

@@ -11,6 +11,13 @@ namespace brindlex {
 
 struct ConnectionRecord;
 
+// What may wait for a client before the worker stops reading either side:
+// the relays move at most their buffer into it, but replies a handler queues
+// (QueueToClient) grow it, and a peer that never reads must not make that
+// growth endless. A handler adds at most what one pass of its input brings
+// beyond this.
+inline constexpr int kClientOutputLimit = 64 * 1024;
+
 // Reply and relay primitives.
 void QueueToClient(ConnectionRecord& record, const char* bytes, size_t length);
 void QueueToClient(ConnectionRecord& record, std::string_view text);

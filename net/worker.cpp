@@ -230,8 +230,14 @@ struct PollSet {
 
 // Step 5: what each socket waits for. A full input buffer is not polled for
 // reading, so a slow side throttles the other without waking this thread.
+// While the client does not take what is queued for it, neither side is
+// read: a server that talks (FTP replies, a mail server's lines) or a client
+// that asks and asks to a peer that never reads would otherwise grow the
+// queue without end.
 PollSet BuildPollSet(const ConnectionRecord& r) {
   PollSet set;
+  const int clientOutput = ClientOutputLength(r);
+  const bool backlogged = clientOutput >= kClientOutputLimit;
   auto watch = [&](int socket, int inLength, int outLength, bool acceptPending) {
     short events = 0;
     if (inLength < kBufferSize || acceptPending) events |= POLLIN;
@@ -239,12 +245,12 @@ PollSet BuildPollSet(const ConnectionRecord& r) {
     return set.Add(socket, events);
   };
   if (r.clientSocket >= 0 && r.service != kServicePortMapUdp)
-    set.client = watch(r.clientSocket, r.clientInputEnded ? kBufferSize : r.clientInLength,
-                       ClientOutputLength(r) + r.relayPipeLength, r.clientAcceptPending);
+    set.client = watch(r.clientSocket, r.clientInputEnded || backlogged ? kBufferSize : r.clientInLength,
+                       clientOutput + r.relayPipeLength, r.clientAcceptPending);
   // The server waits while the pipe holds bytes the client has not taken.
   if (r.serverSocket >= 0)
-    set.server = watch(r.serverSocket, r.relayPipeLength > 0 ? kBufferSize : r.serverInLength, r.serverOutLength,
-                       r.serverAcceptPending);
+    set.server = watch(r.serverSocket, r.relayPipeLength > 0 || backlogged ? kBufferSize : r.serverInLength,
+                       r.serverOutLength, r.serverAcceptPending);
   if (r.auxSocket >= 0) set.aux = watch(r.auxSocket, 0, 0, false);
   return set;
 }

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
+#include "portmap/port_map_check.h"
 
 namespace brindlex {
 
@@ -138,6 +139,16 @@ DialogOutcome ApplyRuleDialog(std::vector<PortMapRule>& rules, int editing, Port
   rule.authByClient = dialog.authByClient;
   rule.login = dialog.authByClient ? "" : users[static_cast<size_t>(dialog.user)].login;
   rule.disabled = dialog.disabled;
+  if (!rule.disabled) {
+    // The rule is judged among the others as they will stand, itself included.
+    std::vector<PortMapRule> after = rules;
+    if (editing < 0)
+      after.push_back(rule);
+    else
+      after[static_cast<size_t>(editing)] = rule;
+    if (const PortMapRule* target = LoopTarget(rule, after))
+      return {false, DialogField::kDestPort, kApplicationTitle, LoopText(*target)};
+  }
   if (editing < 0) {
     rules.push_back(std::move(rule));
     return {};

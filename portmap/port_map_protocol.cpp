@@ -54,7 +54,7 @@ bool Start(ConnectionRecord& r) {
   r.proxyLogin = rule.login;
   r.serverPort = rule.destPort;  // unless the host names a port of its own
   const UserRecord* user = IdentifyConnection(r);
-  ResolveTarget(r, r.host);
+  if (!ResolveTarget(r, r.host)) return false;
   if (!r.localServer && !user) {
     ReportRefused(r, kProxyAuthMessage, true);
     return false;

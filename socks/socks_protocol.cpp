@@ -77,7 +77,7 @@ bool Admitted(ConnectionRecord& r, const SocksRequest& request) {
   r.host = request.target.host.substr(0, kHostMax);
   r.url = r.host;
   const UserRecord* user = IdentifyConnection(r);
-  ResolveTarget(r, r.host);
+  if (!ResolveTarget(r, r.host)) return false;
   r.serverPort = request.target.port;
   if (!r.localServer && !user) {
     ReportRefused(r, kProxyAuthMessage, true);

@@ -26,8 +26,8 @@ void Socks5UdpFromClient(ConnectionRecord& r) {
   SocksUdpHeader header;
   if (ParseSocksUdpHeader(datagram, header) != SocksParse::kComplete) return;
   r.host = header.target.host.substr(0, kHostMax);
-  ResolveTarget(r, r.host);
   r.url = r.host;
+  if (!ResolveTarget(r, r.host)) return;
   r.serverPort = header.target.port;
   if (r.serverAddress == kNoAddress || r.serverPort == 0) return;
   // Refused as a CONNECT there would be, but only this datagram: the

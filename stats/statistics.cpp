@@ -186,10 +186,11 @@ std::vector<StatisticsRow> HostOrUrlRows(const StatisticsQuery& query, const Sta
   StatisticsRow totals;
   for (std::int64_t day : DaysBetween(from, to)) {
     logs(ConnectionLogName(day), [&](std::string_view line) {
-      if (!filter.Takes(LogField(line, 2))) return;
+      std::string loginText, hostText, urlText;
+      if (!filter.Takes(UnescapeField(LogField(line, 2), loginText))) return;
       const std::int64_t start = day + StartOfLine(line, 5);
       if (start < from) return;
-      std::string_view host = LogField(line, 6);
+      std::string_view host = UnescapeField(LogField(line, 6), hostText);
       if (urls && !EqualsNoCase(host, query.host)) return;
       std::uint64_t timeMs = Count(ParseIntPrefix(LogField(line, 7)));
       std::uint64_t received = Count(ParseIntPrefix(LogField(line, 8)));
@@ -205,7 +206,7 @@ std::vector<StatisticsRow> HostOrUrlRows(const StatisticsQuery& query, const Sta
         sent = Share(sent, part, timeMs);
         timeMs = part;
       }
-      Add(rows.Row(urls ? LogFieldToEnd(line, 10) : host), timeMs, received, sent);
+      Add(rows.Row(urls ? UnescapeField(LogFieldToEnd(line, 10), urlText) : host), timeMs, received, sent);
       Add(totals, timeMs, received, sent);
     });
   }

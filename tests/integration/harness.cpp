@@ -345,6 +345,17 @@ std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout) {
       fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);
 }
 
+std::string ReadCrLfLine(int fd) {
+  std::string line;
+  while (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) {
+    pollfd p{fd, POLLIN, 0};
+    char c = 0;
+    if (::poll(&p, 1, 10000) <= 0 || ::recv(fd, &c, 1, 0) != 1) return {};
+    line += c;
+  }
+  return line;
+}
+
 bool SendAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

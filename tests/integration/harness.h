@@ -90,6 +90,9 @@ std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool
 // Reads until `count` bytes or the time-out.
 std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout = 5s);
 bool SendAll(int fd, const std::string& bytes);
+// One line of a dialogue (FTP, mail) with its CR LF, read a byte at a time so
+// that nothing of the next line is taken; "" on close or after 10 s.
+std::string ReadCrLfLine(int fd);
 // A datagram socket on a loopback address (host order) at a port the kernel
 // chose (set in `port`); -1 on failure.
 int DatagramSocket(std::uint32_t address, int& port);

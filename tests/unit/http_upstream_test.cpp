@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/connection.h"
@@ -62,7 +63,7 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
   struct Case {
     std::uint8_t service;
     const char* url;
-    const char* host;
+    std::string_view host;
     int presetPort;
     Ipv4 address;
     int port;
@@ -71,18 +72,19 @@ TEST_F(Upstream, DottedHostsResolveWithoutLookupAndPortsDefaultByServiceAndSchem
       {kServiceHttp, "http://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 80},
       {kServiceHttp, "FTP://10.1.2.3/", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceHttp, "", "10.1.2.3:8080", 0, 0x0A010203u, 8080},
-      // A port that is not one names no server (the head parser has refused
-      // such a request already).
-      {kServiceHttp, "", "10.1.2.3:0", 0, 0x0A010203u, 0},
-      {kServiceHttp, "", "10.1.2.3:99999", 0, 0x0A010203u, 0},
-      {kServiceHttp, "", "10.1.2.3:80.lan", 0, 0x0A010203u, 0},
+      // A text that is no host (a port that is not one, a NUL that a
+      // resolver would stop at) names no server and is looked up nowhere.
+      {kServiceHttp, "", "10.1.2.3:0", 0, kNoAddress, 0},
+      {kServiceHttp, "", "10.1.2.3:99999", 0, kNoAddress, 0},
+      {kServiceHttp, "", "10.1.2.3:80.lan", 0, kNoAddress, 0},
+      {kServiceSocks5, "", std::string_view("10.1.2.3\0.lan", 13), 1234, kNoAddress, 0},
       {kServiceFtpControl, "", "10.1.2.3", 0, 0x0A010203u, 21},
       {kServiceSocks5, "", "10.1.2.3", 1234, 0x0A010203u, 1234},
   };
   for (const Case& c : cases) {
     auto r = Record(c.service, c.url);
     r->serverPort = c.presetPort;
-    ResolveTarget(*r, c.host);
+    EXPECT_EQ(ResolveTarget(*r, c.host), c.address != kNoAddress) << c.host;
     EXPECT_EQ(r->serverAddress, c.address) << c.host;
     EXPECT_EQ(r->serverPort, c.port) << c.host;
     EXPECT_FALSE(r->localServer) << c.host;
