@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/connection.h"
+#include "core/process_state.h"
 #include "core/refusal_monitor.h"
 #include "core/sessions.h"
 #include "core/settings.h"
