@@ -44,6 +44,7 @@ inline constexpr int kBufferSize = 8192;
 inline constexpr size_t kMethodMax = 154;
 inline constexpr size_t kHostMax = 511;
 inline constexpr size_t kConnectionLimit = 500;
+inline constexpr int kPeerWaitSeconds = 60;
 
 // A client's datagram on its way through a UDP port mapping, with the port it
 // came from.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "core/log_files.h"
 #include "core/monitor.h"
@@ -14,13 +15,33 @@ namespace {
 constexpr int kFailedLoginSummary = 1220;
 constexpr int kRefusalsNotShown = 1221;
 constexpr int kAddressRefusedSummary = 1222;
+constexpr int kAddressLimitSummary = 1223;
+
+int SummaryMessage(RepeatedRefusal kind) {
+  switch (kind) {
+    case RepeatedRefusal::kFailedLogin:
+      return kFailedLoginSummary;
+    case RepeatedRefusal::kAddressRefused:
+      return kAddressRefusedSummary;
+    case RepeatedRefusal::kAddressLimit:
+      return kAddressLimitSummary;
+  }
+  return kAddressRefusedSummary;
+}
 
 std::string SummaryLine(RepeatedRefusal kind, Ipv4 client, int failures) {
   char text[512];
-  std::snprintf(text, sizeof(text),
-                StrC(kind == RepeatedRefusal::kFailedLogin ? kFailedLoginSummary : kAddressRefusedSummary),
-                FormatIpv4(client).c_str(), std::to_string(failures).c_str());
+  std::snprintf(text, sizeof(text), StrC(SummaryMessage(kind)), FormatIpv4(client).c_str(),
+                std::to_string(failures).c_str());
   return text;
+}
+
+// The kind of a refusal that comes again and again, if it is one.
+std::optional<RepeatedRefusal> RepeatedKind(const Refusal& refusal) {
+  if (refusal.failedLogin) return RepeatedRefusal::kFailedLogin;
+  if (refusal.addressRefused) return RepeatedRefusal::kAddressRefused;
+  if (refusal.addressLimit) return RepeatedRefusal::kAddressLimit;
+  return std::nullopt;
 }
 
 struct RefusalQueue {
@@ -78,6 +99,15 @@ void ReportAddressRefused(std::uint8_t service, Ipv4 client) {
   ReportRefusal(std::move(refusal));
 }
 
+void ReportAddressLimit(std::uint8_t service, Ipv4 client) {
+  Refusal refusal;
+  refusal.service = service;
+  refusal.client = client;
+  refusal.message = kAddressLimitMessage;
+  refusal.addressLimit = true;
+  ReportRefusal(std::move(refusal));
+}
+
 void ReportRefusal(Refusal refusal) {
   RefusalQueue& queue = Queue();
   std::lock_guard<std::mutex> lock(queue.mutex);
@@ -101,9 +131,8 @@ std::vector<std::string> TakeRefusalLines() {
   std::vector<std::string> lines;
   for (const Refusal& refusal : refusals) {
     if (!MonitorShows(MonitorSwitchOf(refusal.service))) continue;
-    if (refusal.failedLogin || refusal.addressRefused) {
-      RepeatedRefusal kind = refusal.failedLogin ? RepeatedRefusal::kFailedLogin : RepeatedRefusal::kAddressRefused;
-      queue.limiter.Refused(kind, refusal.client, now, RefusalLine(refusal), lines);
+    if (std::optional<RepeatedRefusal> kind = RepeatedKind(refusal)) {
+      queue.limiter.Refused(*kind, refusal.client, now, RefusalLine(refusal), lines);
     } else {
       lines.push_back(RefusalLine(refusal));
     }

@@ -34,16 +34,24 @@ struct Refusal {
   // Closed at accept: the address is not one UsersAddrs or InInterface
   // admits (no message, no URL).
   bool addressRefused = false;
+  // Closed at accept: the address already holds MaxConnectionsPerAddress
+  // records (message kAddressLimitMessage, no URL).
+  bool addressLimit = false;
 };
+
+// The message number of a connection closed because its address holds too
+// many records.
+inline constexpr int kAddressLimitMessage = 499;
 
 // The line of a refusal (any thread).
 std::string RefusalLine(const Refusal& refusal);
 
 // The refusals that come again and again from one address (failed logins;
 // connections from an address that is not admitted, a machine set up with
-// the gateway as its proxy but left out of UsersAddrs) get one line a minute
-// per address and kind, and one summary line when the minute is over.
-enum class RepeatedRefusal : std::uint8_t { kFailedLogin, kAddressRefused };
+// the gateway as its proxy but left out of UsersAddrs; connections beyond an
+// address's share of the records, a flood from one machine) get one line a
+// minute per address and kind, and one summary line when the minute is over.
+enum class RepeatedRefusal : std::uint8_t { kFailedLogin, kAddressRefused, kAddressLimit };
 
 class RefusalLimiter {
  public:
@@ -74,6 +82,8 @@ inline constexpr std::size_t kMaxQueuedRefusals = 10000;
 void ReportRefusal(Refusal refusal);
 // A client closed at accept because its address is not admitted.
 void ReportAddressRefused(std::uint8_t service, Ipv4 client);
+// A client closed at accept because its address holds too many records.
+void ReportAddressLimit(std::uint8_t service, Ipv4 client);
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.

@@ -85,6 +85,7 @@ const std::vector<SettingEntry>& Entries() {
       // amount charged so far.
       {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb, 2, true},
       {{"HeadTimeout", K::Integer, "60"}, &S::HeadTimeout},
+      {{"MaxConnectionsPerAddress", K::Integer, "128"}, &S::MaxConnectionsPerAddress},
   };
   return entries;
 }

@@ -85,6 +85,9 @@ struct SystemSettings {
   // Seconds a client has to complete what opens its connection (the HTTP
   // request head); 0 or less: no limit.
   int HeadTimeout = 60;
+  // Connection records one client address may hold at once; a connection
+  // beyond them is closed at accept. Values below 1 count as 1.
+  int MaxConnectionsPerAddress = 128;
 };
 
 enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };

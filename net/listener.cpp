@@ -68,11 +68,12 @@ void AdmitClientLocked(ConnectionRecord& record, bool accepted, Ipv4 localAddres
     // Without a session record it was the address lists that said no.
     if (!record.sessionRecord) ReportAddressRefused(record.service, record.clientAddress);
     Close(record);
+    return;
   }
+  if (OverAddressLimitLocked(record)) Close(record);
 }
 
 constexpr int kPollTimeoutMs = 100;
-constexpr int kServiceBacklog = 10;
 
 void ReportOpen(const char* name, int port, bool ok) { ListenerReport(SocketOpenLine(name, port, ok)); }
 
@@ -81,7 +82,7 @@ void ReportOpen(const char* name, int port, bool ok) { ListenerReport(SocketOpen
 int ReopenService(int& socket, bool enabled, int port, const char* name) {
   CloseDescriptor(socket);
   if (!enabled || port == 0) return 0;
-  socket = OpenListeningSocket(kNoAddress, port, kServiceBacklog);
+  socket = OpenListeningSocket(kNoAddress, port, kFullBacklog);
   ReportOpen(name, port, socket >= 0);
   return 1;
 }
@@ -110,7 +111,7 @@ int ReopenHttp(Listener& listener, const std::vector<int>& wanted) {
   int tried = 0;
   for (int port : wanted) {
     if (std::find(keptBegin, keptEnd, port) != keptEnd) continue;
-    int socket = OpenListeningSocket(kNoAddress, port, SOMAXCONN);
+    int socket = OpenListeningSocket(kNoAddress, port, kFullBacklog);
     ++tried;
     if (socket >= 0) {
       listener.httpPorts[listener.httpSocketCount] = port;
@@ -204,15 +205,16 @@ bool HandOverTheRole(Listener& listener, const ConnectionRecord& record, int lis
 // one is to serve it.
 ConnectionRecord* WaitOnce(Listener& listener) {
   listener.stepMarker = 20;
-  pollfd fds[65];
-  ReadySocket watched[64];
-  int count = 0;
+  // As many entries as there are sockets: every port-mapping rule the
+  // listener opened is served, however many there are.
+  std::vector<pollfd> fds;
+  std::vector<ReadySocket> watched;
   auto add = [&](int socket, std::uint8_t service, int rule) {
-    if (socket < 0 || count >= 64) return;
-    for (int i = 0; i < count; ++i)
-      if (fds[i].fd == socket) return;
-    watched[count] = ReadySocket{socket, service, rule};
-    fds[count++] = pollfd{socket, POLLIN, 0};
+    if (socket < 0) return;
+    for (const pollfd& fd : fds)
+      if (fd.fd == socket) return;
+    watched.push_back(ReadySocket{socket, service, rule});
+    fds.push_back(pollfd{socket, POLLIN, 0});
   };
   for (int i = 0; i < listener.httpSocketCount; ++i) add(listener.httpSockets[i], kServiceHttp, kNoRule);
   add(listener.ftpSocket, kServiceFtpControl, kNoRule);
@@ -227,15 +229,15 @@ ConnectionRecord* WaitOnce(Listener& listener) {
   }
   // Nothing changes while no client comes but what ListenerWake announces:
   // the wait needs no time-out, and an idle gateway's listener sleeps.
-  int sockets = count;
+  const size_t sockets = fds.size();
   int wakeFd = listener.wakeFd.load();
-  if (wakeFd >= 0) fds[count++] = pollfd{wakeFd, POLLIN, 0};
-  if (count == 0) {
+  if (wakeFd >= 0) fds.push_back(pollfd{wakeFd, POLLIN, 0});
+  if (fds.empty()) {
     ::usleep(kPollTimeoutMs * 1000);
     return nullptr;
   }
   listener.stepMarker = 21;
-  int ready = ::poll(fds, static_cast<nfds_t>(count), wakeFd >= 0 ? -1 : kPollTimeoutMs);
+  int ready = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), wakeFd >= 0 ? -1 : kPollTimeoutMs);
   if (ready <= 0) return nullptr;
   if (wakeFd >= 0 && (fds[sockets].revents & POLLIN)) {
     std::uint64_t wakes = 0;
@@ -254,7 +256,7 @@ ConnectionRecord* WaitOnce(Listener& listener) {
   // SOCKS5; the first ready one is served. Of the port-mapping rules, which
   // come last, a later ready rule goes before an earlier one.
   ReadySocket chosen;
-  for (int i = 0; i < sockets; ++i) {
+  for (size_t i = 0; i < sockets; ++i) {
     if (!(fds[i].revents & POLLIN)) continue;
     chosen = watched[i];
     if (chosen.rule == kNoRule) break;
@@ -334,6 +336,17 @@ void ListenerRole(void* arg) {
 }
 
 }  // namespace
+
+bool OverAddressLimitLocked(const ConnectionRecord& record) {
+  // The address's count is kept with its SessionRecord (raised at admission,
+  // lowered when a record is freed; FTP data records count too), so the test
+  // costs nothing however many records there are.
+  if (!record.sessionRecord) return false;
+  int limit = std::max(1, Settings()->MaxConnectionsPerAddress);
+  if (record.sessionRecord->openConnections <= limit) return false;
+  ReportAddressLimit(record.service, record.clientAddress);
+  return true;
+}
 
 std::string SocketOpenLine(const std::string& name, int port, bool ok) {
   std::string result = ok ? "Ok" : std::string("Error! ") + std::strerror(errno);

@@ -26,6 +26,8 @@
 
 namespace brindlex {
 
+struct ConnectionRecord;
+
 // reopenMask bits: which services' sockets the listener closes and reopens.
 enum ReopenBits : int {
   // The port-mapping rules changed: sockets of rules gone or switched off
@@ -88,6 +90,14 @@ void ListenerReopen(Listener& listener, int mask);
 // after the attempt, while errno still says why it failed: the administrator
 // needs the reason ("Address already in use"), not only that it failed.
 std::string SocketOpenLine(const std::string& name, int port, bool ok);
+
+// A flood of connections from one machine (BINDs that wait, clients that
+// never finish their opening) would otherwise take every record and lock out
+// everybody else. Whether the address of an admitted record (sessionRecord
+// set, this record counted) holds more records than MaxConnectionsPerAddress
+// allows; if so the refusal is reported and the caller closes the record.
+// Caller holds the accounts lock.
+bool OverAddressLimitLocked(const ConnectionRecord& record);
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.

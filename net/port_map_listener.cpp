@@ -22,7 +22,6 @@ namespace brindlex {
 
 namespace {
 
-constexpr int kRuleBacklog = 10;
 // Datagrams waiting for a conversation's worker beyond this many are dropped,
 // as a full socket buffer would drop them.
 constexpr size_t kMaxWaitingDatagrams = 256;
@@ -37,7 +36,7 @@ void AdmitMappedLocked(ConnectionRecord& record) {
     Close(record);
     return;
   }
-  if (!AdmitSessionLocked(record.clientAddress, record.sessionRecord)) Close(record);
+  if (!AdmitSessionLocked(record.clientAddress, record.sessionRecord) || OverAddressLimitLocked(record)) Close(record);
 }
 
 // Puts a new record into the list (admitting it with `admit` first, under the
@@ -143,7 +142,7 @@ int ReopenPortMapping(std::vector<std::shared_ptr<PortMapSocket>>& held, std::ve
     for (PortMapRule& rule : rules) {
       if (rule.socket || rule.disabled) continue;
       int fd = rule.IsUdp() ? OpenDatagramSocket(rule.listenPort)
-                            : OpenListeningSocket(rule.listenAddress, rule.listenPort, kRuleBacklog);
+                            : OpenListeningSocket(rule.listenAddress, rule.listenPort, kFullBacklog);
       ++tried;
       reports.push_back(SocketOpenLine(rule.name, rule.listenPort, fd >= 0));
       if (fd < 0) continue;

@@ -17,7 +17,7 @@ namespace brindlex {
 
 // Lets go of every socket in `held` that no rule holds any more, then opens
 // the socket of every enabled rule that has none (TCP on the rule's address
-// with a backlog of 10, UDP on the rule's port of every address) and keeps
+// with the full backlog, UDP on the rule's port of every address) and keeps
 // it in `held` too. `reports` gets the socket-opening line of each attempt.
 // Returns the number of attempts.
 int ReopenPortMapping(std::vector<std::shared_ptr<PortMapSocket>>& held, std::vector<std::string>& reports);

@@ -5,10 +5,17 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <limits>
 
 #include "core/value_codec.h"
 
 namespace brindlex {
+
+// The backlog of a service's listening socket: as long as the system allows.
+// The kernel cuts a larger value to its own ceiling (net.core.somaxconn), so
+// asking for the most means a burst of clients waits in the queue instead of
+// being refused or retried after a second by their own stacks.
+inline constexpr int kFullBacklog = std::numeric_limits<int>::max();
 
 // A listening TCP socket on address:port (kNoAddress or 0: all interfaces),
 // or -1 on any failure with errno telling why. What it accepts has no delay

@@ -15,6 +15,7 @@
 #include "http/access_gate.h"
 #include "http/next_hop.h"
 #include "http/reply_page.h"
+#include "net/datagram_gate.h"
 #include "net/protocol_handlers.h"
 #include "net/relay.h"
 #include "net/socket_util.h"
@@ -37,6 +38,7 @@ void RelayClientDatagrams(ConnectionRecord& r) {
   for (const ClientDatagram& datagram : waiting) {
     r.lastDatagramCounter = Now();
     r.clientUdpPort = datagram.port;
+    if (!DatagramWithinSpeed(r, static_cast<std::int64_t>(datagram.bytes.size()), false)) continue;
     ssize_t sent =
         SendDatagram(r.serverSocket, datagram.bytes.data(), datagram.bytes.size(), r.serverAddress, r.serverPort);
     if (sent == static_cast<ssize_t>(datagram.bytes.size())) CountSent(r, sent);
@@ -100,9 +102,10 @@ void UdpFromDestination(ConnectionRecord& r) {
   ssize_t n = ReceiveDatagram(r.serverSocket, buffer.get(), kDatagramMax, from, port);
   if (n < 0) return;
   r.lastDatagramCounter = Now();
-  if (r.clientSocket >= 0 && r.clientUdpPort != 0)
-    SendDatagram(r.clientSocket, buffer.get(), static_cast<size_t>(n), r.clientAddress, r.clientUdpPort);
+  // It has come over the link, whether or not the client gets it.
   CountReceived(r, n);
+  if (r.clientSocket >= 0 && r.clientUdpPort != 0 && DatagramWithinSpeed(r, n, true))
+    SendDatagram(r.clientSocket, buffer.get(), static_cast<size_t>(n), r.clientAddress, r.clientUdpPort);
 }
 
 void UdpBeforeWait(ConnectionRecord& r) { EndIdleConversation(r, Now()); }

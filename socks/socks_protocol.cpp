@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/clock.h"
 #include "core/connection.h"
 #include "core/file_io.h"
 #include "http/access_gate.h"
@@ -79,6 +80,11 @@ bool Admitted(ConnectionRecord& r, const SocksRequest& request) {
   const UserRecord* user = IdentifyConnection(r);
   if (!ResolveTarget(r, r.host)) return false;
   r.serverPort = request.target.port;
+  // What a BIND or UDP ASSOCIATE names is the client's own side, which says
+  // nothing of where its traffic goes: the gateway's name there would let
+  // anybody relay to any host, uncounted. Only a CONNECT to a local server
+  // goes without a user.
+  if (request.command != kSocksConnect) r.localServer = false;
   if (!r.localServer && !user) {
     ReportRefused(r, kProxyAuthMessage, true);
     return false;
@@ -112,6 +118,9 @@ bool Bind(ConnectionRecord& r) {
   Answer(r, SocksReply(bound, port));
   r.serverAcceptPending = true;
   r.state = ConnectionState::kSocks5Bound;
+  // A peer that never comes would hold the record for good; the worker
+  // closes it at this deadline, counted from the reply.
+  r.openingDeadline = ProgramClock().PerformanceCounter() + kPeerWaitSeconds * kPerformanceFrequency;
   return true;
 }
 
@@ -202,6 +211,7 @@ void ServerAccepted(ConnectionRecord& r) {
     return;
   }
   r.serverPort = port;
+  OpeningComplete(r);
   Answer(r, SocksReply(r.serverAddress, r.serverPort));
   r.state = ConnectionState::kSocks5Relay;
 }

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
@@ -282,6 +283,33 @@ TEST_F(PortMapTest, AReloadThatKeepsARuleKeepsItsSocket) {
       << "the socket was closed and opened again";
   EXPECT_EQ(gateway_->process->Stop(), 0);
   EXPECT_EQ(LogField(Lines(TodaysLog()).at(0), 6), "localhost") << "the new destination is in force";
+}
+
+TEST_F(PortMapTest, EveryOneOfTwoHundredRulesRelays) {
+  std::vector<PortMapRule> rules;
+  for (int i = 0; i < 200; ++i)
+    rules.push_back(Rule("Web" + std::to_string(i), FreePort(), "127.0.0.1", origin_.port()));
+  Open(rules, {LoginUser("bob", "pw")});
+  // In batches, each given a few seconds in all: a rule nobody serves costs
+  // its batch's wait once, not a time-out of its own.
+  int relayed = 0;
+  for (size_t first = 0; first < rules.size(); first += 50) {
+    std::vector<int> clients;
+    for (size_t i = first; i < first + 50; ++i) {
+      int fd = ConnectFrom(kLoopback, rules[i].listenPort);
+      if (fd >= 0) SendAll(fd, "GET /page.txt HTTP/1.0\r\n\r\n");
+      clients.push_back(fd);
+    }
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    for (int fd : clients) {
+      if (fd < 0) continue;
+      auto left = std::max(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()), 1ms);
+      relayed += EndsWith(ReadUntilClosed(fd, left), kPage);
+      ::close(fd);
+    }
+  }
+  EXPECT_EQ(relayed, 200);
 }
 
 class PortMapUdpTest : public PortMapTest {

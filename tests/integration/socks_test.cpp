@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/filter_text.h"
 #include "core/log_files.h"
 #include "core/schedule.h"
 #include "core/users.h"
@@ -47,6 +49,34 @@ std::string ConnectByName(const std::string& name, int port) {
 
 std::string Login(const std::string& user, const std::string& password) {
   return Bytes({1, static_cast<int>(user.size())}) + user + Bytes({static_cast<int>(password.size())}) + password;
+}
+
+std::string ByName(int command, const std::string& name, int port) {
+  return Bytes({5, command, 0, 3, static_cast<int>(name.size())}) + name + Port(port);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A TCP connection to 127.0.0.1:port from another loopback address; -1 on failure.
+int ConnectFrom(std::uint32_t source, int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(source);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(0x7F000001);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 UserRecord LoopbackUser() {
@@ -307,6 +337,135 @@ TEST_F(SocksTest, ADatagramToTheLoopbackIsDroppedWithAMonitorLineUnlessAllowed) 
   ::close(fd);
   ::close(echo);
   ::close(client);
+}
+
+TEST_F(SocksTest, BindAndUdpAssociateNeedAUserWhicheverAddressTheyName) {
+  Open({LoginUser("bob", "pw")}, "EnableLoopbackTargets=1\r\nLocalHosts=127.0.0.1\r\n");
+  // The gateway's own name and a LocalHosts address: neither makes a BIND
+  // or an association "local".
+  for (const std::string& request :
+       {ByName(2, "brindlex", 0), ByName(3, "brindlex", 0), Bytes({5, 2, 0, 1}) + Loopback() + Port(0),
+        Bytes({5, 3, 0, 1}) + Loopback() + Port(0)}) {
+    int fd = Greeted();
+    SendAll(fd, request);
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(fd, 5s, &closed), "") << "command " << int(request[1]);
+    EXPECT_TRUE(closed);
+    ::close(fd);
+  }
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, , 422, brindlex\n")) << gateway_->process->Output();
+  // A CONNECT to a local server still needs nobody: the loopback origin is
+  // on the LocalHosts list.
+  int fd = Greeted();
+  SendAll(fd, ConnectByAddress(origin_.port()) + "GET /page.txt HTTP/1.0\r\n\r\n");
+  EXPECT_NE(ReadUntilClosed(fd).find(kPage), std::string::npos);
+  ::close(fd);
+}
+
+// An association of the loopback's address user, its relay port in `relayPort`.
+int Associated(int& relayPort, const std::function<int()>& greeted) {
+  int fd = greeted();
+  SendAll(fd, Bytes({5, 3, 0, 1, 0, 0, 0, 0, 0, 0}));
+  std::string reply = ReadBytes(fd, 10);
+  relayPort = reply.size() == 10 ? static_cast<std::uint8_t>(reply[8]) << 8 | static_cast<std::uint8_t>(reply[9]) : 0;
+  return fd;
+}
+
+TEST_F(SocksTest, DatagramsToALocalHostAreTheUsersTrafficAndFiltersHoldForEachDestination) {
+  UserRecord user = LoopbackUser();
+  user.denyFilter = FormatFilterText(FilterList{true, {FilterEntry{"*localhost*", kFilterUrl, 0}}});
+  Open({user}, "EnableLoopbackTargets=1\r\nLocalHosts=127.0.0.1\r\n");
+  int echoPort = 0;
+  int echo = DatagramSocket(0x7F000001, echoPort);
+  int clientPort = 0;
+  int client = DatagramSocket(0x7F000001, clientPort);
+  int relayPort = 0;
+  int fd = Associated(relayPort, [this] { return Greeted(); });
+  ASSERT_NE(relayPort, 0);
+
+  // The filter refuses the name: that datagram is dropped, the association goes on.
+  SendDatagram(client, Bytes({0, 0, 0, 3, 9}) + "localhost" + Port(echoPort) + "refused", relayPort);
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, 127.0.0.1, 493, localhost\n"))
+      << gateway_->process->Output();
+  const std::string header = Bytes({0, 0, 0, 1}) + Loopback() + Port(echoPort);
+  SendDatagram(client, header + "ping", relayPort);
+  int from = 0;
+  EXPECT_EQ(ReceiveDatagram(echo, &from), "ping") << "only the refused datagram was dropped";
+  EXPECT_EQ(ReceiveDatagram(echo, nullptr, 300ms), "");
+  const std::string answer = "a reply of 23 bytes....";
+  SendDatagram(echo, answer, from);
+  EXPECT_EQ(ReceiveDatagram(client), header + answer);
+  ::close(fd);
+  ::close(echo);
+  ::close(client);
+  EXPECT_EQ(gateway_->process->Stop(), 0) << gateway_->process->Output();
+  // Counted and logged, although 127.0.0.1 is on the LocalHosts list.
+  std::string log = TodaysLog();
+  size_t at = log.find("Socks5, Loopback, 127.0.0.1, 127.0.0.1, ");
+  ASSERT_NE(at, std::string::npos) << log;
+  std::string line = log.substr(at, log.find('\n', at) - at);
+  EXPECT_EQ(LogField(line, 8), std::to_string(answer.size())) << line;
+  EXPECT_EQ(LogField(line, 9), "4") << line;
+}
+
+TEST_F(SocksTest, AnAddressBeyondItsShareOfRecordsIsClosedAtAcceptWhileOthersAreServed) {
+  Open({LoopbackUser(),
+        [] {
+          UserRecord second = LoopbackUser();
+          second.login = "127.0.0.2";
+          second.name = "Second";
+          return second;
+        }()},
+       "EnableLoopbackTargets=1\r\nMaxConnectionsPerAddress=5\r\n");
+  std::vector<int> held;
+  for (int i = 0; i < 5; ++i) held.push_back(Greeted());
+  for (int i = 0; i < 2; ++i) {
+    int extra = ConnectLoopback(socksPort_);
+    SendAll(extra, Bytes({5, 1, 0}));
+    bool closed = false;
+    EXPECT_EQ(ReadUntilClosed(extra, 5s, &closed), "");
+    EXPECT_TRUE(closed) << "connection " << 6 + i << " of one address";
+    ::close(extra);
+  }
+  int other = ConnectFrom(0x7F000002, socksPort_);
+  ASSERT_GE(other, 0);
+  SendAll(other, Bytes({5, 1, 0}));
+  EXPECT_EQ(ReadBytes(other, 2), Bytes({5, 0})) << "another address is served";
+  ::close(other);
+  // Once one of the five is gone, the address has room again.
+  ::close(held.back());
+  held.pop_back();
+  bool served = false;
+  for (int attempt = 0; attempt < 50 && !served; ++attempt) {
+    int again = ConnectLoopback(socksPort_);
+    SendAll(again, Bytes({5, 1, 0}));
+    served = ReadBytes(again, 2, 1s) == Bytes({5, 0});
+    ::close(again);
+    if (!served) std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(served);
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, , 499, \n")) << gateway_->process->Output();
+  for (int fd : held) ::close(fd);
+  EXPECT_EQ(gateway_->process->Stop(), 0);
+  EXPECT_EQ(Occurrences(gateway_->process->Output(), "REFUSED, "), 1u)
+      << "one line a minute per address: " << gateway_->process->Output();
+}
+
+TEST_F(SocksTest, AHundredClientsGreetingAtOnceAreAllAnswered) {
+  Open({LoopbackUser()});
+  std::vector<int> clients;
+  for (int i = 0; i < 100; ++i) {
+    int fd = ConnectLoopback(socksPort_);
+    ASSERT_GE(fd, 0);
+    SendAll(fd, Bytes({5, 1, 0}));
+    clients.push_back(fd);
+  }
+  int answered = 0;
+  for (int fd : clients) {
+    answered += ReadBytes(fd, 2) == Bytes({5, 0});
+    ::close(fd);
+  }
+  EXPECT_EQ(answered, 100);
 }
 
 std::string UnresolvableNameInOwnNetwork() {
