@@ -239,12 +239,13 @@ TEST(CacheIndexFile, TimesPast2038LiveInMemoryAndAreClampedInTheFile) {
 
   std::vector<std::uint8_t> file = BuildIndexFile(index.block.data(), index.used, 0);
   ASSERT_TRUE(ParseIndexFile(file.data(), file.size()));
+  const std::size_t second = RecordLengthFor("http://a/", "");
   EXPECT_EQ(I32At(file, 256 + kOffLastUsed), INT32_MAX);
   EXPECT_EQ(I32At(file, 256 + kOffReceived), INT32_MAX);
-  EXPECT_EQ(I32At(file, 256 + kOffDateHeader), -1);
+  EXPECT_EQ(I32At(file, 256 + kOffDateHeader), INT32_MAX);
+  EXPECT_EQ(I32At(file, 256 + second + kOffDateHeader), -1) << "absent stays absent";
   EXPECT_EQ(I32At(file, 256 + kOffExpires), INT32_MAX);
   EXPECT_EQ(I32At(file, 256 + kOffLastModified), INT32_MIN);
-  const std::size_t second = RecordLengthFor("http://a/", "");
   for (std::size_t at : {std::size_t{256}, 256 + second})
     for (std::size_t i = kOffReserved; i < kRecordFixedSize; ++i) EXPECT_EQ(file[at + i], 0) << at << " " << i;
 
@@ -258,12 +259,13 @@ TEST(CacheIndexFile, TimesPast2038LiveInMemoryAndAreClampedInTheFile) {
   a = DecodeRecordFixed(loaded.block.data());
   EXPECT_EQ(a.lastUsed, INT32_MAX);
   EXPECT_EQ(a.received, INT32_MAX);
-  EXPECT_EQ(a.dateHeader, -1);
+  EXPECT_EQ(a.dateHeader, INT32_MAX);
   EXPECT_EQ(a.expires, INT32_MAX);
   EXPECT_EQ(a.lastModified, INT32_MIN);
   CacheRecordFixed b = DecodeRecordFixed(loaded.block.data() + second);
   EXPECT_EQ(b.received, 1'800'000'000);
   EXPECT_EQ(b.expires, 0);
+  EXPECT_EQ(b.dateHeader, -1);
 }
 
 TEST(CacheIndexFile, HeaderAndChecksum) {
