@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +25,32 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 void PutI32(std::uint8_t* p, std::int32_t v) { PutU32(p, static_cast<std::uint32_t>(v)); }
+
+// A time of a record in memory: its 32-bit field and its high half.
+struct TimeField {
+  std::size_t low;
+  std::size_t high;
+};
+constexpr TimeField kTimeFields[] = {{kOffLastUsed, kOffLastUsedHigh},
+                                     {kOffReceived, kOffReceivedHigh},
+                                     {kOffDateHeader, kOffDateHeaderHigh},
+                                     {kOffExpires, kOffExpiresHigh},
+                                     {kOffLastModified, kOffLastModifiedHigh}};
+constexpr TimeField kLastUsed = kTimeFields[0];
+constexpr TimeField kReceived = kTimeFields[1];
+constexpr TimeField kDateHeader = kTimeFields[2];
+constexpr TimeField kExpires = kTimeFields[3];
+constexpr TimeField kLastModified = kTimeFields[4];
+
+std::int64_t GetTime(const std::uint8_t* record, TimeField field) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(GetU32(record + field.high)) << 32) |
+                                   GetU32(record + field.low));
+}
+void PutTime(std::uint8_t* record, TimeField field, std::int64_t v) {
+  std::uint64_t bits = static_cast<std::uint64_t>(v);
+  PutU32(record + field.low, static_cast<std::uint32_t>(bits));
+  PutU32(record + field.high, static_cast<std::uint32_t>(bits >> 32));
+}
 
 // Length of the sound record at `offset`, or 0 when it is damaged.
 std::size_t SoundRecordLength(const std::uint8_t* bytes, std::size_t used, std::size_t offset) {
@@ -48,13 +75,13 @@ CacheRecordFixed DecodeRecordFixed(const std::uint8_t* record) {
   CacheRecordFixed f;
   f.recordLength = GetU16(record + kOffRecordLength);
   f.objectId = GetU32(record + kOffObjectId);
-  f.lastUsed = GetI32(record + kOffLastUsed);
-  f.received = GetI32(record + kOffReceived);
-  f.dateHeader = GetI32(record + kOffDateHeader);
+  f.lastUsed = GetTime(record, kLastUsed);
+  f.received = GetTime(record, kReceived);
+  f.dateHeader = GetTime(record, kDateHeader);
   f.ageHeader = GetI32(record + kOffAgeHeader);
   f.maxAge = GetI32(record + kOffMaxAge);
-  f.expires = GetI32(record + kOffExpires);
-  f.lastModified = GetI32(record + kOffLastModified);
+  f.expires = GetTime(record, kExpires);
+  f.lastModified = GetTime(record, kLastModified);
   f.mustRevalidate = record[kOffMustRevalidate];
   f.headerLength = GetU16(record + kOffHeaderLength);
   f.touched = record[kOffTouched];
@@ -66,19 +93,19 @@ CacheRecordFixed DecodeRecordFixed(const std::uint8_t* record) {
 void EncodeRecordFixed(const CacheRecordFixed& f, std::uint8_t* record) {
   PutU16(record + kOffRecordLength, f.recordLength);
   PutU32(record + kOffObjectId, f.objectId);
-  PutI32(record + kOffLastUsed, f.lastUsed);
-  PutI32(record + kOffReceived, f.received);
-  PutI32(record + kOffDateHeader, f.dateHeader);
   PutI32(record + kOffAgeHeader, f.ageHeader);
   PutI32(record + kOffMaxAge, f.maxAge);
-  PutI32(record + kOffExpires, f.expires);
-  PutI32(record + kOffLastModified, f.lastModified);
   record[kOffMustRevalidate] = f.mustRevalidate;
   PutU16(record + kOffHeaderLength, f.headerLength);
   record[kOffTouched] = f.touched;
   PutI32(record + kOffDiskSize, f.diskSize);
   PutI32(record + kOffBodyLength, f.bodyLength);
   std::memset(record + kOffReserved, 0, kRecordFixedSize - kOffReserved);
+  PutTime(record, kLastUsed, f.lastUsed);
+  PutTime(record, kReceived, f.received);
+  PutTime(record, kDateHeader, f.dateHeader);
+  PutTime(record, kExpires, f.expires);
+  PutTime(record, kLastModified, f.lastModified);
 }
 
 std::size_t RecordLengthFor(std::string_view url, std::string_view etag) {
@@ -205,21 +232,21 @@ std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed
   return offset;
 }
 
-void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int32_t now) {
+void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int64_t now) {
   std::uint8_t* record = index.block.data() + offset;
-  if (headers.dateHeader) PutI32(record + kOffDateHeader, *headers.dateHeader);
+  if (headers.dateHeader) PutTime(record, kDateHeader, *headers.dateHeader);
   if (headers.ageHeader) PutI32(record + kOffAgeHeader, *headers.ageHeader);
-  if (headers.expires) PutI32(record + kOffExpires, *headers.expires);
-  if (headers.lastModified) PutI32(record + kOffLastModified, *headers.lastModified);
-  PutI32(record + kOffReceived, now);
-  PutI32(record + kOffLastUsed, now);
+  if (headers.expires) PutTime(record, kExpires, *headers.expires);
+  if (headers.lastModified) PutTime(record, kLastModified, *headers.lastModified);
+  PutTime(record, kReceived, now);
+  PutTime(record, kLastUsed, now);
   record[kOffTouched] = 1;
   index.dirty = true;
 }
 
-void MarkRecordHit(CacheIndex& index, std::size_t offset, std::int32_t now) {
+void MarkRecordHit(CacheIndex& index, std::size_t offset, std::int64_t now) {
   std::uint8_t* record = index.block.data() + offset;
-  PutI32(record + kOffLastUsed, now);
+  PutTime(record, kLastUsed, now);
   record[kOffTouched] = 1;
   index.dirty = true;
 }
@@ -242,7 +269,7 @@ void MarkDiskSizesUnknown(CacheIndex& index) {
 std::int64_t EvictLeastRecentlyUsed(CacheIndex& index, std::int64_t total, std::int64_t cap) {
   if (total <= cap) return total;
   struct Candidate {
-    std::int32_t lastUsed;
+    std::int64_t lastUsed;
     std::size_t offset;
   };
   // Only records whose files the scan counted: taking off anything else would
@@ -250,7 +277,7 @@ std::int64_t EvictLeastRecentlyUsed(CacheIndex& index, std::int64_t total, std::
   std::vector<Candidate> candidates;
   if (WalkIndex(index, [&](std::size_t offset) {
         const std::uint8_t* record = index.block.data() + offset;
-        if (GetI32(record + kOffDiskSize) > 0) candidates.push_back({GetI32(record + kOffLastUsed), offset});
+        if (GetI32(record + kOffDiskSize) > 0) candidates.push_back({GetTime(record, kLastUsed), offset});
         return true;
       }) == WalkEnd::Damaged)
     return total;
@@ -277,7 +304,7 @@ void CompactIndex(CacheIndex& index, std::int64_t now, std::int64_t maxAgeSecond
     }
     std::uint8_t* record = index.block.data() + offset;
     bool keep =
-        IsLive(record) && GetI32(record + kOffDiskSize) != -1 && now - GetI32(record + kOffLastUsed) <= maxAgeSeconds;
+        IsLive(record) && GetI32(record + kOffDiskSize) != -1 && now - GetTime(record, kLastUsed) <= maxAgeSeconds;
     if (keep) {
       offset += length;
       continue;
@@ -339,6 +366,12 @@ bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t
   }
   std::size_t offset = ReserveRecord(index, body->size());
   if (!body->empty()) std::memcpy(index.block.data() + offset, body->data(), body->size());
+  // What the reserved bytes of the file hold is not ours to read.
+  std::uint8_t* block = index.block.data();
+  WalkRecords(block, index.used, [&](std::size_t at) {
+    for (TimeField field : kTimeFields) PutTime(block + at, field, GetI32(block + at + field.low));
+    return true;
+  });
   return true;
 }
 
@@ -349,8 +382,17 @@ std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t 
   std::uint64_t timeBits = std::bit_cast<std::uint64_t>(saveTime);
   PutU32(file.data() + 84, static_cast<std::uint32_t>(timeBits));
   PutU32(file.data() + 88, static_cast<std::uint32_t>(timeBits >> 32));
-  PutI32(file.data() + 92, IndexChecksum(block, used));
-  if (used) std::memcpy(file.data() + kIndexFileHeaderSize, block, used);
+  std::uint8_t* body = file.data() + kIndexFileHeaderSize;
+  if (used) std::memcpy(body, block, used);
+  WalkRecords(body, used, [&](std::size_t at) {
+    std::uint8_t* record = body + at;
+    for (TimeField field : kTimeFields)
+      PutI32(record + field.low, static_cast<std::int32_t>(std::clamp<std::int64_t>(GetTime(record, field), INT32_MIN,
+                                                                                    INT32_MAX)));
+    std::memset(record + kOffReserved, 0, kRecordFixedSize - kOffReserved);
+    return true;
+  });
+  PutI32(file.data() + 92, IndexChecksum(body, used));
   return file;
 }
 

@@ -42,8 +42,22 @@ inline constexpr std::size_t kOffHeaderLength = 35;    // u16
 inline constexpr std::size_t kOffTouched = 37;         // u8
 inline constexpr std::size_t kOffDiskSize = 38;        // i32
 inline constexpr std::size_t kOffBodyLength = 42;      // i32
-inline constexpr std::size_t kOffReserved = 46;        // 28 zero bytes
+inline constexpr std::size_t kOffReserved = 46;        // 28 zero bytes in the file
 inline constexpr std::size_t kRecordFixedSize = 74;    // Url starts here
+
+// Times are 64-bit seconds in memory, so they stay right after 2038, while
+// the file keeps its 32-bit fields. In memory the high halves of the five
+// times live in the reserved bytes (i32 each); the file never carries them:
+// saving writes each time clamped to 32 bits with the reserved bytes zero,
+// loading widens the 32-bit values again. A time past 2038-01-19 03:14:07
+// UTC is saved as that second (one before 1901-12-13 20:45:52 as that one):
+// a reloaded object then looks received, used, dated and expiring no later
+// than that, so it is revalidated or aged out sooner, never served longer.
+inline constexpr std::size_t kOffLastUsedHigh = 46;
+inline constexpr std::size_t kOffReceivedHigh = 50;
+inline constexpr std::size_t kOffDateHeaderHigh = 54;
+inline constexpr std::size_t kOffExpiresHigh = 58;
+inline constexpr std::size_t kOffLastModifiedHigh = 62;
 // The fixed part plus the NULs of an empty Url and an empty ETag.
 inline constexpr std::size_t kRecordMinLength = kRecordFixedSize + 2;
 inline constexpr std::size_t kRecordMaxLength = 0xFFFF;
@@ -55,13 +69,13 @@ inline constexpr std::size_t kInitialIndexCapacity = 16000;
 struct CacheRecordFixed {
   std::uint16_t recordLength = 0;
   std::uint32_t objectId = 0;
-  std::int32_t lastUsed = 0;
-  std::int32_t received = 0;
-  std::int32_t dateHeader = -1;
+  std::int64_t lastUsed = 0;
+  std::int64_t received = 0;
+  std::int64_t dateHeader = -1;
   std::int32_t ageHeader = -1;
   std::int32_t maxAge = -1;
-  std::int32_t expires = -1;
-  std::int32_t lastModified = 0;
+  std::int64_t expires = -1;
+  std::int64_t lastModified = 0;
   std::uint8_t mustRevalidate = 0;
   std::uint16_t headerLength = 0;
   std::uint8_t touched = 0;
@@ -69,8 +83,9 @@ struct CacheRecordFixed {
   std::int32_t bodyLength = 0;
 };
 
-// Reads / writes the fixed part at `record` (kRecordFixedSize bytes; the
-// reserved bytes are written as zero).
+// Reads / writes the fixed part at `record` (kRecordFixedSize bytes, in the
+// memory form: the high halves of the times in the reserved bytes, the rest
+// of them zero).
 CacheRecordFixed DecodeRecordFixed(const std::uint8_t* record);
 void EncodeRecordFixed(const CacheRecordFixed& fixed, std::uint8_t* record);
 
@@ -127,13 +142,13 @@ std::optional<std::size_t> StoreRecord(CacheIndex& index, const CacheRecordFixed
 
 // Header values of a 304 answer; an absent header leaves its field alone.
 struct RevalidationHeaders {
-  std::optional<std::int32_t> dateHeader;
+  std::optional<std::int64_t> dateHeader;
   std::optional<std::int32_t> ageHeader;
-  std::optional<std::int32_t> expires;
-  std::optional<std::int32_t> lastModified;
+  std::optional<std::int64_t> expires;
+  std::optional<std::int64_t> lastModified;
 };
-void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int32_t now);
-void MarkRecordHit(CacheIndex& index, std::size_t offset, std::int32_t now);
+void RefreshRecord(CacheIndex& index, std::size_t offset, const RevalidationHeaders& headers, std::int64_t now);
+void MarkRecordHit(CacheIndex& index, std::size_t offset, std::int64_t now);
 // Marks the record of `url` deleted (first Url byte 0). False when absent.
 bool DeleteRecordByUrl(CacheIndex& index, std::string_view url);
 
@@ -178,12 +193,13 @@ std::int32_t IndexChecksum(const std::uint8_t* bytes, std::size_t length);
 // not accepted: shorter than its header, another format number, a checksum
 // that differs, a body too long, or a record that is not sound.
 std::optional<std::span<const std::uint8_t>> ParseIndexFile(const std::uint8_t* data, std::size_t length);
-// Replaces the index by the block of an index file. An unaccepted file leaves
-// it empty and dirty, so that the next save writes an empty index. Returns
-// whether the file was accepted.
+// Replaces the index by the block of an index file, its times widened to 64
+// bits. An unaccepted file leaves it empty and dirty, so that the next save
+// writes an empty index. Returns whether the file was accepted.
 bool LoadIndexFromBytes(CacheIndex& index, const std::uint8_t* data, std::size_t length);
 
-// Header and block of an index file.
+// Header and block of an index file: the block of the index (memory form)
+// with its times clamped to 32 bits and the reserved bytes zero.
 std::vector<std::uint8_t> BuildIndexFile(const std::uint8_t* block, std::size_t used, double saveTime);
 
 // --- Object files ---------------------------------------------------------------

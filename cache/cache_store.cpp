@@ -15,6 +15,7 @@
 #include "core/accounting.h"
 #include "core/clock.h"
 #include "core/date_time.h"
+#include "core/file_io.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
 
@@ -130,7 +131,7 @@ std::mutex& CacheIndexLock() {
 
 CacheIndex& CacheIndexLocked() { return Store().index; }
 
-std::int32_t CacheNow() { return static_cast<std::int32_t>(ProgramClock().GreenwichNow()); }
+std::int64_t CacheNow() { return ProgramClock().GreenwichNow(); }
 
 std::int64_t CacheSizeCapBytes() {
   const auto snapshot = Settings();
@@ -164,20 +165,16 @@ bool SaveCacheIndexIfDirty() {
     std::lock_guard<std::mutex> lock(CacheIndexLock());
     CacheIndex& index = Store().index;
     if (!index.dirty) return false;
+    // Cleared now, so a change made while the file is written marks it again.
     index.dirty = false;
     file = BuildIndexFile(index.block.data(), index.used, DateTimeNow());
   }
-  std::string path = CacheIndexPath();
-  std::string temporary = path + ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, file.data(), file.size());
-  if (::close(fd) != 0) written = false;
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  if (WriteFileAtomically(CacheIndexPath(), std::string_view(reinterpret_cast<const char*>(file.data()), file.size())))
+    return true;
+  // Not on disk: the next pass tries again.
+  std::lock_guard<std::mutex> lock(CacheIndexLock());
+  Store().index.dirty = true;
+  return false;
 }
 
 void ResetCacheIndex() {

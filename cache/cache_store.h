@@ -38,7 +38,7 @@ std::mutex& CacheIndexLock();
 CacheIndex& CacheIndexLocked();
 
 // Now on the cache's time scale: Greenwich seconds of the program clock.
-std::int32_t CacheNow();
+std::int64_t CacheNow();
 // The size cap, (KbPerMb x 1024) x CachSizeMax bytes, and the per-object cap,
 // CachLengthMax x 1024 x KbPerMb bytes; both truncated, read live.
 std::int64_t CacheSizeCapBytes();
@@ -63,10 +63,10 @@ void TakeCachePassRequests(std::chrono::milliseconds limit);
 // leaves it empty and clean; a damaged one leaves it empty and dirty. Returns
 // whether a file was accepted.
 bool LoadCacheIndexFile();
-// Writes the index file when the index is dirty, clearing the flag first (a
-// failed write is not retried until the next change). The file is written
-// whole to a temporary name and renamed over the old one. Returns whether a
-// file was written.
+// Writes the index file when the index is dirty (WriteFileAtomically). A
+// write that fails leaves the index dirty, so the next call tries again; a
+// change made during the write keeps it dirty too. Returns whether a file was
+// written.
 bool SaveCacheIndexIfDirty();
 // Empties the shared index to its initial capacity.
 void ResetCacheIndex();

@@ -83,7 +83,8 @@ void CheckHttpPorts(const KeyLine& at, Checker& checker) {
 
 void CheckSystemKey(const KeyLine& at, Checker& checker) {
   std::string key = LowerCase(at.key);
-  if (!FindSetting(at.key) && key != "curidcach" && key != "curidticket") {
+  const SettingInfo* setting = FindSetting(at.key);
+  if (!setting && key != "curidcach" && key != "curidticket") {
     checker.Add(at, Str(1206));
     return;
   }
@@ -96,6 +97,9 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
     std::int64_t seconds = 0;
     if (!ParseWholeInt(Trim(at.value), seconds) || seconds < 0 || seconds > INT32_MAX)
       checker.Add(at, Text(1216, at.value));
+  } else if (setting && setting->kind == SettingKind::Real && !Trim(at.value).empty()) {
+    double value = ParseRealPrefix(at.value);
+    if (value != ClampRealSetting(value)) checker.Add(at, Text(1239, at.value));
   } else if (key == "usersaddrs" || key == "ininterface") {
     for (const std::string& entry : SplitList(at.value)) {
       std::string_view item = Trim(entry);

@@ -40,17 +40,35 @@ bool ReadFileBounded(const std::string& path, size_t maxBytes, std::string& text
   return true;
 }
 
+namespace {
+
+// Makes the rename itself durable: until the folder's entry is on disk, a
+// power cut can bring back the old name, or no file at all.
+bool SyncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, std::string_view text) {
   std::string temp = path + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) == text.size();
+  // The data reaches the disk before the new name points at it: a rename
+  // that lands first would leave an empty file after a power cut.
+  bool ok = WriteAll(fd, text) == text.size() && ::fsync(fd) == 0;
   if (::close(fd) != 0) ok = false;
   if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
   }
-  return true;
+  return SyncFolderOf(path);
 }
 
 bool AppendWhole(int fd, std::string_view bytes) {

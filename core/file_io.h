@@ -11,8 +11,12 @@ namespace brindlex {
 
 // Reads at most maxBytes of the file into `text`. False when it cannot be opened.
 bool ReadFileBounded(const std::string& path, size_t maxBytes, std::string& text);
-// Writes a temporary file beside `path` and renames it over `path`, so a crash
-// leaves the old or the new content. False on any failure (nothing changed).
+// Writes a temporary file (`path` + ".tmp") beside `path`, flushes it to the
+// disk, renames it over `path` and flushes the folder, so that a crash or a
+// power cut leaves the old or the new content, never an empty or missing
+// file. Every writer of a whole file goes through here. False on any failure:
+// the old file is left as it was (unless only the last flush of the folder
+// failed) and no temporary file stays behind.
 bool WriteFileAtomically(const std::string& path, std::string_view text);
 // Appends the bytes with one write to a file opened for appending (created
 // when missing). False when the file could not be opened or written; a write

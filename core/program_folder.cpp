@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <string_view>
 
 namespace brindlex {
 
@@ -49,16 +51,47 @@ namespace {
 
 std::string InstanceLockPath(const std::string& folder) { return folder + "/brindlex.lock"; }
 
-// The whole file, for writing. A record lock rather than flock: the kernel
-// tells any other process which process holds it (F_GETLK), so the
-// command line finds the running gateway without a pid file that could go
-// stale. The gateway never opens the lock file a second time, which would
-// drop a record lock when closed.
+// The lock belongs to the open file description, not to the process: a
+// record lock (F_SETLK) would vanish as soon as any code of the process
+// (a file dialog listing the folder, a library) opened and closed the file.
 struct flock WholeFileWriteLock() {
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   return lock;
+}
+
+// Names the pid namespace, so that a pid written by a process of another
+// namespace (a container sharing the folder) is not taken for one of ours.
+std::string PidNamespace() {
+  char buffer[64];
+  ssize_t n = ::readlink("/proc/self/ns/pid", buffer, sizeof(buffer));
+  return n > 0 && static_cast<size_t>(n) < sizeof(buffer) ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+// A lock on an open file description tells others that it is held but not by
+// whom, so the holder writes "<pid> <pid namespace>\n" into the file.
+void RecordHolder(int fd) {
+  std::string text = std::to_string(::getpid()) + " " + PidNamespace() + "\n";
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+    // The lock still guards the folder; the command line then reports a
+    // gateway whose pid it cannot see.
+  }
+}
+
+pid_t ReadHolder(int fd) {
+  char buffer[128];
+  ssize_t n = ::pread(fd, buffer, sizeof(buffer) - 1, 0);
+  if (n <= 0) return kInstanceHolderUnknown;
+  std::string_view text(buffer, static_cast<size_t>(n));
+  size_t space = text.find(' ');
+  size_t end = text.find('\n');
+  if (space == std::string_view::npos || end == std::string_view::npos || end < space) return kInstanceHolderUnknown;
+  if (text.substr(space + 1, end - space - 1) != PidNamespace()) return kInstanceHolderUnknown;
+  pid_t pid = 0;
+  auto [stop, error] = std::from_chars(text.data(), text.data() + space, pid);
+  if (error != std::errc() || stop != text.data() + space || pid <= 0) return kInstanceHolderUnknown;
+  return pid;
 }
 
 }  // namespace
@@ -67,12 +100,13 @@ int AcquireInstanceLock(const std::string& folder) {
   int fd = ::open(InstanceLockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return kInstanceLockUnavailable;
   struct flock lock = WholeFileWriteLock();
-  if (::fcntl(fd, F_SETLK, &lock) != 0) {
+  if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
     int error = errno;
     ::close(fd);
     errno = error;
     return error == EACCES || error == EAGAIN ? kInstanceLockHeld : kInstanceLockUnavailable;
   }
+  RecordHolder(fd);
   return fd;
 }
 
@@ -80,11 +114,14 @@ pid_t InstanceLockHolder(const std::string& folder) {
   int fd = ::open(InstanceLockPath(folder).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   struct flock lock = WholeFileWriteLock();
-  bool held = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  // A pid left in the file by a process that has ended means nothing: only a
+  // held lock says a gateway runs.
+  pid_t holder = held ? ReadHolder(fd) : 0;
   ::close(fd);
-  if (!held) return 0;
-  // A holder in another pid namespace shows as 0: running, but not ours to signal.
-  return lock.l_pid > 0 ? lock.l_pid : kInstanceHolderUnknown;
+  // This process's own lock conflicts with the look above too (another open
+  // file description), but it is no other gateway.
+  return holder == ::getpid() ? 0 : holder;
 }
 
 }  // namespace brindlex

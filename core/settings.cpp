@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -117,7 +118,7 @@ void AssignStored(const SettingEntry& entry, std::string_view stored, SystemSett
         } else if constexpr (std::is_same_v<T, int>) {
           target = ClampToInt(ParseIntPrefix(stored));
         } else if constexpr (std::is_same_v<T, double>) {
-          target = ParseRealPrefix(stored);
+          target = ClampRealSetting(ParseRealPrefix(stored));
         } else if constexpr (std::is_same_v<T, Ipv4>) {
           target = ParseIpv4(stored);
         } else if constexpr (std::is_same_v<T, std::string>) {
@@ -348,8 +349,10 @@ std::int64_t ReadSettingInteger(std::string_view key, std::int64_t fallback) {
 double ReadSettingReal(std::string_view key, double fallback) {
   IniDocument document = LoadIniFile(SettingsPath());
   const std::string* value = FindValue(document, kSystem, key);
-  return value && !Trim(*value).empty() ? ParseRealPrefix(*value) : fallback;
+  return value && !Trim(*value).empty() ? ClampRealSetting(ParseRealPrefix(*value)) : fallback;
 }
+
+double ClampRealSetting(double value) { return std::clamp(value, 0.0, kRealSettingMax); }
 
 Ipv4 ReadSettingIpv4(std::string_view key, std::string_view fallback) {
   return ParseIpv4(ReadSettingText(key, fallback));

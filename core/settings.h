@@ -143,6 +143,11 @@ std::vector<int> HttpPorts(std::string_view httpPort);
 // Read operations on section "System" of the settings file.
 std::string ReadSettingText(std::string_view key, std::string_view fallback);
 std::int64_t ReadSettingInteger(std::string_view key, std::int64_t fallback);
+// A real as read from the file is clamped to 0 .. kRealSettingMax (a
+// thousand terabytes as megabytes): a hand-edited 1e300 or -1e300 then stays
+// a number every conversion to bytes can hold. ReadSettingReal clamps too.
+inline constexpr double kRealSettingMax = 1e9;
+double ClampRealSetting(double value);
 double ReadSettingReal(std::string_view key, double fallback);
 Ipv4 ReadSettingIpv4(std::string_view key, std::string_view fallback);
 void ReadSettingList(std::string_view key, std::vector<std::string>& list);

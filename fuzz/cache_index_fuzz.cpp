@@ -29,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<std::size_t> found = FindRecordByUrl(index, l.url);
     if (!found || RecordUrl(index.block.data() + *found) != l.url) std::abort();
     FindLiveRecordById(index, l.fixed.objectId);
+    // Times come widened from their 32-bit fields, whatever the reserved bytes held.
+    for (std::int64_t time : {l.fixed.lastUsed, l.fixed.received, l.fixed.dateHeader, l.fixed.expires,
+                              l.fixed.lastModified})
+      if (time != static_cast<std::int32_t>(time)) std::abort();
     ViewerExtension(l.url);
   }
   FindStoredBodyStart(data, size);

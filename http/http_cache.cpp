@@ -21,9 +21,9 @@ namespace brindlex {
 
 namespace {
 
-// Lifetimes the headers do not give: one day, or a tenth of the time the
-// object had gone unchanged when it was sent.
-constexpr std::int64_t kDefaultLifetime = 86400;
+// A lifetime the headers do not give is a tenth of the time the object had
+// gone unchanged when it was sent; one of a day or more earns a warning.
+constexpr std::int64_t kHeuristicWarningLifetime = 86400;
 constexpr std::int64_t kHeuristicDivisor = 10;
 
 constexpr int kWarningStale = 413;
@@ -35,10 +35,19 @@ std::int64_t Lifetime(const CacheRecordFixed& fixed, const RequestConditions& re
                       int& warning) {
   if (request.maxAge != -1) return request.maxAge;
   if (fixed.maxAge != -1) return fixed.maxAge;
-  if (fixed.expires != -1) return static_cast<std::int64_t>(fixed.expires) - date;
-  std::int64_t lifetime = fixed.lastModified > 0 ? (date - fixed.lastModified) / kHeuristicDivisor : kDefaultLifetime;
-  if (lifetime >= kDefaultLifetime) warning = kWarningHeuristic;
+  if (fixed.expires != -1) return fixed.expires - date;
+  std::int64_t lifetime = (date - fixed.lastModified) / kHeuristicDivisor;
+  if (lifetime >= kHeuristicWarningLifetime) warning = kWarningHeuristic;
   return lifetime;
+}
+
+// Nothing the origin sent says how long the object stays as it is: no
+// max-age, no Expires, and no Last-Modified to reckon a lifetime from. Such
+// a response is typically a page made for the one who asked; served to the
+// next client it would show him another user's page. The origin is asked
+// every time, whatever the client would accept (its max-age or max-stale).
+bool WithoutFreshness(const CacheRecordFixed& fixed) {
+  return fixed.maxAge == -1 && fixed.expires == -1 && fixed.lastModified <= 0;
 }
 
 enum class ClientCondition { None, NotModified, Modified, Failed };
@@ -127,6 +136,7 @@ CacheVerdict JudgeCachedObject(const CacheRecordFixed& fixed, std::string_view e
   if (fixed.ageHeader != -1) verdict.age += fixed.ageHeader;
 
   if (!revalidated) {
+    if (WithoutFreshness(fixed)) return verdict;  // Revalidate
     int warning = 0;
     std::int64_t lifetime = std::max<std::int64_t>(Lifetime(fixed, request, verdict.date, warning), 0);
     // min-fresh asks for that much life left; it weighs in the judgement but

@@ -24,12 +24,6 @@ std::optional<std::int64_t> ReadDecimal(std::string_view text, size_t& at, std::
   return value;
 }
 
-// The cache index holds 32-bit seconds: a date past 2038 is kept as the
-// latest one it can hold, so a far Expires still means "fresh for long".
-std::int32_t DateValue(std::string_view value) {
-  std::int64_t date = ParseHttpDate(value);
-  return date > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(date);
-}
 
 void ApplyCacheControl(std::string_view value, ResponseHead& head) {
   ForEachCacheDirective(value, [&head](std::string_view item) {
@@ -103,7 +97,7 @@ bool ApplyHeader(std::string_view line, bool cachCookie, ResponseHead& head) {
       ApplyCacheControl(value, head);
       return true;
     case Header::Date:
-      head.dateHeader = DateValue(value);
+      head.dateHeader = ParseHttpDate(value);
       return false;
     case Header::Pragma:
       if (StartsWithNoCase(value, "no-cach")) head.noStore = true;
@@ -135,12 +129,12 @@ bool ApplyHeader(std::string_view line, bool cachCookie, ResponseHead& head) {
     case Header::Expires: {
       // "Expires: 0" and other dates that cannot be read mean "already
       // expired"; read as absent they would make the object fresh for a day.
-      std::int32_t date = DateValue(value);
+      std::int64_t date = ParseHttpDate(value);
       head.expires = date == -1 ? 0 : date;
       return true;
     }
     case Header::LastModified:
-      head.lastModified = DateValue(value);
+      head.lastModified = ParseHttpDate(value);
       return true;
     case Header::SetCookie:
       if (!cachCookie) head.noStore = true;

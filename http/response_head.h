@@ -25,10 +25,10 @@ struct ResponseHead {
   int status = 0;         // the three digits after the version; 0 when absent
 
   // Present headers; an absent one stays nullopt.
-  std::optional<std::int32_t> dateHeader;
+  std::optional<std::int64_t> dateHeader;
   std::optional<std::int32_t> ageHeader;
-  std::optional<std::int32_t> expires;
-  std::optional<std::int32_t> lastModified;
+  std::optional<std::int64_t> expires;
+  std::optional<std::int64_t> lastModified;
 
   std::int32_t maxAge = -1;  // Cache-Control max-age=N
   bool mustRevalidate = false;

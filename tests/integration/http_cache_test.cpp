@@ -25,12 +25,13 @@ const std::string kHeuristicWarning = "Warning: 13 Brindlex Heuristic expiration
 const std::string kStaleWarning = "Warning: 10 Brindlex Response is stale\r\n";
 
 // Locations of the origin: fresh for an hour; no validators or lifetime at
-// all; expired long ago (with Last-Modified and ETag, as every static file);
+// all (twice: the second a page made for the user its X-Who names); expired long ago (with Last-Modified and ETag, as every static file);
 // stale at once and never to be served stale; setting a cookie; and one that
 // sends at 1 MB/s after its first 64 KB.
 const char* kLocations =
     "location /fresh/ { expires 1h; } "
     "location = /plain.txt { return 200 \"no validators\\n\"; } "
+    "location = /who { add_header X-Who $http_x_who; return 200 \"made for $http_x_who\\n\"; } "
     "location /stale/ { add_header Expires \"Thu, 01 Jan 2015 00:00:00 GMT\"; } "
     "location /strict/ { add_header Cache-Control \"max-age=0, must-revalidate\"; } "
     "location /cookie/ { expires 1h; add_header Set-Cookie \"session=1\"; } "
@@ -190,11 +191,14 @@ TEST_F(HttpCacheTest, WarningsForAHeuristicLifetimeAndForAStaleObjectTheClientAc
   Gateway gateway(kCaching);
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
 
-  Get(gateway, "/plain.txt");
-  std::string plain = Get(gateway, "/plain.txt");
-  EXPECT_EQ(Occurrences(plain, kHeuristicWarning), 1u) << plain;
-  EXPECT_EQ(Body(plain), "no validators\n");
-  EXPECT_EQ(OriginLines("/plain.txt").size(), 1u);
+  // Unchanged for 30 days: a tenth of that is a lifetime of three days.
+  origin_.Serve("aged.txt", "unchanged for long\n");
+  ASSERT_TRUE(RunProgram("touch -d '30 days ago' '" + origin_.folder() + "/www/aged.txt'").empty());
+  Get(gateway, "/aged.txt");
+  std::string aged = Get(gateway, "/aged.txt");
+  EXPECT_EQ(Occurrences(aged, kHeuristicWarning), 1u) << aged;
+  EXPECT_EQ(Body(aged), "unchanged for long\n");
+  EXPECT_EQ(OriginLines("/aged.txt").size(), 1u) << "Last-Modified gives a lifetime: served from the cache";
 
   Get(gateway, "/stale/old.txt");
   std::string stale = Get(gateway, "/stale/old.txt", "-H 'Cache-Control: max-stale'");
@@ -208,6 +212,30 @@ TEST_F(HttpCacheTest, WarningsForAHeuristicLifetimeAndForAStaleObjectTheClientAc
   std::vector<std::string> lines = OriginLines("/strict/exact.txt");
   ASSERT_EQ(lines.size(), 2u) << "must-revalidate outweighs max-stale";
   EXPECT_NE(lines[1].find("ims=" + HeaderValue(first, "Last-Modified")), std::string::npos) << lines[1];
+}
+
+// A page with neither a lifetime nor Last-Modified is typically made for the
+// one who asked: the next user's request goes to the origin and gets his own
+// page, not a copy of the first one's.
+TEST_F(HttpCacheTest, APageWithoutLifetimeOrLastModifiedIsNeverServedToTheNextUserFromTheCache) {
+  Gateway gateway(kCaching);
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+
+  std::string first = Get(gateway, "/who", "-H 'X-Who: alice'");
+  EXPECT_EQ(Body(first), "made for alice\n");
+  std::string second = Get(gateway, "/who", "-H 'X-Who: bob'");
+  EXPECT_EQ(Body(second), "made for bob\n") << second;
+  EXPECT_EQ(HeaderValue(second, "X-Who"), "bob") << second;
+  EXPECT_EQ(HeaderValue(second, "Age"), "") << "the origin's answer, not a stored one: " << second;
+  EXPECT_EQ(OriginLines("/who").size(), 2u);
+
+  // Nor when the client would take any age or staleness.
+  Get(gateway, "/plain.txt");
+  std::string lenient = Get(gateway, "/plain.txt", "-H 'Cache-Control: max-stale, max-age=86400'");
+  EXPECT_EQ(Body(lenient), "no validators\n");
+  EXPECT_EQ(HeaderValue(lenient, "Age"), "") << lenient;
+  EXPECT_EQ(OriginLines("/plain.txt").size(), 2u);
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
 }
 
 TEST_F(HttpCacheTest, AStaleObjectIsRevalidatedA304RefreshesItAndA200ReplacesIt) {

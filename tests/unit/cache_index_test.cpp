@@ -1,5 +1,6 @@
 #include "cache/cache_index.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -61,7 +62,11 @@ TEST(CacheIndexRecord, LayoutIsByteForByte) {
       87, 0, 0x44, 0x33, 0x22, 0x11, 0xFE, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1, 5, 0, 0, 0, 6, 0,    0,    0,    7,
       0,  0, 0,    8,    0,    0,    0,    9,    0,    0,    0, 1, 2, 1, 1, 0, 0, 0, 0, 0xEF, 0xCD, 0xAB, 0};
   EXPECT_EQ(std::vector<std::uint8_t>(index.block.begin(), index.block.begin() + 46), expected);
-  for (std::size_t i = kOffReserved; i < kRecordFixedSize; ++i) EXPECT_EQ(index.block[i], 0) << i;
+  // The file holds the same bytes, its reserved ones zero (in memory they
+  // carry the high halves of the times: -2 has ones there).
+  std::vector<std::uint8_t> file = BuildIndexFile(index.block.data(), index.used, 0);
+  EXPECT_EQ(std::vector<std::uint8_t>(file.begin() + 256, file.begin() + 256 + 46), expected);
+  for (std::size_t i = kOffReserved; i < kRecordFixedSize; ++i) EXPECT_EQ(file[256 + i], 0) << i;
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(index.block.data() + 74), 13),
             std::string("http://a/\0e1\0", 13));
   EXPECT_TRUE(index.dirty);
@@ -200,6 +205,67 @@ TEST(CacheIndexLimits, CompactionDropsDeletedMissingAndOld) {
   MarkRecordHit(index, *FindRecordByUrl(index, "http://new/"), 1001);
   CompactIndex(index, 1001, 0);
   EXPECT_EQ(LiveUrls(index), std::vector<std::string>{"http://new/"});
+}
+
+// Times are 64-bit in memory; the file keeps its 32-bit fields, a time past
+// them saved as the last (or first) second they hold.
+TEST(CacheIndexFile, TimesPast2038LiveInMemoryAndAreClampedInTheFile) {
+  constexpr std::int64_t k2040 = 2'209'032'000;
+  CacheIndex index;
+  CacheRecordFixed f;
+  f.lastUsed = k2040 + 5;
+  f.received = k2040;
+  f.dateHeader = -1;
+  f.expires = k2040 + 86400;
+  f.lastModified = -3'000'000'000;  // before 1901
+  ASSERT_TRUE(StoreRecord(index, f, "http://a/", "", 1));
+  f.received = f.lastUsed = 1'800'000'000;
+  f.expires = f.lastModified = 0;
+  ASSERT_TRUE(StoreRecord(index, f, "http://b/", "", 1));
+
+  CacheRecordFixed a = DecodeRecordFixed(index.block.data());
+  EXPECT_EQ(a.lastUsed, k2040 + 5);
+  EXPECT_EQ(a.received, k2040);
+  EXPECT_EQ(a.dateHeader, -1);
+  EXPECT_EQ(a.expires, k2040 + 86400);
+  EXPECT_EQ(a.lastModified, -3'000'000'000);
+  MarkRecordHit(index, 0, k2040 + 60);
+  EXPECT_EQ(DecodeRecordFixed(index.block.data()).lastUsed, k2040 + 60);
+  RefreshRecord(index, 0, RevalidationHeaders{k2040 + 10, std::nullopt, k2040 + 7200, std::nullopt}, k2040 + 70);
+  a = DecodeRecordFixed(index.block.data());
+  EXPECT_EQ(a.received, k2040 + 70);
+  EXPECT_EQ(a.dateHeader, k2040 + 10);
+  EXPECT_EQ(a.expires, k2040 + 7200);
+
+  std::vector<std::uint8_t> file = BuildIndexFile(index.block.data(), index.used, 0);
+  ASSERT_TRUE(ParseIndexFile(file.data(), file.size()));
+  const std::size_t second = RecordLengthFor("http://a/", "");
+  EXPECT_EQ(I32At(file, 256 + kOffLastUsed), INT32_MAX);
+  EXPECT_EQ(I32At(file, 256 + kOffReceived), INT32_MAX);
+  EXPECT_EQ(I32At(file, 256 + kOffDateHeader), INT32_MAX);
+  EXPECT_EQ(I32At(file, 256 + second + kOffDateHeader), -1) << "absent stays absent";
+  EXPECT_EQ(I32At(file, 256 + kOffExpires), INT32_MAX);
+  EXPECT_EQ(I32At(file, 256 + kOffLastModified), INT32_MIN);
+  for (std::size_t at : {std::size_t{256}, 256 + second})
+    for (std::size_t i = kOffReserved; i < kRecordFixedSize; ++i) EXPECT_EQ(file[at + i], 0) << at << " " << i;
+
+  // Loaded back: the 32-bit values, widened with their sign; reserved bytes
+  // a foreign file filled do not leak into the times.
+  file[256 + kOffReserved + 3] = 0x55;  // a foreign file's reserved byte, checksum made anew
+  std::int32_t sum = IndexChecksum(file.data() + 256, file.size() - 256);
+  std::memcpy(file.data() + 92, &sum, 4);
+  CacheIndex loaded;
+  ASSERT_TRUE(LoadIndexFromBytes(loaded, file.data(), file.size()));
+  a = DecodeRecordFixed(loaded.block.data());
+  EXPECT_EQ(a.lastUsed, INT32_MAX);
+  EXPECT_EQ(a.received, INT32_MAX);
+  EXPECT_EQ(a.dateHeader, INT32_MAX);
+  EXPECT_EQ(a.expires, INT32_MAX);
+  EXPECT_EQ(a.lastModified, INT32_MIN);
+  CacheRecordFixed b = DecodeRecordFixed(loaded.block.data() + second);
+  EXPECT_EQ(b.received, 1'800'000'000);
+  EXPECT_EQ(b.expires, 0);
+  EXPECT_EQ(b.dateHeader, -1);
 }
 
 TEST(CacheIndexFile, HeaderAndChecksum) {

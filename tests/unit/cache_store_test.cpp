@@ -148,6 +148,27 @@ TEST_F(CacheStoreTest, IndexSurvivesARestartAndIdsContinue) {
   EXPECT_EQ(thread_->totalSize, 3 * static_cast<std::int64_t>(kHead.size()) + 5 + 6 + 5);
 }
 
+// A save that cannot write (here its temporary file's name is taken by a
+// folder) leaves the old index file as it was and the index dirty, so the
+// next save writes the change once the disk takes it again.
+TEST_F(CacheStoreTest, AFailedIndexSaveKeepsTheOldFileAndIsRetried) {
+  Download("http://h/a", "alpha");
+  ASSERT_TRUE(SaveCacheIndexIfDirty());
+  std::string before = ReadFile(CacheIndexPath());
+
+  Download("http://h/b", "beta");
+  std::filesystem::create_directory(CacheIndexPath() + ".tmp");
+  EXPECT_FALSE(SaveCacheIndexIfDirty());
+  EXPECT_EQ(ReadFile(CacheIndexPath()), before) << "the old file is intact";
+  EXPECT_FALSE(SaveCacheIndexIfDirty()) << "still dirty: tried again, and failed again";
+
+  std::filesystem::remove(CacheIndexPath() + ".tmp");
+  ASSERT_TRUE(SaveCacheIndexIfDirty()) << "the change is written once the disk takes it";
+  EXPECT_FALSE(Exists(CacheIndexPath() + ".tmp"));
+  Restart();
+  EXPECT_TRUE(Record("http://h/a") && Record("http://h/b"));
+}
+
 TEST_F(CacheStoreTest, IndexWithChecksumOffByOneComesUpEmpty) {
   Download("http://h/a", "alpha");
   SaveCacheIndexIfDirty();

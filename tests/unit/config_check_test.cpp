@@ -31,7 +31,7 @@ std::string UserLine(const std::string& login, const std::string& password, bool
 TEST(ConfigCheck, ACorrectFileHasNoProblem) {
   std::string text =
       "[System]\r\nEnableHTTP=1\r\nHttpPort=8080;3128\r\nUsersAddrs=192.168.0.1-192.168.0.254; "
-      "10.0.0.0/8; 172.16.0.5\r\nCurIdCach=5\r\nHeadTimeout=0\r\n; a comment\r\n[Groups]\r\n" +
+      "10.0.0.0/8; 172.16.0.5\r\nCurIdCach=5\r\nHeadTimeout=0\r\nCachSizeMax=1000000000\r\nCachLengthMax=0\r\n; a comment\r\n[Groups]\r\n" +
       GroupLine() + "\r\n[Users]\r\n" + UserLine("ivan", "secret") + "\r\n";
   for (const ConfigProblem& p : CheckConfiguration(text)) ADD_FAILURE() << FormatConfigProblem("Brindlex.ini", p);
 }
@@ -53,6 +53,9 @@ TEST(ConfigCheck, EachMistakeIsNamedByItsLineAndKey) {
       {"[System]\nHeadTimeout=-5\n", 2, "HeadTimeout"},
       {"[System]\nHeadTimeout=1 min\n", 2, "HeadTimeout"},
       {"[System]\nHttpPrt=8080\n", 2, "HttpPrt"},
+      {"[System]\nCachSizeMax=1e300\n", 2, "CachSizeMax"},
+      {"[System]\nCachLengthMax=-0.5\n", 2, "CachLengthMax"},
+      {"[System]\nCachSizeMax=10\nCachLengthMax=1000000001\n", 3, "CachLengthMax"},
       {"[System\nHttpPort=8080\n", 1, ""},
       {"[System]\nUsersAddrs=127.0.0.0/33\n", 2, "UsersAddrs"},
       {"[System]\nUsersAddrs=lan\n", 2, "UsersAddrs"},

@@ -21,6 +21,7 @@ namespace brindlex {
 namespace {
 
 constexpr std::int64_t kNow = 1'800'000'000;
+constexpr std::int64_t k2040 = 2'209'032'000;  // 2040-01-01, past what 32 bits hold
 
 struct JudgeCase {
   const char* name;
@@ -32,8 +33,8 @@ struct JudgeCase {
   std::int64_t age;
 };
 
-CacheRecordFixed Object(std::int32_t received, std::int32_t maxAge, std::int32_t expires, std::int32_t lastModified,
-                        std::int32_t date = -1, std::int32_t ageHeader = -1, std::uint8_t mustRevalidate = 0) {
+CacheRecordFixed Object(std::int64_t received, std::int32_t maxAge, std::int64_t expires, std::int64_t lastModified,
+                        std::int64_t date = -1, std::int32_t ageHeader = -1, std::uint8_t mustRevalidate = 0) {
   CacheRecordFixed f;
   f.received = f.lastUsed = received;
   f.maxAge = maxAge;
@@ -69,9 +70,25 @@ TEST(CacheJudgement, FreshnessFromTheHeadersTheHeuristicAndTheRequest) {
       {"Age header shown", Object(t, 131, -1, 0, -1, 30), plain, kNow, CacheAnswer::Serve, 0, 130},
       {"heuristic a tenth", Object(t, -1, -1, t - 1010), plain, kNow, CacheAnswer::Serve, 0, 100},
       {"heuristic too short", Object(t, -1, -1, t - 1009), plain, kNow, CacheAnswer::Revalidate, 0, 100},
-      {"heuristic a day", Object(t, -1, -1, 0), plain, kNow, CacheAnswer::Serve, 414, 100},
-      {"heuristic over a day", Object(t, -1, -1, t - 864000), plain, kNow, CacheAnswer::Serve, 414, 100},
-      {"heuristic a day gone", Object(t, -1, -1, 0), plain, t + 86400, CacheAnswer::Revalidate, 0, 86400},
+      {"heuristic a day", Object(t, -1, -1, t - 864000), plain, kNow, CacheAnswer::Serve, 414, 100},
+      {"heuristic over a day", Object(t, -1, -1, t - 8640000), plain, kNow, CacheAnswer::Serve, 414, 100},
+      {"heuristic a day gone", Object(t, -1, -1, t - 864000), plain, t + 86400, CacheAnswer::Revalidate, 0, 86400},
+      // No lifetime and nothing to reckon one from: the page of one user,
+      // maybe; the origin is asked every time, whatever the client accepts.
+      {"no freshness", Object(t, -1, -1, 0), plain, kNow, CacheAnswer::Revalidate, 0, 100},
+      {"no freshness, just received", Object(kNow, -1, -1, 0), plain, kNow, CacheAnswer::Revalidate, 0, 0},
+      {"no freshness, request max-age", Object(t, -1, -1, 0), Wants(86400, -1, -1), kNow, CacheAnswer::Revalidate, 0,
+       100},
+      {"no freshness, max-stale any", Object(t, -1, -1, 0), Wants(-1, 0, -1), kNow, CacheAnswer::Revalidate, 0, 100},
+      // After 2038: times past 32 bits decide as any others.
+      {"2040 max-age fresh", Object(k2040 - 100, 101, -1, 0), plain, k2040, CacheAnswer::Serve, 0, 100},
+      {"2040 max-age reached", Object(k2040 - 100, 100, -1, 0), plain, k2040, CacheAnswer::Revalidate, 0, 100},
+      {"2040 Expires ahead", Object(k2040 - 100, -1, k2040 + 1, 0, k2040 - 100), plain, k2040, CacheAnswer::Serve, 0,
+       100},
+      {"2040 Expires passed", Object(k2040 - 100, -1, k2040 - 1, 0, k2040 - 100), plain, k2040,
+       CacheAnswer::Revalidate, 0, 100},
+      {"2040 heuristic", Object(k2040 - 100, -1, -1, k2040 - 1100), plain, k2040, CacheAnswer::Revalidate, 0, 100},
+      {"2040 heuristic fresh", Object(k2040 - 100, -1, -1, k2040 - 1110), plain, k2040, CacheAnswer::Serve, 0, 100},
       {"request max-age", Object(t, 600, -1, 0), Wants(50, -1, -1), kNow, CacheAnswer::Revalidate, 0, 100},
       {"min-fresh", Object(t, 150, -1, 0), Wants(-1, -1, 50), kNow, CacheAnswer::Revalidate, 0, 100},
       {"min-fresh met", Object(t, 150, -1, 0), Wants(-1, -1, 49), kNow, CacheAnswer::Serve, 0, 100},
@@ -236,7 +253,7 @@ TEST_F(HttpCache, AStaleObjectIsRevalidatedAndA304ServesItRefreshed) {
   EXPECT_TRUE(r.noStore);
   EXPECT_EQ(ClientReads(r), Str(403)) << "the client's If-None-Match, answered after the refresh";
   CacheRecordFixed refreshed = Record("http://origin.test/s");
-  EXPECT_EQ(refreshed.expires, INT32_MAX);
+  EXPECT_EQ(refreshed.expires, 4'102'444'800) << "2100, past 32 bits";
   EXPECT_EQ(refreshed.received, clock_.GreenwichNow());
 
   // Later plain requests: fresh now, served without asking.

@@ -90,6 +90,24 @@ TEST_F(SettingsFile, ValuesReadByKindAndUnreadableNumbersAreZero) {
   EXPECT_EQ(s.PasswordAdmin, "plain");
 }
 
+// Hand-edited reals far out of range load clamped (the suite runs under
+// UBSan too, where a huge real turned into bytes would be caught), and the
+// caps made from them are numbers, not undefined behaviour.
+TEST_F(SettingsFile, HugeOrNegativeRealsLoadClampedToTheirRange) {
+  struct Case {
+    const char* stored;
+    double read;
+  } cases[] = {{"1e300", kRealSettingMax}, {"-1e300", 0},           {"-5", 0}, {"1e9", 1e9},
+               {"inf", 0},                 {"nan", 0},              {"12.5", 12.5}, {"99999999999", kRealSettingMax}};
+  for (const Case& c : cases) {
+    Write(std::string("[System]\r\nCachSizeMax=") + c.stored + "\r\nCachLengthMax=" + c.stored + "\r\n");
+    SystemSettings s = Load();
+    EXPECT_DOUBLE_EQ(s.CachSizeMax, c.read) << c.stored;
+    EXPECT_DOUBLE_EQ(s.CachLengthMax, c.read) << c.stored;
+    EXPECT_DOUBLE_EQ(ReadSettingReal("CachLengthMax", 0.1), c.read) << c.stored;
+  }
+}
+
 TEST_F(SettingsFile, AReloadPublishesTheFileButKeepsKbPerMb) {
   Write("[System]\r\nCorrectTraffic=7\r\nLocalHosts=a;b\r\nKbPerMb=1000\r\n");
   const auto before = Settings();
