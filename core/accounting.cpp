@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "core/value_codec.h"
 
 namespace brindlex {
 
@@ -39,8 +40,8 @@ void ChargeTrafficLocked(UserSession& session, std::int64_t n, bool outgoing) {
   const GroupRecord* group = session.user->group;
   double tariff = group ? (outgoing ? group->tariffOut : group->tariffIn) : 0;
   double rate = group ? group->exchangeRate : 0;
-  std::int64_t money = n * static_cast<std::int64_t>(tariff * 1000);
-  std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
+  std::int64_t money = n * SaturatedInt64(tariff * 1000);
+  std::int64_t national = SaturatedInt64(static_cast<double>(money) * rate);
   ChargeLocked(session, [&](CounterBlock& block) {
     (outgoing ? block.outgoing : block.incoming) += n;
     block.money += money;
@@ -136,8 +137,8 @@ void TimeStepLocked(UserSession& session, std::int64_t now) {
   double tariffHour = group ? group->tariffHour : 0;
   double rate = group ? group->exchangeRate : 0;
   std::int64_t money =
-      static_cast<std::int64_t>(static_cast<double>(d) * static_cast<double>(BytesPerMb()) * tariffHour / 3600.0);
-  std::int64_t national = static_cast<std::int64_t>(static_cast<double>(money) * rate);
+      SaturatedInt64(static_cast<double>(d) * static_cast<double>(BytesPerMb()) * tariffHour / 3600.0);
+  std::int64_t national = SaturatedInt64(static_cast<double>(money) * rate);
   ChargeLocked(session, [&](CounterBlock& block) {
     block.timeMs += d;
     block.money += money;

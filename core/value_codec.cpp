@@ -1,5 +1,6 @@
 #include "core/value_codec.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -228,7 +229,18 @@ std::string JoinRecord(const std::vector<std::string>& fields) {
 
 bool RecordFlag(std::string_view record, int n) { return ParseIntPrefix(RecordField(record, n)) != 0; }
 
-double RecordReal(std::string_view record, int n) { return ParseRealPrefix(RecordField(record, n)); }
+double RecordReal(std::string_view record, int n) {
+  return std::clamp(ParseRealPrefix(RecordField(record, n)), -kRecordRealMax, kRecordRealMax);
+}
+
+std::int64_t SaturatedInt64(double value) {
+  // 2^63 is the first double past the largest int64.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (!(value == value)) return 0;
+  if (value >= kLimit) return INT64_MAX;
+  if (value <= -kLimit) return INT64_MIN;
+  return static_cast<std::int64_t>(value);
+}
 
 std::string FlagText(bool value) { return value ? "1" : "0"; }
 

@@ -50,7 +50,14 @@ std::string_view RecordField(std::string_view record, int n);
 std::string JoinRecord(const std::vector<std::string>& fields);
 // Field n read as a flag (a non-zero leading integer) or as a real number.
 bool RecordFlag(std::string_view record, int n);
+// Field n as a real, held to +-kRecordRealMax: a hand-edited 1e300 in a
+// tariff, limit or speed would otherwise overflow every conversion to bytes
+// or money.
+inline constexpr double kRecordRealMax = 1e9;
 double RecordReal(std::string_view record, int n);
+// A real as a 64-bit integer, saturated at the type's ends (0 for NaN): a
+// conversion of a value out of range is undefined behaviour.
+std::int64_t SaturatedInt64(double value);
 // A flag as a record field: "1" or "0".
 std::string FlagText(bool value);
 

@@ -181,8 +181,31 @@ TEST(HostileLanTest, PasswordsAndPercentSignsReachTheLogAsTextThatCannotBeMisrea
   FtpOrigin ftp;
   ftp.Serve("a%2Cb.txt", "percent file\n");
   ASSERT_TRUE(ftp.Start()) << ftp.Log();
-  ProxyGateway gateway("EnableFtpHttp=1\r\nEnableLoopbackTargets=1\r\n", AccountSections({AddressUser("127.0.0.1")}));
+  int ftpPort = FreePort();
+  ProxyGateway gateway("EnableFtpHttp=1\r\nEnableLoopbackTargets=1\r\nEnableFtp=1\r\nFtpPort=" +
+                           std::to_string(ftpPort) + "\r\n",
+                       AccountSections({AddressUser("127.0.0.1")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
+  ASSERT_TRUE(gateway.process->WaitForOutput("'FTP', порт=" + std::to_string(ftpPort) + "; - Ok"))
+      << gateway.process->Output();
+  // A login through the FTP proxy, in both of its forms.
+  int fd = ConnectLoopback(ftpPort);
+  ASSERT_NE(ReadCrLfLine(fd), "");
+  SendAll(fd, "USER alice@127.0.0.1:" + std::to_string(ftp.port()) + "\r\n");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "331 ");
+  SendAll(fd, "PASS secret\r\n");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "230 ");
+  SendAll(fd, "QUIT\r\n");
+  ReadUntilClosed(fd);
+  ::close(fd);
+  fd = ConnectLoopback(ftpPort);
+  ASSERT_NE(ReadCrLfLine(fd), "");
+  SendAll(fd, "USER gatekeeper\r\nPASS secret\r\nOPEN 127.0.0.1:" + std::to_string(ftp.port()) + "\r\n");
+  ReadCrLfLine(fd);
+  ReadCrLfLine(fd);
+  SendAll(fd, "USER alice\r\nPASS secret\r\nQUIT\r\n");
+  ReadUntilClosed(fd);
+  ::close(fd);
   int rc = -1;
   // "%252C" is what a browser sends for a file whose name holds "%2C".
   std::string body = Curl(gateway.Proxy(),
@@ -197,10 +220,34 @@ TEST(HostileLanTest, PasswordsAndPercentSignsReachTheLogAsTextThatCannotBeMisrea
   // The '%' of the URL is escaped itself: "%2C" in a field is always a comma.
   EXPECT_NE(log.find("/a%25252Cb.txt"), std::string::npos) << log;
   std::string storage;
-  const std::string firstLine = log.substr(0, log.find('\n'));
-  EXPECT_NE(std::string(UnescapeField(LogFieldToEnd(firstLine, 10), storage)).find("/a%252Cb.txt"),
-            std::string::npos)
-      << firstLine;
+  const size_t lineStart = log.rfind('\n', log.find("/a%25252Cb.txt")) + 1;
+  const std::string line = log.substr(lineStart, log.find('\n', lineStart) - lineStart);
+  EXPECT_NE(std::string(UnescapeField(LogFieldToEnd(line, 10), storage)).find("/a%252Cb.txt"), std::string::npos)
+      << line;
+}
+
+TEST(HostileLanTest, APortMappingIntoItsOwnPortIsNamedByTheCheckAndNeverOpened) {
+  int loopPort = FreePort();
+  int dnsPort = FreePort();
+  const std::string rules = "[PortMapping]\r\nEcho=0; 0.0.0.0; 0.0.0.0; 0.0.0.0; " + std::to_string(loopPort) +
+                            "; 127.0.0.1; " + std::to_string(loopPort) + "; 0; bob; 1; 0;\r\n" +
+                            "Dns=0; 0.0.0.0; 0.0.0.0; 0.0.0.0; " + std::to_string(dnsPort) +
+                            "; 127.0.0.9; 53; 0; bob; 1; 0;\r\n";
+  ProxyGateway gateway("", AccountSections({LoginUser("bob", "pw")}) + rules);
+  ASSERT_TRUE(gateway.started) << gateway.process->Output();
+  // The rule that loops is taken as switched off, the other opens.
+  ASSERT_TRUE(gateway.process->WaitForOutput("'Dns', порт=" + std::to_string(dnsPort) + "; - Ok"))
+      << gateway.process->Output();
+  EXPECT_TRUE(gateway.process->WaitForOutput("[PortMapping] Echo: назначение правила - порт " +
+                                             std::to_string(loopPort) + " самого шлюза"))
+      << gateway.process->Output();
+  EXPECT_EQ(gateway.process->Output().find("'Echo', порт="), std::string::npos) << gateway.process->Output();
+  EXPECT_EQ(gateway.process->Stop(), 0) << gateway.process->Output();
+  int rc = -1;
+  std::string check = RunProgram("BRINDLEX_HOME='" + gateway.home + "' '" + BRINDLEX_BINARY + "' --check 2>&1", &rc);
+  EXPECT_EQ(rc, 1) << check;
+  EXPECT_NE(check.find("[PortMapping] Echo: назначение правила"), std::string::npos) << check;
+  EXPECT_EQ(check.find("[PortMapping] Dns"), std::string::npos) << "a fixed user: open on purpose\n" << check;
 }
 
 }  // namespace
