@@ -44,6 +44,7 @@ inline constexpr int kBufferSize = 8192;
 inline constexpr size_t kMethodMax = 154;
 inline constexpr size_t kHostMax = 511;
 inline constexpr size_t kConnectionLimit = 500;
+inline constexpr int kPeerWaitSeconds = 60;
 
 // A client's datagram on its way through a UDP port mapping, with the port it
 // came from.
@@ -199,6 +200,9 @@ struct ConnectionRecord {
   std::string ftpPassword;
   std::string lastFtpCommand;  // what the failure page says the server refused
   std::string pageTail;        // the listing page after its rows
+  // FTP proxy: what the commands relayed to the server and not answered yet
+  // asked for, oldest first, one character each (ftp/ftp_proxy.cpp).
+  std::string ftpAwaited;
   bool hasAuthorization = false;
   bool noStore = false;
   bool noCache = false;
