@@ -124,7 +124,8 @@ bool MustWait(const ConnectionRecord& r, const FtpCommand& command) {
 // PORT and EPRT: the server is told a port of the gateway, which connects to
 // the client for it.
 void ActiveCommand(ConnectionRecord& r, const FtpCommand& command) {
-  auto peer = command.name == "port" ? ParsePortArgument(command.argument) : ParseExtendedPortArgument(command.argument);
+  auto peer =
+      command.name == "port" ? ParsePortArgument(command.argument) : ParseExtendedPortArgument(command.argument);
   std::string rewritten;
   // Data may go only to the client's own machine: a port naming another
   // host would make the gateway send a server's data anywhere.
