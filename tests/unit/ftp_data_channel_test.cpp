@@ -18,6 +18,8 @@
 #include "ftp/ftp_proxy.h"
 #include "net/protocol_handlers.h"
 #include "net/socket_util.h"
+#include "net/worker_stacks.h"
+#include "net/worker_threads.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex::testing {
@@ -67,6 +69,7 @@ class FtpDataChannelTest : public AccountWorld {
   }
   void TearDown() override {
     EXPECT_TRUE(WaitUntilNoConnection()) << "the data channel is still open";
+    EXPECT_TRUE(WaitUntilNoWorkerThread());
     for (int fd : {server_, client_, serverPeer_, data_})
       if (fd >= 0) ::close(fd);
     RegisterProtocolHandlers(kServiceFtpControl, ProtocolHandlers{});
@@ -91,6 +94,18 @@ class FtpDataChannelTest : public AccountWorld {
     for (int i = 0; i < 300; ++i) {
       loop_.Pump();
       if (!DataChannelOpen()) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  // The channel's worker thread parks after its record has ended and ends a
+  // while later through the main loop, which must outlive it.
+  bool WaitUntilNoWorkerThread() {
+    for (int i = 0; i < 500; ++i) {
+      bool none = LiveWorkerThreads() == 0;
+      loop_.Pump();
+      if (none && ReapWorkers(false) == 0) return true;
       std::this_thread::sleep_for(10ms);
     }
     return false;
