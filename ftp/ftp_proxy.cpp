@@ -264,7 +264,7 @@ void ServerReply(ConnectionRecord& r, int code, std::string line) {
       // The client had its greeting from the gateway; the server's own is
       // answered with the login the client named.
       std::string user = "USER " + r.ftpLogin;
-      if (user.size() + 2 > static_cast<size_t>(kBufferSize - r.serverOutLength)) {
+      if (FtpLine(user).size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) {
         Close(r);
         return;
       }
