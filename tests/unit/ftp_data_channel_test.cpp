@@ -1,6 +1,7 @@
-// The FTP proxy's passive data channel against loopback sockets, with time
-// moved by the fake clock: it waits for its client kPeerWaitSeconds at most,
-// and once the client has come the transfer takes as long as it takes.
+// The FTP proxy's data channels against loopback sockets, with time moved by
+// the fake clock: a passive one waits for its client, an active one for the
+// server, kPeerWaitSeconds at most; once the peer has come the transfer takes
+// as long as it takes.
 #include "ftp/ftp_data_channel.h"
 
 #include <arpa/inet.h>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -78,6 +80,51 @@ class FtpDataChannelTest : public AccountWorld {
     AccountWorld::TearDown();
   }
 
+  // Opens an active channel toward a client listening on loopback (its end
+  // in data_) and returns the port the gateway named in its PORT; 0 when it
+  // could not.
+  int OpenActive() {
+    int clientPort = 0;
+    int clientListener = OpenSingleAcceptSocket(kLoopback, clientPort);
+    // The control connection to the server, whose local end faces it.
+    control_->serverSocket = ConnectTo(serverPort_);
+    serverPeer_ = AcceptWithin(server_, 2s);
+    std::string command;
+    bool opened = clientListener >= 0 && serverPeer_ >= 0 && OpenActiveChannel(*control_, clientPort, command);
+    if (opened) data_ = AcceptWithin(clientListener, 2s);
+    if (clientListener >= 0) ::close(clientListener);
+    auto named = ParsePortArgument(command.substr(std::min<size_t>(command.size(), 5)));
+    return opened && data_ >= 0 && named && named->address == kLoopback ? named->port : 0;
+  }
+
+  // What arrives at `fd`, up to `count` bytes or until it closes.
+  static std::string Receive(int fd, size_t count = std::string::npos) {
+    std::string got;
+    char buffer[16];
+    pollfd p{fd, POLLIN, 0};
+    while (got.size() < count && ::poll(&p, 1, 2000) == 1) {
+      ssize_t n = ::recv(fd, buffer, std::min(sizeof(buffer), count - got.size()), 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+    return got;
+  }
+
+  // Time passes far beyond the wait while the transfer runs: the server's
+  // bytes before and after a pass of the worker (which ends with the
+  // deadline's check) all reach the client.
+  void TransferOutlivesTheWait(int serverData) {
+    std::this_thread::sleep_for(300ms);
+    clock_.Advance(3600 * kPerformanceFrequency);
+    ASSERT_EQ(::send(serverData, "da", 2, MSG_NOSIGNAL), 2);
+    EXPECT_EQ(Receive(data_, 2), "da");
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(DataChannelOpen()) << "the transfer was closed for time";
+    ASSERT_EQ(::send(serverData, "ta", 2, MSG_NOSIGNAL), 2);
+    ::close(serverData);
+    EXPECT_EQ(Receive(data_), "ta");
+  }
+
   // Opens the channel; false when it could not.
   bool Open() {
     if (!OpenPassiveChannel(*control_, serverPort_, listening_)) return false;
@@ -135,22 +182,27 @@ TEST_F(FtpDataChannelTest, OnceTheClientHasComeTheTransferIsNeverClosedForTime) 
   ASSERT_TRUE(Open());
   data_ = ConnectTo(listening_.port);
   ASSERT_GE(data_, 0);
-  std::this_thread::sleep_for(300ms);
-  clock_.Advance(3600 * kPerformanceFrequency);
-  std::this_thread::sleep_for(300ms);
-  ASSERT_TRUE(DataChannelOpen()) << "the transfer was closed for time";
-  ASSERT_EQ(::send(serverPeer_, "data", 4, MSG_NOSIGNAL), 4);
-  ::close(serverPeer_);
+  TransferOutlivesTheWait(serverPeer_);
   serverPeer_ = -1;
-  std::string got;
-  char buffer[16];
-  pollfd p{data_, POLLIN, 0};
-  while (::poll(&p, 1, 2000) == 1) {
-    ssize_t n = ::recv(data_, buffer, sizeof(buffer), 0);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  EXPECT_EQ(got, "data");
+}
+
+TEST_F(FtpDataChannelTest, AnActiveDataPortTheServerNeverComesToClosesAfterTheWait) {
+  int port = OpenActive();
+  ASSERT_GT(port, 0);
+  clock_.Advance((kPeerWaitSeconds - 1) * kPerformanceFrequency);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(DataChannelOpen()) << "closed before the wait was over";
+  clock_.Advance(kPerformanceFrequency);
+  EXPECT_TRUE(WaitUntilNoConnection()) << "still waiting after the wait";
+  EXPECT_EQ(Receive(data_), "") << "the client's data connection ends with nothing";
+}
+
+TEST_F(FtpDataChannelTest, OnceTheServerHasComeAnActiveTransferIsNeverClosedForTime) {
+  int port = OpenActive();
+  ASSERT_GT(port, 0);
+  int serverData = ConnectTo(port);
+  ASSERT_GE(serverData, 0);
+  TransferOutlivesTheWait(serverData);
 }
 
 }  // namespace
