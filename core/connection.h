@@ -200,6 +200,9 @@ struct ConnectionRecord {
   std::string ftpPassword;
   std::string lastFtpCommand;  // what the failure page says the server refused
   std::string pageTail;        // the listing page after its rows
+  // FTP proxy: what the commands relayed to the server and not answered yet
+  // asked for, oldest first, one character each (ftp/ftp_proxy.cpp).
+  std::string ftpAwaited;
   bool hasAuthorization = false;
   bool noStore = false;
   bool noCache = false;

@@ -69,7 +69,7 @@ void Abandon(ConnectionRecord& control, ConnectionRecord* data) {
 
 }  // namespace
 
-bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, std::string& answer) {
+bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, DataAddress& listening) {
   ConnectionRecord* data = NewDataRecord(control);
   data->serverAddress = control.serverAddress;
   data->serverPort = serverPort;
@@ -86,7 +86,11 @@ bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, std::string& 
       return false;
     }
     data->clientAcceptPending = true;
-    answer = "227 Entering Passive Mode (" + FormatAddressNumbers(facing, port) + ")";
+    // Nobody may hold a data record, and its connection to the server, by
+    // asking for ports it never uses.
+    SetOpeningDeadline(*data, kPeerWaitSeconds);
+    listening.address = facing;
+    listening.port = port;
   }
   return StartWorker(data);
 }
@@ -106,9 +110,12 @@ bool OpenActiveChannel(ConnectionRecord& control, int clientPort, std::string& c
     return false;
   }
   data->serverAcceptPending = true;
+  SetOpeningDeadline(*data, kPeerWaitSeconds);
   command = "PORT " + FormatAddressNumbers(facing, port);
   return StartWorker(data);
 }
+
+void DataPeerArrived(ConnectionRecord& data) { OpeningComplete(data); }
 
 void TakeDirectory(ConnectionRecord& control, std::string_view line) {
   control.path = DirectoryOf257(line);

@@ -58,7 +58,7 @@ void RequestTheObject(ConnectionRecord& r) {
 void OpenDataChannel(ConnectionRecord& r, int code, std::string_view line) {
   if (code == 227) {
     auto address = ParsePassiveAnswer(line);
-    std::string unused;
+    DataAddress unused;
     if (address && OpenPassiveChannel(r, address->port, unused)) {
       RequestTheObject(r);
       return;

@@ -11,6 +11,7 @@
 #include "core/connection.h"
 #include "core/process_state.h"
 #include "core/strings.h"
+#include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_listing.h"
 #include "ftp/ftp_reply.h"
 #include "http/http_cache.h"
@@ -153,6 +154,7 @@ void RegisterFtpHttpData() {
   ProtocolHandlers handlers;
   handlers.serverInput = ServerInput;
   handlers.answerEnded = AnswerEnded;
+  handlers.serverAccepted = DataPeerArrived;
   RegisterProtocolHandlers(kServiceHttpFtpData, handlers);
 }
 

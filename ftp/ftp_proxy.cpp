@@ -1,7 +1,9 @@
 #include "ftp/ftp_proxy.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,7 @@
 #include "core/process_state.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
+#include "ftp/ftp_command.h"
 #include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_reply.h"
 #include "http/access_gate.h"
@@ -26,25 +29,27 @@ constexpr int kLoggedIn = 432;
 constexpr int kError = 435;
 constexpr size_t kLoginMax = 8191;
 constexpr const char* kControlMethod = "FTP_COMM";
+// The answer to the ways of naming a data port that the gateway does not
+// translate (LPRT, LPSV, EPSV ALL): passed on, they would let the data go
+// around the gateway.
+constexpr const char* kNotImplemented = "502 Command not implemented.\r\n";
+// Commands a client may have sent ahead of their answers; one that sends more
+// without reading waits until answers come.
+constexpr size_t kAwaitedMax = 32;
+// Room enough in serverOut for any command the gateway writes in place of the
+// client's ("PORT h1,h2,h3,h4,p1,p2" with its line end), and for the client's
+// own line once its Telnet codes are written back.
+constexpr size_t kRewrittenMax = 32;
 
-// One command line of the client: its name (compared on its first four
-// letters) and its argument (after blanks, up to a blank or the line end).
-struct Command {
-  std::string_view line;
-  std::string_view argument;
-  bool Is(std::string_view name) const {
-    return line.size() >= 4 && EqualsNoCase(line.substr(0, 4), name) && (line.size() == 4 || !IsLetter(line[4]));
-  }
+// What a relayed command asked the server for (ConnectionRecord::ftpAwaited):
+// a 227 or 229 is taken only as the answer to the PASV or EPSV that asked for
+// it. Taking one to any other command would relay a server's data port to the
+// client, which could then fetch data around the gateway.
+enum Awaited : char {
+  kAnswer = 'a',
+  kPassivePort = 'p',   // a 227 to PASV
+  kExtendedPort = 'e',  // a 229 to EPSV
 };
-
-Command ReadCommand(std::string_view line) {
-  size_t at = 0;
-  while (at < line.size() && !IsBlank(line[at]) && !IsLineEnd(line[at])) ++at;
-  at = SkipBlanks(line, at);
-  size_t end = at;
-  while (end < line.size() && !IsBlank(line[end]) && !IsLineEnd(line[end])) ++end;
-  return {line, line.substr(at, end - at)};
-}
 
 void Drop(char* buffer, int& length, size_t count) {
   std::memmove(buffer, buffer + count, static_cast<size_t>(length) - count);
@@ -61,6 +66,12 @@ void Forward(ConnectionRecord& r, std::string_view line) {
   std::string text(line);
   int length = static_cast<int>(text.size());
   MoveToServer(r, text.data(), length);
+}
+
+// Sends a command line to the server, noting what its answer is to be.
+void SendCommand(ConnectionRecord& r, Awaited awaited, std::string_view text) {
+  r.ftpAwaited += static_cast<char>(awaited);
+  Forward(r, FtpLine(text));
 }
 
 // The host is known: the user is identified, the destination and access
@@ -99,56 +110,83 @@ void TrackRetrieval(ConnectionRecord& r, std::string_view path) {
   }
 }
 
-// One command line in the relaying state.
-void RelayCommand(ConnectionRecord& r, const Command& command) {
-  if (command.Is("port")) {
-    auto peer = ParsePortArgument(command.argument);
-    std::string rewritten;
-    // Data may go only to the client's own machine: a PORT naming another
-    // host would make the gateway send a server's data anywhere.
-    if (!peer || peer->address != r.clientAddress || !OpenActiveChannel(r, peer->port, rewritten)) {
-      Finish(r, kError);
-      return;
-    }
-    Forward(r, rewritten + "\r\n");
+// The commands the gateway answers itself, with kNotImplemented.
+bool AnsweredHere(const FtpCommand& command) {
+  return command.name == "lprt" || command.name == "lpsv" ||
+         (command.name == "epsv" && EqualsNoCase(command.argument, "all"));
+}
+
+// A relayed command waits in clientIn while the gateway could not answer it
+// in its turn (an answer of the gateway would overtake the server's to
+// earlier commands) or while too many answers are awaited.
+bool MustWait(const ConnectionRecord& r, const FtpCommand& command) {
+  if (AnsweredHere(command)) return !r.ftpAwaited.empty();
+  return r.ftpAwaited.size() >= kAwaitedMax;
+}
+
+// PORT and EPRT: the server is told a port of the gateway, which connects to
+// the client for it.
+void ActiveCommand(ConnectionRecord& r, const FtpCommand& command) {
+  auto peer =
+      command.name == "port" ? ParsePortArgument(command.argument) : ParseExtendedPortArgument(command.argument);
+  std::string rewritten;
+  // Data may go only to the client's own machine: a port naming another
+  // host would make the gateway send a server's data anywhere.
+  if (!peer || peer->address != r.clientAddress || !OpenActiveChannel(r, peer->port, rewritten)) {
+    Finish(r, kError);
     return;
   }
-  if (command.Is("pasv")) r.state = ConnectionState::kFtpProxyPassive;
-  if (command.Is("retr")) TrackRetrieval(r, command.argument);
-  Forward(r, command.line);
+  SendCommand(r, kAnswer, rewritten);
+}
+
+// One command line in the relaying state.
+void RelayCommand(ConnectionRecord& r, const FtpCommand& command) {
+  if (AnsweredHere(command)) {
+    QueueToClient(r, kNotImplemented);
+  } else if (command.name == "port" || command.name == "eprt") {
+    ActiveCommand(r, command);
+  } else if (command.name == "pasv" || command.name == "epsv") {
+    // Later commands wait for the data channel this opens.
+    r.state = ConnectionState::kFtpProxyPassive;
+    bool extended = command.name == "epsv";
+    SendCommand(r, extended ? kExtendedPort : kPassivePort, extended ? "EPSV" : "PASV");
+  } else {
+    if (command.name == "retr") TrackRetrieval(r, command.argument);
+    SendCommand(r, kAnswer, command.text);
+  }
 }
 
 // The login dialogue with the gateway itself; false once the connection ends.
-bool LoginCommand(ConnectionRecord& r, const Command& command) {
+bool LoginCommand(ConnectionRecord& r, const FtpCommand& command) {
   switch (r.state) {
     case ConnectionState::kFtpControl: {
-      if (!command.Is("user")) break;
+      if (command.name != "user") break;
       size_t at = command.argument.rfind('@');
-      if (at == std::string_view::npos) {
-        r.proxyLogin = std::string(command.argument);
+      if (at == std::string::npos) {
+        r.proxyLogin = command.argument;
         r.state = ConnectionState::kFtpProxyPass;
         QueueToClient(r, Str(kPasswordRequired));
         return true;
       }
-      r.ftpLogin = std::string(command.argument.substr(0, std::min(at, kLoginMax)));
-      // The host runs to the line end.
-      std::string_view rest = command.line.substr(command.argument.data() - command.line.data() + at + 1);
-      size_t end = rest.find_first_of("\r\n");
+      r.ftpLogin = command.argument.substr(0, std::min(at, kLoginMax));
       r.clientInLength = 0;
-      if (!ConnectToServer(r, rest.substr(0, end))) return false;
+      // The host runs to the line end.
+      if (!ConnectToServer(r, std::string_view(command.rest).substr(at + 1))) return false;
       r.state = ConnectionState::kFtpProxyGreeting;
       return true;
     }
     case ConnectionState::kFtpProxyPass:
-      if (!command.Is("pass")) break;
-      r.proxyPassword = std::string(command.argument);
+      if (command.name != "pass") break;
+      r.proxyPassword = command.argument;
       r.state = ConnectionState::kFtpProxyOpen;
       QueueToClient(r, Str(kLoggedIn));
       return true;
     case ConnectionState::kFtpProxyOpen:
-      if (!command.Is("open") && !command.Is("site")) break;
+      if (command.name != "open" && command.name != "site") break;
       if (!ConnectToServer(r, command.argument)) return false;
       r.state = ConnectionState::kFtpProxyRelay;
+      // The server's greeting comes as the first answer.
+      r.ftpAwaited += static_cast<char>(kAnswer);
       return true;
     default:
       return true;
@@ -160,20 +198,22 @@ bool LoginCommand(ConnectionRecord& r, const Command& command) {
 bool ClientInput(ConnectionRecord& r) {
   while (!r.serverFinished) {
     ConnectionState state = r.state;
-    // While the server's greeting or 227 is awaited, commands wait too.
+    // While the server's greeting or a data port is awaited, commands wait
+    // too.
     if (state == ConnectionState::kFtpProxyGreeting || state == ConnectionState::kFtpProxyPassive) return true;
     size_t length = FirstLineLength(std::string_view(r.clientIn, static_cast<size_t>(r.clientInLength)));
     if (length == 0) {
       if (r.clientInLength == kBufferSize) Finish(r, kError);  // no command is that long
       return true;
     }
+    FtpCommand command = ReadFtpCommand(std::string_view(r.clientIn, length));
+    bool relaying = state == ConnectionState::kFtpProxyRelay;
     // Relayed commands go out whole or wait for room.
-    if (state == ConnectionState::kFtpProxyRelay && static_cast<int>(length) > kBufferSize - r.serverOutLength)
+    size_t room = static_cast<size_t>(kBufferSize - r.serverOutLength);
+    if (relaying && (std::min(length + kRewrittenMax, static_cast<size_t>(kBufferSize)) > room || MustWait(r, command)))
       return true;
-    std::string line(r.clientIn, length);
     Drop(r.clientIn, r.clientInLength, length);
-    Command command = ReadCommand(line);
-    if (state == ConnectionState::kFtpProxyRelay) {
+    if (relaying) {
       RelayCommand(r, command);
     } else if (!LoginCommand(r, command)) {
       return true;
@@ -183,39 +223,63 @@ bool ClientInput(ConnectionRecord& r) {
   return true;
 }
 
+// The oldest awaited answer's kind, taken off the list; kAnswer for an answer
+// nobody asked for.
+Awaited TakeAwaited(ConnectionRecord& r) {
+  if (r.ftpAwaited.empty()) return kAnswer;
+  auto awaited = static_cast<Awaited>(r.ftpAwaited.front());
+  r.ftpAwaited.erase(0, 1);
+  return awaited;
+}
+
+// A 227 or 229 answer: the server's data port becomes a data channel through
+// the gateway, and the client is told the gateway's port in the form it asked
+// for. False when the connection ends.
+bool PassiveAnswer(ConnectionRecord& r, Awaited awaited, int code, std::string& line) {
+  std::optional<int> serverPort;
+  if (awaited == kPassivePort && code == 227) {
+    if (auto address = ParsePassiveAnswer(line)) serverPort = address->port;
+  } else if (awaited == kExtendedPort && code == 229) {
+    serverPort = ParseExtendedPassiveAnswer(line);
+  } else {
+    // An answer to something else: its port must not reach the client.
+    line = Str(kError);
+    return true;
+  }
+  DataAddress listening;
+  if (!serverPort || !OpenPassiveChannel(r, *serverPort, listening)) {
+    Finish(r, kError);
+    return false;
+  }
+  if (awaited == kExtendedPort)
+    line = "229 Entering Extended Passive Mode (|||" + std::to_string(listening.port) + "|)\r\n";
+  else
+    line = "227 Entering Passive Mode (" + FormatAddressNumbers(listening.address, listening.port) + ")\r\n";
+  return true;
+}
+
 // One complete reply line of the server; continuation lines never reach
 // here.
 void ServerReply(ConnectionRecord& r, int code, std::string line) {
-  switch (r.state) {
-    case ConnectionState::kFtpProxyGreeting:
-      r.state = ConnectionState::kFtpProxyRelay;
-      if (code == 220) {
-        // The client had its greeting from the gateway; the server's own is
-        // answered with the login the client named.
-        std::string user = "USER " + r.ftpLogin + "\r\n";
-        if (static_cast<int>(user.size()) > kBufferSize - r.serverOutLength) {
-          Close(r);
-          return;
-        }
-        Forward(r, user);
+  if (r.state == ConnectionState::kFtpProxyGreeting) {
+    r.state = ConnectionState::kFtpProxyRelay;
+    if (code == 220) {
+      // The client had its greeting from the gateway; the server's own is
+      // answered with the login the client named.
+      std::string user = "USER " + r.ftpLogin;
+      if (FtpLine(user).size() > static_cast<size_t>(kBufferSize - r.serverOutLength)) {
+        Close(r);
         return;
       }
-      break;
-    case ConnectionState::kFtpProxyPassive:
-      r.state = ConnectionState::kFtpProxyRelay;
-      if (code == 227) {
-        auto address = ParsePassiveAnswer(line);
-        std::string answer;
-        if (!address || !OpenPassiveChannel(r, address->port, answer)) {
-          Finish(r, kError);
-          return;
-        }
-        line = answer + "\r\n";
-      }
-      break;
-    default:
-      if (code == 257) TakeDirectory(r, line);
-      break;
+      SendCommand(r, kAnswer, user);
+      return;
+    }
+  } else if (code < 100 || code >= 200) {
+    // A final answer (a preliminary 1xx leaves its command waiting for one).
+    Awaited awaited = TakeAwaited(r);
+    if (awaited != kAnswer) r.state = ConnectionState::kFtpProxyRelay;
+    if ((code == 227 || code == 229) && !PassiveAnswer(r, awaited, code, line)) return;
+    if (code == 257) TakeDirectory(r, line);
   }
   QueueToClient(r, line);
 }
@@ -226,7 +290,7 @@ void ServerInput(ConnectionRecord& r) {
     if (length == 0) {
       // A line longer than the buffer never completes: it is no reply.
       if (r.serverInLength == kBufferSize) r.serverInLength = 0;
-      return;
+      break;
     }
     std::string line(r.serverIn, length);
     Drop(r.serverIn, r.serverInLength, length);
@@ -234,6 +298,8 @@ void ServerInput(ConnectionRecord& r) {
     if (code >= 0) ServerReply(r, code, std::move(line));
   }
   if (r.serverFinished) r.serverInLength = 0;
+  // Commands that waited for these answers go on.
+  if (r.clientInLength > 0) ClientInput(r);
 }
 
 // A data record of the proxy relays both ways as it is.
@@ -254,6 +320,7 @@ void RegisterFtpProxy() {
   ProtocolHandlers data;
   data.clientInput = DataClientInput;
   data.serverInput = DataServerInput;
+  data.serverAccepted = DataPeerArrived;
   RegisterProtocolHandlers(kServiceFtpData, data);
 }
 

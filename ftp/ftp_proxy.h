@@ -2,9 +2,10 @@
 // and names the real server in its login ("USER name@host", or USER and PASS
 // for the gateway, then OPEN or SITE with the host). The gateway identifies
 // the user, checks access, logs in for the client and relays the dialogue;
-// it rewrites PORT and the 227 answer so that every data connection runs
-// through a data record of its own (service 3). Worker thread of the
-// connection.
+// it rewrites PORT and EPRT, and the 227 and 229 answers to PASV and EPSV, so
+// that every data connection runs through a data record of its own (service
+// 3), and refuses the data port forms it does not translate. Worker thread of
+// the connection.
 #pragma once
 
 namespace brindlex {

@@ -7,6 +7,41 @@ namespace {
 
 // Longer numbers are not codes, and reading them would overflow.
 constexpr size_t kCodeDigitsMax = 9;
+constexpr size_t kPortDigitsMax = 5;
+constexpr int kPortMax = 65535;
+
+bool IsDelimiter(char c) { return c >= 33 && c <= 126; }
+
+// The port a field of an extended form names: 1..5 digits and nothing else,
+// 1..65535.
+std::optional<int> PortField(std::string_view field) {
+  if (field.empty() || field.size() > kPortDigitsMax) return std::nullopt;
+  int port = 0;
+  for (char c : field) {
+    if (!IsDigit(c)) return std::nullopt;
+    port = port * 10 + (c - '0');
+  }
+  if (port < 1 || port > kPortMax) return std::nullopt;
+  return port;
+}
+
+// The three fields between the four delimiters at the start of `text` (the
+// first character is the delimiter); false when a delimiter is missing or not
+// a printable character other than the blank. `end` is where the fourth
+// delimiter ends.
+bool ExtendedFields(std::string_view text, std::string_view (&fields)[3], size_t& end) {
+  if (text.empty() || !IsDelimiter(text[0])) return false;
+  char delimiter = text[0];
+  size_t at = 1;
+  for (std::string_view& field : fields) {
+    size_t next = text.find(delimiter, at);
+    if (next == std::string_view::npos) return false;
+    field = text.substr(at, next - at);
+    at = next + 1;
+  }
+  end = at;
+  return true;
+}
 
 }  // namespace
 
@@ -55,6 +90,31 @@ std::optional<DataAddress> ParsePassiveAnswer(std::string_view line) {
 
 std::optional<DataAddress> ParsePortArgument(std::string_view argument) {
   return ParseAddressNumbers(argument.substr(SkipBlanks(argument, 0)));
+}
+
+std::optional<int> ParseExtendedPassiveAnswer(std::string_view line) {
+  line = line.substr(0, line.find_first_of("\r\n"));
+  size_t open = line.find('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  std::string_view fields[3];
+  size_t end = 0;
+  if (!ExtendedFields(line.substr(open + 1), fields, end) || !fields[0].empty() || !fields[1].empty())
+    return std::nullopt;
+  return PortField(fields[2]);
+}
+
+std::optional<DataAddress> ParseExtendedPortArgument(std::string_view argument) {
+  std::string_view fields[3];
+  size_t end = 0;
+  if (!ExtendedFields(argument, fields, end) || end != argument.size() || fields[0] != "1") return std::nullopt;
+  DataAddress result;
+  std::optional<int> port = PortField(fields[2]);
+  // Only digits and dots: the dotted quad reader would allow blanks around.
+  if (!port || fields[1].find_first_not_of("0123456789.") != std::string_view::npos ||
+      !ParseDottedQuad(fields[1], result.address) || result.address == 0 || result.address == kNoAddress)
+    return std::nullopt;
+  result.port = *port;
+  return result;
 }
 
 std::string FormatAddressNumbers(Ipv4 address, int port) {

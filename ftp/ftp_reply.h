@@ -32,6 +32,15 @@ std::optional<DataAddress> ParsePassiveAnswer(std::string_view line);
 // The address a PORT command's argument names (the blanks after the command
 // name already skipped).
 std::optional<DataAddress> ParsePortArgument(std::string_view argument);
+// The extended forms name a port, and EPRT an address, between four
+// delimiters: one character 33..126 chosen by the sender, the same each time.
+// The port of a 229 answer, "(|||port|)" from its first "(" on; none without
+// one and for a port outside 1..65535.
+std::optional<int> ParseExtendedPassiveAnswer(std::string_view line);
+// The address an EPRT argument names, "|1|a.b.c.d|port|" and nothing after
+// it: network protocol 1 (IPv4) only, the address as a dotted quad, neither
+// all zeros nor all ones, the port 1..65535.
+std::optional<DataAddress> ParseExtendedPortArgument(std::string_view argument);
 // "h1,h2,h3,h4,p1,p2", the form PORT and 227 write an address in.
 std::string FormatAddressNumbers(Ipv4 address, int port);
 

@@ -13,13 +13,16 @@
 #include "core/clock.h"
 #include "core/connection.h"
 #include "core/file_io.h"
+#include "core/identification.h"
 #include "core/log_files.h"
 #include "core/main_loop.h"
 #include "core/process_state.h"
+#include "core/refusal_monitor.h"
 #include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
+#include "core/users.h"
 #include "net/pipe_relay.h"
 #include "net/protocol_handlers.h"
 #include "net/relay.h"
@@ -128,6 +131,29 @@ bool AcceptPending(int& socket) {
   CloseDescriptor(socket);
   if (accepted < 0) return false;
   socket = accepted;
+  return true;
+}
+
+// A data channel's client socket (the FTP proxy's passive mode) waits for
+// the client of its control connection alone: whoever else connected first
+// (another machine guessing the port) would take the user's data, counted
+// for the user. A stranger is closed at once and shown as refused, and the
+// socket goes on waiting. False when the wait failed.
+bool AcceptDataClient(ConnectionRecord& r) {
+  int accepted = ::accept4(r.clientSocket, nullptr, nullptr, SOCK_CLOEXEC);
+  if (accepted < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED || errno == EINTR;
+  Ipv4 peer = kNoAddress;
+  std::uint16_t port = 0;
+  if (!PeerAddress(accepted, peer, port) || peer != r.clientAddress) {
+    ::close(accepted);
+    const UserRecord* user = ConnectionUser(r);
+    ReportRefusal({r.service, peer, user ? user->login : r.proxyLogin, r.url, 0, false});
+    return true;
+  }
+  CloseDescriptor(r.clientSocket);
+  r.clientSocket = accepted;
+  r.clientAcceptPending = false;
+  OpeningComplete(r);
   return true;
 }
 
@@ -293,8 +319,7 @@ bool WithinOpeningDeadline(ConnectionRecord& r, int& timeout) {
 bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
   if (set.Revents(set.client) & (POLLIN | POLLHUP)) {
     if (r.clientAcceptPending) {
-      if (!AcceptPending(r.clientSocket)) r.serverFinished = true;
-      r.clientAcceptPending = false;
+      if (!AcceptDataClient(r)) r.serverFinished = true;
     } else {
       ReceiveFromClient(r);
     }

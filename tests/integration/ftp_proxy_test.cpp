@@ -1,19 +1,26 @@
 // The FTP proxy on the gateway's FTP port against a real FTP server on
 // loopback: the login forms, the relay (multi-line replies reach the client
-// as their last line), passive and active data channels through the gateway,
-// the refusal of a PORT naming another host, and the accounting of control
-// and data connections for the same user.
+// as their last line), passive and active data channels through the gateway
+// (also curl's extended ones, EPSV and EPRT, and a PASV sent ahead of the
+// answer to an earlier command), the refusal of data ports naming another
+// host however the command is written and of a stranger at a passive data
+// port, and the accounting of control and data connections for the same user.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
 #include "core/clock.h"
 #include "core/log_files.h"
+#include "core/schedule.h"
+#include "core/users.h"
 #include "tests/integration/account_sections.h"
 #include "tests/integration/ftp_origin.h"
 #include "tests/integration/harness.h"
@@ -55,6 +62,36 @@ int PassivePort(const std::string& line) {
   return numbers[4] * 256 + numbers[5];
 }
 
+// A connection to 127.0.0.1:port from another loopback address, as another
+// machine of the LAN would come; -1 on failure.
+int ConnectFrom(const char* source, int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  ::inet_pton(AF_INET, source, &from.sin_addr);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A user identified by the loopback address alone: curl's login then names
+// only the server, and the gateway still counts for a user.
+UserRecord LoopbackUser() {
+  UserRecord user;
+  user.login = "127.0.0.1";
+  user.name = "Loopback";
+  user.byAddress = true;
+  user.schedule = FullSchedule();
+  return user;
+}
+
 class FtpProxyTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,6 +114,29 @@ class FtpProxyTest : public ::testing::Test {
     EXPECT_EQ(Ask(fd, "USER anonymous@" + Server()).substr(0, 4), "331 ");
     EXPECT_EQ(Ask(fd, "PASS guest").substr(0, 4), "230 ");
     return fd;
+  }
+
+  // curl's download of pub/file.bin through the gateway's FTP port, with the
+  // server named in the login; `options` choose the data channel.
+  std::string CurlDownload(const std::string& options) {
+    const std::string target = gateway_->home + "/download.bin";
+    int exitCode = -1;
+    std::string output = RunProgram("curl -sS --max-time 20 " + options + " -o '" + target +
+                                        "' 'ftp://anonymous%40127.0.0.1%3A" + std::to_string(origin_.port()) +
+                                        ":guest@127.0.0.1:" + std::to_string(ftpPort_) + "/pub/file.bin' 2>&1",
+                                    &exitCode);
+    EXPECT_EQ(exitCode, 0) << output;
+    return ReadFile(target);
+  }
+  // Stops the gateway and adds up what its connection log counts for data
+  // records (the bytes the client got).
+  long long LoggedDataBytes() {
+    EXPECT_EQ(gateway_->process->Stop(), 0) << gateway_->process->Output();
+    std::string log = ReadFile(gateway_->home + "/Logging/" + ConnectionLogName(SystemClock().LocalNow()));
+    long long bytes = 0;
+    for (size_t at = log.find("FTP_DATA, "); at != std::string::npos; at = log.find("FTP_DATA, ", at + 1))
+      bytes += std::stoll(std::string(LogField(log.substr(at, log.find('\n', at) - at), 8)));
+    return bytes;
   }
 
   FtpOrigin origin_;
@@ -221,6 +281,87 @@ TEST_F(FtpProxyTest, ControlAndDataAreCountedForTheSameUserAndLogged) {
   std::string dataLine = log.substr(transfer, log.find('\n', transfer) - transfer);
   EXPECT_GE(std::stoll(std::string(LogField(dataLine, 8))), static_cast<long long>(file_.size())) << dataLine;
   EXPECT_EQ(LogFieldToEnd(dataLine, 10), "ftp://" + Server() + "/pub/file.bin") << dataLine;
+}
+
+TEST_F(FtpProxyTest, CurlsExtendedPassiveDownloadRunsThroughTheGatewayAndIsCounted) {
+  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({LoopbackUser()}));
+  // curl asks with EPSV first: the gateway answers with a port of its own.
+  EXPECT_TRUE(CurlDownload("") == file_);
+  EXPECT_GE(LoggedDataBytes(), static_cast<long long>(file_.size())) << "the data went around the gateway";
+}
+
+TEST_F(FtpProxyTest, CurlsExtendedActiveDownloadRunsThroughTheGatewayAndIsCounted) {
+  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({LoopbackUser()}));
+  // curl names its port with EPRT; the server hears a PORT of the gateway.
+  EXPECT_TRUE(CurlDownload("--ftp-port -") == file_);
+  EXPECT_GE(LoggedDataBytes(), static_cast<long long>(file_.size())) << "the data went around the gateway";
+}
+
+TEST_F(FtpProxyTest, APassiveAnswerAfterAnEarlierCommandsAnswerIsStillTheGateways) {
+  StartGateway("LocalHosts=127.0.0.1\r\n");
+  int fd = LoggedIn();
+  ASSERT_TRUE(SendAll(fd, "TYPE I\r\nPASV\r\n"));
+  EXPECT_EQ(ReadLine(fd).substr(0, 4), "200 ") << "the answer to TYPE passes as it is";
+  std::string answer = ReadLine(fd);
+  ASSERT_EQ(answer.rfind("227 Entering Passive Mode (127,0,0,1,", 0), 0u) << "the server's own port: " << answer;
+  int data = ConnectLoopback(PassivePort(answer));
+  ASSERT_GE(data, 0);
+  EXPECT_TRUE(TransferStarts(Ask(fd, "RETR pub/file.bin")));
+  EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
+  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  ::close(data);
+  ::close(fd);
+}
+
+TEST_F(FtpProxyTest, ADataPortNamingAnotherHostIsRefusedHoweverItIsWritten) {
+  StartGateway("LocalHosts=127.0.0.1\r\n");
+  for (const char* command : {
+           " PORT 127,0,0,2,0,22",                 // a blank before the name
+           "port 127,0,0,2,0,22",                  // lower case
+           "\xFF\xF4\xFF\xF2PORT 127,0,0,2,0,22",  // Telnet's interrupt and mark before it
+           "EPRT |1|127.0.0.2|22|",                // the extended form
+           "EPRT !1!127.0.0.2!22!",                // ... with another delimiter
+       }) {
+    int fd = LoggedIn();
+    EXPECT_EQ(Ask(fd, command), "500 Error!\r\n") << command;
+    bool closed = false;
+    ReadUntilClosed(fd, std::chrono::seconds(5), &closed);
+    EXPECT_TRUE(closed) << command;
+    ::close(fd);
+  }
+}
+
+TEST_F(FtpProxyTest, DataPortFormsTheGatewayDoesNotTranslateAreRefusedAndTheDialogueGoesOn) {
+  StartGateway("LocalHosts=127.0.0.1\r\n");
+  int fd = LoggedIn();
+  for (const char* command : {"LPSV", "LPRT 4,4,127,0,0,1,2,19,136", "EPSV ALL", "lpsv"})
+    EXPECT_EQ(Ask(fd, command), "502 Command not implemented.\r\n") << command;
+  EXPECT_EQ(Ask(fd, "PWD"), "257 \"/\" is the current directory.\r\n");
+  ::close(fd);
+}
+
+TEST_F(FtpProxyTest, AStrangerAtAPassiveDataPortIsTurnedAwayAndTheClientGetsTheData) {
+  StartGateway("LocalHosts=127.0.0.1\r\n");
+  int fd = LoggedIn();
+  std::string answer = Ask(fd, "PASV");
+  int port = PassivePort(answer);
+  ASSERT_GT(port, 0) << answer;
+  int stranger = ConnectFrom("127.0.0.2", port);
+  ASSERT_GE(stranger, 0);
+  bool closed = false;
+  EXPECT_EQ(ReadUntilClosed(stranger, std::chrono::seconds(5), &closed), "");
+  EXPECT_TRUE(closed) << "the stranger was let in";
+  ::close(stranger);
+  EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.2, , 0, ftp://" + Server() + "/\n"))
+      << gateway_->process->Output();
+  int data = ConnectLoopback(port);
+  ASSERT_GE(data, 0) << "the port closed with the stranger";
+  EXPECT_EQ(Ask(fd, "TYPE I").substr(0, 4), "200 ");
+  EXPECT_TRUE(TransferStarts(Ask(fd, "RETR pub/file.bin")));
+  EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
+  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  ::close(data);
+  ::close(fd);
 }
 
 }  // namespace
