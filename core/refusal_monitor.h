@@ -34,6 +34,8 @@ struct Refusal {
   // Closed at accept: the address is not one UsersAddrs or InInterface
   // admits (no message, no URL).
   bool addressRefused = false;
+  // A DNS query, not a connection: its line goes with the DNS switch.
+  bool dns = false;
 };
 
 // The line of a refusal (any thread).
@@ -74,6 +76,8 @@ inline constexpr std::size_t kMaxQueuedRefusals = 10000;
 void ReportRefusal(Refusal refusal);
 // A client closed at accept because its address is not admitted.
 void ReportAddressRefused(std::uint8_t service, Ipv4 client);
+// A DNS query left unanswered because its address is not admitted.
+void ReportDnsAddressRefused(Ipv4 client);
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.
