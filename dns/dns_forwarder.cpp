@@ -36,8 +36,8 @@ std::vector<Ipv4> UpstreamServers(std::string_view list, const std::vector<Ipv4>
 
 }  // namespace
 
-DnsForwarder::Outcome DnsForwarder::Handle(const DnsArrival& arrival, const SystemSettings& settings,
-                                           std::int64_t now, const Sender& send, DnsReportLine& report) {
+DnsForwarder::Outcome DnsForwarder::Handle(const DnsArrival& arrival, const SystemSettings& settings, std::int64_t now,
+                                           const Sender& send, DnsReportLine& report) {
   DnsHeader header;
   if (!ReadDnsHeader(arrival.bytes, header)) return {};
   // Responses come from the upstream servers, outside the LAN; only the one
@@ -103,8 +103,7 @@ int DnsForwarder::HandleQuery(const DnsArrival& arrival, const DnsHeader& header
     // Said at once: a client waiting for its time-out would ask again and
     // again, and the local answers above keep working.
     report.Add(", answered SERVFAIL: no upstream server");
-    return send(BuildFailureReply(arrival.bytes, question), arrival.from, arrival.fromPort) ? 0
-                                                                                           : kDnsAnswerSendFailure;
+    return send(BuildFailureReply(arrival.bytes, question), arrival.from, arrival.fromPort) ? 0 : kDnsAnswerSendFailure;
   }
   DnsPendingTable::Entry* entry = pending_.Query(arrival.from, arrival.fromPort, header.id, question.name);
   if (!entry) {

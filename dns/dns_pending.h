@@ -1,8 +1,9 @@
 // Client queries forwarded upstream and not answered yet, at most kCapacity,
-// in arrival order, and at most kClientShare of them from one client address. Each new entry takes a random forward ID (none that a
-// waiting entry uses), so that a forger who cannot see the traffic has to
-// guess it; a client's repetitions of one query keep their entry and its ID.
-// Owned by the DNS thread alone.
+// in arrival order, and at most kClientShare of them from one client
+// address. Each new entry takes a random forward ID (none that a waiting
+// entry uses), so that a forger who cannot see the traffic has to guess it;
+// a client's repetitions of one query keep their entry and its ID. Owned by
+// the DNS thread alone.
 #pragma once
 
 #include <cstddef>

@@ -428,9 +428,9 @@ TEST_F(Forwarder, OnlyQueriesFromAddressesThatUsersAddrsAndInInterfaceAdmitAreSe
 
 TEST_F(Forwarder, OneClientFloodingUnansweredQueriesLeavesRoomForTheOthers) {
   for (std::uint16_t i = 0; i < 200; ++i)
-    ASSERT_EQ(Arrive(Query(i, "q" + std::to_string(i) + ".silent.example"), client,
-                     static_cast<std::uint16_t>(40000 + i)),
-              0);
+    ASSERT_EQ(
+        Arrive(Query(i, "q" + std::to_string(i) + ".silent.example"), client, static_cast<std::uint16_t>(40000 + i)),
+        0);
   EXPECT_EQ(sent.size(), DnsPendingTable::kClientShare);
   EXPECT_EQ(report.text(),
             "DNS_QUEST, from 10.0.0.5, 'A'-q199.silent.example, dropped: too many queries of this client waiting");
