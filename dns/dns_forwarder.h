@@ -70,8 +70,8 @@ class DnsForwarder {
   // Runs the clean-up after a wait of kCleanUpSeconds that brought no
   // datagram (`quiet`), and under steady traffic once that long has passed
   // since the last one: otherwise, on a network that is never quiet,
-  // queries whose answers were lost would fill the table for good.
-  // True when the clean-up ran.
+  // queries whose answers were lost would fill the table for good. Returns
+  // whether it ran.
   static constexpr std::int64_t kCleanUpSeconds = 2;
   bool AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now);
   // The gateway's interface addresses: a DnsServer item among them (or on

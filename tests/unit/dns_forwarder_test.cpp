@@ -293,9 +293,9 @@ TEST_F(Forwarder, UnderSteadyTrafficTheCleanUpStillRunsEveryTwoSeconds) {
   forwarder.AfterWait(true, settings, now);
   EXPECT_EQ(forwarder.pending().size(), 1u) << "30.5 s old";
   now += kSecond;
-  forwarder.AfterWait(false, settings, now);
+  EXPECT_FALSE(forwarder.AfterWait(false, settings, now));
   EXPECT_EQ(forwarder.pending().size(), 1u) << "one second after the last clean-up";
-  forwarder.AfterWait(true, settings, now);
+  EXPECT_TRUE(forwarder.AfterWait(true, settings, now));
   EXPECT_EQ(forwarder.pending().size(), 0u) << "a quiet wait cleans up at once";
 }
 
