@@ -10,6 +10,7 @@
 #include "core/file_io.h"
 #include "core/groups.h"
 #include "core/ini_file.h"
+#include "core/own_address.h"
 #include "core/schedule.h"
 #include "core/sessions.h"
 #include "core/settings.h"
@@ -81,6 +82,21 @@ void CheckHttpPorts(const KeyLine& at, Checker& checker) {
   }
 }
 
+// Each item an address, and none the gateway's own: the forwarder would
+// send its queries to itself (it skips such items).
+void CheckDnsServers(const KeyLine& at, Checker& checker) {
+  const std::vector<Ipv4> interfaces = InterfaceAddresses();
+  for (const std::string& entry : SplitList(at.value)) {
+    std::string_view item = Trim(entry);
+    if (item.empty()) continue;
+    Ipv4 address = 0;
+    if (!ParseDottedQuad(item, address))
+      checker.Add(at, Text(1212, std::string(item)));
+    else if (IsOwnAddress(address, interfaces))
+      checker.Add(at, Text(1248, std::string(item)));
+  }
+}
+
 void CheckSystemKey(const KeyLine& at, Checker& checker) {
   std::string key = LowerCase(at.key);
   const SettingInfo* setting = FindSetting(at.key);
@@ -108,6 +124,8 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
       bool understood = key == "usersaddrs" ? ParseAddressRange(item).has_value() : ParseDottedQuad(item, address);
       if (!understood) checker.Add(at, Text(key == "usersaddrs" ? 1208 : 1212, std::string(item)));
     }
+  } else if (key == "dnsserver") {
+    CheckDnsServers(at, checker);
   }
 }
 

@@ -108,6 +108,14 @@ void ReportAddressLimit(std::uint8_t service, Ipv4 client) {
   ReportRefusal(std::move(refusal));
 }
 
+void ReportDnsAddressRefused(Ipv4 client) {
+  Refusal refusal;
+  refusal.client = client;
+  refusal.addressRefused = true;
+  refusal.dns = true;
+  ReportRefusal(std::move(refusal));
+}
+
 void ReportRefusal(Refusal refusal) {
   RefusalQueue& queue = Queue();
   std::lock_guard<std::mutex> lock(queue.mutex);
@@ -130,7 +138,7 @@ std::vector<std::string> TakeRefusalLines() {
   std::int64_t now = ProgramClock().PerformanceCounter();
   std::vector<std::string> lines;
   for (const Refusal& refusal : refusals) {
-    if (!MonitorShows(MonitorSwitchOf(refusal.service))) continue;
+    if (!MonitorShows(refusal.dns ? kMonitorDns : MonitorSwitchOf(refusal.service))) continue;
     if (std::optional<RepeatedRefusal> kind = RepeatedKind(refusal)) {
       queue.limiter.Refused(*kind, refusal.client, now, RefusalLine(refusal), lines);
     } else {

@@ -37,6 +37,8 @@ struct Refusal {
   // Closed at accept: the address already holds MaxConnectionsPerAddress
   // records (message kAddressLimitMessage, no URL).
   bool addressLimit = false;
+  // A DNS query, not a connection: its line goes with the DNS switch.
+  bool dns = false;
 };
 
 // The message number of a connection closed because its address holds too
@@ -84,6 +86,8 @@ void ReportRefusal(Refusal refusal);
 void ReportAddressRefused(std::uint8_t service, Ipv4 client);
 // A client closed at accept because its address holds too many records.
 void ReportAddressLimit(std::uint8_t service, Ipv4 client);
+// A DNS query left unanswered because its address is not admitted.
+void ReportDnsAddressRefused(Ipv4 client);
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.

@@ -63,12 +63,13 @@ bool InterfaceAdmits(const std::vector<std::string>& interfaces, Ipv4 localAddre
   return false;
 }
 
+bool AddressesAdmitted(const SystemSettings& settings, Ipv4 clientAddress, Ipv4 localAddress) {
+  return AddressListAdmits(settings.UsersAddrs, clientAddress) && InterfaceAdmits(settings.InInterface, localAddress);
+}
+
 bool AdmitLocked(Ipv4 clientAddress, Ipv4 localAddress, SessionRecord*& session) {
   session = nullptr;
-  const auto snapshot = Settings();
-  const SystemSettings& settings = *snapshot;
-  if (!AddressListAdmits(settings.UsersAddrs, clientAddress)) return false;
-  if (!InterfaceAdmits(settings.InInterface, localAddress)) return false;
+  if (!AddressesAdmitted(*Settings(), clientAddress, localAddress)) return false;
   return AdmitSessionLocked(clientAddress, session);
 }
 

@@ -20,6 +20,7 @@
 namespace brindlex {
 
 struct ConnectionRecord;
+struct SystemSettings;
 struct UserRecord;
 
 // One user working from one client address.
@@ -76,6 +77,10 @@ bool AddressListAdmits(const std::vector<std::string>& ranges, Ipv4 address);
 // must parse to the local address.
 bool InterfaceAdmits(const std::vector<std::string>& interfaces, Ipv4 localAddress);
 
+// The address tests of admission, for TCP clients and DNS queries alike:
+// UsersAddrs must admit the client address and InInterface the local
+// address the client came to. No lock needed.
+bool AddressesAdmitted(const SystemSettings& settings, Ipv4 clientAddress, Ipv4 localAddress);
 // Admission of an accepted connection: the address list of UsersAddrs and the
 // interface test of InInterface, then the client address's SessionRecord with
 // its open-connection count raised. Returns false on refusal. `session` is set

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/log_files.h"
+#include "core/own_address.h"
+#include "core/sessions.h"
 #include "dns/dns_hosts.h"
 
 namespace brindlex {
@@ -20,23 +22,31 @@ void ReportQuestion(DnsReportLine& report, const char* kind, Ipv4 from, const Dn
   report.Add(EscapeField(question.name));
 }
 
-// The upstream server of the given position in DnsServer; kNoAddress when
-// there is none there or it is no address.
-Ipv4 UpstreamServer(const std::vector<std::string>& servers, std::size_t position) {
-  Ipv4 address = kNoAddress;
-  if (position >= servers.size() || !ParseDottedQuad(Trim(servers[position]), address)) return kNoAddress;
-  return address;
+// The servers of DnsServer a query may go to, in their order: the items that
+// are addresses, but none of the gateway's own, where a query would only
+// come back to this forwarder (and go round until the table is full).
+std::vector<Ipv4> UpstreamServers(std::string_view list, const std::vector<Ipv4>& interfaces) {
+  std::vector<Ipv4> servers;
+  for (const std::string& item : SplitList(list)) {
+    Ipv4 address = kNoAddress;
+    if (ParseDottedQuad(Trim(item), address) && !IsOwnAddress(address, interfaces)) servers.push_back(address);
+  }
+  return servers;
 }
 
 }  // namespace
 
-int DnsForwarder::Handle(const DnsArrival& arrival, const SystemSettings& settings, std::int64_t now,
-                         const Sender& send, DnsReportLine& report) {
+DnsForwarder::Outcome DnsForwarder::Handle(const DnsArrival& arrival, const SystemSettings& settings, std::int64_t now,
+                                           const Sender& send, DnsReportLine& report) {
   DnsHeader header;
+  if (!ReadDnsHeader(arrival.bytes, header)) return {};
+  // Responses come from the upstream servers, outside the LAN; only the one
+  // a query waits for is taken.
+  if (!header.response() && !AddressesAdmitted(settings, arrival.from, arrival.localAddress)) return {0, true};
   DnsQuestion question;
-  if (!ReadDnsHeader(arrival.bytes, header) || !ReadDnsQuestions(arrival.bytes, header, question)) return 0;
-  if (header.response()) return HandleResponse(arrival, header, question, settings, now, send, report);
-  return HandleQuery(arrival, header, question, settings, now, send, report);
+  if (!ReadDnsQuestions(arrival.bytes, header, question)) return {};
+  if (header.response()) return {HandleResponse(arrival, header, question, settings, now, send, report)};
+  return {HandleQuery(arrival, header, question, settings, now, send, report)};
 }
 
 std::vector<LocalAnswer> DnsForwarder::LocalAnswers(const DnsArrival& arrival, const DnsQuestion& question,
@@ -88,18 +98,25 @@ int DnsForwarder::HandleQuery(const DnsArrival& arrival, const DnsHeader& header
       return send(reply, arrival.from, arrival.fromPort) ? 0 : kDnsAnswerSendFailure;
     }
   }
+  std::vector<Ipv4> servers = UpstreamServers(settings.DnsServer, interfaces_);
+  if (servers.empty()) {
+    // Said at once: a client waiting for its time-out would ask again and
+    // again, and the local answers above keep working.
+    report.Add(", answered SERVFAIL: no upstream server");
+    return send(BuildFailureReply(arrival.bytes, question), arrival.from, arrival.fromPort) ? 0 : kDnsAnswerSendFailure;
+  }
   DnsPendingTable::Entry* entry = pending_.Query(arrival.from, arrival.fromPort, header.id, question.name);
   if (!entry) {
-    report.Add(", dropped: too many queries waiting");
+    report.Add(pending_.full() ? ", dropped: too many queries waiting"
+                               : ", dropped: too many queries of this client waiting");
     return 0;
   }
   entry->sentAt = now;
-  std::vector<std::string> servers = SplitList(settings.DnsServer);
   if (entry->attempt >= servers.size()) entry->attempt = 0;
-  entry->server = UpstreamServer(servers, entry->attempt);
+  entry->server = servers[entry->attempt];
   std::string forward(arrival.bytes);
   PutDnsId(forward, entry->forwardId);
-  if (entry->server == kNoAddress || !send(forward, entry->server, kDnsPort)) return kDnsForwardSendFailure;
+  if (!send(forward, entry->server, kDnsPort)) return kDnsForwardSendFailure;
   report.Add(", forvard to " + FormatIpv4(entry->server));
   return 0;
 }
@@ -162,9 +179,11 @@ void DnsForwarder::CacheAnswers(std::string_view response, const DnsHeader& head
   }
 }
 
-void DnsForwarder::AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now) {
+bool DnsForwarder::AfterWait(bool quiet, const SystemSettings& settings, std::int64_t now) {
   if (!lastCleanUp_) lastCleanUp_ = now;
-  if (quiet || DnsCache::ElapsedSeconds(*lastCleanUp_, now) >= kCleanUpSeconds) Idle(settings, now);
+  if (!quiet && DnsCache::ElapsedSeconds(*lastCleanUp_, now) < kCleanUpSeconds) return false;
+  Idle(settings, now);
+  return true;
 }
 
 void DnsForwarder::Idle(const SystemSettings& settings, std::int64_t now) {

@@ -37,6 +37,8 @@ enum DnsType : std::uint16_t {
   kDnsTypeMx = 15,
 };
 inline constexpr std::uint16_t kDnsClassIn = 1;
+// The RCODE of a server that cannot answer.
+inline constexpr std::uint16_t kDnsRcodeServerFailure = 2;
 
 // Flag bits of the header's second field.
 inline constexpr std::uint16_t kDnsFlagQr = 0x8000;

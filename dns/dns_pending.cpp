@@ -25,7 +25,10 @@ DnsPendingTable::Entry* DnsPendingTable::Query(Ipv4 clientAddress, std::uint16_t
       return &entry;
     }
   }
-  if (entries_.size() >= kCapacity) return nullptr;
+  if (full()) return nullptr;
+  auto held = std::count_if(entries_.begin(), entries_.end(),
+                            [clientAddress](const Entry& e) { return e.clientAddress == clientAddress; });
+  if (static_cast<std::size_t>(held) >= kClientShare) return nullptr;
   Entry entry;
   entry.clientAddress = clientAddress;
   entry.clientPort = clientPort;

@@ -1,8 +1,9 @@
 // Client queries forwarded upstream and not answered yet, at most kCapacity,
-// in arrival order. Each new entry takes a random forward ID (none that a
-// waiting entry uses), so that a forger who cannot see the traffic has to
-// guess it; a client's repetitions of one query keep their entry and its ID.
-// Owned by the DNS thread alone.
+// in arrival order, and at most kClientShare of them from one client
+// address. Each new entry takes a random forward ID (none that a waiting
+// entry uses), so that a forger who cannot see the traffic has to guess it;
+// a client's repetitions of one query keep their entry and its ID. Owned by
+// the DNS thread alone.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,10 @@ namespace brindlex {
 class DnsPendingTable {
  public:
   static constexpr std::size_t kCapacity = 100;
+  // One client asking for names that are never answered (a broken resolver,
+  // a flood) would otherwise hold every place for kLifetimeSeconds and keep
+  // all the others' queries from going out.
+  static constexpr std::size_t kClientShare = 25;
   // Entries not forwarded again for this long are given up.
   static constexpr std::int64_t kLifetimeSeconds = 31;
 
@@ -41,7 +46,8 @@ class DnsPendingTable {
 
   // The entry of this client's query (same address, port, ID and name in
   // any case) with its attempt counted up, or a new one with attempt 0;
-  // nullptr when the table is full. The pointer lives until the next change.
+  // nullptr when the table is full or the client holds its whole share. The
+  // pointer lives until the next change.
   Entry* Query(Ipv4 clientAddress, std::uint16_t clientPort, std::uint16_t clientId, std::string_view name);
   // Removes and returns the entry a response belongs to: its forward ID,
   // the question name (any case), and sent by the server the entry went to.
@@ -50,6 +56,7 @@ class DnsPendingTable {
   void Expire(std::int64_t now);
 
   std::size_t size() const { return entries_.size(); }
+  bool full() const { return entries_.size() >= kCapacity; }
   const std::vector<Entry>& entries() const { return entries_; }
 
  private:

@@ -11,10 +11,9 @@ void PutWord(std::string& out, std::uint16_t value) {
   out += static_cast<char>(value & 0xFF);
 }
 
-}  // namespace
-
-std::string BuildLocalReply(std::string_view query, const DnsQuestion& question,
-                            const std::vector<LocalAnswer>& answers, bool authoritative) {
+// The reply's header (ANCOUNT 0, set by the caller) and the query's
+// questions (ending at `question.end`) copied.
+std::string ReplyHead(std::string_view query, const DnsQuestion& question, bool authoritative, std::uint16_t rcode) {
   DnsHeader header;
   ReadDnsHeader(query, header);
   std::string reply;
@@ -25,12 +24,24 @@ std::string BuildLocalReply(std::string_view query, const DnsQuestion& question,
                                          (authoritative ? kDnsFlagAa : 0));
   // The query's last three flag bits stay, but for AD: nothing answered
   // here has been validated.
-  PutWord(reply, static_cast<std::uint16_t>(high | kDnsFlagRa | (header.flags & 0x0070 & ~kDnsFlagAd)));
-  PutWord(reply, 1);
-  PutWord(reply, 0);  // ANCOUNT, set below
+  PutWord(reply, static_cast<std::uint16_t>(high | kDnsFlagRa | (header.flags & 0x0070 & ~kDnsFlagAd) | rcode));
+  PutWord(reply, header.questionCount);
+  PutWord(reply, 0);  // ANCOUNT
   PutWord(reply, 0);
   PutWord(reply, 0);
   reply.append(query.substr(kDnsHeaderSize, question.end - kDnsHeaderSize));
+  return reply;
+}
+
+}  // namespace
+
+std::string BuildFailureReply(std::string_view query, const DnsQuestion& question) {
+  return ReplyHead(query, question, false, kDnsRcodeServerFailure);
+}
+
+std::string BuildLocalReply(std::string_view query, const DnsQuestion& question,
+                            const std::vector<LocalAnswer>& answers, bool authoritative) {
+  std::string reply = ReplyHead(query, question, authoritative, 0);
   std::uint16_t count = 0;
   for (const LocalAnswer& answer : answers) {
     std::string data;

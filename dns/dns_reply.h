@@ -1,5 +1,6 @@
 // Replies the forwarder builds itself (from its cache, the hosts file or the
-// gateway's own names) and the report line of one datagram.
+// gateway's own names, or the refusal when there is no upstream server) and
+// the report line of one datagram.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,10 @@ struct LocalAnswer {
 // name cannot be encoded), each naming the question by a pointer.
 std::string BuildLocalReply(std::string_view query, const DnsQuestion& question,
                             const std::vector<LocalAnswer>& answers, bool authoritative);
+
+// The reply that no answer can be given (SERVFAIL): the query's ID and
+// flags as for a local reply, its questions copied, no records.
+std::string BuildFailureReply(std::string_view query, const DnsQuestion& question);
 
 // The monitor's line about one datagram, built from fragments. A fragment
 // that would make it longer than kMax characters is left out; later, shorter

@@ -14,6 +14,8 @@
 #include "core/clock.h"
 #include "core/file_io.h"
 #include "core/monitor.h"
+#include "core/own_address.h"
+#include "core/refusal_monitor.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -169,6 +171,7 @@ void TDnsThread::Serve(int socket) {
     return SendTo(socket, bytes, to, port);
   };
   bool busy = false;  // the last pass took a datagram: more may be waiting
+  std::shared_ptr<const SystemSettings> seenSettings;
   while (!terminated_ && Settings()->EnableDns) {
     stepMarker = 10;
     if (!report_.text().empty()) ToMonitor(report_.text());
@@ -188,19 +191,24 @@ void TDnsThread::Serve(int socket) {
     // Read after the wait: a change of the settings counts from the next
     // datagram on.
     std::shared_ptr<const SystemSettings> settings = Settings();
+    // The interfaces are looked at again with new settings (a server just
+    // named may be the gateway itself) and with every clean-up.
+    if (settings != seenSettings) forwarder_.SetInterfaceAddresses(InterfaceAddresses());
+    seenSettings = settings;
     std::int64_t now = ProgramClock().PerformanceCounter();
     if (received) {
       stepMarker = 13;
       report_.SetShown(MonitorShows(kMonitorDns));
-      int failure = forwarder_.Handle(arrival, *settings, now, send, report_);
-      if (failure != 0) {
-        stepMarker = 14;
-        ToMonitor(Str(failure));
-        return;
-      }
+      DnsForwarder::Outcome outcome = forwarder_.Handle(arrival, *settings, now, send, report_);
+      stepMarker = 14;
+      // A datagram that cannot go out (to port 0, say, or refused by a
+      // firewall rule) is lost alone: closing the socket for it would let
+      // anyone stop the forwarder with one datagram.
+      if (outcome.failure != 0) ToMonitor(Str(outcome.failure));
+      if (outcome.refused) ReportDnsAddressRefused(arrival.from);
     }
     stepMarker = 12;
-    forwarder_.AfterWait(!arrived, *settings, now);
+    if (forwarder_.AfterWait(!arrived, *settings, now)) forwarder_.SetInterfaceAddresses(InterfaceAddresses());
   }
 }
 

@@ -2,10 +2,13 @@
 // while EnableDns is on (looking at the setting once a second while it is
 // off), serves one datagram at a time through its DnsForwarder, and runs the
 // idle clean-up whenever two seconds pass without one (and at least every
-// two seconds under steady traffic). A socket that cannot
-// be opened or bound, or a send that fails, is reported on the monitor and
-// the socket is opened again five seconds later. The cache and the pending
-// queries live as long as the thread.
+// two seconds under steady traffic). It looks at the interfaces' addresses
+// again with every clean-up and whenever the settings change. A socket that
+// cannot be opened or bound is reported on the monitor and opened again five
+// seconds later; a send that fails is reported and costs that datagram only.
+// Queries from addresses that are not admitted give REFUSED lines (one a
+// minute per address). The cache and the pending queries live as long as
+// the thread.
 //
 // Threads: one instance, created and started on the main thread at start-up
 // and stopped at shutdown before the listener. The monitor lines cross to
@@ -38,8 +41,7 @@ class TDnsThread {
 
  private:
   void Run();
-  // Serves the bound socket until told to stop, EnableDns goes off or a
-  // send fails.
+  // Serves the bound socket until told to stop or EnableDns goes off.
   void Serve(int socket);
   // Waits up to `milliseconds` for the socket (or only for the terminate
   // flag when socket is -1); true when a datagram is waiting.

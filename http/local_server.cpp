@@ -1,7 +1,5 @@
 #include "http/local_server.h"
 
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 
 #include "core/connection.h"
 #include "core/host_names.h"
+#include "core/own_address.h"
 #include "core/settings.h"
 #include "http/reply_page.h"
 
@@ -54,20 +53,6 @@ bool IsLocalServer(std::string_view hostName, Ipv4 address, const std::vector<st
 
 void MarkLocalServer(ConnectionRecord& record, std::string_view hostName) {
   if (IsLocalServer(hostName, record.serverAddress, Settings()->LocalHosts)) record.localServer = true;
-}
-
-bool IsOwnAddress(Ipv4 address) {
-  // 0.0.0.0 and the whole loopback net reach this machine too.
-  if (address == 0 || (address >> 24) == 127) return true;
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return false;
-  bool own = false;
-  for (ifaddrs* it = list; it && !own; it = it->ifa_next) {
-    if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) continue;
-    own = ntohl(reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr) == address;
-  }
-  ::freeifaddrs(list);
-  return own;
 }
 
 bool IsGatewayRequest(const ConnectionRecord& record) {

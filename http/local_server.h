@@ -49,8 +49,4 @@ void RegisterGatewayAnswer(GatewayAnswer answer);
 // Answers a request for which IsGatewayRequest holds.
 void AnswerGatewayRequest(ConnectionRecord& record);
 
-// Whether an address belongs to an interface of this machine (loopback
-// included).
-bool IsOwnAddress(Ipv4 address);
-
 }  // namespace brindlex

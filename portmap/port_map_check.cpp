@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/host_names.h"
+#include "core/own_address.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
 #include "http/local_server.h"

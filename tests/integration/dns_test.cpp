@@ -5,6 +5,8 @@
 // the upstream servers and a forger in the other (10.53.0.2, .3 and .9).
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/ip.h>
+#include <netinet/udp.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -122,8 +125,9 @@ std::size_t Records(const std::string& dig) {
 }
 
 struct DnsWorld {
-  explicit DnsWorld(const std::string& systemLines, const std::string& hosts = "")
-      : gateway("EnableDns=1\r\n" + kServers + systemLines), upstream(gateway.home) {
+  explicit DnsWorld(const std::string& systemLines, const std::string& hosts = "",
+                    const std::string& serverLine = kServers)
+      : servers(serverLine), gateway("EnableDns=1\r\n" + servers + systemLines), upstream(gateway.home) {
     if (!hosts.empty()) WriteFile(gateway.home + "/hosts", hosts);
   }
   std::string Failure() {
@@ -135,7 +139,7 @@ struct DnsWorld {
   // Rewrites the settings and has the gateway read them (SIGHUP).
   bool Reload(const std::string& systemLines) {
     WriteFile(gateway.home + "/Brindlex.ini",
-              "[System]\r\nHttpPort=" + std::to_string(gateway.port) + "\r\nEnableDns=1\r\n" + kServers + systemLines);
+              "[System]\r\nHttpPort=" + std::to_string(gateway.port) + "\r\nEnableDns=1\r\n" + servers + systemLines);
     ++reloads;
     gateway.process->Signal(SIGHUP);
     std::string line = "Файл настроек перечитан";
@@ -149,6 +153,7 @@ struct DnsWorld {
     return false;
   }
 
+  std::string servers;
   ProxyGateway gateway;
   Upstream upstream;
   std::size_t reloads = 0;
@@ -306,10 +311,16 @@ TEST(DnsForwarder, AForgedAnswerWithTheRightIdFromAnotherAddressIsNeitherRelayed
   EXPECT_EQ(r["exit"], "0") << text;
 }
 
-// A client socket on 127.0.0.1 that sends raw queries to the gateway.
+// A client socket on a loopback address (127.0.0.1 unless said) that sends
+// raw queries to the gateway.
 class RawClient {
  public:
-  RawClient() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+  explicit RawClient(std::uint32_t from = INADDR_LOOPBACK) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_addr.s_addr = htonl(from);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&own), sizeof(own));
+  }
   ~RawClient() { ::close(fd_); }
   void Send(const std::string& bytes) {
     sockaddr_in target{};
@@ -341,16 +352,22 @@ std::string RepetitionsAndAFullTable() {
   out += Line("servers", servers);
   std::vector<int> ids = ForwardIds(repetitions);
   out += Line("one id", Count(ids.size() == 3 && ids[0] == ids[1] && ids[1] == ids[2]));
-  // 99 more distinct queries fill the table; the next is dropped.
-  for (int i = 0; i < 100; ++i)
-    client.Send(dnswire::Query(static_cast<std::uint16_t>(i), "q" + std::to_string(i) + ".silent.example.test"));
+  // 99 more distinct queries fill the table, from four clients with 25
+  // each (as many as one client may hold); the next, from a fifth, is
+  // dropped.
+  std::vector<std::unique_ptr<RawClient>> others;
+  for (std::uint32_t n = 2; n <= 5; ++n) others.push_back(std::make_unique<RawClient>(INADDR_LOOPBACK - 1 + n));
+  for (int i = 0; i < 100; ++i) {
+    RawClient& from = (i + 1) / 25 == 0 ? client : *others[static_cast<std::size_t>((i + 1) / 25 - 1)];
+    from.Send(dnswire::Query(static_cast<std::uint16_t>(i), "q" + std::to_string(i) + ".silent.example.test"));
+  }
   for (int wait = 0; wait < 250 && up.QueriesFor("q98.silent.example.test").empty(); ++wait)
     std::this_thread::sleep_for(20ms);
   std::this_thread::sleep_for(300ms);
   out += Line("q98 upstream", Count(up.QueriesFor("q98.silent.example.test").size()));
   out += Line("q99 upstream", Count(up.QueriesFor("q99.silent.example.test").size()));
   out += Line("dropped line", Count(Has(world.gateway.process->Output(),
-                                        "DNS_QUEST, from 127.0.0.1, 'A'-q99.silent.example.test, dropped: too many "
+                                        "DNS_QUEST, from 127.0.0.5, 'A'-q99.silent.example.test, dropped: too many "
                                         "queries waiting")));
   out += Line("exit", std::to_string(world.gateway.process->Stop()));
   return out;
@@ -425,6 +442,185 @@ TEST(DnsForwarder, TurningTheCacheOffEmptiesItAtTheNextIdlePauseAndWpadHasItsSwi
   EXPECT_EQ(r["www"], "NOERROR | qr rd ra | www.example.test. 300 IN A 192.0.2.1") << text;
   EXPECT_EQ(r["www upstream"], "2") << text;
   EXPECT_EQ(r["exit"], "0") << text;
+}
+
+// How often the text stands in the output.
+std::size_t Occurrences(const std::string& output, const std::string& text) {
+  std::size_t count = 0;
+  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) ++count;
+  return count;
+}
+
+std::string OutsideClients() {
+  DnsWorld world("UsersAddrs=127.0.0.1\r\n");
+  std::string failure = world.Failure();
+  if (!failure.empty()) return failure;
+  std::string out;
+  // Neither a forwarded name nor one the gateway answers itself.
+  out += Line("outside", Dig("+time=1 -b 127.0.0.2 www.example.test"));
+  out += Line("outside wpad", Dig("+time=1 -b 127.0.0.2 wpad"));
+  out += Line("outside txt", Dig("+time=1 -b 127.0.0.2 -t TXT www.example.test"));
+  out += Line("inside", Dig("www.example.test"));
+  out += Line("upstream", Count(world.upstream.QueriesFor("www.example.test").size()));
+  // The refusals go to the monitor with the main timer, once a second.
+  world.gateway.process->WaitForOutput("REFUSED, 127.0.0.2, ", 3s);
+  std::this_thread::sleep_for(1500ms);
+  out += Line("refused lines", Count(Occurrences(world.gateway.process->Output(), "REFUSED, 127.0.0.2, , 0, ")));
+  // InInterface: only queries that came to 10.53.0.1 are admitted.
+  if (!world.Reload("InInterface=10.53.0.1\r\n")) return "child failed: no reload";
+  out += Line("wrong interface", Dig("+time=1 wpad"));
+  out += Line("right interface", Dig("wpad", &world.upstream, "10.53.0.1"));
+  out += Line("exit", std::to_string(world.gateway.process->Stop()));
+  return out;
+}
+
+TEST(DnsForwarder, QueriesFromAddressesNotAdmittedGetNoAnswerAndOneRefusedLine) {
+  std::string text = RunInOwnNetwork(OutsideClients);
+  ASSERT_FALSE(Has(text, "child failed")) << text;
+  Results r = Parse(text);
+  EXPECT_EQ(r["outside"], "no answer |  | ") << text;
+  EXPECT_EQ(r["outside wpad"], "no answer |  | ") << text;
+  EXPECT_EQ(r["outside txt"], "no answer |  | ") << text;
+  EXPECT_EQ(r["inside"], "NOERROR | qr rd ra | www.example.test. 300 IN A 192.0.2.1") << text;
+  EXPECT_EQ(r["upstream"], "1") << "the refused query was not forwarded\n" << text;
+  EXPECT_EQ(r["refused lines"], "1") << text;
+  EXPECT_EQ(r["wrong interface"], "no answer |  | ") << text;
+  EXPECT_EQ(r["right interface"], "NOERROR | qr aa rd ra | wpad. 0 IN A 10.53.0.1") << text;
+  EXPECT_EQ(r["exit"], "0") << text;
+}
+
+// Sends a query to 127.0.0.1:53 from 127.0.0.1 port 0, which no UDP socket
+// can do: the IP and UDP headers are written here (the kernel fills in the
+// IP checksum; a UDP checksum of 0 means none).
+bool SendFromPortZero(const std::string& query) {
+  int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+  if (fd < 0) return false;
+  std::string packet(sizeof(iphdr) + sizeof(udphdr), '\0');
+  auto* ip = reinterpret_cast<iphdr*>(packet.data());
+  ip->version = 4;
+  ip->ihl = 5;
+  ip->ttl = 64;
+  ip->protocol = IPPROTO_UDP;
+  ip->tot_len = htons(static_cast<std::uint16_t>(packet.size() + query.size()));
+  ip->saddr = htonl(INADDR_LOOPBACK);
+  ip->daddr = htonl(INADDR_LOOPBACK);
+  auto* udp = reinterpret_cast<udphdr*>(packet.data() + sizeof(iphdr));
+  udp->source = 0;
+  udp->dest = htons(53);
+  udp->len = htons(static_cast<std::uint16_t>(sizeof(udphdr) + query.size()));
+  packet += query;
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ssize_t n = ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof(target));
+  ::close(fd);
+  return n == static_cast<ssize_t>(packet.size());
+}
+
+std::string PortZero() {
+  DnsWorld world("");
+  std::string failure = world.Failure();
+  if (!failure.empty()) return failure;
+  std::string out;
+  // wpad is answered at once, so the reply to port 0 fails at once.
+  out += Line("sent", Count(SendFromPortZero(dnswire::Query(0x4444, "wpad"))));
+  if (!world.gateway.process->WaitForOutput("Ошибка передачи DNS answer!", 3s)) return "child failed: no send failure";
+  out += Line("next", Dig("+time=1 wpad"));
+  out += Line("forwarded", Dig("+time=1 www.example.test"));
+  std::string monitor = world.gateway.process->Output();
+  out += Line("open lines", Count(Occurrences(monitor, kOpenLine)));
+  out += Line("exit", std::to_string(world.gateway.process->Stop()));
+  return out;
+}
+
+TEST(DnsForwarder, AReplyThatCannotBeSentToPortZeroCostsOnlyThatDatagram) {
+  std::string text = RunInOwnNetwork(PortZero);
+  ASSERT_FALSE(Has(text, "child failed")) << text;
+  Results r = Parse(text);
+  EXPECT_EQ(r["sent"], "1") << text;
+  EXPECT_EQ(r["next"], "NOERROR | qr aa rd ra | wpad. 0 IN A 127.0.0.1") << text;
+  EXPECT_EQ(r["forwarded"], "NOERROR | qr rd ra | www.example.test. 300 IN A 192.0.2.1") << text;
+  EXPECT_EQ(r["open lines"], "1") << "the socket stayed open\n" << text;
+  EXPECT_EQ(r["exit"], "0") << text;
+}
+
+// A dig that waits one second for its answer and does not ask again.
+std::string QuickDig(const std::string& arguments) { return Dig("+time=1 " + arguments); }
+
+std::string NoUpstreamServer() {
+  DnsWorld world("", "192.168.0.10 fileserver\n", "DnsServer=\r\n");
+  std::string failure = world.Failure();
+  if (!failure.empty()) return failure;
+  const std::string hosts = "EnableHostsDns=1\r\nHostsFileName=" + world.gateway.home + "/hosts\r\n";
+  if (!world.Reload(hosts)) return "child failed: no reload";
+  std::string out;
+  out += Line("other", QuickDig("www.example.test"));
+  out += Line("hosts", QuickDig("fileserver"));
+  // Servers that are the gateway itself are left out.
+  world.servers = "DnsServer=127.0.0.1; 10.53.0.1; 0.0.0.0\r\n";
+  if (!world.Reload(hosts)) return "child failed: no reload";
+  out += Line("own other", QuickDig("www.example.test"));
+  out += Line("own hosts", QuickDig("fileserver"));
+  world.servers = "DnsServer=127.0.0.1; 10.53.0.3\r\n";
+  if (!world.Reload(hosts)) return "child failed: no reload";
+  out += Line("after own", QuickDig("www.example.test"));
+  out += Line("upstream", Count(world.upstream.QueriesFor("www.example.test").size()));
+  out += Line("exit", std::to_string(world.gateway.process->Stop()));
+  return out;
+}
+
+TEST(DnsForwarder, WithoutAnUpstreamServerLocalNamesAreAnsweredAndOthersGetServfailAtOnce) {
+  std::string text = RunInOwnNetwork(NoUpstreamServer);
+  ASSERT_FALSE(Has(text, "child failed")) << text;
+  Results r = Parse(text);
+  EXPECT_EQ(r["other"], "SERVFAIL | qr rd ra | ") << text;
+  EXPECT_EQ(r["hosts"], "NOERROR | qr aa rd ra | fileserver. 0 IN A 192.168.0.10") << text;
+  EXPECT_EQ(r["own other"], "SERVFAIL | qr rd ra | ") << text;
+  EXPECT_EQ(r["own hosts"], r["hosts"]) << text;
+  EXPECT_EQ(r["after own"], "NOERROR | qr rd ra | www.example.test. 300 IN A 192.0.2.1") << text;
+  EXPECT_EQ(r["upstream"], "1") << text;
+  EXPECT_EQ(r["exit"], "0") << text;
+}
+
+std::string Flood() {
+  DnsWorld world("");
+  std::string failure = world.Failure();
+  if (!failure.empty()) return failure;
+  const Upstream& up = world.upstream;
+  RawClient flooder;
+  for (int i = 0; i < 200; ++i)
+    flooder.Send(dnswire::Query(static_cast<std::uint16_t>(i), "f" + std::to_string(i) + ".silent.example.test"));
+  // The forwarder has taken them all when a query sent after them is
+  // handled: the flooder's own, dropped, shows in the monitor.
+  flooder.Send(dnswire::Query(999, "last.silent.example.test"));
+  world.gateway.process->WaitForOutput("'A'-last.silent.example.test, dropped", 5s);
+  std::string out;
+  out += Line("second client", Dig("-b 127.0.0.2 www.example.test"));
+  std::size_t silent = 0;
+  for (const std::string& query : up.AllQueries()) silent += Has(query, ".silent.example.test");
+  out += Line("flood forwarded", Count(silent));
+  out += Line("exit", std::to_string(world.gateway.process->Stop()));
+  return out;
+}
+
+TEST(DnsForwarder, OneClientFloodingUnansweredQueriesDoesNotKeepAnotherFromBeingAnswered) {
+  std::string text = RunInOwnNetwork(Flood);
+  ASSERT_FALSE(Has(text, "child failed")) << text;
+  Results r = Parse(text);
+  EXPECT_EQ(r["second client"], "NOERROR | qr rd ra | www.example.test. 300 IN A 192.0.2.1") << text;
+  EXPECT_EQ(r["flood forwarded"], "25") << text;
+  EXPECT_EQ(r["exit"], "0") << text;
+}
+
+TEST(DnsForwarderCheck, ADnsServerThatIsTheGatewayItselfIsNamed) {
+  std::string home = MakeProgramFolder("[System]\r\nDnsServer=127.0.0.1; 192.0.2.53; name.example\r\n");
+  int rc = -1;
+  std::string out = RunProgram("BRINDLEX_HOME='" + home + "' '" + BRINDLEX_BINARY + "' --check 2>&1", &rc);
+  RemoveFolder(home);
+  EXPECT_EQ(rc, 1) << out;
+  EXPECT_TRUE(Has(out, "Brindlex.ini:2: [System] DnsServer: '127.0.0.1' - адрес самого шлюза")) << out;
+  EXPECT_TRUE(Has(out, "Brindlex.ini:2: [System] DnsServer: запись 'name.example' не понята")) << out;
+  EXPECT_FALSE(Has(out, "192.0.2.53")) << out;
 }
 
 }  // namespace

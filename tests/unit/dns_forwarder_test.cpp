@@ -66,19 +66,30 @@ std::string Octets(std::string_view data) {
 class Forwarder : public ::testing::Test {
  protected:
   Forwarder() {
-    settings.DnsServer = "127.0.0.2; 127.0.0.3";
+    settings.DnsServer = "198.51.100.2; 198.51.100.3";
     settings.EnableCachDns = true;
   }
 
-  // Hands one datagram over; returns the failure number.
+  // Hands one datagram over; returns the failure number (and keeps whether
+  // it was refused).
   int Arrive(const std::string& bytes, Ipv4 from, std::uint16_t port = 5353) {
     DnsArrival arrival{bytes, from, port, local};
     report.Clear();
-    return forwarder.Handle(arrival, settings, now, send, report);
+    DnsForwarder::Outcome outcome = forwarder.Handle(arrival, settings, now, send, report);
+    refused = outcome.refused;
+    return outcome.failure;
   }
   int FromClient(const std::string& bytes) { return Arrive(bytes, client, clientPort); }
-  int FromServer(const std::string& bytes, const char* server = "127.0.0.2") {
+  int FromServer(const std::string& bytes, const char* server = "198.51.100.2") {
     return Arrive(bytes, Address(server), kDnsPort);
+  }
+  // Fills the pending table with distinct unanswered queries, each client
+  // address taking its whole share.
+  void FillTable() {
+    for (std::uint16_t i = 0; i < DnsPendingTable::kCapacity; ++i)
+      ASSERT_EQ(Arrive(Query(i, "q" + std::to_string(i) + ".example"),
+                       Address("10.0.0.10") + static_cast<Ipv4>(i / DnsPendingTable::kClientShare)),
+                0);
   }
   // The ID a query went upstream with.
   std::uint16_t LastForwardId() {
@@ -95,10 +106,11 @@ class Forwarder : public ::testing::Test {
   std::uint16_t clientPort = 40000;
   Ipv4 local = Address("10.0.0.1");
   std::vector<Sent> sent;
+  bool refused = false;
   bool sendWorks = true;
   DnsForwarder::Sender send = [this](std::string_view bytes, Ipv4 to, std::uint16_t port) {
     sent.push_back({std::string(bytes), to, port});
-    return sendWorks;
+    return sendWorks && port != 0;  // as the kernel refuses port 0
   };
 };
 
@@ -106,10 +118,10 @@ TEST_F(Forwarder, AQueryIsForwardedWithAForwardIdAndTheAnswerRelayedWithTheClien
   std::string query = Query(0x4242, "www.example.com");
   ASSERT_EQ(FromClient(query), 0);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].to, Address("127.0.0.2"));
+  EXPECT_EQ(sent[0].to, Address("198.51.100.2"));
   EXPECT_EQ(sent[0].port, kDnsPort);
   EXPECT_EQ(sent[0].bytes.substr(2), query.substr(2)) << "only the ID changes";
-  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-www.example.com, forvard to 127.0.0.2");
+  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-www.example.com, forvard to 198.51.100.2");
 
   std::uint16_t forwardId = LastForwardId();
   std::string response = Response(forwardId, "www.example.com", {ARecord(kQuestionName, 300, {192, 0, 2, 1})});
@@ -119,7 +131,7 @@ TEST_F(Forwarder, AQueryIsForwardedWithAForwardIdAndTheAnswerRelayedWithTheClien
   EXPECT_EQ(sent[1].port, clientPort);
   EXPECT_EQ(sent[1].bytes.substr(0, 2), Word(0x4242));
   EXPECT_EQ(sent[1].bytes.substr(2), response.substr(2));
-  EXPECT_EQ(report.text(), "DNS_ANSWER, from 127.0.0.2, 'A'-www.example.com = 192.0.2.1; ");
+  EXPECT_EQ(report.text(), "DNS_ANSWER, from 198.51.100.2, 'A'-www.example.com = 192.0.2.1; ");
   EXPECT_EQ(forwarder.pending().size(), 0u);
   // The same answer again belongs to no query any more.
   ASSERT_EQ(FromServer(response), 0);
@@ -152,7 +164,7 @@ TEST_F(Forwarder, ACachedAnswerCarriesTheTtlLeftWithoutAaAndIsForwardedAgainAfte
   sent.clear();
   ASSERT_EQ(FromClient(Query(0x0103, "www.example.com")), 0);
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].to, Address("127.0.0.2")) << "300 s after it was stored the record is dead";
+  EXPECT_EQ(sent[0].to, Address("198.51.100.2")) << "300 s after it was stored the record is dead";
 }
 
 TEST_F(Forwarder, AReverseQueryIsAnsweredWithTheCachedName) {
@@ -181,14 +193,14 @@ TEST_F(Forwarder, RepetitionsMoveThroughTheServersAndBackWithOneForwardId) {
     servers.push_back(sent.back().to);
     ids.push_back(LastForwardId());
   }
-  EXPECT_EQ(servers, (std::vector<Ipv4>{Address("127.0.0.2"), Address("127.0.0.3"), Address("127.0.0.2")}));
+  EXPECT_EQ(servers, (std::vector<Ipv4>{Address("198.51.100.2"), Address("198.51.100.3"), Address("198.51.100.2")}));
   EXPECT_EQ(ids[0], ids[1]);
   EXPECT_EQ(ids[0], ids[2]);
   EXPECT_EQ(forwarder.pending().size(), 1u);
   // Sent last to the first server: the second one's late answer is not taken.
-  FromServer(Response(ids[0], "slow.example", {ARecord(kQuestionName, 60, {192, 0, 2, 3})}), "127.0.0.3");
+  FromServer(Response(ids[0], "slow.example", {ARecord(kQuestionName, 60, {192, 0, 2, 3})}), "198.51.100.3");
   EXPECT_EQ(sent.size(), 3u);
-  FromServer(Response(ids[0], "slow.example", {ARecord(kQuestionName, 60, {192, 0, 2, 3})}), "127.0.0.2");
+  FromServer(Response(ids[0], "slow.example", {ARecord(kQuestionName, 60, {192, 0, 2, 3})}), "198.51.100.2");
   EXPECT_EQ(sent.size(), 4u);
 }
 
@@ -196,11 +208,11 @@ TEST_F(Forwarder, ASpoofedAnswerWithTheRightIdFromAnotherAddressIsNeitherRelayed
   FromClient(Query(5, "bank.example"));
   std::uint16_t id = LastForwardId();
   std::string forged = Response(id, "bank.example", {ARecord(kQuestionName, 86400, {6, 6, 6, 6})});
-  ASSERT_EQ(FromServer(forged, "127.0.0.9"), 0);
+  ASSERT_EQ(FromServer(forged, "198.51.100.9"), 0);
   EXPECT_EQ(sent.size(), 1u);
-  EXPECT_EQ(report.text(), "DNS_ANSWER, from 127.0.0.9, 'A'-bank.example = dropped: no query waits for it");
+  EXPECT_EQ(report.text(), "DNS_ANSWER, from 198.51.100.9, 'A'-bank.example = dropped: no query waits for it");
   // Nor from the right address but another port.
-  ASSERT_EQ(Arrive(forged, Address("127.0.0.2"), 5300), 0);
+  ASSERT_EQ(Arrive(forged, Address("198.51.100.2"), 5300), 0);
   EXPECT_EQ(sent.size(), 1u);
   EXPECT_EQ(forwarder.cache().size(), 0u);
   // The real answer still finds its query.
@@ -221,7 +233,7 @@ TEST_F(Forwarder, OnlyAddressRecordsOnTheCnameChainAreCachedEachUnderItsOwner) {
        ARecord(Labels("victim.example"), 300, {6, 6, 6, 6}), ARecord(Labels("other.example"), 0, {192, 0, 2, 21})});
   FromServer(response);
   EXPECT_EQ(sent.size(), 2u);
-  EXPECT_EQ(report.text(), "DNS_ANSWER, from 127.0.0.2, 'A'-www.shop.example = 192.0.2.20; 6.6.6.6; 192.0.2.21; ");
+  EXPECT_EQ(report.text(), "DNS_ANSWER, from 198.51.100.2, 'A'-www.shop.example = 192.0.2.20; 6.6.6.6; 192.0.2.21; ");
   EXPECT_EQ(forwarder.cache().size(), 1u);
   EXPECT_EQ(forwarder.cache().FindAddresses("cdn.example", now).size(), 1u);
   EXPECT_TRUE(forwarder.cache().FindAddresses("victim.example", now).empty());
@@ -229,7 +241,7 @@ TEST_F(Forwarder, OnlyAddressRecordsOnTheCnameChainAreCachedEachUnderItsOwner) {
   sent.clear();
   FromClient(Query(6, "www.shop.example"));
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].to, Address("127.0.0.2"));
+  EXPECT_EQ(sent[0].to, Address("198.51.100.2"));
 }
 
 TEST_F(Forwarder, AnswersWithTtlZeroOrAnErrorAreRelayedButNotCached) {
@@ -243,12 +255,12 @@ TEST_F(Forwarder, AnswersWithTtlZeroOrAnErrorAreRelayedButNotCached) {
   FromServer(failure);
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent[3].bytes.substr(2), failure.substr(2));
-  EXPECT_EQ(report.text(), "DNS_ANSWER, from 127.0.0.2, 'A'-missing.example = Error");
+  EXPECT_EQ(report.text(), "DNS_ANSWER, from 198.51.100.2, 'A'-missing.example = Error");
   EXPECT_EQ(forwarder.cache().size(), 0u);
 }
 
 TEST_F(Forwarder, TheHundredAndFirstDistinctQueryIsDropped) {
-  for (std::uint16_t i = 0; i < 100; ++i) ASSERT_EQ(FromClient(Query(i, "q" + std::to_string(i) + ".example")), 0);
+  FillTable();
   EXPECT_EQ(sent.size(), 100u);
   ASSERT_EQ(FromClient(Query(100, "q100.example")), 0);
   EXPECT_EQ(sent.size(), 100u);
@@ -262,7 +274,7 @@ TEST_F(Forwarder, TheHundredAndFirstDistinctQueryIsDropped) {
 }
 
 TEST_F(Forwarder, UnderSteadyTrafficTheCleanUpStillRunsEveryTwoSeconds) {
-  for (std::uint16_t i = 0; i < 100; ++i) FromClient(Query(i, "q" + std::to_string(i) + ".example"));
+  FillTable();
   // A datagram every half second, never a quiet wait: the clean-ups run at
   // 2, 4, ... 32 s, and the one at 32 s is the first to find the queries
   // 31 s old.
@@ -281,9 +293,9 @@ TEST_F(Forwarder, UnderSteadyTrafficTheCleanUpStillRunsEveryTwoSeconds) {
   forwarder.AfterWait(true, settings, now);
   EXPECT_EQ(forwarder.pending().size(), 1u) << "30.5 s old";
   now += kSecond;
-  forwarder.AfterWait(false, settings, now);
+  EXPECT_FALSE(forwarder.AfterWait(false, settings, now));
   EXPECT_EQ(forwarder.pending().size(), 1u) << "one second after the last clean-up";
-  forwarder.AfterWait(true, settings, now);
+  EXPECT_TRUE(forwarder.AfterWait(true, settings, now));
   EXPECT_EQ(forwarder.pending().size(), 0u) << "a quiet wait cleans up at once";
 }
 
@@ -299,7 +311,7 @@ TEST_F(Forwarder, IdleExpiresRecordsAndEmptiesTheCacheWhileItIsOff) {
   settings.EnableCachDns = false;
   sent.clear();
   FromClient(Query(2, "a.example"));
-  EXPECT_EQ(sent.at(0).to, Address("127.0.0.2")) << "the cache is not used while off";
+  EXPECT_EQ(sent.at(0).to, Address("198.51.100.2")) << "the cache is not used while off";
   forwarder.Idle(settings, now);
   EXPECT_EQ(forwarder.cache().size(), 0u);
   EXPECT_EQ(forwarder.cache().usedBytes(), 0u);
@@ -312,24 +324,124 @@ TEST_F(Forwarder, IdleExpiresRecordsAndEmptiesTheCacheWhileItIsOff) {
   EXPECT_EQ(forwarder.cache().size(), 1u);
 }
 
-TEST_F(Forwarder, SendFailuresAndMissingServersAreReportedAsFailures) {
-  settings.DnsServer = "";
-  EXPECT_EQ(FromClient(Query(1, "a.example")), kDnsForwardSendFailure);
-  EXPECT_TRUE(sent.empty());
-  settings.DnsServer = "not-an-address";
-  EXPECT_EQ(FromClient(Query(2, "a.example")), kDnsForwardSendFailure);
-  settings.DnsServer = "127.0.0.2";
+TEST_F(Forwarder, ASendThatFailsLosesThatDatagramAloneAndIsReported) {
   sendWorks = false;
   EXPECT_EQ(FromClient(Query(3, "a.example")), kDnsForwardSendFailure);
   sendWorks = true;
+  // The client's repetition finds its entry and goes to the next server.
+  EXPECT_EQ(FromClient(Query(3, "a.example")), 0);
+  EXPECT_EQ(sent.back().to, Address("198.51.100.3"));
   FromClient(Query(4, "b.example"));
   std::uint16_t id = LastForwardId();
   sendWorks = false;
   EXPECT_EQ(FromServer(Response(id, "b.example", {ARecord(kQuestionName, 100, {192, 0, 2, 2})})),
             kDnsAnswerSendFailure);
   EXPECT_EQ(forwarder.cache().size(), 0u);
+  EXPECT_EQ(forwarder.pending().size(), 1u) << "the answered entry is gone, the other waits";
+  sendWorks = true;
+  // No reply reaches port 0; the next client is served all the same.
+  EXPECT_EQ(Arrive(Query(5, "wpad"), client, 0), kDnsAnswerSendFailure);
+  sent.clear();
+  EXPECT_EQ(FromClient(Query(6, "wpad")), 0);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].to, client);
+  EXPECT_EQ(sent[0].port, clientPort);
   EXPECT_STREQ(StrC(kDnsForwardSendFailure), "Ошибка передачи DNS forward!");
   EXPECT_STREQ(StrC(kDnsAnswerSendFailure), "Ошибка передачи DNS answer!");
+}
+
+TEST_F(Forwarder, WithoutAnUpstreamServerQueriesAreAnsweredServfailAtOnce) {
+  forwarder.SetInterfaceAddresses({local});
+  for (const char* list : {"", "not-an-address", "127.0.0.1; 0.0.0.0; 10.0.0.1", " ; 127.0.0.53"}) {
+    settings.DnsServer = list;
+    sent.clear();
+    std::string query = Query(0x3131, "www.example.com", kDnsTypeMx);
+    ASSERT_EQ(FromClient(query), 0);
+    ASSERT_EQ(sent.size(), 1u) << list;
+    EXPECT_EQ(sent[0].to, client);
+    EXPECT_EQ(sent[0].port, clientPort);
+    DnsHeader header;
+    ASSERT_TRUE(ReadDnsHeader(sent[0].bytes, header));
+    EXPECT_EQ(header.id, 0x3131);
+    EXPECT_EQ(header.flags, kDnsFlagQr | 0x0100 | kDnsFlagRa | kDnsRcodeServerFailure) << list;
+    EXPECT_EQ(header.questionCount, 1);
+    EXPECT_EQ(header.answerCount, 0);
+    EXPECT_EQ(sent[0].bytes.substr(6), Word(0) + Word(0) + Word(0) + query.substr(12)) << "the question copied";
+    EXPECT_EQ(forwarder.pending().size(), 0u);
+    EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'MX'-www.example.com, answered SERVFAIL: no upstream server");
+  }
+}
+
+TEST_F(Forwarder, TheGatewaysOwnAddressesAreSkippedAmongTheServers) {
+  forwarder.SetInterfaceAddresses({Address("10.0.0.1"), Address("192.168.5.1")});
+  settings.DnsServer = "127.0.0.1; 10.0.0.1; 198.51.100.3; 0.0.0.0; 192.168.5.1; 198.51.100.2";
+  std::vector<Ipv4> servers;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(FromClient(Query(9, "slow.example")), 0);
+    servers.push_back(sent.back().to);
+  }
+  EXPECT_EQ(servers, (std::vector<Ipv4>{Address("198.51.100.3"), Address("198.51.100.2"), Address("198.51.100.3")}));
+}
+
+TEST_F(Forwarder, OnlyQueriesFromAddressesThatUsersAddrsAndInInterfaceAdmitAreServed) {
+  settings.UsersAddrs = {"10.0.0.0/24"};
+  ASSERT_EQ(FromClient(Query(1, "www.example.com")), 0);
+  EXPECT_FALSE(refused);
+  ASSERT_EQ(sent.size(), 1u);
+  std::uint16_t forwardId = LastForwardId();
+  // From outside: not even what the gateway knows itself, nor a SERVFAIL,
+  // nor an undecodable question goes back; the report line stays empty (the
+  // refusal has a line of its own).
+  std::string txt = Query(2, "big.example", 16);
+  std::string cutOff = Query(3, "www.example.com").substr(0, 20);
+  for (const std::string& query : {Query(2, "www.example.com"), Query(3, "wpad"), txt, cutOff}) {
+    EXPECT_EQ(Arrive(query, Address("203.0.113.7")), 0);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(report.text(), "");
+  }
+  settings.DnsServer = "";
+  Arrive(Query(4, "other.example"), Address("10.0.1.5"));
+  EXPECT_TRUE(refused);
+  settings.DnsServer = "198.51.100.2";
+  EXPECT_EQ(sent.size(), 1u);
+  EXPECT_EQ(forwarder.pending().size(), 1u);
+  // The upstream server's answer is taken, though UsersAddrs does not name it.
+  FromServer(Response(forwardId, "www.example.com", {ARecord(kQuestionName, 300, {192, 0, 2, 1})}));
+  EXPECT_FALSE(refused);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1].to, client);
+
+  // InInterface: the query must have come to an admitted address of the
+  // gateway; one that came nobody knows where is not admitted.
+  settings.UsersAddrs.clear();
+  settings.InInterface = {"10.0.0.1"};
+  FromClient(Query(5, "wpad"));
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(sent.size(), 3u);
+  for (Ipv4 arrivedAt : {Address("192.168.5.1"), kNoAddress}) {
+    local = arrivedAt;
+    FromClient(Query(6, "wpad"));
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(sent.size(), 3u);
+  }
+}
+
+TEST_F(Forwarder, OneClientFloodingUnansweredQueriesLeavesRoomForTheOthers) {
+  for (std::uint16_t i = 0; i < 200; ++i)
+    ASSERT_EQ(
+        Arrive(Query(i, "q" + std::to_string(i) + ".silent.example"), client, static_cast<std::uint16_t>(40000 + i)),
+        0);
+  EXPECT_EQ(sent.size(), DnsPendingTable::kClientShare);
+  EXPECT_EQ(report.text(),
+            "DNS_QUEST, from 10.0.0.5, 'A'-q199.silent.example, dropped: too many queries of this client waiting");
+  sent.clear();
+  const Ipv4 other = Address("10.0.0.6");
+  ASSERT_EQ(Arrive(Query(7, "www.example.com"), other), 0);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].to, Address("198.51.100.2"));
+  FromServer(Response(LastForwardId(), "www.example.com", {ARecord(kQuestionName, 300, {192, 0, 2, 1})}));
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1].to, other);
 }
 
 TEST_F(Forwarder, UndecodableDatagramsAreDroppedSilently) {
@@ -353,20 +465,20 @@ TEST_F(Forwarder, OnlyStandardSingleAddressOrPointerQueriesAreAnsweredLocally) {
     sent.clear();
     FromClient(query);
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].to, Address("127.0.0.2"));
+    EXPECT_EQ(sent[0].to, Address("198.51.100.2"));
   }
-  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-a.example, forvard to 127.0.0.2");
+  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-a.example, forvard to 198.51.100.2");
 }
 
 TEST_F(Forwarder, ReportedNamesAreEscapedAndTheLineBounded) {
-  settings.DnsServer = "127.0.0.2";
+  settings.DnsServer = "198.51.100.2";
   std::string hostile =
       Header(1, 0x0100, 1, 0) + std::string(1, 9) + "a,b\r\nFAKE" + std::string(1, 0) + Word(1) + Word(1);
   FromClient(hostile);
-  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-a%2Cb%0D%0AFAKE, forvard to 127.0.0.2");
+  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-a%2Cb%0D%0AFAKE, forvard to 198.51.100.2");
   std::string label(60, 'x');
   FromClient(Query(2, label + "." + label + "." + label + ".example"));
-  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-, forvard to 127.0.0.2")
+  EXPECT_EQ(report.text(), "DNS_QUEST, from 10.0.0.5, 'A'-, forvard to 198.51.100.2")
       << "a name that does not fit is left out, the rest still comes";
 }
 
@@ -423,7 +535,22 @@ TEST_F(ForwarderWithHosts, HostsAnswersHaveTtlZeroAndAaForTheShortAndLongNameAnd
   settings.EnableHostsDns = false;
   sent.clear();
   FromClient(Query(9, "fileserver"));
-  EXPECT_EQ(sent.at(0).to, Address("127.0.0.2"));
+  EXPECT_EQ(sent.at(0).to, Address("198.51.100.2"));
+}
+
+TEST_F(ForwarderWithHosts, WithoutAnUpstreamServerTheHostsFileAndTheCacheStillAnswer) {
+  FromClient(Query(1, "www.example.com"));
+  FromServer(Response(LastForwardId(), "www.example.com", {ARecord(kQuestionName, 300, {192, 0, 2, 1})}));
+  settings.DnsServer = "";
+  for (const char* name : {"fileserver", "www.example.com", "elsewhere.example"}) {
+    sent.clear();
+    ASSERT_EQ(FromClient(Query(7, name)), 0);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].to, client);
+    Answer answer = Decode(sent[0].bytes);
+    EXPECT_EQ(answer.flags & 0x0F, name[0] == 'e' ? kDnsRcodeServerFailure : 0) << name;
+    EXPECT_EQ(answer.records.size(), name[0] == 'e' ? 0u : 1u) << name;
+  }
 }
 
 TEST_F(Forwarder, WpadIsAnsweredWithTheAddressTheClientReachedWhileTheWebServerIsOn) {
@@ -451,7 +578,7 @@ TEST_F(Forwarder, WpadIsAnsweredWithTheAddressTheClientReachedWhileTheWebServerI
     if (i == 2) settings.EnableHTTP = false;
     sent.clear();
     FromClient(Query(static_cast<std::uint16_t>(10 + i), name));
-    EXPECT_EQ(sent.at(0).to, Address("127.0.0.2")) << i;
+    EXPECT_EQ(sent.at(0).to, Address("198.51.100.2")) << i;
     settings = saved;
   }
 }

@@ -98,13 +98,19 @@ TEST(DnsPending, RepetitionsKeepTheirEntryAndForwardIdAndCountAttempts) {
   EXPECT_EQ(table.size(), 5u);
 }
 
+// The client of the i-th query when a table is filled: each client address
+// takes its whole share.
+Ipv4 FillingClient(std::size_t i) {
+  return Address("10.0.0.10") + static_cast<Ipv4>(i / DnsPendingTable::kClientShare);
+}
+
 TEST(DnsPending, ForwardIdsAreNeitherSequentialNorSharedByWaitingEntries) {
   DnsPendingTable table;
   std::set<std::uint16_t> ids;
   int steps = 0;
   std::uint16_t previous = 0;
   for (std::uint16_t i = 0; i < DnsPendingTable::kCapacity; ++i) {
-    auto* entry = table.Query(Address("10.0.0.5"), 4000, i, "name.example");
+    auto* entry = table.Query(FillingClient(i), 4000, i, "name.example");
     ASSERT_NE(entry, nullptr);
     if (i > 0 && entry->forwardId == static_cast<std::uint16_t>(previous + 1)) ++steps;
     previous = entry->forwardId;
@@ -118,18 +124,45 @@ TEST(DnsPending, ForwardIdsAreNeitherSequentialNorSharedByWaitingEntries) {
 TEST(DnsPending, TheHundredAndFirstQueryIsRefusedAndExpiryMakesRoom) {
   DnsPendingTable table;
   for (std::uint16_t i = 0; i < 100; ++i) {
-    auto* entry = table.Query(Address("10.0.0.5"), 4000, i, "name.example");
+    auto* entry = table.Query(FillingClient(i), 4000, i, "name.example");
     ASSERT_NE(entry, nullptr);
     entry->sentAt = i < 50 ? 0 : 10 * kSecond;
   }
-  EXPECT_EQ(table.Query(Address("10.0.0.5"), 4000, 100, "name.example"), nullptr);
+  EXPECT_TRUE(table.full());
+  EXPECT_EQ(table.Query(Address("10.0.0.5"), 4000, 100, "name.example"), nullptr) << "a client holding nothing";
   // A repetition still finds its entry in a full table.
-  EXPECT_NE(table.Query(Address("10.0.0.5"), 4000, 3, "name.example"), nullptr);
+  EXPECT_NE(table.Query(FillingClient(3), 4000, 3, "name.example"), nullptr);
   table.Expire(31 * kSecond - 1);
   EXPECT_EQ(table.size(), 100u) << "30.999 s is not 31 whole seconds";
   table.Expire(31 * kSecond);
   EXPECT_EQ(table.size(), 50u);
+  EXPECT_FALSE(table.full());
   EXPECT_NE(table.Query(Address("10.0.0.5"), 4000, 100, "name.example"), nullptr);
+}
+
+TEST(DnsPending, OneClientAddressHoldsAtMostItsShareWhateverItsPorts) {
+  DnsPendingTable table;
+  const Ipv4 flooder = Address("10.0.0.5");
+  for (std::uint16_t i = 0; i < DnsPendingTable::kClientShare; ++i)
+    ASSERT_NE(table.Query(flooder, static_cast<std::uint16_t>(4000 + i), i, "silent.example"), nullptr) << i;
+  EXPECT_EQ(table.Query(flooder, 5000, 999, "silent.example"), nullptr);
+  EXPECT_FALSE(table.full());
+  // Its own repetitions are no new entries; another client has its places.
+  auto* again = table.Query(flooder, 4000, 0, "silent.example");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->attempt, 1);
+  auto* other = table.Query(Address("10.0.0.6"), 4000, 1, "www.example");
+  ASSERT_NE(other, nullptr);
+  other->server = Address("198.51.100.2");
+  std::uint16_t otherId = other->forwardId;
+  // An answered query gives its place back.
+  auto* last = table.Query(flooder, 4001, 1, "silent.example");
+  ASSERT_NE(last, nullptr);
+  last->server = Address("198.51.100.2");
+  ASSERT_TRUE(table.TakeAnswered(last->forwardId, "silent.example", Address("198.51.100.2")));
+  EXPECT_NE(table.Query(flooder, 5000, 999, "silent.example"), nullptr);
+  EXPECT_EQ(table.Query(flooder, 5001, 999, "silent.example"), nullptr);
+  EXPECT_TRUE(table.TakeAnswered(otherId, "www.example", Address("198.51.100.2")));
 }
 
 TEST(DnsPending, AResponseIsTakenOnlyFromTheServerTheQueryWentToForItsIdAndName) {
