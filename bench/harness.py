@@ -206,8 +206,10 @@ def start_brindlex(w, name, local, system=""):
     w.socks_ports[name] = free_port()
     # The origin is on loopback, where a destination a client chose is
     # refused unless allowed.
+    # Every client is 127.0.0.1, which stands for the whole LAN here: the
+    # per-address share must not cap the rows of 500 connections.
     text = (f"[System]\r\nHttpPort={port}\r\nEnableSocks5=1\r\nSocks5Port={w.socks_ports[name]}\r\n"
-            f"EnableLoopbackTargets=1\r\n{system}")
+            f"EnableLoopbackTargets=1\r\nMaxConnectionsPerAddress=1000\r\n{system}")
     if local:
         text += "LocalHosts=127.0.0.1\r\n"
     else:

@@ -488,7 +488,9 @@ def main():
     try:
         harness.start_origin(w, {"1k.bin": 1024, "4m.bin": 4 * harness.MB})
         deadline = args.scenario == "deadline"
-        system = f"HeadTimeout={args.head_timeout}\r\n" if deadline else ""
+        # Every client of the soak is 127.0.0.1, which stands for the whole LAN here.
+        system = "MaxConnectionsPerAddress=1000\r\n"
+        system += f"HeadTimeout={args.head_timeout}\r\n" if deadline else ""
         harness.start_brindlex(w, "brindlex-user", local=False, system=system)
         soak = Soak(w, "brindlex-user")
         start = time.monotonic()

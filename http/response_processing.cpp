@@ -23,6 +23,8 @@ namespace brindlex {
 
 namespace {
 
+constexpr std::int32_t kFtpListingLifetime = 86400;
+
 CacheRecordFixed EntryOf(const ConnectionRecord& r) { return DecodeRecordFixed(r.cacheEntry.data()); }
 
 // The answer is complete once its declared length has arrived, even if the
@@ -77,6 +79,12 @@ void HeadPiece(ConnectionRecord& r, const char* bytes, int length) {
   fixed.expires = head.expires.value_or(-1);
   fixed.lastModified = head.lastModified.value_or(0);
   fixed.mustRevalidate = head.mustRevalidate ? 1 : 0;
+  // A listing of an FTP directory is kept only when fetched anonymously
+  // (ListingCacheable), so it is the same for every user; nothing in its head
+  // gives it a lifetime, and without one it would never be served from the
+  // cache: it keeps a day.
+  if (fixed.maxAge == -1 && fixed.expires == -1 && fixed.lastModified <= 0 && StartsWithNoCase(r.url, "ftp:"))
+    fixed.maxAge = kFtpListingLifetime;
   fixed.headerLength = static_cast<std::uint16_t>(std::min<size_t>(head.headerBlock.size(), 0xFFFF));
 
   if (head.status != 200 || head.noStore) r.noStore = true;

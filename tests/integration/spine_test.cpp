@@ -120,7 +120,9 @@ TEST_F(GatewayTest, ServicesGreetWithTheirOwnLines) {
 
 TEST_F(GatewayTest, The501stClientIsAcceptedOnlyAfterARecordIsFreed) {
   int ftp = FreePort();
-  Start("HttpPort=" + std::to_string(FreePort()) + "\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) + "\r\n",
+  // Every client comes from 127.0.0.1: the address may hold them all here.
+  Start("HttpPort=" + std::to_string(FreePort()) + "\r\nEnableFtp=1\r\nFtpPort=" + std::to_string(ftp) +
+            "\r\nMaxConnectionsPerAddress=600\r\n",
         OpenLine("FTP", ftp, "Ok"));
   const std::string greeting = "220 Hi! Welcome on Brindlex!\r\n";
   for (int i = 0; i < 500; ++i) {
