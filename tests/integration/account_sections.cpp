@@ -29,6 +29,15 @@ UserRecord LoginUser(const std::string& login, const std::string& password) {
   return user;
 }
 
+UserRecord AddressUser(const std::string& address, const std::string& name) {
+  UserRecord user;
+  user.login = address;
+  user.name = name;
+  user.byAddress = true;
+  user.schedule = FullSchedule();
+  return user;
+}
+
 std::string AccountSections(const std::vector<UserRecord>& users) {
   IniDocument document;
   WriteGroup(MakeDefaultGroup(), document);

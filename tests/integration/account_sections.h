@@ -15,6 +15,9 @@ namespace brindlex::testing {
 // A user identified by login and password, allowed at every hour.
 UserRecord LoginUser(const std::string& login, const std::string& password);
 
+// A user identified by his address alone, allowed at every hour.
+UserRecord AddressUser(const std::string& address, const std::string& name);
+
 // The [Groups] and [Users] sections (with filters) for these users.
 std::string AccountSections(const std::vector<UserRecord>& users);
 

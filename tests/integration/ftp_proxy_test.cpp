@@ -30,22 +30,9 @@ namespace {
 
 const std::string kGreeting = "220 Hi! Welcome on Brindlex!\r\n";
 
-// One reply line (with its line end), read a byte at a time so that nothing
-// of the next one is taken; empty on time-out or close.
-std::string ReadLine(int fd) {
-  std::string line;
-  while (line.size() < 2 || line.substr(line.size() - 2) != "\r\n") {
-    pollfd p{fd, POLLIN, 0};
-    char c = 0;
-    if (::poll(&p, 1, 10000) <= 0 || ::recv(fd, &c, 1, 0) != 1) return {};
-    line += c;
-  }
-  return line;
-}
-
 std::string Ask(int fd, const std::string& command) {
   SendAll(fd, command + "\r\n");
-  return ReadLine(fd);
+  return ReadCrLfLine(fd);
 }
 
 // 125 when the data connection is already open, else 150.
@@ -60,36 +47,6 @@ int PassivePort(const std::string& line) {
                   &numbers[4], &numbers[5]) != 6)
     return -1;
   return numbers[4] * 256 + numbers[5];
-}
-
-// A connection to 127.0.0.1:port from another loopback address, as another
-// machine of the LAN would come; -1 on failure.
-int ConnectFrom(const char* source, int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  ::inet_pton(AF_INET, source, &from.sin_addr);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
-      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// A user identified by the loopback address alone: curl's login then names
-// only the server, and the gateway still counts for a user.
-UserRecord LoopbackUser() {
-  UserRecord user;
-  user.login = "127.0.0.1";
-  user.name = "Loopback";
-  user.byAddress = true;
-  user.schedule = FullSchedule();
-  return user;
 }
 
 class FtpProxyTest : public ::testing::Test {
@@ -110,7 +67,7 @@ class FtpProxyTest : public ::testing::Test {
   // A client logged in through the gateway as the server's anonymous user.
   int LoggedIn() {
     int fd = ConnectLoopback(ftpPort_);
-    EXPECT_EQ(ReadLine(fd), kGreeting);
+    EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
     EXPECT_EQ(Ask(fd, "USER anonymous@" + Server()).substr(0, 4), "331 ");
     EXPECT_EQ(Ask(fd, "PASS guest").substr(0, 4), "230 ");
     return fd;
@@ -148,7 +105,7 @@ class FtpProxyTest : public ::testing::Test {
 TEST_F(FtpProxyTest, UserAtHostLogsInWithoutPassingTheServersGreeting) {
   StartGateway("LocalHosts=127.0.0.1\r\n");
   int fd = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
   std::string reply = Ask(fd, "USER anonymous@" + Server());
   EXPECT_EQ(reply.substr(0, 4), "331 ") << "the answer to USER, not the server's greeting: " << reply;
   EXPECT_EQ(Ask(fd, "PASS guest").substr(0, 4), "230 ");
@@ -171,7 +128,7 @@ TEST_F(FtpProxyTest, APassiveTransferRunsThroughTheGateway) {
   bool closed = false;
   EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10), &closed) == file_);
   EXPECT_TRUE(closed);
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "226 ");
   ::close(data);
   ::close(fd);
 }
@@ -179,7 +136,7 @@ TEST_F(FtpProxyTest, APassiveTransferRunsThroughTheGateway) {
 TEST_F(FtpProxyTest, TheLoginHasTheHeadDeadlineAndTheSessionDoesNot) {
   StartGateway("LocalHosts=127.0.0.1\r\nHeadTimeout=1\r\n");
   int silent = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(silent), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(silent), kGreeting);
   auto start = std::chrono::steady_clock::now();
   bool closed = false;
   ReadUntilClosed(silent, std::chrono::seconds(5), &closed);
@@ -207,7 +164,7 @@ TEST_F(FtpProxyTest, TheClientsPortIsForwardedAsAPortOfTheGateway) {
   int data = ::accept(listener, nullptr, nullptr);
   ASSERT_GE(data, 0);
   EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "226 ");
   ::close(data);
   ::close(listener);
   ::close(fd);
@@ -226,14 +183,14 @@ TEST_F(FtpProxyTest, APortNamingAnotherHostIsRefused) {
 TEST_F(FtpProxyTest, AnUnidentifiedClientIsNotLoggedIn) {
   StartGateway("EnableLoopbackTargets=1\r\n");
   int fd = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "USER anonymous@" + Server()), "403 User not logged in.\r\n");
   ::close(fd);
   EXPECT_TRUE(gateway_->process->WaitForOutput("REFUSED, 127.0.0.1, , 422, ftp://" + Server() + "/\n"))
       << gateway_->process->Output();
   // Anything but USER first is an error.
   fd = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "PASV"), "500 Error!\r\n");
   ::close(fd);
 }
@@ -242,7 +199,7 @@ TEST_F(FtpProxyTest, TheGatewaysLoopbackIsRefusedUnlessAllowed) {
   StartGateway("", AccountSections({LoginUser("bob", "pw")}));
   const std::string before = origin_.Log();
   int fd = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "USER bob"), "331 Password required.\r\n");
   EXPECT_EQ(Ask(fd, "PASS pw"), "230 User logged in.\r\n");
   EXPECT_EQ(Ask(fd, "OPEN " + Server()), "500 Traffic is limited\r\n");
@@ -255,7 +212,7 @@ TEST_F(FtpProxyTest, TheGatewaysLoopbackIsRefusedUnlessAllowed) {
 TEST_F(FtpProxyTest, ControlAndDataAreCountedForTheSameUserAndLogged) {
   StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({LoginUser("bob", "pw")}));
   int fd = ConnectLoopback(ftpPort_);
-  EXPECT_EQ(ReadLine(fd), kGreeting);
+  EXPECT_EQ(ReadCrLfLine(fd), kGreeting);
   EXPECT_EQ(Ask(fd, "USER bob"), "331 Password required.\r\n");
   EXPECT_EQ(Ask(fd, "PASS pw"), "230 User logged in.\r\n");
   EXPECT_EQ(Ask(fd, "OPEN " + Server()), "220 \r\n") << "the server's own greeting, its last line only";
@@ -267,7 +224,7 @@ TEST_F(FtpProxyTest, ControlAndDataAreCountedForTheSameUserAndLogged) {
   ASSERT_GE(data, 0) << answer;
   EXPECT_TRUE(TransferStarts(Ask(fd, "RETR pub/file.bin")));
   EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "226 ");
   EXPECT_EQ(Ask(fd, "QUIT").substr(0, 4), "221 ");
   ::close(data);
   ::close(fd);
@@ -284,14 +241,14 @@ TEST_F(FtpProxyTest, ControlAndDataAreCountedForTheSameUserAndLogged) {
 }
 
 TEST_F(FtpProxyTest, CurlsExtendedPassiveDownloadRunsThroughTheGatewayAndIsCounted) {
-  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({LoopbackUser()}));
+  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({AddressUser("127.0.0.1", "Loopback")}));
   // curl asks with EPSV first: the gateway answers with a port of its own.
   EXPECT_TRUE(CurlDownload("") == file_);
   EXPECT_GE(LoggedDataBytes(), static_cast<long long>(file_.size())) << "the data went around the gateway";
 }
 
 TEST_F(FtpProxyTest, CurlsExtendedActiveDownloadRunsThroughTheGatewayAndIsCounted) {
-  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({LoopbackUser()}));
+  StartGateway("EnableLoopbackTargets=1\r\n", AccountSections({AddressUser("127.0.0.1", "Loopback")}));
   // curl names its port with EPRT; the server hears a PORT of the gateway.
   EXPECT_TRUE(CurlDownload("--ftp-port -") == file_);
   EXPECT_GE(LoggedDataBytes(), static_cast<long long>(file_.size())) << "the data went around the gateway";
@@ -301,14 +258,14 @@ TEST_F(FtpProxyTest, APassiveAnswerAfterAnEarlierCommandsAnswerIsStillTheGateway
   StartGateway("LocalHosts=127.0.0.1\r\n");
   int fd = LoggedIn();
   ASSERT_TRUE(SendAll(fd, "TYPE I\r\nPASV\r\n"));
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "200 ") << "the answer to TYPE passes as it is";
-  std::string answer = ReadLine(fd);
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "200 ") << "the answer to TYPE passes as it is";
+  std::string answer = ReadCrLfLine(fd);
   ASSERT_EQ(answer.rfind("227 Entering Passive Mode (127,0,0,1,", 0), 0u) << "the server's own port: " << answer;
   int data = ConnectLoopback(PassivePort(answer));
   ASSERT_GE(data, 0);
   EXPECT_TRUE(TransferStarts(Ask(fd, "RETR pub/file.bin")));
   EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "226 ");
   ::close(data);
   ::close(fd);
 }
@@ -346,7 +303,7 @@ TEST_F(FtpProxyTest, AStrangerAtAPassiveDataPortIsTurnedAwayAndTheClientGetsTheD
   std::string answer = Ask(fd, "PASV");
   int port = PassivePort(answer);
   ASSERT_GT(port, 0) << answer;
-  int stranger = ConnectFrom("127.0.0.2", port);
+  int stranger = ConnectLoopbackFrom(0x7F000002, port);
   ASSERT_GE(stranger, 0);
   bool closed = false;
   EXPECT_EQ(ReadUntilClosed(stranger, std::chrono::seconds(5), &closed), "");
@@ -359,7 +316,7 @@ TEST_F(FtpProxyTest, AStrangerAtAPassiveDataPortIsTurnedAwayAndTheClientGetsTheD
   EXPECT_EQ(Ask(fd, "TYPE I").substr(0, 4), "200 ");
   EXPECT_TRUE(TransferStarts(Ask(fd, "RETR pub/file.bin")));
   EXPECT_TRUE(ReadUntilClosed(data, std::chrono::seconds(10)) == file_);
-  EXPECT_EQ(ReadLine(fd).substr(0, 4), "226 ");
+  EXPECT_EQ(ReadCrLfLine(fd).substr(0, 4), "226 ");
   ::close(data);
   ::close(fd);
 }

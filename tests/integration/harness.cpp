@@ -345,6 +345,25 @@ std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds timeout) {
       fd, timeout, [count](const std::string& d) { return d.size() >= count; }, nullptr);
 }
 
+int ConnectLoopbackFrom(std::uint32_t source, int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  timeval limit{2, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(source);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::string ReadCrLfLine(int fd) {
   std::string line;
   while (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) {

@@ -85,6 +85,9 @@ int ListenOnLoopback(int backlog, int& port);
 // Client verbs on 127.0.0.1.
 // -1 on failure; a non-zero receiveBuffer sets SO_RCVBUF before connecting.
 int ConnectLoopback(int port, int receiveBuffer = 0);
+// A connection to 127.0.0.1:port from another loopback address (host order);
+// -1 when refused or not accepted within 2 s (a socket nobody accepts on).
+int ConnectLoopbackFrom(std::uint32_t source, int port);
 // Reads until the peer closes or the time-out passes; `closed` tells which.
 std::string ReadUntilClosed(int fd, std::chrono::milliseconds timeout = 5s, bool* closed = nullptr);
 // Reads until `count` bytes or the time-out.

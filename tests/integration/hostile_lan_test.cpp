@@ -43,15 +43,6 @@ long PeakResidentKb(pid_t pid) {
   return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
 }
 
-UserRecord AddressUser(const std::string& address) {
-  UserRecord user;
-  user.login = address;
-  user.name = "Desk";
-  user.byAddress = true;
-  user.schedule = FullSchedule();
-  return user;
-}
-
 // A name that the LocalHosts pattern "*.lan" matches as a whole text while a
 // resolver reading up to the NUL sees "localhost".
 const std::string kTwoFacedName = std::string("localhost") + '\0' + ".lan";
@@ -154,7 +145,7 @@ TEST(HostileLanTest, AServerFloodingAClientThatDoesNotReadIsHeldAtABoundedQueue)
   FloodingFtpServer server;
   int ftpPort = FreePort();
   ProxyGateway gateway("EnableFtp=1\r\nFtpPort=" + std::to_string(ftpPort) + "\r\nEnableLoopbackTargets=1\r\n",
-                       AccountSections({AddressUser("127.0.0.1")}));
+                       AccountSections({AddressUser("127.0.0.1", "Desk")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   ASSERT_TRUE(gateway.process->WaitForOutput("'FTP', порт=" + std::to_string(ftpPort) + "; - Ok"))
       << gateway.process->Output();
@@ -184,7 +175,7 @@ TEST(HostileLanTest, PasswordsAndPercentSignsReachTheLogAsTextThatCannotBeMisrea
   int ftpPort = FreePort();
   ProxyGateway gateway("EnableFtpHttp=1\r\nEnableLoopbackTargets=1\r\nEnableFtp=1\r\nFtpPort=" +
                            std::to_string(ftpPort) + "\r\n",
-                       AccountSections({AddressUser("127.0.0.1")}));
+                       AccountSections({AddressUser("127.0.0.1", "Desk")}));
   ASSERT_TRUE(gateway.started) << gateway.process->Output();
   ASSERT_TRUE(gateway.process->WaitForOutput("'FTP', порт=" + std::to_string(ftpPort) + "; - Ok"))
       << gateway.process->Output();

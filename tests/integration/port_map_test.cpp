@@ -35,15 +35,6 @@ using namespace std::chrono_literals;
 const std::string kPage = "through a mapped port\n";
 constexpr Ipv4 kLoopback = 0x7F000001;
 
-UserRecord AddressUser(const std::string& address) {
-  UserRecord user;
-  user.login = address;
-  user.name = "At " + address;
-  user.byAddress = true;
-  user.schedule = FullSchedule();
-  return user;
-}
-
 PortMapRule Rule(const std::string& name, int listenPort, const std::string& host, int destPort,
                  const std::string& login = "bob") {
   PortMapRule rule;
@@ -71,27 +62,6 @@ size_t Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-// A TCP connection to 127.0.0.1:port from the given loopback address; -1
-// when refused or not accepted within 2 s (a socket nobody accepts on).
-int ConnectFrom(Ipv4 source, int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  timeval limit{2, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  from.sin_addr.s_addr = htonl(source);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(kLoopback);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
-      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 std::string Get(const std::string& path) { return "GET " + path + " HTTP/1.1\r\nHost: origin\r\n\r\n"; }
 
 // One request on a kept connection: the answer's head and its body of
@@ -114,7 +84,7 @@ std::string Exchange(int fd, const std::string& path, size_t bodySize) {
 // The whole answer to one request on a new connection from `source`; empty
 // when the gateway closed the connection without one.
 std::string Fetch(int port, const std::string& path, Ipv4 source = kLoopback) {
-  int fd = ConnectFrom(source, port);
+  int fd = ConnectLoopbackFrom(source, port);
   if (fd < 0) return "(no connection)";
   SendAll(fd, "GET " + path + " HTTP/1.0\r\n\r\n");
   std::string answer = ReadUntilClosed(fd, 10s);
@@ -158,7 +128,7 @@ class PortMapTest : public ::testing::Test {
   static bool RefusedWithin(int port, std::chrono::milliseconds timeout) {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-      int fd = ConnectFrom(kLoopback, port);
+      int fd = ConnectLoopbackFrom(kLoopback, port);
       if (fd < 0) return true;
       ::close(fd);
       std::this_thread::sleep_for(20ms);
@@ -197,7 +167,7 @@ TEST_F(PortMapTest, ARangeWithEqualEndsAdmitsExactlyThatAddress) {
   PortMapRule rule = Rule("Only2", port, "127.0.0.1", origin_.port(), "");
   rule.sourceKind = kSourceRange;
   rule.sourceFrom = rule.sourceTo = 0x7F000002;
-  Open({rule}, {AddressUser("127.0.0.1"), AddressUser("127.0.0.2"), AddressUser("127.0.0.3")});
+  Open({rule}, {AddressUser("127.0.0.1", "At 127.0.0.1"), AddressUser("127.0.0.2", "At 127.0.0.2"), AddressUser("127.0.0.3", "At 127.0.0.3")});
   EXPECT_TRUE(EndsWith(Fetch(port, "/page.txt", 0x7F000002), kPage));
   EXPECT_EQ(Fetch(port, "/page.txt", 0x7F000001), "");
   EXPECT_EQ(Fetch(port, "/page.txt", 0x7F000003), "");
@@ -246,7 +216,7 @@ TEST_F(PortMapTest, SwitchingARuleOffKeepsItsConnectionsAndClosesItsPortUntilItI
   int port = FreePort();
   PortMapRule rule = Rule("Web", port, "127.0.0.1", origin_.port());
   Open({rule}, {LoginUser("bob", "pw")});
-  int running = ConnectFrom(kLoopback, port);
+  int running = ConnectLoopbackFrom(kLoopback, port);
   ASSERT_GE(running, 0);
   EXPECT_TRUE(EndsWith(Exchange(running, "/page.txt", kPage.size()), kPage));
 
@@ -296,7 +266,7 @@ TEST_F(PortMapTest, EveryOneOfTwoHundredRulesRelays) {
   for (size_t first = 0; first < rules.size(); first += 50) {
     std::vector<int> clients;
     for (size_t i = first; i < first + 50; ++i) {
-      int fd = ConnectFrom(kLoopback, rules[i].listenPort);
+      int fd = ConnectLoopbackFrom(kLoopback, rules[i].listenPort);
       if (fd >= 0) SendAll(fd, "GET /page.txt HTTP/1.0\r\n\r\n");
       clients.push_back(fd);
     }
@@ -319,7 +289,7 @@ class PortMapUdpTest : public PortMapTest {
     PortMapRule rule = Rule("Echo", port, "127.0.0.1", destPort, "");
     rule.protocol = kPortMapUdp;
     rule.listenAddress = listenAddress;
-    Open({rule}, {AddressUser("127.0.0.1")});
+    Open({rule}, {AddressUser("127.0.0.1", "At 127.0.0.1")});
   }
   int UdpPort() {
     int port = 0;

@@ -61,33 +61,6 @@ size_t Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-// A TCP connection to 127.0.0.1:port from another loopback address; -1 on failure.
-int ConnectFrom(std::uint32_t source, int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  from.sin_addr.s_addr = htonl(source);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(0x7F000001);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from)) != 0 ||
-      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
-    if (fd >= 0) ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-UserRecord LoopbackUser() {
-  UserRecord user;
-  user.login = "127.0.0.1";
-  user.name = "Loopback";
-  user.byAddress = true;
-  user.schedule = FullSchedule();
-  return user;
-}
-
 class SocksTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,7 +98,7 @@ class SocksTest : public ::testing::Test {
 };
 
 TEST_F(SocksTest, TheLoginMethodIsChosenWhenOfferedAndAGreetingMayComeInPieces) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   int fd = ConnectLoopback(socksPort_);
   SendAll(fd, Bytes({5, 2, 0, 2}));
   EXPECT_EQ(ReadBytes(fd, 2), Bytes({5, 2}));
@@ -190,7 +163,7 @@ TEST_F(SocksTest, TheUsersSpeedLimitHoldsForATunnel) {
 }
 
 TEST_F(SocksTest, AConnectToANameIsAnsweredWithItsAddressAndTheRequestedPort) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   int fd = Greeted();
   SendAll(fd, ConnectByName("localhost", origin_.port()));
   EXPECT_EQ(ReadBytes(fd, 10), Bytes({5, 0, 0, 1}) + Loopback() + Port(origin_.port()));
@@ -200,7 +173,7 @@ TEST_F(SocksTest, AConnectToANameIsAnsweredWithItsAddressAndTheRequestedPort) {
 }
 
 TEST_F(SocksTest, AnIpv6AddressOrAnUnknownCommandClosesWithoutAReply) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   for (const std::string& request :
        {Bytes({5, 1, 0, 4}) + std::string(16, '\0') + Port(80), Bytes({5, 9, 0, 1}) + Loopback() + Port(80)}) {
     int fd = Greeted();
@@ -228,7 +201,7 @@ TEST_F(SocksTest, UnmatchedCredentialsPassTheLoginAndTheRequestEndsWithAMonitorL
 }
 
 TEST_F(SocksTest, AnAddressUserNeedsNoLoginAndTheLoopbackIsRefusedUnlessAllowed) {
-  Open({LoopbackUser()}, "");
+  Open({AddressUser("127.0.0.1", "Loopback")}, "");
   int fd = Greeted();
   SendAll(fd, ConnectByName("localhost", origin_.port()));
   bool closed = false;
@@ -241,7 +214,7 @@ TEST_F(SocksTest, AnAddressUserNeedsNoLoginAndTheLoopbackIsRefusedUnlessAllowed)
 }
 
 TEST_F(SocksTest, ASilentClientIsClosedAtTheOpeningDeadlineButAQuietTunnelIsNot) {
-  Open({LoopbackUser()}, "EnableLoopbackTargets=1\r\nHeadTimeout=1\r\n");
+  Open({AddressUser("127.0.0.1", "Loopback")}, "EnableLoopbackTargets=1\r\nHeadTimeout=1\r\n");
   int silent = ConnectLoopback(socksPort_);
   SendAll(silent, Bytes({5, 1}));
   int tunnel = Greeted();
@@ -258,7 +231,7 @@ TEST_F(SocksTest, ASilentClientIsClosedAtTheOpeningDeadlineButAQuietTunnelIsNot)
 }
 
 TEST_F(SocksTest, BindListensOnTheAddressFacingTheClientAndReportsItsPeer) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   int fd = Greeted();
   SendAll(fd, Bytes({5, 2, 0, 1}) + Loopback() + Port(0));
   std::string first = ReadBytes(fd, 10);
@@ -282,7 +255,7 @@ TEST_F(SocksTest, BindListensOnTheAddressFacingTheClientAndReportsItsPeer) {
 }
 
 TEST_F(SocksTest, UdpAssociateRelaysBothWaysAndDropsFragments) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   int echoPort = 0;
   int echo = DatagramSocket(0x7F000001, echoPort);
   int clientPort = 0;
@@ -318,7 +291,7 @@ TEST_F(SocksTest, UdpAssociateRelaysBothWaysAndDropsFragments) {
 }
 
 TEST_F(SocksTest, ADatagramToTheLoopbackIsDroppedWithAMonitorLineUnlessAllowed) {
-  Open({LoopbackUser()}, "");
+  Open({AddressUser("127.0.0.1", "Loopback")}, "");
   int echoPort = 0;
   int echo = DatagramSocket(0x7F000001, echoPort);
   int clientPort = 0;
@@ -372,7 +345,7 @@ int Associated(int& relayPort, const std::function<int()>& greeted) {
 }
 
 TEST_F(SocksTest, DatagramsToALocalHostAreTheUsersTrafficAndFiltersHoldForEachDestination) {
-  UserRecord user = LoopbackUser();
+  UserRecord user = AddressUser("127.0.0.1", "Loopback");
   user.denyFilter = FormatFilterText(FilterList{true, {FilterEntry{"*localhost*", kFilterUrl, 0}}});
   Open({user}, "EnableLoopbackTargets=1\r\nLocalHosts=127.0.0.1\r\n");
   int echoPort = 0;
@@ -409,9 +382,9 @@ TEST_F(SocksTest, DatagramsToALocalHostAreTheUsersTrafficAndFiltersHoldForEachDe
 }
 
 TEST_F(SocksTest, AnAddressBeyondItsShareOfRecordsIsClosedAtAcceptWhileOthersAreServed) {
-  Open({LoopbackUser(),
+  Open({AddressUser("127.0.0.1", "Loopback"),
         [] {
-          UserRecord second = LoopbackUser();
+          UserRecord second = AddressUser("127.0.0.1", "Loopback");
           second.login = "127.0.0.2";
           second.name = "Second";
           return second;
@@ -427,7 +400,7 @@ TEST_F(SocksTest, AnAddressBeyondItsShareOfRecordsIsClosedAtAcceptWhileOthersAre
     EXPECT_TRUE(closed) << "connection " << 6 + i << " of one address";
     ::close(extra);
   }
-  int other = ConnectFrom(0x7F000002, socksPort_);
+  int other = ConnectLoopbackFrom(0x7F000002, socksPort_);
   ASSERT_GE(other, 0);
   SendAll(other, Bytes({5, 1, 0}));
   EXPECT_EQ(ReadBytes(other, 2), Bytes({5, 0})) << "another address is served";
@@ -452,7 +425,7 @@ TEST_F(SocksTest, AnAddressBeyondItsShareOfRecordsIsClosedAtAcceptWhileOthersAre
 }
 
 TEST_F(SocksTest, AHundredClientsGreetingAtOnceAreAllAnswered) {
-  Open({LoopbackUser()});
+  Open({AddressUser("127.0.0.1", "Loopback")});
   std::vector<int> clients;
   for (int i = 0; i < 100; ++i) {
     int fd = ConnectLoopback(socksPort_);
@@ -471,7 +444,7 @@ TEST_F(SocksTest, AHundredClientsGreetingAtOnceAreAllAnswered) {
 std::string UnresolvableNameInOwnNetwork() {
   int port = FreePort();
   ProxyGateway gateway("EnableSocks5=1\r\nSocks5Port=" + std::to_string(port) + "\r\n",
-                       AccountSections({LoopbackUser()}));
+                       AccountSections({AddressUser("127.0.0.1", "Loopback")}));
   if (!gateway.started || !WaitForPort(port)) return "child failed: gateway did not start";
   int fd = ConnectLoopback(port);
   SendAll(fd, Bytes({5, 1, 0}) + ConnectByName("nowhere.invalid", 80));
