@@ -12,9 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view text(reinterpret_cast<const char*>(data), size);
   SessionLogEntry entry;
   if (ParseSessionLogLine(text, entry)) {
-    // The login is a piece of the line itself.
-    if (entry.login.data() < text.data() || entry.login.data() + entry.login.size() > text.data() + text.size())
-      std::abort();
+    // The login is a piece of the line itself, or its unescaped text, which
+    // is never longer than the line.
+    const bool inLine =
+        entry.login.data() >= text.data() && entry.login.data() + entry.login.size() <= text.data() + text.size();
+    const bool unescaped =
+        entry.login.data() == entry.unescapedLogin.data() && entry.login.size() == entry.unescapedLogin.size();
+    if (!(inLine || unescaped) || entry.login.size() > text.size()) std::abort();
   }
   for (int n = 0; n < 12; ++n) {
     std::string_view field = LogField(text, n);
