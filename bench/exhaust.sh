@@ -2,8 +2,8 @@
 # An attacker address opening connection records as fast as it can and
 # flooding the DNS forwarder, beside a legitimate client that fetches a page
 # and resolves a name every second (bench/exhaust.py). Runs in a network
-# namespace of its own (loopback and a dummy interface whose upstream DNS
-# address never answers), so nothing leaves the machine and port 53 is free.
+# namespace of its own (loopback and a veth pair on whose net the upstream DNS
+# address is nobody's), so nothing leaves the machine and port 53 is free.
 # Not part of the test command: run by hand, as root.
 #
 # Usage: bench/exhaust.sh [DURATION] [exhaust.py options]
@@ -23,5 +23,5 @@ cmake --build "$build" --target brindlex >/dev/null
 [ "$(ulimit -n)" -ge 8192 ] || ulimit -n 8192 2>/dev/null || true
 exec unshare --net bash -c '
   ip link set lo up
-  ip link add d0 type dummy && ip addr add 10.99.0.1/24 dev d0 && ip link set d0 up
+  ip link add d0 type veth peer name d1 && ip addr add 10.99.0.1/24 dev d0 && ip link set d0 up && ip link set d1 up
   exec python3 "$0" "$@"' "$root/bench/exhaust.py" --brindlex "$build/brindlex" --duration "$duration" "$@"
