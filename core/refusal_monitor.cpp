@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "core/log_files.h"
 #include "core/monitor.h"
@@ -73,6 +74,10 @@ void RefusalLimiter::Refused(RepeatedRefusal kind, Ipv4 client, std::int64_t now
     it = minutes_.end();
   }
   if (it == minutes_.end()) {
+    if (minutes_.size() >= kMaxAddresses) {
+      ++untracked_;
+      return;
+    }
     minutes_.emplace(key, Minute{now, 1});
     out.push_back(line);
   } else {
@@ -90,6 +95,8 @@ void RefusalLimiter::Expire(std::int64_t now, std::vector<std::string>& out) {
     it = minutes_.erase(it);
   }
 }
+
+std::int64_t RefusalLimiter::TakeUntracked() { return std::exchange(untracked_, 0); }
 
 void ReportAddressRefused(std::uint8_t service, Ipv4 client) {
   Refusal refusal;
@@ -146,6 +153,7 @@ std::vector<std::string> TakeRefusalLines() {
     }
   }
   queue.limiter.Expire(now, lines);
+  notQueued += queue.limiter.TakeUntracked();
   if (notQueued > 0) {
     char text[256];
     std::snprintf(text, sizeof(text), StrC(kRefusalsNotShown), std::to_string(notQueued).c_str());

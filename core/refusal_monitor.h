@@ -66,6 +66,12 @@ class RefusalLimiter {
   // Adds the summary of every minute that has ended by `now` to `out` (only
   // a minute with more failures than its first line showed gets one).
   void Expire(std::int64_t now, std::vector<std::string>& out);
+  // A flood from forged source addresses (a datagram's sender is whatever
+  // it says) must not grow the table without end: past kMaxAddresses
+  // addresses in their minute, a refusal of a new address is only counted.
+  // Returns that count since the last call.
+  std::int64_t TakeUntracked();
+  static constexpr std::size_t kMaxAddresses = 4096;
 
  private:
   struct Minute {
@@ -73,6 +79,7 @@ class RefusalLimiter {
     int failures = 0;
   };
   std::map<std::pair<RepeatedRefusal, Ipv4>, Minute> minutes_;
+  std::int64_t untracked_ = 0;
 };
 
 // Queues a refusal for the monitor (any thread). Lines of a service whose

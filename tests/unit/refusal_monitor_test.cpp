@@ -76,6 +76,25 @@ TEST(RefusalMonitor, FailedLoginsGiveOneLineThenOneSummaryAMinutePerAddress) {
   EXPECT_EQ(out, (std::vector<std::string>{"a4", Summary("10.0.0.1", 2), "a6"}));
 }
 
+TEST(RefusalMonitor, ForgedSourceAddressesCannotGrowTheTableWithoutEnd) {
+  RefusalLimiter limiter;
+  std::vector<std::string> out;
+  const size_t extra = 10;
+  for (size_t i = 0; i < RefusalLimiter::kMaxAddresses + extra; ++i)
+    limiter.Refused(RepeatedRefusal::kAddressRefused, static_cast<Ipv4>(0x0A000000u + i), 0, "line", out);
+  EXPECT_EQ(out.size(), RefusalLimiter::kMaxAddresses);
+  EXPECT_EQ(limiter.TakeUntracked(), static_cast<std::int64_t>(extra));
+  EXPECT_EQ(limiter.TakeUntracked(), 0) << "counted once";
+  // An address already in the table goes on being counted in its minute.
+  limiter.Refused(RepeatedRefusal::kAddressRefused, 0x0A000000u, kSecond, "again", out);
+  EXPECT_EQ(limiter.TakeUntracked(), 0);
+  // Once the minutes have ended, new addresses get their lines again.
+  out.clear();
+  limiter.Expire(61 * kSecond, out);
+  limiter.Refused(RepeatedRefusal::kAddressRefused, 0x0B000001u, 62 * kSecond, "new", out);
+  EXPECT_EQ(out.back(), "new");
+}
+
 class RefusalQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
