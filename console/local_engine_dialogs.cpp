@@ -1,16 +1,13 @@
 // The editing dialogs' and list pages' side of the in-process engine: the
 // global filter, the mail relays, the port mappings and the subscriptions,
 // each through the operations of its own module.
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
-#include <algorithm>
 #include <mutex>
 
 #include "console/local_engine.h"
 #include "core/accounting.h"
 #include "core/groups.h"
 #include "core/monitor.h"
+#include "core/own_address.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/url_filter.h"
@@ -137,18 +134,7 @@ std::vector<UserChoice> LocalEngine::PortMapUsers() {
   return UserChoices(brindlex::Users());
 }
 
-std::vector<Ipv4> LocalEngine::LocalAddresses() {
-  std::vector<Ipv4> addresses;
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return addresses;
-  for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-    if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
-    const Ipv4 address = ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
-    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) addresses.push_back(address);
-  }
-  ::freeifaddrs(list);
-  return addresses;
-}
+std::vector<Ipv4> LocalEngine::LocalAddresses() { return InterfaceAddresses(); }
 
 bool LocalEngine::ApplyPortMappings(const std::vector<PortMapRule>& rules) {
   if (!SavePortMapRules(SettingsPath(), rules)) return false;

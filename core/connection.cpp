@@ -54,6 +54,10 @@ void SetOpeningDeadline(ConnectionRecord& record, int seconds) {
   record.openingDeadline = seconds > 0 ? record.startCounter + seconds * kPerformanceFrequency : 0;
 }
 
+void AwaitPeer(ConnectionRecord& record) {
+  record.openingDeadline = ProgramClock().PerformanceCounter() + kPeerWaitSeconds * kPerformanceFrequency;
+}
+
 void OpeningComplete(ConnectionRecord& record) { record.openingDeadline = 0; }
 
 std::int64_t OpeningMsLeft(const ConnectionRecord& record, std::int64_t now) {

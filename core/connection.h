@@ -256,6 +256,11 @@ void Close(ConnectionRecord& record);
 // record; the listener therefore gives each accepted connection `seconds`
 // from its start (0 or less: no deadline) to complete it.
 void SetOpeningDeadline(ConnectionRecord& record, int seconds);
+// A socket that listens for one peer (a SOCKS5 BIND, an FTP data port) waits
+// for it kPeerWaitSeconds from now: a peer that never comes would otherwise
+// hold the record, and its other connection, for good. The peer's arrival
+// ends the wait (OpeningComplete).
+void AwaitPeer(ConnectionRecord& record);
 // The service read what opens the connection: from now on quiet belongs to
 // the transfer or tunnel, which are never closed for it.
 void OpeningComplete(ConnectionRecord& record);

@@ -13,7 +13,8 @@ std::vector<Ipv4> InterfaceAddresses() {
   if (::getifaddrs(&list) != 0) return addresses;
   for (ifaddrs* it = list; it; it = it->ifa_next) {
     if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET) continue;
-    addresses.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr));
+    const Ipv4 address = ntohl(reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr);
+    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) addresses.push_back(address);
   }
   ::freeifaddrs(list);
   return addresses;

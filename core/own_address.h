@@ -11,8 +11,8 @@
 
 namespace brindlex {
 
-// The IPv4 addresses of the machine's interfaces as they are now (empty
-// when they cannot be listed).
+// The IPv4 addresses of the machine's interfaces as they are now, each once
+// (empty when they cannot be listed).
 std::vector<Ipv4> InterfaceAddresses();
 // Whether `address` is 0.0.0.0, in 127.0.0.0/8 or one of `interfaces`.
 bool IsOwnAddress(Ipv4 address, const std::vector<Ipv4>& interfaces);

@@ -145,8 +145,9 @@ std::string ReadSettingText(std::string_view key, std::string_view fallback);
 std::int64_t ReadSettingInteger(std::string_view key, std::int64_t fallback);
 // A real as read from the file is clamped to 0 .. kRealSettingMax (a
 // thousand terabytes as megabytes): a hand-edited 1e300 or -1e300 then stays
-// a number every conversion to bytes can hold. ReadSettingReal clamps too.
-inline constexpr double kRealSettingMax = 1e9;
+// a number every conversion to bytes can hold; the same bound as the reals of
+// group and user records. ReadSettingReal clamps too.
+inline constexpr double kRealSettingMax = kRecordRealMax;
 double ClampRealSetting(double value);
 double ReadSettingReal(std::string_view key, double fallback);
 Ipv4 ReadSettingIpv4(std::string_view key, std::string_view fallback);

@@ -236,7 +236,7 @@ double RecordReal(std::string_view record, int n) {
 std::int64_t SaturatedInt64(double value) {
   // 2^63 is the first double past the largest int64.
   constexpr double kLimit = 9223372036854775808.0;
-  if (!(value == value)) return 0;
+  if (std::isnan(value)) return 0;
   if (value >= kLimit) return INT64_MAX;
   if (value <= -kLimit) return INT64_MIN;
   return static_cast<std::int64_t>(value);

@@ -88,7 +88,7 @@ bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, DataAddress& 
     data->clientAcceptPending = true;
     // Nobody may hold a data record, and its connection to the server, by
     // asking for ports it never uses.
-    SetOpeningDeadline(*data, kPeerWaitSeconds);
+    AwaitPeer(*data);
     listening.address = facing;
     listening.port = port;
   }
@@ -110,12 +110,10 @@ bool OpenActiveChannel(ConnectionRecord& control, int clientPort, std::string& c
     return false;
   }
   data->serverAcceptPending = true;
-  SetOpeningDeadline(*data, kPeerWaitSeconds);
+  AwaitPeer(*data);
   command = "PORT " + FormatAddressNumbers(facing, port);
   return StartWorker(data);
 }
-
-void DataPeerArrived(ConnectionRecord& data) { OpeningComplete(data); }
 
 void TakeDirectory(ConnectionRecord& control, std::string_view line) {
   control.path = DirectoryOf257(line);

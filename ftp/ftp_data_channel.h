@@ -30,10 +30,6 @@ bool OpenPassiveChannel(ConnectionRecord& control, int serverPort, DataAddress& 
 // failure.
 bool OpenActiveChannel(ConnectionRecord& control, int clientPort, std::string& command);
 
-// The peer a data record listened for has connected: from now on the record
-// waits for nothing but the transfer (a data service's serverAccepted).
-void DataPeerArrived(ConnectionRecord& data);
-
 // A 257 answer names the directory: it becomes the path (and URL) of the
 // control record and of its data record, which the log shows and a listing
 // page links below.

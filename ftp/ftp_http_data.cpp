@@ -11,7 +11,6 @@
 #include "core/connection.h"
 #include "core/process_state.h"
 #include "core/strings.h"
-#include "ftp/ftp_data_channel.h"
 #include "ftp/ftp_listing.h"
 #include "ftp/ftp_reply.h"
 #include "http/http_cache.h"
@@ -154,7 +153,6 @@ void RegisterFtpHttpData() {
   ProtocolHandlers handlers;
   handlers.serverInput = ServerInput;
   handlers.answerEnded = AnswerEnded;
-  handlers.serverAccepted = DataPeerArrived;
   RegisterProtocolHandlers(kServiceHttpFtpData, handlers);
 }
 

@@ -320,7 +320,6 @@ void RegisterFtpProxy() {
   ProtocolHandlers data;
   data.clientInput = DataClientInput;
   data.serverInput = DataServerInput;
-  data.serverAccepted = DataPeerArrived;
   RegisterProtocolHandlers(kServiceFtpData, data);
 }
 

@@ -206,9 +206,13 @@ bool HandOverTheRole(Listener& listener, const ConnectionRecord& record, int lis
 ConnectionRecord* WaitOnce(Listener& listener) {
   listener.stepMarker = 20;
   // As many entries as there are sockets: every port-mapping rule the
-  // listener opened is served, however many there are.
-  std::vector<pollfd> fds;
-  std::vector<ReadySocket> watched;
+  // listener opened is served, however many there are. The lists are kept
+  // by each thread that holds the role, so that an accept costs no
+  // allocation.
+  static thread_local std::vector<pollfd> fds;
+  static thread_local std::vector<ReadySocket> watched;
+  fds.clear();
+  watched.clear();
   auto add = [&](int socket, std::uint8_t service, int rule) {
     if (socket < 0) return;
     for (const pollfd& fd : fds)

@@ -328,10 +328,14 @@ bool HandleReadiness(ConnectionRecord& r, const PollSet& set) {
   if (set.Revents(set.server) & (POLLIN | POLLHUP)) {
     if (r.serverAcceptPending) {
       r.serverAcceptPending = false;
-      if (!AcceptPending(r.serverSocket))
+      if (!AcceptPending(r.serverSocket)) {
         r.serverFinished = true;
-      else if (handlers.serverAccepted)
-        handlers.serverAccepted(r);
+      } else {
+        // The peer the socket listened for has come (AwaitPeer): from now on
+        // the record waits for nothing but the transfer.
+        OpeningComplete(r);
+        if (handlers.serverAccepted) handlers.serverAccepted(r);
+      }
     } else if (r.auxSocket >= 0 && handlers.serverDatagrams) {
       handlers.serverDatagrams(r);
     } else if (!(PipeRelayUsable(r) && ReceiveIntoPipe(r)) && r.relayPipeLength == 0) {

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/clock.h"
 #include "core/connection.h"
 #include "core/file_io.h"
 #include "http/access_gate.h"
@@ -118,9 +117,8 @@ bool Bind(ConnectionRecord& r) {
   Answer(r, SocksReply(bound, port));
   r.serverAcceptPending = true;
   r.state = ConnectionState::kSocks5Bound;
-  // A peer that never comes would hold the record for good; the worker
-  // closes it at this deadline, counted from the reply.
-  r.openingDeadline = ProgramClock().PerformanceCounter() + kPeerWaitSeconds * kPerformanceFrequency;
+  // Counted from the reply: the client's opening is over.
+  AwaitPeer(r);
   return true;
 }
 
@@ -211,7 +209,6 @@ void ServerAccepted(ConnectionRecord& r) {
     return;
   }
   r.serverPort = port;
-  OpeningComplete(r);
   Answer(r, SocksReply(r.serverAddress, r.serverPort));
   r.state = ConnectionState::kSocks5Relay;
 }

@@ -18,12 +18,6 @@ namespace {
 
 constexpr std::int64_t kSecond = kPerformanceFrequency;
 
-Ipv4 Address(const char* dotted) {
-  Ipv4 address = kNoAddress;
-  EXPECT_TRUE(ParseDottedQuad(dotted, address)) << dotted;
-  return address;
-}
-
 std::string Text(int id, const char* what) {
   char text[512];
   std::snprintf(text, sizeof(text), StrC(id), what);
@@ -31,14 +25,14 @@ std::string Text(int id, const char* what) {
 }
 
 TEST(DnsOwnAddress, ZeroTheLoopbackNetAndTheInterfacesAreTheGatewaysOwn) {
-  const std::vector<Ipv4> interfaces{Address("192.168.0.1"), Address("10.0.0.1")};
+  const std::vector<Ipv4> interfaces{ParseIpv4("192.168.0.1"), ParseIpv4("10.0.0.1")};
   EXPECT_TRUE(IsOwnAddress(0, interfaces));
-  EXPECT_TRUE(IsOwnAddress(Address("127.0.0.1"), {}));
-  EXPECT_TRUE(IsOwnAddress(Address("127.255.0.53"), {}));
-  EXPECT_TRUE(IsOwnAddress(Address("10.0.0.1"), interfaces));
-  EXPECT_FALSE(IsOwnAddress(Address("10.0.0.2"), interfaces));
-  EXPECT_FALSE(IsOwnAddress(Address("128.0.0.1"), interfaces));
-  EXPECT_FALSE(IsOwnAddress(Address("126.255.255.255"), interfaces));
+  EXPECT_TRUE(IsOwnAddress(ParseIpv4("127.0.0.1"), {}));
+  EXPECT_TRUE(IsOwnAddress(ParseIpv4("127.255.0.53"), {}));
+  EXPECT_TRUE(IsOwnAddress(ParseIpv4("10.0.0.1"), interfaces));
+  EXPECT_FALSE(IsOwnAddress(ParseIpv4("10.0.0.2"), interfaces));
+  EXPECT_FALSE(IsOwnAddress(ParseIpv4("128.0.0.1"), interfaces));
+  EXPECT_FALSE(IsOwnAddress(ParseIpv4("126.255.255.255"), interfaces));
   // Whatever the machine's interfaces are now, each is its own.
   for (Ipv4 address : InterfaceAddresses()) EXPECT_TRUE(IsOwnAddress(address)) << FormatIpv4(address);
 }
@@ -75,18 +69,18 @@ class DnsRefusalLines : public ::testing::Test {
 };
 
 TEST_F(DnsRefusalLines, OneLineAMinutePerAddressUnderTheDnsSwitch) {
-  for (int i = 0; i < 3; ++i) ReportDnsAddressRefused(Address("203.0.113.7"));
+  for (int i = 0; i < 3; ++i) ReportDnsAddressRefused(ParseIpv4("203.0.113.7"));
   EXPECT_EQ(TakeRefusalLines(), std::vector<std::string>{"REFUSED, 203.0.113.7, , 0, "});
   clock_.Advance(10 * kSecond);
-  ReportDnsAddressRefused(Address("203.0.113.7"));
+  ReportDnsAddressRefused(ParseIpv4("203.0.113.7"));
   EXPECT_TRUE(TakeRefusalLines().empty());
   // The DNS switch decides, not the HTTP one.
   SetMonitorShows(kMonitorDns, false);
-  ReportDnsAddressRefused(Address("203.0.113.8"));
+  ReportDnsAddressRefused(ParseIpv4("203.0.113.8"));
   EXPECT_TRUE(TakeRefusalLines().empty());
   SetMonitorShows(kMonitorDns, true);
   SetMonitorShows(kMonitorHttp, false);
-  ReportDnsAddressRefused(Address("203.0.113.9"));
+  ReportDnsAddressRefused(ParseIpv4("203.0.113.9"));
   EXPECT_EQ(TakeRefusalLines(), std::vector<std::string>{"REFUSED, 203.0.113.9, , 0, "});
 }
 

@@ -23,6 +23,7 @@
 #include "net/worker_stacks.h"
 #include "net/worker_threads.h"
 #include "tests/unit/account_world.h"
+#include "tests/unit/loopback_peer.h"
 
 namespace brindlex::testing {
 namespace {
@@ -30,17 +31,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr Ipv4 kLoopback = 0x7F000001u;
-
-int ConnectTo(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  to.sin_addr.s_addr = htonl(kLoopback);
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) return fd;
-  if (fd >= 0) ::close(fd);
-  return -1;
-}
 
 int AcceptWithin(int listener, std::chrono::milliseconds timeout) {
   pollfd p{listener, POLLIN, 0};
@@ -95,19 +85,6 @@ class FtpDataChannelTest : public AccountWorld {
     if (clientListener >= 0) ::close(clientListener);
     auto named = ParsePortArgument(command.substr(std::min<size_t>(command.size(), 5)));
     return opened && data_ >= 0 && named && named->address == kLoopback ? named->port : 0;
-  }
-
-  // What arrives at `fd`, up to `count` bytes or until it closes.
-  static std::string Receive(int fd, size_t count = std::string::npos) {
-    std::string got;
-    char buffer[16];
-    pollfd p{fd, POLLIN, 0};
-    while (got.size() < count && ::poll(&p, 1, 2000) == 1) {
-      ssize_t n = ::recv(fd, buffer, std::min(sizeof(buffer), count - got.size()), 0);
-      if (n <= 0) break;
-      got.append(buffer, static_cast<size_t>(n));
-    }
-    return got;
   }
 
   // Time passes far beyond the wait while the transfer runs: the server's

@@ -1,9 +1,6 @@
 // A SOCKS5 BIND waits for its peer a bounded time, with time moved by the
 // fake clock: a peer that never comes would otherwise hold the connection
 // record for good.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +16,7 @@
 #include "net/worker.h"
 #include "socks/socks_protocol.h"
 #include "tests/unit/account_world.h"
+#include "tests/unit/loopback_peer.h"
 
 namespace brindlex::testing {
 namespace {
@@ -33,19 +31,6 @@ std::string Bytes(std::initializer_list<int> values) {
   return out;
 }
 
-// Up to `count` bytes, or fewer when the peer closes or nothing comes for 2 s.
-std::string Receive(int fd, size_t count) {
-  std::string got;
-  char buffer[64];
-  pollfd p{fd, POLLIN, 0};
-  while (got.size() < count && ::poll(&p, 1, 2000) == 1) {
-    ssize_t n = ::recv(fd, buffer, std::min(sizeof(buffer), count - got.size()), 0);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  return got;
-}
-
 class SocksBindWaitTest : public AccountWorld {
  protected:
   void SetUp() override {
@@ -58,12 +43,8 @@ class SocksBindWaitTest : public AccountWorld {
     int port = 0;
     int listening = OpenSingleAcceptSocket(kLoopback, port);
     ASSERT_GE(listening, 0);
-    client_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    to.sin_addr.s_addr = htonl(kLoopback);
-    ASSERT_EQ(::connect(client_, reinterpret_cast<sockaddr*>(&to), sizeof(to)), 0);
+    client_ = ConnectTo(port);
+    ASSERT_GE(client_, 0);
     record_ = NewConnection(kServiceSocks5);
     record_->clientSocket = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
     ::close(listening);
