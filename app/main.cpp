@@ -20,8 +20,8 @@
 #include "app/main_timer.h"
 #include "app/reload.h"
 #include "app/startup.h"
+#include "app/admin_channel.h"
 #include "console/local_engine.h"
-#include "console/qt/desktop_console.h"
 #include "core/display_forms.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
@@ -122,29 +122,25 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // With a desktop the console runs in this process and shows the monitor;
-  // without one the engine runs alone and prints every monitor line.
-  // Neither loop is ever destroyed: the signal thread runs until the process
-  // ends and may still hand the loop a late signal after main has returned.
-  DesktopConsole* desktop = DesktopWanted() ? new DesktopConsole(argc, argv) : nullptr;
-  MainLoop& loop = desktop != nullptr ? desktop->Loop() : *new HeadlessMainLoop;
+  // The gateway never touches a display: consoles attach to it over the
+  // administration channel. The loop is never destroyed: the signal thread
+  // runs until the process ends and may still hand it a late signal after
+  // main has returned.
+  MainLoop& loop = *new HeadlessMainLoop;
   SetMainLoop(&loop);
-  if (desktop == nullptr) {
-    SetMonitorSink([](const std::string& line) {
-      std::fputs(line.c_str(), stdout);
-      std::fputc('\n', stdout);
-    });
-    SetMonitorFlush([] { std::fflush(stdout); });
-  }
-  // A headless gateway prints every line; a busy one may leave some out.
+  // Every line goes to standard output, and to the consoles attached.
+  SetMonitorSink([](const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    PushMonitorLine(line);
+  });
+  SetMonitorFlush([] { std::fflush(stdout); });
+  // A busy gateway may leave some services' lines out.
   if (const char* off = std::getenv("BRINDLEX_MONITOR_OFF"); off && !TurnMonitorSwitchesOff(off))
     PrintLine(stderr,
               std::string("BRINDLEX_MONITOR_OFF: not a list of http, ftp, smtp, pop3, socks5, portmap, dns: ") + off);
-  SetFatalStopHooks(FatalStopHooks{[desktop, &loop](const std::string& caption, const std::string& text) {
+  SetFatalStopHooks(FatalStopHooks{[](const std::string& caption, const std::string& text) {
                                      PrintLine(stderr, caption + ": " + text);
-                                     // The box belongs to the main thread, whoever failed.
-                                     if (desktop != nullptr)
-                                       loop.RunSync([&] { desktop->ShowExceptionBox(caption, text); });
                                    },
                                    [&loop] { loop.Quit(); }});
   // Reload work reaches the gateway only through the loop, which runs no
@@ -152,17 +148,9 @@ int main(int argc, char** argv) {
   Gateway gateway;
   std::thread(SignalThread, &loop, &gateway).detach();
 
-  // The console opens before start-up so that its monitor shows start-up's
-  // own lines; its users view is built once the accounts are loaded.
   LocalEngine engine([&gateway](int reopenMask) { ReloadSettingsFile(gateway.listener, reopenMask); });
-  ConsoleRefresh refresh;
-  if (desktop != nullptr) {
-    refresh = desktop->Open(engine, [&loop] { loop.Quit(); });
-    gateway.timer.hooks = MainTimerHooks{refresh.repaintTree, refresh.perSecondViews, refresh.rebuildUsersView,
-                                         refresh.trayUpkeep, refresh.repaintSpeedWindows};
-  }
   StartUp(gateway);
-  if (refresh.rebuildUsersView) refresh.rebuildUsersView();
+  if (!Flags().fatalStop) StartAdminChannel(gateway, engine, loop);
   loop.SetTick([&gateway] { return MainTimerTimer(gateway.timer); });
   if (!Flags().fatalStop) loop.Run();
   if (Flags().fatalStop) {
@@ -174,6 +162,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::_Exit(1);
   }
+  StopAdminChannel();
   ShutDown(gateway, loop);
   return Flags().exitCode;
 }

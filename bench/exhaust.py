@@ -106,7 +106,7 @@ class Run:
             f.write(f"[System]\r\nHttpPort={self.http_port}\r\nEnableSocks5=1\r\nSocks5Port={self.socks_port}\r\n"
                     f"EnableDns=1\r\nDnsServer={UPSTREAM}\r\nEnableHostsDns=1\r\nHostsFileName={self.home}/hosts\r\n"
                     "EnableLoopbackTargets=1\r\n")
-        env = dict(os.environ, BRINDLEX_HOME=self.home, BRINDLEX_HEADLESS="1", BRINDLEX_MONITOR_OFF="dns")
+        env = dict(os.environ, BRINDLEX_HOME=self.home, BRINDLEX_MONITOR_OFF="dns")
         for address in (LEGIT, ATTACKER):
             subprocess.run([self.args.brindlex, "user", "add", address, "--ip", "--name", "Desk"], check=True,
                            env=env, stdout=subprocess.DEVNULL)

@@ -216,7 +216,7 @@ def start_brindlex(w, name, local, system=""):
         text += subprocess.run([w.args.records], check=True, capture_output=True, text=True).stdout
     with open(os.path.join(home, "Brindlex.ini"), "w", newline="") as f:
         f.write(text)
-    env = dict(os.environ, BRINDLEX_HOME=home, BRINDLEX_HEADLESS="1")
+    env = dict(os.environ, BRINDLEX_HOME=home)
     env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
     w.start(name, [w.args.brindlex], port, env=env)
@@ -383,7 +383,7 @@ def start_brindlex_dns(w, name):
     with open(os.path.join(home, "Brindlex.ini"), "w", newline="") as f:
         f.write(f"[System]\r\nHttpPort={free_port()}\r\nEnableDns=1\r\nDnsServer={DNS_UPSTREAM}\r\n"
                 "EnableCachDns=1\r\n")
-    env = dict(os.environ, BRINDLEX_HOME=home, BRINDLEX_HEADLESS="1")
+    env = dict(os.environ, BRINDLEX_HOME=home)
     if w.args.dns_monitor_off:
         env["BRINDLEX_MONITOR_OFF"] = "dns"
     out = open(w.path(name + ".out"), "wb")

@@ -68,7 +68,7 @@ CONF
 start_gateway() {  # port [system-lines]
   "$root/scripts/lay-out-home.sh" "$work/home"
   printf '[System]\r\nHttpPort=%s\r\n%s' "$1" "${2:-}" >"$work/home/Brindlex.ini"
-  BRINDLEX_HOME="$work/home" BRINDLEX_HEADLESS=1 "$bench_bin" >"$work/gateway.log" 2>&1 &
+  BRINDLEX_HOME="$work/home" "$bench_bin" >"$work/gateway.log" 2>&1 &
   bench_track $!
   wait_port "$1"
 }

@@ -56,7 +56,8 @@ QIcon TrayPicture() {
 
 }  // namespace
 
-TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : engine_(engine), exit_(std::move(exit)) {
+TMainFormBX::TMainFormBX(ConsoleEngine& engine, MainFormCommands commands)
+    : engine_(engine), commands_(std::move(commands)) {
   setObjectName("TMainFormBX");
   setWindowTitle(kApplicationTitle);
   setWindowIcon(TrayPicture());
@@ -82,12 +83,18 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, std::function<void()> exit) : en
 
   status_ = new QLabel(this);
   statusBar()->addWidget(status_, 1);
+  link_ = new QLabel(this);
+  link_->setObjectName("LinkLabel");
+  statusBar()->addPermanentWidget(link_);
 
   tray_ = new QSystemTrayIcon(TrayPicture(), this);
   tray_->setToolTip(windowTitle());
   auto* menu = new QMenu(this);
   menu->addAction("#103", this, [this] { ShowFromTray(); });
-  menu->addAction("#104", this, [this] { AskExit(); });
+  menu->addAction("#1315", this, [this] { AskStopGateway(); });
+  menu->addAction("#104", this, [this] {
+    if (commands_.closeConsole) commands_.closeConsole();
+  });
   tray_->setContextMenu(menu);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
@@ -247,10 +254,18 @@ void TMainFormBX::TrayUpkeep() {
   if (QSystemTrayIcon::isSystemTrayAvailable() && !tray_->isVisible()) tray_->show();
 }
 
-void TMainFormBX::AskExit() {
-  const auto answer = QMessageBox::question(isVisible() ? this : nullptr, windowTitle(),
-                                            QString::fromStdString(Str(13)), QMessageBox::Yes | QMessageBox::No);
-  if (answer == QMessageBox::Yes && exit_) exit_();
+void TMainFormBX::AskStopGateway() {
+  // Everybody's Internet hangs on the answer: "Нет" is what Enter gives.
+  const auto answer =
+      QMessageBox::question(isVisible() ? this : nullptr, windowTitle(), QString::fromStdString(Str(1316)),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer == QMessageBox::Yes && commands_.stopGateway) commands_.stopGateway();
+}
+
+void TMainFormBX::SetLinkText(const std::string& text, bool up) {
+  link_->setText(QString::fromStdString(text));
+  link_->setStyleSheet(up ? QString() : QStringLiteral("color: #b00000"));
+  tray_->setToolTip(windowTitle() + "\n" + QString::fromStdString(text));
 }
 
 }  // namespace brindlex

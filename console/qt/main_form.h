@@ -1,6 +1,7 @@
 // The console's main window: the pages of users, connections, the monitor,
 // the cache and the configuration, the status bar and the tray icon. Closing it only hides it; the
-// tray menu's "Закрыть" ends the program after a question.
+// tray menu's "Закрыть" ends the console (never the gateway), and stopping the gateway is a command of
+// its own behind a question that says what it costs.
 #pragma once
 
 #include <QLabel>
@@ -10,9 +11,23 @@
 #include <functional>
 
 #include "console/console_engine.h"
-#include "console/qt/desktop_console.h"
 
 namespace brindlex {
+
+// What the gateway asks of the views, each on the console's thread.
+struct ConsoleRefresh {
+  std::function<void()> repaintTree;
+  std::function<void()> perSecondViews;
+  std::function<void()> rebuildUsersView;
+  std::function<void()> trayUpkeep;
+  std::function<void()> repaintSpeedWindows;
+};
+
+// The program's commands the window offers besides the engine's.
+struct MainFormCommands {
+  std::function<void()> closeConsole;
+  std::function<void()> stopGateway;  // asked after the question was answered "Да"
+};
 
 class UsersPage;
 struct UsersPageHooks;
@@ -27,10 +42,13 @@ class TMainFormBX final : public QMainWindow {
   Q_OBJECT
 
  public:
-  TMainFormBX(ConsoleEngine& engine, std::function<void()> exit);
+  TMainFormBX(ConsoleEngine& engine, MainFormCommands commands);
   ~TMainFormBX() override;
   ConsoleRefresh Refresh();
   void ShowFromTray();
+  // Which gateway the window shows and whether the link to it is up, in the
+  // status bar; the tray's tip says the same.
+  void SetLinkText(const std::string& text, bool up);
 
   QTabWidget* Pages() { return pages_; }
   UsersPage* Users() { return users_; }
@@ -47,16 +65,17 @@ class TMainFormBX final : public QMainWindow {
  private:
   void PerSecond();
   void TrayUpkeep();
-  void AskExit();
+  void AskStopGateway();
   void WireUsersPage();
   void WireDialogs(UsersPageHooks& hooks);
   void PageChosen(int index);
   void WireConfigPage();
 
   ConsoleEngine& engine_;
-  std::function<void()> exit_;
+  MainFormCommands commands_;
   QTabWidget* pages_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* link_ = nullptr;
   UsersPage* users_ = nullptr;
   ConnectionsPage* connections_ = nullptr;
   MonitorPage* monitor_ = nullptr;

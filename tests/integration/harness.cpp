@@ -127,11 +127,7 @@ GatewayProcess::~GatewayProcess() {
   if (reader_.joinable()) reader_.join();
 }
 
-void GatewayProcess::Start() { Launch(false, true); }
-
-void GatewayProcess::StartWithDisplay(bool headless) { Launch(true, headless); }
-
-void GatewayProcess::Launch(bool withDisplay, bool headless) {
+void GatewayProcess::Start(const std::string& display) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_ = ::fork();
@@ -139,14 +135,12 @@ void GatewayProcess::Launch(bool withDisplay, bool headless) {
     ::dup2(pipeFds[1], 1);
     ::dup2(pipeFds[1], 2);
     ::setenv("BRINDLEX_HOME", home_.c_str(), 1);
-    if (headless)
-      ::setenv("BRINDLEX_HEADLESS", "1", 1);
-    else
-      ::unsetenv("BRINDLEX_HEADLESS");
-    if (withDisplay) {
-      ::setenv("DISPLAY", ":0", 1);
-      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      ::setenv("XDG_RUNTIME_DIR", home_.c_str(), 1);
+    if (display.empty()) {
+      ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+    } else {
+      ::setenv("DISPLAY", display.c_str(), 1);
+      ::setenv("WAYLAND_DISPLAY", display.c_str(), 1);
     }
     if (launcher_.empty()) {
       ::execl(BRINDLEX_BINARY, "brindlex", static_cast<char*>(nullptr));

@@ -42,11 +42,10 @@ class GatewayProcess {
   GatewayProcess(const GatewayProcess&) = delete;
   GatewayProcess& operator=(const GatewayProcess&) = delete;
 
-  // Starts the executable with BRINDLEX_HOME set: headless, or with a
-  // display (Qt's offscreen platform stands in for it) and BRINDLEX_HEADLESS
-  // as `headless` says.
-  void Start();
-  void StartWithDisplay(bool headless);
+  // Starts the executable with BRINDLEX_HOME set, and with DISPLAY and
+  // WAYLAND_DISPLAY naming `display` when it is not empty (the gateway must
+  // not care).
+  void Start(const std::string& display = {});
   // Waits until standard output and error hold the text; false on time-out
   // or when the process ended first.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout = 10s);
@@ -61,7 +60,6 @@ class GatewayProcess {
   const std::string& home() const { return home_; }
 
  private:
-  void Launch(bool withDisplay, bool headless);
   void ReadOutput(int fd);
   void ExpectNoSanitizerReport(int status);
 

@@ -1,0 +1,83 @@
+#include "app/admin_channel.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/startup.h"
+#include "console/admin_calls.h"
+#include "console/admin_dispatch.h"
+#include "console/admin_server.h"
+#include "console/console_engine.h"
+#include "core/main_loop.h"
+#include "core/monitor.h"
+#include "core/program_folder.h"
+#include "core/settings.h"
+
+namespace brindlex {
+namespace {
+
+// Never destroyed: the report sender's thread may push its progress while
+// the process ends, and a push after Stop is only dropped.
+AdminServer& Server() {
+  static auto* server = new AdminServer;
+  return *server;
+}
+
+void PushRefresh(std::uint8_t bits) { Server().Push(AdminPush::kRefresh, std::string(1, static_cast<char>(bits))); }
+
+bool PasswordAccepted(std::string_view entered) {
+  const auto settings = Settings();
+  return !settings->PasswordAdmin.empty() && AdminPasswordEquals(settings->PasswordAdmin, entered);
+}
+
+std::optional<std::string> Serve(ConsoleEngine& engine, MainLoop& loop, std::uint16_t call, std::string_view args,
+                                 const AdminCallContext& context) {
+  switch (static_cast<AdminCall>(call)) {
+    case AdminCall::kStopGateway:
+      if (!args.empty()) return std::nullopt;
+      // The reply goes out first; the orderly shutdown then says farewell.
+      loop.Post([&loop] { loop.Quit(); });
+      return std::string();
+    default:
+      return ServeAdminCall(engine, call, args, context);
+  }
+}
+
+}  // namespace
+
+void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) {
+  gateway.timer.hooks = MainTimerHooks{[] { PushRefresh(kRefreshTree); }, [] { PushRefresh(kRefreshPerSecond); },
+                                       [] { PushRefresh(kRefreshUsers); }, [] { PushRefresh(kRefreshTray); },
+                                       [] { PushRefresh(kRefreshSpeed); }};
+  engine.SetMailStatusSink([](const std::string& text) { Server().Push(AdminPush::kMailStatus, text); });
+  AdminServerOptions options;
+  options.folder = ProgramFolder();
+  options.tcpPort = Settings()->AdminPort;
+  options.passwordAccepted = PasswordAccepted;
+  options.serve = [&engine, &loop](std::uint16_t call, std::string_view args, const AdminCallContext& context) {
+    return Serve(engine, loop, call, args, context);
+  };
+  options.runOnMainThread = [&loop](const std::function<void()>& work) { loop.RunSync(work); };
+  Server().Start(options);
+}
+
+void StopAdminChannel() {
+  // A console's call may be waiting for the main thread (this one): the
+  // loop goes on running such work until every console's thread has ended.
+  MainLoop& loop = TheMainLoop();
+  std::atomic<bool> stopped = false;
+  std::thread stopper([&stopped] {
+    Server().Stop();
+    stopped = true;
+  });
+  while (!stopped) {
+    loop.Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  stopper.join();
+}
+
+void PushMonitorLine(const std::string& line) { Server().Push(AdminPush::kMonitorLine, line); }
+
+}  // namespace brindlex

@@ -1,0 +1,113 @@
+#include "console/qt/gateway_link.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QThread>
+#include <cstdio>
+
+#include "console/admin_calls.h"
+#include "core/strings.h"
+
+namespace brindlex {
+namespace {
+
+constexpr int kPumpMilliseconds = 20;
+
+std::string Formatted(int id, const std::string& first, const std::string& second = {}) {
+  char text[2048];
+  std::snprintf(text, sizeof(text), StrC(id), first.c_str(), second.c_str());
+  return text;
+}
+
+// Runs `ask` on the console's thread and returns its answer: at once on
+// that thread, else by waiting for it there.
+template <typename Answer, typename Ask>
+Answer OnConsoleThread(Ask ask) {
+  if (QThread::currentThread() == qApp->thread()) return ask();
+  Answer answer{};
+  QMetaObject::invokeMethod(qApp, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+}  // namespace
+
+GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent), target_(std::move(target)) {
+  AdminClientOptions options;
+  options.folder = target_.folder;
+  options.host = target_.host;
+  options.port = target_.port;
+  options.askPassword = [this] { return OnConsoleThread<std::string>([this] { return AskPassword(); }); };
+  options.confirmCertificate = [this](const std::string&, const std::string& fingerprint, bool changed) {
+    return OnConsoleThread<bool>([&] { return ConfirmCertificate(fingerprint, changed); });
+  };
+  client_ = std::make_unique<AdminClient>(std::move(options));
+  engine_ = std::make_unique<RemoteEngine>(*client_);
+  pump_.setInterval(kPumpMilliseconds);
+  connect(&pump_, &QTimer::timeout, this, &GatewayLink::Pump);
+}
+
+GatewayLink::~GatewayLink() {
+  pump_.stop();
+  client_->Close();
+}
+
+void GatewayLink::Attach(TMainFormBX& form) {
+  form_ = &form;
+  refresh_ = form.Refresh();
+  engine_->SetRefreshHandler([this](std::uint8_t bits) {
+    const auto call = [](const std::function<void()>& hook) {
+      if (hook) hook();
+    };
+    if (bits & kRefreshPerSecond) call(refresh_.perSecondViews);
+    if (bits & kRefreshUsers) call(refresh_.rebuildUsersView);
+    if (bits & kRefreshTray) call(refresh_.trayUpkeep);
+    if (bits & kRefreshSpeed) call(refresh_.repaintSpeedWindows);
+    if (bits & kRefreshTree) call(refresh_.repaintTree);
+  });
+  client_->Start();
+  ShowLinkState();
+  pump_.start();
+}
+
+void GatewayLink::StopGateway() { client_->Call(static_cast<std::uint16_t>(AdminCall::kStopGateway), {}); }
+
+void GatewayLink::Pump() {
+  client_->DeliverPushes([this](AdminPush kind, std::string_view payload) { engine_->HandlePush(kind, payload); });
+  ShowLinkState();
+}
+
+void GatewayLink::ShowLinkState() {
+  if (form_ == nullptr) return;
+  const AdminLinkState state = client_->State();
+  const std::string name = state.gatewayName.empty() ? target_.Name() : state.gatewayName + " (" + target_.Name() + ")";
+  const std::string text = state.up ? Formatted(1317, name) : Formatted(1318, name, state.error);
+  if (state.up && !wasUp_) {
+    // Back after a gateway's restart: what the views show is from before it.
+    if (refresh_.rebuildUsersView) refresh_.rebuildUsersView();
+    if (refresh_.repaintTree) refresh_.repaintTree();
+  }
+  wasUp_ = state.up;
+  if (text == shownLink_) return;
+  shownLink_ = text;
+  form_->SetLinkText(text, state.up);
+}
+
+std::string GatewayLink::AskPassword() {
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
+                            QString::fromStdString(Formatted(1332, target_.Name())), QLineEdit::Password, {}, &ok);
+  return ok ? text.toStdString() : std::string();
+}
+
+bool GatewayLink::ConfirmCertificate(const std::string& fingerprint, bool changed) {
+  // A changed certificate is the one to be wary of: Enter keeps refusing it.
+  const auto answer = QMessageBox::question(
+      form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
+      QString::fromStdString(Formatted(changed ? 1331 : 1319, target_.Name(), fingerprint)),
+      QMessageBox::Yes | QMessageBox::No, changed ? QMessageBox::No : QMessageBox::Yes);
+  return answer == QMessageBox::Yes;
+}
+
+}  // namespace brindlex

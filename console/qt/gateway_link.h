@@ -1,0 +1,50 @@
+// Keeps the console's window in step with its gateway: every 20 ms the
+// pushes the link has received are handed to the views on the console's
+// thread, and the status bar says which gateway the window shows and whether
+// the link to it is up. The administrator's answers the link needs (the
+// gateway's password, trust in its certificate) are asked on the console's
+// thread, whichever thread the link asks from.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "console/admin_client.h"
+#include "console/console_target.h"
+#include "console/remote_engine.h"
+#include "console/qt/main_form.h"
+
+namespace brindlex {
+
+class GatewayLink final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit GatewayLink(ConsoleTarget target, QObject* parent = nullptr);
+  ~GatewayLink() override;
+  ConsoleEngine& Engine() { return *engine_; }
+  AdminClient& Client() { return *client_; }
+  // The window whose views the pushes refresh; starts the pump.
+  void Attach(TMainFormBX& form);
+  // Asks the gateway for its orderly stop.
+  void StopGateway();
+
+ private:
+  void Pump();
+  void ShowLinkState();
+  std::string AskPassword();
+  bool ConfirmCertificate(const std::string& fingerprint, bool changed);
+
+  ConsoleTarget target_;
+  std::unique_ptr<AdminClient> client_;
+  std::unique_ptr<RemoteEngine> engine_;
+  TMainFormBX* form_ = nullptr;
+  ConsoleRefresh refresh_;
+  QTimer pump_;
+  bool wasUp_ = false;
+  std::string shownLink_;
+};
+
+}  // namespace brindlex
