@@ -107,7 +107,7 @@ TEST_F(ConsoleDialogWidgets, AnEmptyPatternKeepsTheFilterDialogOpen) {
 TEST_F(ConsoleDialogWidgets, TheMonitorsAddToFilterOpensTheDialogForItsUser) {
   FillOffice(engine_);
   engine_.filterChoice = {true, true, FilterAdditionScope::kUser, "Смирнова Анна Петровна", "Бухгалтерия"};
-  TMainFormBX form(engine_, [] {});
+  TMainFormBX form(engine_, MainFormCommands{});
   MonitorPage* monitor = form.Monitor();
   monitor->Add(OfficeMonitorLines()[1]);
   bool seen = false;

@@ -7,6 +7,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QRadioButton>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -22,6 +25,7 @@
 #include "console/qt/main_form.h"
 #include "console/qt/monitor_page.h"
 #include "console/qt/users_page.h"
+#include "core/strings.h"
 #include "tests/qt/office_scene.h"
 
 namespace brindlex::testing {
@@ -31,7 +35,7 @@ class ConsoleWidgets : public ::testing::Test {
  protected:
   void SetUp() override {
     FillOffice(engine_);
-    form_ = std::make_unique<TMainFormBX>(engine_, [this] { ++exits_; });
+    form_ = std::make_unique<TMainFormBX>(engine_, MainFormCommands{[this] { ++exits_; }, [this] { ++stops_; }});
     form_->resize(1000, 620);
     form_->Users()->Rebuild();
   }
@@ -84,6 +88,7 @@ class ConsoleWidgets : public ::testing::Test {
   FakeConsoleEngine engine_;
   std::unique_ptr<TMainFormBX> form_;
   int exits_ = 0;
+  int stops_ = 0;
 };
 
 TEST_F(ConsoleWidgets, TheUsersGridShowsTheViewsRowsInEveryViewAndUnit) {
@@ -193,6 +198,48 @@ TEST_F(ConsoleWidgets, ClosingTheWindowOnlyHidesItAndEveryPageFits) {
   else
     EXPECT_TRUE(form_->isMinimized());
   EXPECT_EQ(exits_, 0);
+}
+
+// The tray's "Закрыть" ends the console only; stopping the gateway asks
+// first, and the answer Enter gives is "Нет".
+TEST_F(ConsoleWidgets, TheTrayClosesTheConsoleAndStopsTheGatewayOnlyAfterAYes) {
+  QMenu* tray = nullptr;
+  for (QMenu* menu : form_->findChildren<QMenu*>())
+    for (QAction* action : menu->actions())
+      if (action->text().toStdString() == Str(1315)) tray = menu;
+  ASSERT_NE(tray, nullptr);
+  const auto trigger = [&](int id) {
+    for (QAction* action : tray->actions())
+      if (action->text().toStdString() == Str(id)) action->trigger();
+  };
+  trigger(104);
+  EXPECT_EQ(exits_, 1);
+  EXPECT_EQ(stops_, 0);
+
+  std::vector<std::string> texts;
+  std::vector<QMessageBox::StandardButton> defaults;
+  QMessageBox::StandardButton answer = QMessageBox::NoButton;
+  QTimer answering;
+  QObject::connect(&answering, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    texts.push_back(box->text().toStdString());
+    defaults.push_back(box->standardButton(box->defaultButton()));
+    // Enter, or the answer asked for.
+    QAbstractButton* button = answer == QMessageBox::NoButton ? box->defaultButton() : box->button(answer);
+    button->click();
+  });
+  answering.start(10);
+  trigger(1315);
+  EXPECT_EQ(stops_, 0);
+  answer = QMessageBox::Yes;
+  trigger(1315);
+  EXPECT_EQ(stops_, 1);
+  EXPECT_EQ(exits_, 1);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], Str(1316));
+  EXPECT_NE(texts[0].find("без Интернета"), std::string::npos);
+  EXPECT_EQ(defaults, (std::vector<QMessageBox::StandardButton>{QMessageBox::No, QMessageBox::No}));
 }
 
 }  // namespace
