@@ -4,14 +4,16 @@
 #include "app/account_cli.h"
 #include "app/settings_check.h"
 #include "core/config_check.h"
+#include "core/program_folder.h"
 #include "core/report_exception.h"
+#include "core/strings.h"
 
 namespace brindlex {
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brindlex [--help | --version | --check]\n"
+    "Usage: brindlex [--help | --version | --check | status]\n"
     "       brindlex user|group|ticket COMMAND ...\n"
     "\n"
     "Without arguments: runs the gateway on the program folder named by BRINDLEX_HOME\n"
@@ -22,6 +24,8 @@ constexpr const char* kUsage =
     "  --version  the program's version\n"
     "  --check    reads Brindlex.ini of the program folder and prints every problem\n"
     "             with its line and key; exits 1 when there is any, 0 otherwise\n"
+    "  status     prints the figures of the gateway running on the program folder;\n"
+    "             exits 3 when none runs\n"
     "\n";
 
 void PrintUsage(std::FILE* stream) {
@@ -50,6 +54,17 @@ int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
   return problems.empty() ? 0 : 1;
 }
 
+int Status(const StatusSource& status, std::FILE* out, std::FILE* err) {
+  std::optional<GatewayFigures> figures = status ? status() : std::nullopt;
+  if (!figures) {
+    std::fprintf(err, StrC(1261), ProgramFolder().c_str());
+    std::fputc('\n', err);
+    return 3;
+  }
+  std::fputs(FormatStatus(*figures).c_str(), out);
+  return 0;
+}
+
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -60,11 +75,17 @@ Command ParseCommandLine(const std::vector<std::string>& arguments) {
     if (a == "--help" || a == "-h") return {CommandKind::Help, {}, {}};
     if (a == "--version") return {CommandKind::Version, {}, {}};
     if (a == "--check") return {CommandKind::Check, {}, {}};
+    if (a == "status") return {CommandKind::Status, {}, {}};
   }
   return {CommandKind::Unknown, arguments[0], {}};
 }
 
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err) {
+  return RunCommand(command, settingsPath, out, err, [] { return std::optional<GatewayFigures>(); });
+}
+
+int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err,
+               const StatusSource& status) {
   switch (command.kind) {
     case CommandKind::Help:
       PrintUsage(out);
@@ -74,6 +95,8 @@ int RunCommand(const Command& command, const std::string& settingsPath, std::FIL
       return 0;
     case CommandKind::Check:
       return Check(settingsPath, out, err);
+    case CommandKind::Status:
+      return Status(status, out, err);
     case CommandKind::Accounts:
       return Accounts(command.arguments, out, err);
     case CommandKind::Unknown:

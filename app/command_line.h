@@ -1,18 +1,23 @@
 // The command line. Without arguments the program is the gateway; a few
 // arguments serve an administrator on a server without the console: the
 // usage, the version, a check of the configuration that names every
-// problem it finds, and the accounts commands (app/account_arguments.h).
+// problem it finds, the running gateway's figures (status), and the accounts
+// commands (app/account_arguments.h).
 // Each of those runs and ends before the gateway would start, and never takes
 // the single-instance lock, so it works beside a running gateway.
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console/gateway_figures.h"
+
 namespace brindlex {
 
-enum class CommandKind { Gateway, Help, Version, Check, Accounts, Unknown };
+enum class CommandKind { Gateway, Help, Version, Check, Status, Accounts, Unknown };
 
 struct Command {
   CommandKind kind = CommandKind::Gateway;
@@ -22,11 +27,19 @@ struct Command {
 
 Command ParseCommandLine(const std::vector<std::string>& arguments);
 
+// How `status` learns the figures of the gateway running on this program
+// folder: nothing when none runs or it does not answer.
+using StatusSource = std::function<std::optional<GatewayFigures>()>;
+
 // Runs a command other than Gateway with the settings file at `settingsPath`,
 // writing to `out` and `err`. Returns the exit code: 0 done (and for --check,
 // no problem), 1 a problem found, the file unreadable or a change refused, 2 a
-// command line not understood. Accounts commands act on the program folder,
-// which must be set.
+// command line not understood, 3 for status when no gateway answered.
+// Accounts commands and status act on the program folder, which must be set.
+int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err,
+               const StatusSource& status);
+// The same with a status source that never finds a gateway (until the
+// administration channel's client provides one).
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err);
 
 }  // namespace brindlex

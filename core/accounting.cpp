@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/connection.h"
 #include "core/process_state.h"
+#include "core/service_counters.h"
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
@@ -302,12 +303,14 @@ void TransferGate::Done(std::int64_t moved) {
 
 void CountReceived(ConnectionRecord& connection, std::int64_t n) {
   connection.bytesReceived += n;
+  CountUp(ServiceCountersOf(connection.service).bytesToClients, n);
   CountPiece(connection, n, false);
   if (connection.service == kServiceHttp && !connection.localServer) ProgramTrafficCounters().internetBytes += n;
 }
 
 void CountSent(ConnectionRecord& connection, std::int64_t n) {
   connection.bytesSent += n;
+  CountUp(ServiceCountersOf(connection.service).bytesFromClients, n);
   CountPiece(connection, n, true);
 }
 

@@ -126,6 +126,11 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
     }
   } else if (key == "dnsserver") {
     CheckDnsServers(at, checker);
+  } else if (key == "metricsaddress") {
+    Ipv4 address = 0;
+    int port = 0;
+    if (!Trim(at.value).empty() && !ParseAddressAndPort(Trim(at.value), address, port))
+      checker.Add(at, Text(1259, at.value));
   }
 }
 
@@ -162,6 +167,25 @@ void AddLeftOut(const std::vector<std::pair<const KeyLine*, std::string>>& leftO
 }
 
 }  // namespace
+
+bool ParseAddressAndPort(std::string_view text, std::uint32_t& address, int& port) {
+  size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return false;
+  std::string_view host = text.substr(0, colon);
+  std::string_view digits = text.substr(colon + 1);
+  // Whole digits only: "+80" or " 80" is not how a port is written here.
+  if (digits.empty() || digits.size() > 5 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  std::int64_t value = 0;
+  if (!ParseWholeInt(digits, value) || value < 1 || value > 65535) return false;
+  Ipv4 parsed = kNoAddress;
+  if (host.find_first_not_of("0123456789.") != std::string_view::npos || !ParseDottedQuad(host, parsed))
+    return false;
+  address = parsed;
+  port = static_cast<int>(value);
+  return true;
+}
 
 std::vector<ConfigKeyLine> ReadConfigKeyLines(std::string_view text, std::vector<ConfigProblem>& sectionProblems) {
   std::vector<ConfigKeyLine> lines;

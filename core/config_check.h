@@ -8,6 +8,7 @@
 // Threads: pure functions over the file's text; any thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,11 @@ std::vector<ConfigKeyLine> ReadConfigKeyLines(std::string_view text, std::vector
 
 // Every problem of a settings file's text, in file order.
 std::vector<ConfigProblem> CheckConfiguration(std::string_view text);
+
+// "a.b.c.d:port" with a port from 1 to 65535 and an address in digits (a name
+// would need a lookup at start-up, which may hang or change under the
+// gateway). False for anything else, the empty text included.
+bool ParseAddressAndPort(std::string_view text, std::uint32_t& address, int& port);
 
 // "Brindlex.ini:12: [System] HttpPort: <message>", or for a section line
 // "Brindlex.ini:3: [System: <message>".

@@ -37,6 +37,7 @@ struct OpenLog {
 struct LogWriter {
   std::mutex mutex;
   std::deque<PendingLine> pending;
+  size_t pendingBytes = 0;  // of the lines in `pending`
   size_t lost = 0;
   bool failing = false;  // an episode has been reported and not yet ended
   OpenLog open;
@@ -96,6 +97,7 @@ bool AppendLocked(OpenLog& log, const std::string& path, std::string_view bytes)
 void RetryLocked(LogWriter& w) {
   size_t written = 0;
   while (!w.pending.empty() && AppendLocked(w.open, w.pending.front().path, w.pending.front().bytes)) {
+    w.pendingBytes -= w.pending.front().bytes.size();
     w.pending.pop_front();
     ++written;
   }
@@ -119,10 +121,12 @@ bool AppendLine(const std::string& path, std::string_view text) {
     w.failing = true;
     Report(Format(1201, path, std::strerror(error)));
   }
-  if (w.pending.size() < kMaxPendingLogLines)
+  if (w.pending.size() < kMaxPendingLogLines) {
+    w.pendingBytes += bytes.size();
     w.pending.push_back({path, std::move(bytes)});
-  else
+  } else {
     ++w.lost;
+  }
   return false;
 }
 
@@ -139,6 +143,12 @@ size_t PendingLogLineCount() {
   return w.pending.size();
 }
 
+size_t PendingLogByteCount() {
+  LogWriter& w = Writer();
+  std::lock_guard<std::mutex> lock(w.mutex);
+  return w.pendingBytes;
+}
+
 size_t LostLogLineCount() {
   LogWriter& w = Writer();
   std::lock_guard<std::mutex> lock(w.mutex);
@@ -152,6 +162,7 @@ size_t FlushLogLinesAtShutdown() {
   CloseLocked(w.open);
   w.lost += w.pending.size();
   w.pending.clear();
+  w.pendingBytes = 0;
   if (w.lost > 0) Report(Format(1203, std::to_string(w.lost)));
   return w.lost;
 }

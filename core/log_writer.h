@@ -30,6 +30,8 @@ size_t RetryPendingLogLines();
 
 // Lines waiting now, and lines lost since the start (the queue was full).
 size_t PendingLogLineCount();
+// The bytes of the lines waiting now, their CR LF included.
+size_t PendingLogByteCount();
 size_t LostLogLineCount();
 
 // The last try at shutdown: writes what it can; the lines that still wait

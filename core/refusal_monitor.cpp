@@ -7,6 +7,7 @@
 
 #include "core/log_files.h"
 #include "core/monitor.h"
+#include "core/service_counters.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -124,6 +125,7 @@ void ReportDnsAddressRefused(Ipv4 client) {
 }
 
 void ReportRefusal(Refusal refusal) {
+  CountUp(refusal.dns ? Counters().dnsRefused : ServiceCountersOf(refusal.service).refused);
   RefusalQueue& queue = Queue();
   std::lock_guard<std::mutex> lock(queue.mutex);
   if (queue.refusals.size() >= kMaxQueuedRefusals) {

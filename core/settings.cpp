@@ -87,6 +87,8 @@ const std::vector<SettingEntry>& Entries() {
       {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb, 2, true},
       {{"HeadTimeout", K::Integer, "60"}, &S::HeadTimeout},
       {{"MaxConnectionsPerAddress", K::Integer, "128"}, &S::MaxConnectionsPerAddress},
+      // The metrics page's socket is opened once, at start-up.
+      {{"MetricsAddress", K::Text, ""}, &S::MetricsAddress, 2, true},
   };
   return entries;
 }

@@ -88,6 +88,8 @@ struct SystemSettings {
   // Connection records one client address may hold at once; a connection
   // beyond them is closed at accept. Values below 1 count as 1.
   int MaxConnectionsPerAddress = 128;
+  // "a.b.c.d:port" where the metrics page listens; empty: no metrics page.
+  std::string MetricsAddress;
 };
 
 enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };

@@ -4,6 +4,7 @@
 
 #include "core/log_files.h"
 #include "core/own_address.h"
+#include "core/service_counters.h"
 #include "core/sessions.h"
 #include "dns/dns_hosts.h"
 
@@ -94,6 +95,7 @@ int DnsForwarder::HandleQuery(const DnsArrival& arrival, const DnsHeader& header
     bool authoritative = false;
     std::vector<LocalAnswer> answers = LocalAnswers(arrival, question, settings, now, authoritative, report);
     if (!answers.empty()) {
+      CountUp(Counters().dnsAnsweredLocally);
       std::string reply = BuildLocalReply(arrival.bytes, question, answers, authoritative);
       return send(reply, arrival.from, arrival.fromPort) ? 0 : kDnsAnswerSendFailure;
     }
@@ -117,6 +119,7 @@ int DnsForwarder::HandleQuery(const DnsArrival& arrival, const DnsHeader& header
   std::string forward(arrival.bytes);
   PutDnsId(forward, entry->forwardId);
   if (!send(forward, entry->server, kDnsPort)) return kDnsForwardSendFailure;
+  CountUp(Counters().dnsForwarded);
   report.Add(", forvard to " + FormatIpv4(entry->server));
   return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "cache/cache_store.h"
 #include "core/connection.h"
+#include "core/service_counters.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
@@ -122,6 +123,7 @@ std::optional<CacheVerdict> JudgeRecord(ConnectionRecord& r, std::string_view ke
     return std::nullopt;
   }
   MarkCacheHitLocked(*offset);
+  CountUp(Counters().cacheHits);
   return verdict;
 }
 
@@ -196,6 +198,8 @@ bool ListingCacheable(const ConnectionRecord& r) {
 
 void CacheLookup(ConnectionRecord& r) {
   if (r.noCache || r.noStore || r.readFile >= 0) return;
+  // The lookup after a revalidation belongs to the request's first one.
+  if (r.state != ConnectionState::kRevalidated) CountUp(Counters().cacheLookups);
   std::string key = CacheKey(r);
   CacheRecordFixed fixed;
   {

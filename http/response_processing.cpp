@@ -11,6 +11,7 @@
 #include "core/accounting.h"
 #include "core/connection.h"
 #include "core/process_state.h"
+#include "core/service_counters.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
@@ -190,6 +191,7 @@ void AbandonObject(ConnectionRecord& r) {
 void CountCacheBytes(ConnectionRecord& r, std::int64_t n) {
   if (n <= 0) return;
   ProgramTrafficCounters().cacheBytes += n;
+  CountUp(Counters().cacheBytes, n);
   UserSession* session = r.userSession;
   if (!session || r.localServer) return;
   bool counted = false;

@@ -19,6 +19,7 @@
 #include "core/process_state.h"
 #include "core/refusal_monitor.h"
 #include "core/report_exception.h"
+#include "core/service_counters.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -50,6 +51,7 @@ bool AcceptClient(ConnectionRecord& record, int listeningSocket, Ipv4& localAddr
   }
   record.clientSocket = ::accept4(listeningSocket, nullptr, nullptr, SOCK_CLOEXEC);
   if (record.clientSocket < 0) return false;
+  CountUp(ServiceCountersOf(record.service).accepted);
   SetOpeningDeadline(record, Settings()->HeadTimeout);
   std::uint16_t port = 0;
   return PeerAddress(record.clientSocket, record.clientAddress, port) &&
@@ -122,6 +124,40 @@ int ReopenHttp(Listener& listener, const std::vector<int>& wanted) {
   return tried;
 }
 
+// The listener's ports as ListeningPorts tells them to other threads (the
+// sockets themselves belong to the thread holding the role).
+struct PublishedPorts {
+  std::mutex mutex;
+  std::vector<ListeningPort> ports;
+};
+
+PublishedPorts& Published() {
+  static PublishedPorts published;
+  return published;
+}
+
+void PublishPorts(std::vector<ListeningPort> ports) {
+  PublishedPorts& published = Published();
+  std::lock_guard<std::mutex> lock(published.mutex);
+  published.ports = std::move(ports);
+}
+
+void PublishPorts(const Listener& listener, const SystemSettings& settings) {
+  std::vector<ListeningPort> ports;
+  const int* httpBegin = listener.httpPorts;
+  const int* httpEnd = httpBegin + listener.httpSocketCount;
+  for (int port : WantedHttpPorts(settings))
+    ports.push_back({kServiceHttp, port, std::find(httpBegin, httpEnd, port) != httpEnd});
+  auto add = [&ports](std::uint8_t service, bool enabled, int port, int socket) {
+    if (enabled && port != 0) ports.push_back({service, port, socket >= 0});
+  };
+  add(kServiceFtpControl, settings.EnableFtp, settings.FtpPort, listener.ftpSocket);
+  add(kServiceSmtp, settings.EnablePost, settings.SmtpPort, listener.smtpSocket);
+  add(kServicePop3, settings.EnablePost, settings.Pop3Port, listener.pop3Socket);
+  add(kServiceSocks5, settings.EnableSocks5, settings.Socks5Port, listener.socks5Socket);
+  PublishPorts(std::move(ports));
+}
+
 // Closes and opens again the sockets of the services in `mask`, from the
 // settings in force. Returns how many ports it tried to open.
 int ReopenServices(Listener& listener, int mask) {
@@ -140,6 +176,7 @@ int ReopenServices(Listener& listener, int mask) {
   std::vector<std::string> reports;
   tried += ReopenPortMapping(listener.portMapSockets, reports);
   for (const std::string& line : reports) ListenerReport(line);
+  PublishPorts(listener, settings);
   return tried;
 }
 
@@ -161,6 +198,7 @@ void StopWhenNothingOpened(const Listener& listener, int tried) {
 }
 
 void CloseAll(Listener& listener) {
+  PublishPorts({});
   for (int i = 0; i < listener.httpSocketCount; ++i) CloseDescriptor(listener.httpSockets[i]);
   listener.httpSocketCount = 0;
   CloseDescriptor(listener.ftpSocket);
@@ -366,6 +404,12 @@ void ListenerReport(const std::string& text) {
 void ListenerCreate() {
   ListenerReport(Str(700));
   ListenerReport(Str(703));
+}
+
+std::vector<ListeningPort> ListeningPorts() {
+  PublishedPorts& published = Published();
+  std::lock_guard<std::mutex> lock(published.mutex);
+  return published.ports;
 }
 
 void ListenerRun(Listener& listener) {

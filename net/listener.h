@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -98,6 +99,18 @@ std::string SocketOpenLine(const std::string& name, int port, bool ok);
 // allows; if so the refusal is reported and the caller closes the record.
 // Caller holds the accounts lock.
 bool OverAddressLimitLocked(const ConnectionRecord& record);
+
+// A port of the HTTP, FTP, SMTP, POP3 or SOCKS5 service that the settings in
+// force ask for, and whether the listener holds it open: what the gateway's
+// figures show (the port-mapping rules carry their sockets themselves).
+struct ListeningPort {
+  std::uint8_t service = 0;  // the connection record's service number
+  int port = 0;
+  bool listening = false;
+};
+// As of the listener's last opening of ports; empty before the first and
+// once the listener has stopped. Any thread.
+std::vector<ListeningPort> ListeningPorts();
 
 // How a status line reaches the monitor: by default it runs MonitorAppend on
 // the main thread through the main loop.

@@ -12,6 +12,7 @@
 #include "core/process_state.h"
 #include "core/refusal_monitor.h"
 #include "core/report_exception.h"
+#include "core/service_counters.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "net/listener.h"
@@ -70,6 +71,7 @@ void AcceptMapped(const PortMapRule& rule) {
       Close(*record);
       return;
     }
+    CountUp(ServiceCountersOf(kServicePortMapTcp).accepted);
     AdmitMappedLocked(*record);
   });
 }
@@ -115,6 +117,9 @@ void ReceiveMapped(const PortMapRule& rule) {
       return;
     }
   }
+  // A datagram from a client without a running conversation opens one: the
+  // connection of a datagram service.
+  CountUp(ServiceCountersOf(kServicePortMapUdp).accepted);
   ConnectionRecord* record = NewConnection(kServicePortMapUdp);
   record->portMapRule = std::make_shared<const PortMapRule>(rule);
   // The rule's socket: the record answers through it but never closes it.

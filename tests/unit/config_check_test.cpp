@@ -173,3 +173,30 @@ TEST(ConfigCheck, GroupsPastTheTablesSizeAreNamedWithRoomKeptForDefault) {
 
 }  // namespace
 }  // namespace brindlex
+
+namespace brindlex {
+namespace {
+
+TEST(ConfigCheck, MetricsAddressIsAnAddressInDigitsAndAPort) {
+  for (const char* good : {"", "127.0.0.1:9469", "0.0.0.0:1", "192.168.0.1:65535"}) {
+    std::string text = std::string("[System]\r\nMetricsAddress=") + good + "\r\n";
+    for (const ConfigProblem& p : CheckConfiguration(text)) ADD_FAILURE() << good << ": " << p.message;
+  }
+  for (const char* bad : {"localhost:9469", "127.0.0.1", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536",
+                          "127.0.0.1:+80", ":9469", "127.0.0.1:9469:1", "127.0.0.256:80", "9469"}) {
+    std::string text = std::string("[System]\r\nMetricsAddress=") + bad + "\r\n";
+    std::vector<ConfigProblem> problems = CheckConfiguration(text);
+    ASSERT_EQ(problems.size(), 1u) << bad;
+    EXPECT_EQ(problems[0].key, "MetricsAddress");
+    EXPECT_EQ(problems[0].line, 2);
+    EXPECT_NE(problems[0].message.find(bad), std::string::npos) << problems[0].message;
+  }
+  std::uint32_t address = 0;
+  int port = 0;
+  ASSERT_TRUE(ParseAddressAndPort("10.1.2.3:9469", address, port));
+  EXPECT_EQ(address, 0x0A010203u);
+  EXPECT_EQ(port, 9469);
+}
+
+}  // namespace
+}  // namespace brindlex

@@ -51,6 +51,7 @@ TEST_F(LogWriterTest, RefusedLinesWaitInOrderAndAreWrittenWhenTheDiskTakesThemAg
   EXPECT_FALSE(AppendLine(good, "third")) << "a later line must not overtake the waiting one";
   EXPECT_FALSE(AppendLine(missing + "/a.lgs", "fourth"));
   EXPECT_EQ(PendingLogLineCount(), 3u);
+  EXPECT_EQ(PendingLogByteCount(), std::string("second\r\nthird\r\nfourth\r\n").size());
   EXPECT_EQ(Read(good), "first\r\n");
   ASSERT_EQ(monitor_.size(), 1u) << "one report per episode, not one per line";
   EXPECT_NE(monitor_[0].find(missing + "/a.lgs"), std::string::npos) << monitor_[0];
@@ -58,6 +59,7 @@ TEST_F(LogWriterTest, RefusedLinesWaitInOrderAndAreWrittenWhenTheDiskTakesThemAg
   EXPECT_EQ(RetryPendingLogLines(), 3u) << "still failing: nothing written, nothing dropped";
   ASSERT_TRUE(std::filesystem::create_directory(missing));
   EXPECT_EQ(RetryPendingLogLines(), 0u);
+  EXPECT_EQ(PendingLogByteCount(), 0u);
   EXPECT_EQ(Read(good), "first\r\nthird\r\n");
   EXPECT_EQ(Read(missing + "/a.lgs"), "second\r\nfourth\r\n");
   EXPECT_EQ(monitor_.size(), 2u) << "the end of the episode is reported too";
