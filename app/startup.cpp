@@ -9,6 +9,7 @@
 
 #include "app/settings_check.h"
 #include "cache/cache_thread.h"
+#include "console/gateway_figures.h"
 #include "core/accounting.h"
 #include "core/clock.h"
 #include "core/config_check.h"
@@ -97,6 +98,7 @@ void LoadSettingsFile(int& stepMarker) {
 }
 
 void StartUp(Gateway& gateway) {
+  gateway.startedAt = ProgramClock().PerformanceCounter();
   try {
     LoadSettingsFile(gateway.stepMarker);
     ReportConfigurationProblems();
@@ -132,6 +134,8 @@ void StartUp(Gateway& gateway) {
     StartDialUpThread(std::make_unique<PppPeers>());
     StartDnsThread();
     StartReportService();
+    gateway.metrics.Start(Settings()->MetricsAddress,
+                          [&gateway] { return CollectGatewayFigures(gateway.startedAt); });
 
     gateway.stepMarker = 22;
     malloc_trim(0);
@@ -143,6 +147,7 @@ void StartUp(Gateway& gateway) {
 void ShutDown(Gateway& gateway, MainLoop& loop) {
   gateway.stepMarker = 101;
   BeginShutdown();
+  gateway.metrics.Stop();
   // Connections waiting for the link are released first, then the link goes.
   StopDialUpThread();
   // The listener stops before the workers are waited for: the thread that

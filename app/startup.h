@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/main_timer.h"
+#include "console/metrics_endpoint.h"
 #include "net/listener.h"
 
 namespace brindlex {
@@ -19,6 +20,8 @@ struct Gateway {
   MainTimer timer;
   Listener listener;
   std::thread listenerThread;
+  MetricsEndpoint metrics;
+  std::int64_t startedAt = 0;  // program-clock count of the start, for the uptime
 };
 
 // Loads the settings file of the program folder into the tables: accounts,
