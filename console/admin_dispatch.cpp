@@ -250,8 +250,7 @@ std::optional<std::string> ServeAdminCall(ConsoleEngine& engine, std::uint16_t c
       return Serve<ConsoleFilterLists>(c, args,
                                        [&](const ConsoleFilterLists& lists) { e.ApplyGlobalFilterLists(lists); });
     case AdminCall::kFilterChoice:
-      return Serve<StatisticsSubject, U32>(c, args,
-                                           [&](StatisticsSubject s, U32 id) { return e.FilterChoice(s, id); });
+      return Serve<StatisticsSubject, U32>(c, args, [&](StatisticsSubject s, U32 id) { return e.FilterChoice(s, id); });
     case AdminCall::kAddDenyFilter:
       return Serve<StatisticsSubject, U32, FilterAdditionScope, std::int32_t, Str>(
           c, args, [&](StatisticsSubject s, U32 id, FilterAdditionScope scope, std::int32_t kind, const Str& pattern) {

@@ -42,8 +42,12 @@ bool Get(WireReader& r, StatisticsLevel& v) { return GetEnum(r, v, StatisticsLev
 // Each record goes out field by field in declaration order; Get reads them
 // back in the same order.
 
-void Put(WireWriter& w, const CounterBlock& v) { PutAll(w, v.timeMs, v.outgoing, v.incoming, v.money, v.nationalMoney); }
-bool Get(WireReader& r, CounterBlock& v) { return GetAll(r, v.timeMs, v.outgoing, v.incoming, v.money, v.nationalMoney); }
+void Put(WireWriter& w, const CounterBlock& v) {
+  PutAll(w, v.timeMs, v.outgoing, v.incoming, v.money, v.nationalMoney);
+}
+bool Get(WireReader& r, CounterBlock& v) {
+  return GetAll(r, v.timeMs, v.outgoing, v.incoming, v.money, v.nationalMoney);
+}
 
 void Put(WireWriter& w, const ConsoleGroup& v) { PutAll(w, v.number, v.name); }
 bool Get(WireReader& r, ConsoleGroup& v) { return GetAll(r, v.number, v.name); }
@@ -143,10 +147,10 @@ void Put(WireWriter& w, const AccessRules& v) {
          v.dialUpDenied);
 }
 bool Get(WireReader& r, AccessRules& v) {
-  return GetAll(r, v.dailyReport, v.monthlyReport, v.countOutgoing, v.countIncoming, v.monthMb, v.monthMinutes,
-                v.dayMb, v.dayMinutes, v.speedNormal, v.speedExceeded, v.protocolDenied, v.allowedAfterExceed,
-                v.maxDocumentMb, v.bigTransferMb, v.bigTransferSpeed, v.finishTransfers, v.passAuthToParent,
-                v.countCacheTraffic, v.prepaid, v.dialUpDenied);
+  return GetAll(r, v.dailyReport, v.monthlyReport, v.countOutgoing, v.countIncoming, v.monthMb, v.monthMinutes, v.dayMb,
+                v.dayMinutes, v.speedNormal, v.speedExceeded, v.protocolDenied, v.allowedAfterExceed, v.maxDocumentMb,
+                v.bigTransferMb, v.bigTransferSpeed, v.finishTransfers, v.passAuthToParent, v.countCacheTraffic,
+                v.prepaid, v.dialUpDenied);
 }
 
 // The group's stored data only: its console state (period totals, speed
@@ -205,7 +209,9 @@ bool Get(WireReader& r, PortMapRule& v) {
 void Put(WireWriter& w, const UserChoice& v) { PutAll(w, v.text, v.login); }
 bool Get(WireReader& r, UserChoice& v) { return GetAll(r, v.text, v.login); }
 
-void Put(WireWriter& w, const TicketRecord& v) { PutAll(w, v.open, v.number, v.openedAt, v.changedAt, v.limit, v.used); }
+void Put(WireWriter& w, const TicketRecord& v) {
+  PutAll(w, v.open, v.number, v.openedAt, v.changedAt, v.limit, v.used);
+}
 bool Get(WireReader& r, TicketRecord& v) {
   return GetAll(r, v.open, v.number, v.openedAt, v.changedAt, v.limit, v.used);
 }
