@@ -168,7 +168,7 @@ TEST(AdminRecords, EveryRecordComesBackUnchangedAndEveryCutIsRefused) {
   ExpectRoundTrip(SampleDraft());
   ExpectRoundTrip(std::optional<ConsoleUserDraft>(SampleDraft()));
   ExpectRoundTrip(ConsoleFilterLists{true, {{"ads", 1, 0}, {"*.exe", 3, 1}}, {{"intranet", 9, 0}}});
-  ExpectRoundTrip(ConsoleFilterChoice{true, true, FilterAdditionScope::kGroup, "Анна", "Бухгалтерия"});
+  ExpectRoundTrip(ConsoleFilterChoice{false, true, FilterAdditionScope::kGroup, "Анна", "Бухгалтерия"});
   ExpectRoundTrip(MailRuleList{{"example.test", "smtp.example.test", 2525, "pop.example.test", 1110, true},
                                {"mail.test", "10.0.0.2", 25, "", 0, false}});
   ExpectRoundTrip(std::vector<PortMapRule>{SamplePortRule("dns"), SamplePortRule("rdp")});

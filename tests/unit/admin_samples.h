@@ -22,9 +22,9 @@ inline CounterBlock SampleCounters(std::int64_t seed) {
 inline AccessRules SampleRules() {
   AccessRules r;
   r.dailyReport = true;
-  r.monthlyReport = true;
+  r.monthlyReport = false;
   r.countOutgoing = true;
-  r.countIncoming = true;
+  r.countIncoming = false;
   r.monthMb = 2048.5;
   r.monthMinutes = 6000;
   r.dayMb = 150.25;
@@ -37,9 +37,9 @@ inline AccessRules SampleRules() {
   r.bigTransferMb = 50;
   r.bigTransferSpeed = 64;
   r.finishTransfers = true;
-  r.passAuthToParent = true;
+  r.passAuthToParent = false;
   r.countCacheTraffic = true;
-  r.prepaid = true;
+  r.prepaid = false;
   r.dialUpDenied = true;
   return r;
 }
@@ -57,11 +57,11 @@ inline ConsoleUser SampleUser(std::uint32_t id) {
   u.name = "Иванова Анна";
   u.login = "anna" + std::to_string(id);
   u.disabled = true;
-  u.deleted = true;
+  u.deleted = false;
   u.hasEmail = true;
-  u.hasTicket = true;
+  u.hasTicket = false;
   u.ticketOpen = true;
-  u.ticketActive = true;
+  u.ticketActive = false;
   u.ticketExhausted = true;
   u.ticketNumber = -17;
   u.ticketOpenedAt = 45123.625;
@@ -71,7 +71,7 @@ inline ConsoleUser SampleUser(std::uint32_t id) {
   u.period = SampleCounters(7);
   u.ticketUsed = SampleCounters(2);
   u.ticketRemaining = {kNoValue, 5, kNoValue, 9, kNoValue};
-  u.limits = {true, true, true, true, true, true};
+  u.limits = {true, false, true, false, false, true};
   return u;
 }
 
@@ -79,7 +79,7 @@ inline UsersSnapshot SampleSnapshot() {
   UsersSnapshot s;
   s.groups = {{0, "Default"}, {3, "Бухгалтерия"}};
   s.users = {SampleUser(0), SampleUser(1)};
-  s.users[1].limits.dayTime = false;
+  s.users[1].limits.dayTime = true;
   s.trafficOverheadPercent = -12;
   s.bytesPerMb = 1000000;
   s.billingDay = 20;
@@ -117,7 +117,7 @@ inline ConsoleUserDraft SampleDraft() {
   d.groupNumber = 12;
   d.name = "Пётр Сидоров";
   d.disabled = true;
-  d.admin = true;
+  d.admin = false;
   d.login = "petr";
   d.password = "S3cr;et";
   d.byAddress = true;
@@ -142,7 +142,7 @@ inline PortMapRule SamplePortRule(const std::string& name) {
   r.listenPort = 5353;
   r.destHost = "dns.example.test:53";
   r.destPort = 65535;
-  r.authByClient = true;
+  r.authByClient = false;
   r.login = "petr";
   r.disabled = true;
   return r;
