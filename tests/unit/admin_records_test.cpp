@@ -117,10 +117,8 @@ TEST(AdminWire, LengthsAndCountsTheBytesLeftCannotHoldAreRefused) {
     EXPECT_EQ(text, "kept") << c.what;
   }
   // A length within the bytes but over the caller's bound.
-  WireReader bounded(
-      std::string("\x03\x00\x00\x00"
-                  "abc",
-                  7));
+  const std::string overBound = std::string("\x03\x00\x00\x00", 4) + "abc";
+  WireReader bounded(overBound);
   std::string text;
   EXPECT_FALSE(bounded.GetString(text, 2));
 
