@@ -1,6 +1,5 @@
 #include "console/admin_dispatch.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -43,29 +42,33 @@ std::optional<std::string> Serve(const AdminCallContext& context, std::string_vi
   return reply;
 }
 
-// A file of its own for the engine to write into or read from, removed when
-// this goes.
+// A file for the engine to write into or read from, alone in a folder of
+// its own (mode 0700: a copy of the accounts holds their passwords); both go
+// when this goes.
 class TemporaryFile {
  public:
   TemporaryFile() {
     std::error_code error;
-    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
     if (error) return;
-    std::string path = (folder / "brindlex-admin-XXXXXX").string();
-    int fd = ::mkstemp(path.data());
-    if (fd < 0) return;
-    ::close(fd);
-    path_ = std::move(path);
+    std::string folder = (base / "brindlex-admin-XXXXXX").string();
+    if (!::mkdtemp(folder.data())) return;
+    folder_ = std::move(folder);
+    path_ = folder_ + "/copy.ini";
   }
   ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (folder_.empty()) return;
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
+  // Empty when no folder could be made.
   const std::string& Path() const { return path_; }
 
  private:
+  std::string folder_;
   std::string path_;
 };
 

@@ -12,6 +12,7 @@
 #include "cache/cache_index.h"
 #include "console/admin_records.h"
 #include "core/file_io.h"
+#include "core/ini_file.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -282,7 +283,16 @@ bool RemoteEngine::SaveConfigCopy(const std::string& path) {
   bool ok = false;
   std::string bytes;
   if (!reply || !Decode(*reply, ok, bytes) || !ok) return false;
-  return WriteFileAtomically(path, bytes);
+  // As a copy saved on the gateway's host would: the keys of the copy replace
+  // those the chosen file already has, and its other keys stay.
+  IniDocument file = LoadIniFile(path);
+  IniDocument copy = ParseIni(bytes);
+  for (const IniSection& section : copy.sections) {
+    for (const IniLine& line : section.lines) {
+      if (line.isKey && !SetValue(file, section.name, line.key, line.value)) return false;
+    }
+  }
+  return SaveIniFile(path, file);
 }
 
 void RemoteEngine::LoadConfigCopy(const std::string& path) {

@@ -10,8 +10,9 @@
 //
 // Files cross as bytes: the cache object's copy is put into a private folder
 // of the console's user (mode 0700, under $XDG_RUNTIME_DIR or the temporary
-// folder), copies of the accounts are written to and read from the path the
-// administrator picked on this host.
+// folder); copies of the accounts are read from and written to the path the
+// administrator picked on this host, a saved copy's keys replacing those the
+// file already has, as on the gateway's host.
 //
 // The gateway's pushes reach the console through HandlePush, which the
 // console's timer feeds from AdminLink::DeliverPushes.

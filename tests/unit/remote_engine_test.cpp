@@ -14,6 +14,7 @@
 #include "console/admin_calls.h"
 #include "console/admin_dispatch.h"
 #include "console/admin_records.h"
+#include "core/ini_file.h"
 #include "core/strings.h"
 #include "tests/unit/admin_samples.h"
 #include "tests/unit/console_fake_engine.h"
@@ -59,6 +60,7 @@ class RecordingEngine : public FakeConsoleEngine {
   std::string copyText;    // what SaveConfigCopy writes
   bool copySaves = true;
   std::string copyPathSeen;
+  int copyFolderMode = -1;  // of the folder the engine was given a path in
   std::string loadedText;
   bool monitorShows = true;
 
@@ -153,6 +155,9 @@ class RecordingEngine : public FakeConsoleEngine {
   }
   bool SaveConfigCopy(const std::string& path) override {
     copyPathSeen = path;
+    struct stat folder {};
+    copyFolderMode =
+        ::stat(std::filesystem::path(path).parent_path().c_str(), &folder) == 0 ? folder.st_mode & 0777 : -1;
     if (copySaves) WriteText(path, copyText);
     return copySaves;
   }
@@ -586,9 +591,20 @@ TEST_F(RemoteEngineTest, AConfigCopyIsSavedToTheConsolesPathAndLoadedFromIt) {
   engine_.copyText = "[Users]\r\nanna=Анна; 3; 0\r\n";
   ASSERT_TRUE(remote_.SaveConfigCopy(Path("copy.ini")));
   EXPECT_EQ(ReadText(Path("copy.ini")), engine_.copyText);
+  // Saved over an earlier copy: its keys are replaced, keys the new copy
+  // lacks stay.
+  WriteText(Path("earlier.ini"), "[Users]\r\nanna=old\r\nboris=Борис; 0; 0\r\n[Notes]\r\nkept=1\r\n");
+  ASSERT_TRUE(remote_.SaveConfigCopy(Path("earlier.ini")));
+  const IniDocument merged = LoadIniFile(Path("earlier.ini"));
+  ASSERT_NE(FindValue(merged, "Users", "anna"), nullptr);
+  EXPECT_EQ(*FindValue(merged, "Users", "anna"), "Анна; 3; 0");
+  ASSERT_NE(FindValue(merged, "Users", "boris"), nullptr);
+  ASSERT_NE(FindValue(merged, "Notes", "kept"), nullptr);
+  EXPECT_EQ(*FindValue(merged, "Notes", "kept"), "1");
   // The engine wrote into a file of the gateway's, removed afterwards.
   EXPECT_NE(engine_.copyPathSeen, Path("copy.ini"));
-  EXPECT_FALSE(std::filesystem::exists(engine_.copyPathSeen));
+  EXPECT_EQ(engine_.copyFolderMode, 0700);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(engine_.copyPathSeen).parent_path()));
 
   engine_.copySaves = false;
   WriteText(Path("kept.ini"), "old");
@@ -599,7 +615,7 @@ TEST_F(RemoteEngineTest, AConfigCopyIsSavedToTheConsolesPathAndLoadedFromIt) {
   remote_.LoadConfigCopy(Path("load.ini"));
   EXPECT_EQ(engine_.loadedText, "[Groups]\r\n00000003=Склад; ...\r\n");
   EXPECT_NE(engine_.copyPathSeen, Path("load.ini"));
-  EXPECT_FALSE(std::filesystem::exists(engine_.copyPathSeen));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(engine_.copyPathSeen).parent_path()));
   EXPECT_EQ(GatewayTemporaryFiles(), temporaryBefore);
 
   // A file that cannot be read sends nothing.
