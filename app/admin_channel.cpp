@@ -7,6 +7,8 @@
 #include "app/startup.h"
 #include "console/admin_calls.h"
 #include "console/admin_dispatch.h"
+#include "console/admin_records.h"
+#include "console/gateway_figures.h"
 #include "console/admin_server.h"
 #include "console/console_engine.h"
 #include "core/main_loop.h"
@@ -31,9 +33,12 @@ bool PasswordAccepted(std::string_view entered) {
   return !settings->PasswordAdmin.empty() && AdminPasswordEquals(settings->PasswordAdmin, entered);
 }
 
-std::optional<std::string> Serve(ConsoleEngine& engine, MainLoop& loop, std::uint16_t call, std::string_view args,
-                                 const AdminCallContext& context) {
+std::optional<std::string> Serve(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop, std::uint16_t call,
+                                 std::string_view args, const AdminCallContext& context) {
   switch (static_cast<AdminCall>(call)) {
+    case AdminCall::kGatewayFigures:
+      if (!args.empty()) return std::nullopt;
+      return Encode(CollectGatewayFigures(gateway.startedAt));
     case AdminCall::kStopGateway:
       if (!args.empty()) return std::nullopt;
       // The reply goes out first; the orderly shutdown then says farewell.
@@ -55,8 +60,9 @@ void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) 
   options.folder = ProgramFolder();
   options.tcpPort = Settings()->AdminPort;
   options.passwordAccepted = PasswordAccepted;
-  options.serve = [&engine, &loop](std::uint16_t call, std::string_view args, const AdminCallContext& context) {
-    return Serve(engine, loop, call, args, context);
+  options.serve = [&gateway, &engine, &loop](std::uint16_t call, std::string_view args,
+                                             const AdminCallContext& context) {
+    return Serve(gateway, engine, loop, call, args, context);
   };
   options.runOnMainThread = [&loop](const std::function<void()>& work) { loop.RunSync(work); };
   Server().Start(options);

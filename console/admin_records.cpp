@@ -115,6 +115,29 @@ bool Get(WireReader& r, CacheFigures& v) {
   return GetAll(r, v.internetBytes, v.cacheBytes, v.objects, v.objectBytes, v.bytesPerMb);
 }
 
+void Put(WireWriter& w, const ServiceCounts& v) { PutAll(w, v.bytesFromClients, v.bytesToClients, v.accepted, v.refused); }
+bool Get(WireReader& r, ServiceCounts& v) { return GetAll(r, v.bytesFromClients, v.bytesToClients, v.accepted, v.refused); }
+
+void Put(WireWriter& w, const CounterSnapshot& v) {
+  PutAll(w, v.services, v.dnsAnsweredLocally, v.dnsForwarded, v.dnsRefused, v.cacheHits, v.cacheMisses, v.cacheBytes);
+}
+bool Get(WireReader& r, CounterSnapshot& v) {
+  return GetAll(r, v.services, v.dnsAnsweredLocally, v.dnsForwarded, v.dnsRefused, v.cacheHits, v.cacheMisses,
+                v.cacheBytes);
+}
+
+void Put(WireWriter& w, const ServicePortFigure& v) { PutAll(w, v.service, v.rule, v.port, v.listening); }
+bool Get(WireReader& r, ServicePortFigure& v) { return GetAll(r, v.service, v.rule, v.port, v.listening); }
+
+void Put(WireWriter& w, const GatewayFigures& v) {
+  PutAll(w, v.uptimeSeconds, v.connections, v.usersOnline, v.logLinesWaiting, v.logBytesWaiting, v.logLinesLost,
+         v.ports, v.counters);
+}
+bool Get(WireReader& r, GatewayFigures& v) {
+  return GetAll(r, v.uptimeSeconds, v.connections, v.usersOnline, v.logLinesWaiting, v.logBytesWaiting,
+                v.logLinesLost, v.ports, v.counters);
+}
+
 void Put(WireWriter& w, const StatusFigures& v) { PutAll(w, v.userSessions, v.connections); }
 bool Get(WireReader& r, StatusFigures& v) { return GetAll(r, v.userSessions, v.connections); }
 

@@ -24,6 +24,7 @@
 
 #include "console/admin_wire.h"
 #include "console/console_engine.h"
+#include "console/gateway_figures.h"
 
 namespace brindlex {
 
@@ -129,6 +130,10 @@ BRINDLEX_WIRE_RECORD(TicketEntry)
 BRINDLEX_WIRE_RECORD(EditOutcome)
 BRINDLEX_WIRE_RECORD(SubscriptionOutcome)
 BRINDLEX_WIRE_RECORD(RebuildProgress)
+BRINDLEX_WIRE_RECORD(ServiceCounts)
+BRINDLEX_WIRE_RECORD(CounterSnapshot)
+BRINDLEX_WIRE_RECORD(ServicePortFigure)
+BRINDLEX_WIRE_RECORD(GatewayFigures)
 #undef BRINDLEX_WIRE_RECORD
 
 // Lists (a count, then the elements), fixed arrays (the elements alone) and
