@@ -1,6 +1,7 @@
 #include "app/admin_channel.h"
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <thread>
 
@@ -10,11 +11,13 @@
 #include "console/admin_records.h"
 #include "console/gateway_figures.h"
 #include "console/admin_server.h"
+#include "console/admin_tls.h"
 #include "console/console_engine.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
+#include "core/strings.h"
 
 namespace brindlex {
 namespace {
@@ -26,12 +29,16 @@ AdminServer& Server() {
   return *server;
 }
 
+std::string FormatString(int id, const std::string& text) {
+  char line[1024];
+  std::snprintf(line, sizeof(line), StrC(id), text.c_str());
+  return line;
+}
+
 void PushRefresh(std::uint8_t bits) { Server().Push(AdminPush::kRefresh, std::string(1, static_cast<char>(bits))); }
 
-bool PasswordAccepted(std::string_view entered) {
-  const auto settings = Settings();
-  return !settings->PasswordAdmin.empty() && AdminPasswordEquals(settings->PasswordAdmin, entered);
-}
+// The settings in force at the login, so a changed password counts at once.
+PasswordCheck CheckPassword(std::string_view entered) { return CheckAdminPassword(entered, Settings()->PasswordAdmin); }
 
 std::optional<std::string> Serve(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop, std::uint16_t call,
                                  std::string_view args, const AdminCallContext& context) {
@@ -57,15 +64,21 @@ void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) 
                                        [] { PushRefresh(kRefreshSpeed); }};
   engine.SetMailStatusSink([](const std::string& text) { Server().Push(AdminPush::kMailStatus, text); });
   AdminServerOptions options;
-  options.folder = ProgramFolder();
-  options.tcpPort = Settings()->AdminPort;
-  options.passwordAccepted = PasswordAccepted;
+  options.programFolder = ProgramFolder();
+  options.port = Settings()->AdminPort;
+  options.checkPassword = CheckPassword;
   options.serve = [&gateway, &engine, &loop](std::uint16_t call, std::string_view args,
                                              const AdminCallContext& context) {
     return Serve(gateway, engine, loop, call, args, context);
   };
   options.runOnMainThread = [&loop](const std::function<void()>& work) { loop.RunSync(work); };
-  Server().Start(options);
+  std::string error;
+  // The key and certificate are made once, at the first start with a port.
+  if (options.port != 0 && !EnsureAdminCertificate(options.programFolder, options.hostName, error)) {
+    MonitorShow(FormatString(1225, error));
+    options.port = 0;
+  }
+  if (!Server().Start(options, error)) MonitorShow(FormatString(1225, error));
 }
 
 void StopAdminChannel() {

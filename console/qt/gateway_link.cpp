@@ -34,11 +34,13 @@ Answer OnConsoleThread(Ask ask) {
 
 GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent), target_(std::move(target)) {
   AdminClientOptions options;
-  options.folder = target_.folder;
+  options.programFolder = target_.folder;
   options.host = target_.host;
   options.port = target_.port;
-  options.askPassword = [this] { return OnConsoleThread<std::string>([this] { return AskPassword(); }); };
-  options.confirmCertificate = [this](const std::string&, const std::string& fingerprint, bool changed) {
+  options.password = [this] {
+    return OnConsoleThread<std::optional<std::string>>([this] { return AskPassword(); });
+  };
+  options.confirmFingerprint = [this](const std::string&, const std::string& fingerprint, bool changed) {
     return OnConsoleThread<bool>([&] { return ConfirmCertificate(fingerprint, changed); });
   };
   client_ = std::make_unique<AdminClient>(std::move(options));
@@ -47,10 +49,7 @@ GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent
   connect(&pump_, &QTimer::timeout, this, &GatewayLink::Pump);
 }
 
-GatewayLink::~GatewayLink() {
-  pump_.stop();
-  client_->Close();
-}
+GatewayLink::~GatewayLink() { pump_.stop(); }
 
 void GatewayLink::Attach(TMainFormBX& form) {
   form_ = &form;
@@ -65,7 +64,6 @@ void GatewayLink::Attach(TMainFormBX& form) {
     if (bits & kRefreshSpeed) call(refresh_.repaintSpeedWindows);
     if (bits & kRefreshTree) call(refresh_.repaintTree);
   });
-  client_->Start();
   ShowLinkState();
   pump_.start();
 }
@@ -80,8 +78,8 @@ void GatewayLink::Pump() {
 void GatewayLink::ShowLinkState() {
   if (form_ == nullptr) return;
   const AdminLinkState state = client_->State();
-  const std::string name = state.gatewayName.empty() ? target_.Name() : state.gatewayName + " (" + target_.Name() + ")";
-  const std::string text = state.up ? Formatted(1317, name) : Formatted(1318, name, state.error);
+  const std::string name = state.gatewayHost.empty() ? target_.Name() : state.gatewayHost + " (" + target_.Name() + ")";
+  const std::string text = state.up ? Formatted(1317, name) : Formatted(1318, name, state.lastError);
   if (state.up && !wasUp_) {
     // Back after a gateway's restart: what the views show is from before it.
     if (refresh_.rebuildUsersView) refresh_.rebuildUsersView();
@@ -93,12 +91,13 @@ void GatewayLink::ShowLinkState() {
   form_->SetLinkText(text, state.up);
 }
 
-std::string GatewayLink::AskPassword() {
+std::optional<std::string> GatewayLink::AskPassword() {
   bool ok = false;
   const QString text =
       QInputDialog::getText(form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
                             QString::fromStdString(Formatted(1332, target_.Name())), QLineEdit::Password, {}, &ok);
-  return ok ? text.toStdString() : std::string();
+  if (!ok) return std::nullopt;
+  return text.toStdString();
 }
 
 bool GatewayLink::ConfirmCertificate(const std::string& fingerprint, bool changed) {

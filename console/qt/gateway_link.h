@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "console/admin_client.h"
@@ -34,7 +35,7 @@ class GatewayLink final : public QObject {
  private:
   void Pump();
   void ShowLinkState();
-  std::string AskPassword();
+  std::optional<std::string> AskPassword();
   bool ConfirmCertificate(const std::string& fingerprint, bool changed);
 
   ConsoleTarget target_;
