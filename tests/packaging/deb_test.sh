@@ -188,6 +188,7 @@ if [ -n "$console" ]; then
   for line in 'Name=Brindlex' 'Exec=brindlex-console' 'Categories=Network;System;'; do
     grep -qxF "$line" "$entry" || fail "the desktop entry lacks $line"
   done
-  grep -q '^Comment=.*[а-я]' "$entry" || fail "the desktop entry's comment is not Russian"
+  # Cyrillic letters in UTF-8 lead with byte 0xd0 or 0xd1.
+  LC_ALL=C grep -q $'^Comment=.*[\xd0\xd1]' "$entry" || fail "the desktop entry's comment is not Russian"
 fi
 echo "packages: brindlex${console:+ and brindlex-console} $version hold what they should"
