@@ -143,7 +143,9 @@ export DEBIAN_FRONTEND=noninteractive
 inRoot apt-get update -q >/dev/null
 debs=()
 for deb in "${gatewayDeb[@]}" "${consoleDeb[@]}"; do debs+=("/debs/${deb##*/}"); done
-inRoot env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${debs[@]}" |
+# With systemd installed (not running): the user comes from the sysusers file
+# and the unit is enabled as on a real machine.
+inRoot env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends systemd "${debs[@]}" |
   grep -E '^(Setting up|The following NEW|  )' || true
 version=$(inRoot dpkg-query -W -f '${Version}' brindlex)
 echo "installed brindlex $version"
@@ -160,8 +162,10 @@ strangers=$(inRoot find /var/lib/brindlex ! -user brindlex)
 for path in Brindlex.ini Logging Cache wwwroot/index.html Forms; do
   [ -e "$run/var/lib/brindlex/$path" ] || fail "/var/lib/brindlex/$path was not laid out"
 done
-[ -L "$run/etc/systemd/system/multi-user.target.wants/brindlex.service" ] ||
-  echo "note: the unit is not enabled (no systemctl in this root)"
+[ -L "$run/etc/systemd/system/multi-user.target.wants/brindlex.service" ] || fail "the unit was not enabled"
+verify=$(inRoot systemd-analyze verify /usr/lib/systemd/system/brindlex.service 2>&1) || fail "systemd-analyze: $verify"
+[ -z "$verify" ] || fail "systemd-analyze: $verify"
+echo "the unit is enabled and systemd-analyze verify accepts it"
 inRoot /usr/bin/brindlex --version | grep -qF "($version)" ||
   fail "brindlex --version ($(inRoot /usr/bin/brindlex --version)) is not the package's $version"
 
@@ -196,6 +200,8 @@ grep -q HttpPort=3128 "$run/var/lib/brindlex/Brindlex.ini" || fail "a reinstall 
 inRoot apt-get remove -y -q brindlex >/dev/null
 [ ! -e "$run/usr/bin/brindlex" ] || fail "the executable stayed after removal"
 grep -q HttpPort=3128 "$run/var/lib/brindlex/Brindlex.ini" || fail "a removal lost the settings"
+[ -L "$run/etc/systemd/system/multi-user.target.wants/brindlex.service" ] || fail "a removal disabled the unit"
 inRoot apt-get purge -y -q brindlex >/dev/null
 [ ! -e "$run/var/lib/brindlex" ] || fail "the program folder stayed after a purge"
+[ ! -L "$run/etc/systemd/system/multi-user.target.wants/brindlex.service" ] || fail "a purge left the unit enabled"
 echo "the packages install, run, reinstall, remove and purge as they should"

@@ -38,7 +38,7 @@ gateway=$work/out/brindlex_${version}_$arch.deb
 depends=$(dpkg-deb -f "$gateway" Depends)
 # dpkg-shlibdeps ran: the C library and libcurl (the e-mail reports) are there.
 dependencyNames=$(sed -e 's/ *([^)]*)//g' -e 's/, */\n/g' <<<"$depends")
-for library in libc6 libcurl4 libstdc++6 passwd; do
+for library in libc6 libcurl4 libstdc++6 passwd procps; do
   grep -qxF "$library" <<<"$dependencyNames" || fail "Depends lacks $library: $depends"
 done
 ! grep -qi qt <<<"$depends" || fail "the gateway's package depends on Qt: $depends"
