@@ -18,6 +18,7 @@ else
     curl iproute2 util-linux procps psmisc systemd
     nginx-light openssl wrk nodejs python3-pyftpdlib python3-aiosmtpd python3-openpyxl bind9-dnsutils
     fonts-dejavu-core
+    dpkg-dev desktop-file-utils
   )
 fi
 packages+=("$@")

@@ -30,7 +30,10 @@ fi
 share=$dest/usr/local/share/brindlex
 home=$dest/var/lib/brindlex
 install -D -m 0755 "$binary" "$dest/usr/local/bin/brindlex"
-install -D -m 0644 "$root/packaging/brindlex.service" "$dest/usr/local/lib/systemd/system/brindlex.service"
+mkdir -p "$dest/usr/local/lib/systemd/system"
+sed 's|@BRINDLEX_BINDIR@|/usr/local/bin|g' "$root/packaging/brindlex.service.in" \
+  >"$dest/usr/local/lib/systemd/system/brindlex.service"
+chmod 0644 "$dest/usr/local/lib/systemd/system/brindlex.service"
 install -D -m 0644 "$root/packaging/brindlex.sysusers" "$dest/usr/local/lib/sysusers.d/brindlex.conf"
 # The data is replaced whole, so a page removed from data/ goes too.
 rm -rf "$share"
