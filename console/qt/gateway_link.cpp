@@ -68,6 +68,15 @@ void GatewayLink::Attach(TMainFormBX& form) {
   pump_.start();
 }
 
+void GatewayLink::Detach() {
+  pump_.stop();
+  engine_->SetRefreshHandler({});
+  form_ = nullptr;
+  refresh_ = {};
+  wasUp_ = false;
+  shownLink_.clear();
+}
+
 void GatewayLink::StopGateway() { client_->Call(static_cast<std::uint16_t>(AdminCall::kStopGateway), {}); }
 
 void GatewayLink::Pump() {

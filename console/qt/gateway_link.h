@@ -25,10 +25,12 @@ class GatewayLink final : public QObject {
  public:
   explicit GatewayLink(ConsoleTarget target, QObject* parent = nullptr);
   ~GatewayLink() override;
-  ConsoleEngine& Engine() { return *engine_; }
+  RemoteEngine& Engine() { return *engine_; }
   AdminClient& Client() { return *client_; }
   // The window whose views the pushes refresh; starts the pump.
   void Attach(TMainFormBX& form);
+  // Before that window goes: the pump stops until the next Attach.
+  void Detach();
   // Asks the gateway for its orderly stop.
   void StopGateway();
 

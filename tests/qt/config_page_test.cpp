@@ -1,8 +1,10 @@
-// The configuration page over the real engine running in this process, as
-// the program wires it with a display: an apply reaches the gateway's
+// The configuration page of a console attached to a real gateway (the
+// brindlex executable, over its local socket): an apply reaches the gateway's
 // listener, a changed page asks before it is left, and every page fits the
 // window. The editor's decisions are tested in unit/.
 #include "console/qt/config_page.h"
+
+#include "console/qt/gateway_link.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,23 +18,16 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "app/reload.h"
-#include "app/startup.h"
-#include "console/local_engine.h"
 #include "console/qt/main_form.h"
-#include "console/qt/qt_main_loop.h"
 #include "console/qt/settings_pages.h"
 #include "console/qt/user_page.h"
-#include "core/process_state.h"
-#include "core/program_folder.h"
-#include "core/settings.h"
 #include "tests/integration/harness.h"
 
 namespace brindlex::testing {
 namespace {
 
-// Runs the event loop until `done` or the time-out; the gateway's threads
-// hand their work to the main thread through it.
+// Runs the event loop until `done` or the time-out; the link's pushes reach
+// the views through it.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
@@ -74,12 +69,13 @@ class ConfigPageTest : public ::testing::Test {
   static void SetUpTestSuite() {
     port_ = FreePort();
     home_ = MakeProgramFolder("[System]\r\nHttpPort=" + std::to_string(port_) + "\r\n");
-    SetProgramFolder(home_);
-    loop_ = new QtMainLoop;
-    SetMainLoop(loop_);
-    gateway_ = new Gateway;
-    engine_ = new LocalEngine([](int reopenMask) { ReloadSettingsFile(gateway_->listener, reopenMask); });
-    StartUp(*gateway_);
+    gateway_ = new GatewayProcess(home_);
+    gateway_->Start();
+    ConsoleTarget target;
+    target.folder = home_;
+    link_ = new GatewayLink(target);
+    ASSERT_TRUE(link_->Client().WaitUntilUp(20s)) << gateway_->Output();
+    engine_ = &link_->Engine();
     // A group and a user of it for the account pages.
     GroupRecord group = engine_->NewConfigGroup();
     group.name = "Бухгалтерия";
@@ -93,18 +89,16 @@ class ConfigPageTest : public ::testing::Test {
     userId_ = engine_->SaveConfigUser(user, std::nullopt).id;
   }
   static void TearDownTestSuite() {
-    ShutDown(*gateway_, *loop_);
-    // The tests after these in the same process run without a gateway, not
-    // in one that is stopping (a stopping gateway reads no more logs).
-    Flags().shutdown = false;
-    delete engine_;
+    delete link_;
+    EXPECT_EQ(gateway_->Stop(SIGTERM), 0) << gateway_->Output();
     delete gateway_;
     RemoveFolder(home_);
   }
 
   void SetUp() override {
     ASSERT_TRUE(PumpUntil([] { return Accepts(port_); })) << "the gateway did not open port " << port_;
-    form_ = std::make_unique<TMainFormBX>(*engine_, [] {});
+    form_ = std::make_unique<TMainFormBX>(*engine_, MainFormCommands{});
+    link_->Attach(*form_);
     form_->resize(1000, 620);
     form_->show();
     form_->Pages()->setCurrentWidget(form_->Config());
@@ -113,6 +107,7 @@ class ConfigPageTest : public ::testing::Test {
   void TearDown() override {
     engine_->SetMonitorSink([](const std::string&) {});
     engine_->SetMailStatusSink([](const std::string&) {});
+    link_->Detach();
     form_.reset();
   }
 
@@ -140,9 +135,9 @@ class ConfigPageTest : public ::testing::Test {
 
   static inline int port_ = 0;
   static inline std::string home_;
-  static inline QtMainLoop* loop_ = nullptr;
-  static inline Gateway* gateway_ = nullptr;
-  static inline LocalEngine* engine_ = nullptr;
+  static inline GatewayProcess* gateway_ = nullptr;
+  static inline GatewayLink* link_ = nullptr;
+  static inline RemoteEngine* engine_ = nullptr;
   static inline std::uint32_t userId_ = 0;
   std::unique_ptr<TMainFormBX> form_;
   ConfigPage* page_ = nullptr;
@@ -162,7 +157,7 @@ TEST_F(ConfigPageTest, LeavingAChangedPageAsksAndNoShowsTheValuesInForceAgain) {
   }
   EXPECT_EQ(page_->Editor().Selected(), (EditorNode{NodeKind::kPage, kPageFtp}));
   EXPECT_EQ(page_->Header()->text().toStdString(), "Настройка протокола FTP");
-  EXPECT_EQ(Settings()->CascadePort, 0);
+  EXPECT_EQ(engine_->ConfigValues({"EdCascadePort"}).at(0).text, "0");
   page_->SelectNode({NodeKind::kPage, kPageHttp});
   EXPECT_EQ(Edit("EdCascadePort")->text().toStdString(), "0");
   EXPECT_FALSE(page_->ApplyButton()->isEnabled());
