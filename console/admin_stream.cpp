@@ -49,7 +49,7 @@ AdminStream::~AdminStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool AdminStream::Handshake(std::chrono::steady_clock::time_point deadline, std::string& error) {
+bool AdminStream::Handshake(std::chrono::steady_clock::time_point deadline, std::string& error, int cancelFd) {
   if (!ssl_) {
     if (fd_ >= 0) return true;
     error = "TLS session not made";
@@ -66,8 +66,11 @@ bool AdminStream::Handshake(std::chrono::steady_clock::time_point deadline, std:
       return false;
     }
     int wait = MillisecondsUntil(deadline);
-    if (wait == 0 || (PollOne(fd_, events, wait) & (events | POLLERR | POLLHUP)) == 0) {
-      error = "TLS handshake timed out";
+    pollfd entries[2] = {{fd_, events, 0}, {cancelFd, POLLIN, 0}};
+    int n = wait == 0 ? 0 : ::poll(entries, cancelFd >= 0 ? 2 : 1, wait);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || entries[1].revents != 0) {
+      error = n == 0 ? "TLS handshake timed out" : "TLS handshake cancelled";
       return false;
     }
   }

@@ -30,9 +30,10 @@ class AdminStream {
 
   int Fd() const { return fd_; }
   bool Tls() const { return ssl_ != nullptr; }
-  // Runs the TLS handshake until it is done or `deadline` passes (plain
-  // streams have none). False with `error` set when it failed.
-  bool Handshake(std::chrono::steady_clock::time_point deadline, std::string& error);
+  // Runs the TLS handshake until it is done, `deadline` passes or
+  // `cancelFd` (if not -1) becomes readable; plain streams have none. False
+  // with `error` set when it failed.
+  bool Handshake(std::chrono::steady_clock::time_point deadline, std::string& error, int cancelFd = -1);
   // The peer's certificate fingerprint after the handshake ("" if none).
   std::string PeerFingerprint() const;
 
