@@ -1,9 +1,13 @@
 #include "app/command_line.h"
 
+#include <optional>
+
 #include "app/account_arguments.h"
 #include "app/account_cli.h"
 #include "app/settings_check.h"
+#include "console/admin_tls.h"
 #include "core/config_check.h"
+#include "core/program_folder.h"
 #include "core/report_exception.h"
 
 namespace brindlex {
@@ -11,7 +15,7 @@ namespace brindlex {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brindlex [--help | --version | --check]\n"
+    "Usage: brindlex [--help | --version | --check | --admin-fingerprint]\n"
     "       brindlex user|group|ticket COMMAND ...\n"
     "\n"
     "Without arguments: runs the gateway on the program folder named by BRINDLEX_HOME\n"
@@ -22,6 +26,9 @@ constexpr const char* kUsage =
     "  --version  the program's version\n"
     "  --check    reads Brindlex.ini of the program folder and prints every problem\n"
     "             with its line and key; exits 1 when there is any, 0 otherwise\n"
+    "  --admin-fingerprint\n"
+    "             the fingerprint of the certificate consoles see on AdminPort\n"
+    "             (compare it with what a console shows at its first connection)\n"
     "\n";
 
 void PrintUsage(std::FILE* stream) {
@@ -50,6 +57,17 @@ int Check(const std::string& settingsPath, std::FILE* out, std::FILE* err) {
   return problems.empty() ? 0 : 1;
 }
 
+int PrintAdminFingerprint(std::FILE* out, std::FILE* err) {
+  std::optional<std::string> fingerprint = AdminFingerprint(ProgramFolder());
+  if (!fingerprint) {
+    std::fprintf(err, "%s: no certificate yet (the gateway makes it at its first start with AdminPort set)\n",
+                 AdminCertificatePath(ProgramFolder()).c_str());
+    return 1;
+  }
+  std::fprintf(out, "%s\n", fingerprint->c_str());
+  return 0;
+}
+
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -60,6 +78,7 @@ Command ParseCommandLine(const std::vector<std::string>& arguments) {
     if (a == "--help" || a == "-h") return {CommandKind::Help, {}, {}};
     if (a == "--version") return {CommandKind::Version, {}, {}};
     if (a == "--check") return {CommandKind::Check, {}, {}};
+    if (a == "--admin-fingerprint") return {CommandKind::AdminFingerprint, {}, {}};
   }
   return {CommandKind::Unknown, arguments[0], {}};
 }
@@ -76,6 +95,8 @@ int RunCommand(const Command& command, const std::string& settingsPath, std::FIL
       return Check(settingsPath, out, err);
     case CommandKind::Accounts:
       return Accounts(command.arguments, out, err);
+    case CommandKind::AdminFingerprint:
+      return PrintAdminFingerprint(out, err);
     case CommandKind::Unknown:
       std::fprintf(err, "brindlex: '%s' is not understood\n\n", command.argument.c_str());
       PrintUsage(err);

@@ -12,7 +12,7 @@
 
 namespace brindlex {
 
-enum class CommandKind { Gateway, Help, Version, Check, Accounts, Unknown };
+enum class CommandKind { Gateway, Help, Version, Check, Accounts, AdminFingerprint, Unknown };
 
 struct Command {
   CommandKind kind = CommandKind::Gateway;
@@ -25,8 +25,8 @@ Command ParseCommandLine(const std::vector<std::string>& arguments);
 // Runs a command other than Gateway with the settings file at `settingsPath`,
 // writing to `out` and `err`. Returns the exit code: 0 done (and for --check,
 // no problem), 1 a problem found, the file unreadable or a change refused, 2 a
-// command line not understood. Accounts commands act on the program folder,
-// which must be set.
+// command line not understood. Accounts commands and --admin-fingerprint act
+// on the program folder, which must be set.
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err);
 
 }  // namespace brindlex

@@ -415,6 +415,7 @@ struct AdminClient::Impl {
   }
 
   void Loop() {
+    BlockBrokenPipeSignal();
     while (true) {
       {
         std::unique_lock<std::mutex> lock(mutex);

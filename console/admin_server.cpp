@@ -568,6 +568,7 @@ struct AdminServer::State {
   }
 
   void RunConsole(std::shared_ptr<Console> c) {
+    BlockBrokenPipeSignal();
     FrameReader reader(kFrameLimitBeforeLogin);
     std::thread calls;
     if (Login(*c, reader)) {

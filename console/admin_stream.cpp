@@ -11,7 +11,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace brindlex {
@@ -25,6 +28,13 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
+
+void BlockBrokenPipeSignal() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 short PollOne(int fd, short events, int timeoutMs) {
   pollfd entry{fd, events, 0};

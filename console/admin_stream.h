@@ -75,6 +75,12 @@ int LocalPort(int fd);
 // Connects to host:port (a name or an address), waiting at most `timeoutMs`.
 int ConnectTcp(const std::string& host, int port, int timeoutMs);
 
+// OpenSSL writes to the socket without MSG_NOSIGNAL: a peer gone mid-write
+// would raise SIGPIPE in a process that does not ignore it (the console).
+// Blocked in the thread that owns the streams, the signal stays pending and
+// the write fails with EPIPE instead.
+void BlockBrokenPipeSignal();
+
 // Waits for `events` on one descriptor at most `timeoutMs` (-1: no limit).
 // The revents, or 0 on time-out.
 short PollOne(int fd, short events, int timeoutMs);

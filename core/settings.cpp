@@ -87,6 +87,8 @@ const std::vector<SettingEntry>& Entries() {
       {{"KbPerMb", K::Integer, "1024"}, &S::KbPerMb, 2, true},
       {{"HeadTimeout", K::Integer, "60"}, &S::HeadTimeout},
       {{"MaxConnectionsPerAddress", K::Integer, "128"}, &S::MaxConnectionsPerAddress},
+      // The listener is opened once, at start-up.
+      {{"AdminPort", K::Integer, "0"}, &S::AdminPort, 2, true},
   };
   return entries;
 }

@@ -88,6 +88,9 @@ struct SystemSettings {
   // Connection records one client address may hold at once; a connection
   // beyond them is closed at accept. Values below 1 count as 1.
   int MaxConnectionsPerAddress = 128;
+  // The administration channel's TLS port for consoles elsewhere; 0: only
+  // the local socket.
+  int AdminPort = 0;
 };
 
 enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };
