@@ -49,9 +49,12 @@ constexpr int kBrokenText = 1245;
 // Calls a console may have waiting besides the one running: the console
 // makes one at a time, so more is a console that does not follow the protocol.
 constexpr std::size_t kMaxPendingCalls = 64;
-// Connections refused at accept still need a thread to say so; past this
-// many beyond the consoles' limit they are closed without a word.
-constexpr std::size_t kMaxRefusing = 8;
+// Connections not yet logged in (a TLS handshake, a hello, a login waiting
+// out its address's delay, a refusal being said) each hold a thread; past
+// this many, a new connection over the network is closed without a word, and
+// past twice this many any connection is. Logged-in consoles are counted
+// apart, so guessers on the network cannot lock the local console out.
+constexpr std::size_t kMaxOpening = 8;
 constexpr std::size_t kMaxDelayedAddresses = 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr Ipv4 kLocalAddress = 0x7f000001;
@@ -282,38 +285,54 @@ struct AdminServer::State {
     c.Wake();
   }
 
-  // Waits out the delay a failed login put on the address. False when the
+  // Waits out the delay failed logins put on the address, then claims the
+  // address for one delay more, so that logins from one address are tried
+  // one after another however many connections it opens. False when the
   // console is closed meanwhile.
   bool WaitLoginDelay(Console& c) {
-    SteadyClock::time_point until;
-    {
-      std::lock_guard<std::mutex> lock(delayMutex);
-      auto it = delays.find(c.address);
-      if (it == delays.end()) return true;
-      until = it->second.until;
-    }
     while (!c.closing && !stopping) {
-      int wait = MillisecondsLeft(until);
-      if (wait == 0) return true;
-      PollOne(c.wakeFd, POLLIN, wait);
+      SteadyClock::time_point until;
+      {
+        std::lock_guard<std::mutex> lock(delayMutex);
+        const auto now = SteadyClock::now();
+        auto it = delays.find(c.address);
+        if (it == delays.end() || it->second.until <= now) {
+          if (it == delays.end()) {
+            MakeRoomLocked();
+            it = delays.emplace(c.address, LoginDelay{}).first;
+          }
+          it->second.until = now + DelayAfter(it->second.failures);
+          return true;
+        }
+        until = it->second.until;
+      }
+      PollOne(c.wakeFd, POLLIN, std::max(MillisecondsLeft(until), 1));
     }
     return false;
+  }
+
+  milliseconds DelayAfter(int failures) const {
+    milliseconds wait = options.timings.loginDelayBase;
+    for (int i = 1; i < failures && wait < options.timings.loginDelayMax; ++i) wait *= 2;
+    return std::min(wait, options.timings.loginDelayMax);
+  }
+
+  // Requires delayMutex.
+  void MakeRoomLocked() {
+    if (delays.size() < kMaxDelayedAddresses) return;
+    // The address whose delay ended longest ago goes.
+    auto oldest = std::min_element(delays.begin(), delays.end(),
+                                   [](const auto& a, const auto& b) { return a.second.until < b.second.until; });
+    delays.erase(oldest);
   }
 
   void NoteFailedLogin(Ipv4 address) {
     const auto now = SteadyClock::now();
     std::lock_guard<std::mutex> lock(delayMutex);
-    if (delays.size() >= kMaxDelayedAddresses && delays.find(address) == delays.end()) {
-      // The address whose delay ended longest ago goes.
-      auto oldest = std::min_element(delays.begin(), delays.end(),
-                                     [](const auto& a, const auto& b) { return a.second.until < b.second.until; });
-      delays.erase(oldest);
-    }
+    if (delays.find(address) == delays.end()) MakeRoomLocked();
     LoginDelay& delay = delays[address];
     ++delay.failures;
-    milliseconds wait = options.timings.loginDelayBase;
-    for (int i = 1; i < delay.failures && wait < options.timings.loginDelayMax; ++i) wait *= 2;
-    delay.until = now + std::min(wait, options.timings.loginDelayMax);
+    delay.until = now + DelayAfter(delay.failures);
   }
 
   void ForgetFailedLogins(Ipv4 address) {
@@ -376,8 +395,18 @@ struct AdminServer::State {
       }
       ForgetFailedLogins(c.address);
     }
-    Send(c, WelcomeFrame(hostName));
-    c.loggedIn = true;
+    {
+      std::unique_lock<std::shared_mutex> lock(consolesMutex);
+      std::size_t in = static_cast<std::size_t>(
+          std::count_if(consoles.begin(), consoles.end(), [](const auto& other) { return other->loggedIn.load(); }));
+      if (in >= kMaxAdminConsoles) {
+        lock.unlock();
+        Refuse(c, TextWith(kTooManyText, std::to_string(kMaxAdminConsoles)));
+        return false;
+      }
+      Send(c, WelcomeFrame(hostName));
+      c.loggedIn = true;
+    }
     return true;
   }
 
@@ -616,11 +645,9 @@ struct AdminServer::State {
       }
     }
     std::unique_lock<std::shared_mutex> lock(consolesMutex);
-    std::size_t serving = static_cast<std::size_t>(std::count_if(
-        consoles.begin(), consoles.end(), [](const auto& other) { return other->refuseText.empty() && !other->done; }));
-    if (c->refuseText.empty() && serving >= kMaxAdminConsoles)
-      c->refuseText = TextWith(kTooManyText, std::to_string(kMaxAdminConsoles));
-    if (consoles.size() >= kMaxAdminConsoles + kMaxRefusing) {
+    std::size_t opening = static_cast<std::size_t>(std::count_if(
+        consoles.begin(), consoles.end(), [](const auto& other) { return !other->loggedIn && !other->done; }));
+    if (opening >= (viaTls ? kMaxOpening : 2 * kMaxOpening)) {
       ::close(fd);
       return;
     }

@@ -390,6 +390,29 @@ TEST_F(AdminChannel, WrongPasswordIsRefusedReportedAndTheNextAttemptWaits) {
   EXPECT_LT(firstTook, 300ms) << "the first failure itself is answered at once";
 }
 
+TEST_F(AdminChannel, GuessesFromOneAddressOverManyConnectionsAreTriedOneAfterAnother) {
+  AdminServerOptions options = Options(true);
+  options.timings.loginDelayBase = 100ms;
+  options.timings.loginDelayMax = 10s;
+  StartServer(options);
+  StorePin(folder_ + "/known_gateways", "127.0.0.1:" + std::to_string(server_->TlsPort()), *AdminFingerprint(folder_));
+  {
+    AdminClient first(TlsClient("guess", false));
+    ASSERT_TRUE(first.WaitUntilDown(5s));
+  }
+  // Three at once after one failure: they wait 100, 200 and 400 ms in turn
+  // instead of all trying after the first 100.
+  const auto start = SteadyClock::now();
+  std::vector<std::unique_ptr<AdminClient>> guessers;
+  for (int i = 0; i < 3; ++i) guessers.push_back(std::make_unique<AdminClient>(TlsClient("guess", false)));
+  for (auto& guesser : guessers) {
+    ASSERT_TRUE(guesser->WaitUntilDown(10s));
+    EXPECT_EQ(guesser->State().lastError, Str(1234));
+  }
+  EXPECT_GE(SteadyClock::now() - start, 700ms);
+  EXPECT_EQ(RefusedLinesContaining("REFUSED, 127.0.0.1, admin, 0, admin").size(), 4u);
+}
+
 TEST_F(AdminChannel, EmptyAdministratorPasswordClosesRemoteLoginButNotTheLocalSocket) {
   password_.clear();
   StartServer(Options(true));
@@ -473,6 +496,7 @@ TEST_F(AdminChannel, AtMostSixteenConsolesAtOnce) {
     consoles.back()->LogIn();
   }
   RawConsole extra(folder_);
+  extra.Send(HelloFrame(""));
   std::optional<Frame> refused = extra.Next();
   ASSERT_TRUE(refused.has_value());
   EXPECT_EQ(refused->kind, FrameKind::kRefused);
