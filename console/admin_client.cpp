@@ -192,6 +192,10 @@ struct AdminClient::Impl {
   // stream, or nothing with `error` set.
   std::unique_ptr<AdminStream> Open(FrameReader& reader, std::string& error) {
     const auto deadline = SteadyClock::now() + options.timings.connect;
+    // A wake meant for the last link must not cancel this one's handshake.
+    std::uint64_t count = 0;
+    while (::read(wakeFd, &count, sizeof(count)) > 0) {
+    }
     SslContext context;
     std::unique_ptr<AdminStream> stream;
     std::string password;
@@ -319,9 +323,11 @@ struct AdminClient::Impl {
         if (!ParsePush(frame.payload, kind, data)) break;
         std::lock_guard<std::mutex> lock(mutex);
         if (kind == AdminPush::kFarewell) error = std::string(data);
-        if (kind == AdminPush::kMonitorLine &&
+        // A console that stopped taking its pushes (a window held up) must
+        // not grow without end; a refresh or status missed comes again.
+        if (kind != AdminPush::kFarewell &&
             (pushes.size() >= options.maxQueuedPushes || pushBytes >= kMaxQueuedPushBytes)) {
-          ++missedLines;
+          if (kind == AdminPush::kMonitorLine) ++missedLines;
           return;
         }
         pushBytes += data.size();

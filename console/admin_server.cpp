@@ -644,12 +644,16 @@ struct AdminServer::State {
         c->refuseWho = who;
       }
     }
-    std::unique_lock<std::shared_mutex> lock(consolesMutex);
-    std::size_t opening = static_cast<std::size_t>(std::count_if(
-        consoles.begin(), consoles.end(), [](const auto& other) { return !other->loggedIn && !other->done; }));
-    if (opening >= (viaTls ? kMaxOpening : 2 * kMaxOpening)) {
-      ::close(fd);
-      return;
+    {
+      // Only this thread adds consoles, so the count holds until the push
+      // below; the thread is started without the lock, which Push shares.
+      std::shared_lock<std::shared_mutex> lock(consolesMutex);
+      std::size_t opening = static_cast<std::size_t>(std::count_if(
+          consoles.begin(), consoles.end(), [](const auto& other) { return !other->loggedIn && !other->done; }));
+      if (opening >= (viaTls ? kMaxOpening : 2 * kMaxOpening)) {
+        ::close(fd);
+        return;
+      }
     }
     c->stream = std::make_unique<AdminStream>(fd, viaTls ? tls.get() : nullptr, true);
     try {
@@ -657,6 +661,7 @@ struct AdminServer::State {
     } catch (const std::system_error&) {
       return;  // the stream closes the descriptor
     }
+    std::unique_lock<std::shared_mutex> lock(consolesMutex);
     consoles.push_back(std::move(c));
   }
 

@@ -372,7 +372,8 @@ TEST_F(AdminChannel, WrongPasswordIsRefusedReportedAndTheNextAttemptWaits) {
   std::thread second([&] {
     auto [text, took] = attempt("guess again");
     EXPECT_EQ(text, Str(1234));
-    EXPECT_GE(took, 300ms);
+    // The delay runs from the failure, a moment before the client saw it.
+    EXPECT_GE(took, 280ms);
   });
   AdminClient local(LocalClient());
   ASSERT_TRUE(local.WaitUntilUp(5s));
@@ -385,7 +386,7 @@ TEST_F(AdminChannel, WrongPasswordIsRefusedReportedAndTheNextAttemptWaits) {
   const auto start = SteadyClock::now();
   AdminClient right(TlsClient(kPassword, false));
   ASSERT_TRUE(right.WaitUntilUp(10s));
-  EXPECT_GE(SteadyClock::now() - start, 600ms);
+  EXPECT_GE(SteadyClock::now() - start, 580ms);
   EXPECT_EQ(right.Call(kEcho, "in"), "in");
   EXPECT_LT(firstTook, 300ms) << "the first failure itself is answered at once";
 }
@@ -409,7 +410,7 @@ TEST_F(AdminChannel, GuessesFromOneAddressOverManyConnectionsAreTriedOneAfterAno
     ASSERT_TRUE(guesser->WaitUntilDown(10s));
     EXPECT_EQ(guesser->State().lastError, Str(1234));
   }
-  EXPECT_GE(SteadyClock::now() - start, 700ms);
+  EXPECT_GE(SteadyClock::now() - start, 680ms);
   EXPECT_EQ(RefusedLinesContaining("REFUSED, 127.0.0.1, admin, 0, admin").size(), 4u);
 }
 
