@@ -1,8 +1,16 @@
 #include "app/command_line.h"
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "app/account_arguments.h"
 #include "app/account_cli.h"
 #include "app/settings_check.h"
+#include "console/admin_calls.h"
+#include "console/admin_client.h"
+#include "console/admin_records.h"
+#include "console/admin_tls.h"
 #include "core/config_check.h"
 #include "core/program_folder.h"
 #include "core/report_exception.h"
@@ -13,7 +21,7 @@ namespace brindlex {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brindlex [--help | --version | --check | status]\n"
+    "Usage: brindlex [--help | --version | --check | --admin-fingerprint | status]\n"
     "       brindlex user|group|ticket COMMAND ...\n"
     "\n"
     "Without arguments: runs the gateway on the program folder named by BRINDLEX_HOME\n"
@@ -26,6 +34,9 @@ constexpr const char* kUsage =
     "             with its line and key; exits 1 when there is any, 0 otherwise\n"
     "  status     prints the figures of the gateway running on the program folder;\n"
     "             exits 3 when none runs\n"
+    "  --admin-fingerprint\n"
+    "             the fingerprint of the certificate consoles see on AdminPort\n"
+    "             (compare it with what a console shows at its first connection)\n"
     "\n";
 
 void PrintUsage(std::FILE* stream) {
@@ -65,6 +76,39 @@ int Status(const StatusSource& status, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
+// The figures of the gateway running on the program folder, asked over its
+// local socket; nothing (and why on `err`) when none answers.
+std::optional<GatewayFigures> FiguresOfLocalGateway(std::FILE* err) {
+  if (InstanceLockHolder(ProgramFolder()) == 0) return std::nullopt;
+  AdminClientOptions options;
+  options.programFolder = ProgramFolder();
+  AdminClient client(std::move(options));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!client.State().up) {
+    const AdminLinkState state = client.State();
+    if (!state.lastError.empty() || std::chrono::steady_clock::now() > deadline) {
+      if (!state.lastError.empty()) std::fprintf(err, "%s\n", state.lastError.c_str());
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  GatewayFigures figures;
+  const auto reply = client.Call(static_cast<std::uint16_t>(AdminCall::kGatewayFigures), {});
+  if (!reply || !Decode(*reply, figures)) return std::nullopt;
+  return figures;
+}
+
+int PrintAdminFingerprint(std::FILE* out, std::FILE* err) {
+  std::optional<std::string> fingerprint = AdminFingerprint(ProgramFolder());
+  if (!fingerprint) {
+    std::fprintf(err, "%s: no certificate yet (the gateway makes it at its first start with AdminPort set)\n",
+                 AdminCertificatePath(ProgramFolder()).c_str());
+    return 1;
+  }
+  std::fprintf(out, "%s\n", fingerprint->c_str());
+  return 0;
+}
+
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -76,12 +120,13 @@ Command ParseCommandLine(const std::vector<std::string>& arguments) {
     if (a == "--version") return {CommandKind::Version, {}, {}};
     if (a == "--check") return {CommandKind::Check, {}, {}};
     if (a == "status") return {CommandKind::Status, {}, {}};
+    if (a == "--admin-fingerprint") return {CommandKind::AdminFingerprint, {}, {}};
   }
   return {CommandKind::Unknown, arguments[0], {}};
 }
 
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err) {
-  return RunCommand(command, settingsPath, out, err, [] { return std::optional<GatewayFigures>(); });
+  return RunCommand(command, settingsPath, out, err, [err] { return FiguresOfLocalGateway(err); });
 }
 
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err,
@@ -99,6 +144,8 @@ int RunCommand(const Command& command, const std::string& settingsPath, std::FIL
       return Status(status, out, err);
     case CommandKind::Accounts:
       return Accounts(command.arguments, out, err);
+    case CommandKind::AdminFingerprint:
+      return PrintAdminFingerprint(out, err);
     case CommandKind::Unknown:
       std::fprintf(err, "brindlex: '%s' is not understood\n\n", command.argument.c_str());
       PrintUsage(err);

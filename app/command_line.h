@@ -17,7 +17,7 @@
 
 namespace brindlex {
 
-enum class CommandKind { Gateway, Help, Version, Check, Status, Accounts, Unknown };
+enum class CommandKind { Gateway, Help, Version, Check, Status, AdminFingerprint, Accounts, Unknown };
 
 struct Command {
   CommandKind kind = CommandKind::Gateway;
@@ -35,11 +35,12 @@ using StatusSource = std::function<std::optional<GatewayFigures>()>;
 // writing to `out` and `err`. Returns the exit code: 0 done (and for --check,
 // no problem), 1 a problem found, the file unreadable or a change refused, 2 a
 // command line not understood, 3 for status when no gateway answered.
-// Accounts commands and status act on the program folder, which must be set.
+// Accounts commands, status and --admin-fingerprint act on the program
+// folder, which must be set.
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err,
                const StatusSource& status);
-// The same with a status source that never finds a gateway (until the
-// administration channel's client provides one).
+// The same with status asking the gateway of the program folder over its
+// local administration socket.
 int RunCommand(const Command& command, const std::string& settingsPath, std::FILE* out, std::FILE* err);
 
 }  // namespace brindlex

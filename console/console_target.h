@@ -21,8 +21,9 @@ struct ConsoleTarget {
   std::string Name() const;
 };
 
-// "host", "host:port", "[v6 address]:port" or "v6 address" alone. Nothing
-// when the text names no host or the port is not 1..65535.
+// "host", "host:port", "[v6 address]" or "[v6 address]:port"; without a
+// port, kDefaultAdminPort. Nothing when the text names no host or the port is
+// not 1..65535.
 std::optional<ConsoleTarget> ParseRemoteTarget(std::string_view text);
 
 // The local gateway's folder: $BRINDLEX_HOME when set, else the console's own

@@ -107,8 +107,8 @@ void CheckSystemKey(const KeyLine& at, Checker& checker) {
   if (key == "httpport") {
     CheckHttpPorts(at, checker);
   } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
-             key == "cascadeport" || key == "spamport") {
-    if (!IsPort(at.value, key == "cascadeport")) checker.Add(at, Text(1204, at.value));
+             key == "cascadeport" || key == "spamport" || key == "adminport") {
+    if (!IsPort(at.value, key == "cascadeport" || key == "adminport")) checker.Add(at, Text(1204, at.value));
   } else if (key == "headtimeout") {
     std::int64_t seconds = 0;
     if (!ParseWholeInt(Trim(at.value), seconds) || seconds < 0 || seconds > INT32_MAX)

@@ -56,9 +56,12 @@ bool SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view text) {
+bool WriteFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
   std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A temporary file left by a crash would keep its old mode through
+  // O_TRUNC; made anew it takes `mode`, so a secret is never readable by others.
+  ::unlink(temp.c_str());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
   // The data reaches the disk before the new name points at it: a rename
   // that lands first would leave an empty file after a power cut.

@@ -3,6 +3,8 @@
 // appends of one piece with a single write.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -17,7 +19,8 @@ bool ReadFileBounded(const std::string& path, size_t maxBytes, std::string& text
 // file. Every writer of a whole file goes through here. False on any failure:
 // the old file is left as it was (unless only the last flush of the folder
 // failed) and no temporary file stays behind.
-bool WriteFileAtomically(const std::string& path, std::string_view text);
+// The file is made with `mode` (less the umask); secrets pass 0600.
+bool WriteFileAtomically(const std::string& path, std::string_view text, mode_t mode = 0644);
 // Appends the bytes with one write to a file opened for appending (created
 // when missing). False when the file could not be opened or written; a write
 // that stopped part way (a full disk) is cut back, so the file never ends in

@@ -124,6 +124,15 @@ void ReportDnsAddressRefused(Ipv4 client) {
   ReportRefusal(std::move(refusal));
 }
 
+void ReportAdminRefused(Ipv4 client, std::string who) {
+  Refusal refusal;
+  refusal.client = client;
+  refusal.login = std::move(who);
+  refusal.url = "admin";
+  refusal.admin = true;
+  ReportRefusal(std::move(refusal));
+}
+
 void ReportRefusal(Refusal refusal) {
   CountUp(refusal.dns ? Counters().dnsRefused : ServiceCountersOf(refusal.service).refused);
   RefusalQueue& queue = Queue();
@@ -147,7 +156,7 @@ std::vector<std::string> TakeRefusalLines() {
   std::int64_t now = ProgramClock().PerformanceCounter();
   std::vector<std::string> lines;
   for (const Refusal& refusal : refusals) {
-    if (!MonitorShows(refusal.dns ? kMonitorDns : MonitorSwitchOf(refusal.service))) continue;
+    if (!refusal.admin && !MonitorShows(refusal.dns ? kMonitorDns : MonitorSwitchOf(refusal.service))) continue;
     if (std::optional<RepeatedRefusal> kind = RepeatedKind(refusal)) {
       queue.limiter.Refused(*kind, refusal.client, now, RefusalLine(refusal), lines);
     } else {

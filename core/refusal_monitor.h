@@ -39,6 +39,10 @@ struct Refusal {
   bool addressLimit = false;
   // A DNS query, not a connection: its line goes with the DNS switch.
   bool dns = false;
+  // An administration console turned away (a wrong password, a local user
+  // not allowed): shown whatever the switches say, with login and URL
+  // "admin".
+  bool admin = false;
 };
 
 // The message number of a connection closed because its address holds too
@@ -95,6 +99,9 @@ void ReportAddressRefused(std::uint8_t service, Ipv4 client);
 void ReportAddressLimit(std::uint8_t service, Ipv4 client);
 // A DNS query left unanswered because its address is not admitted.
 void ReportDnsAddressRefused(Ipv4 client);
+// An administration console refused at login; `who` names the local user
+// when there is one, else it is "admin".
+void ReportAdminRefused(Ipv4 client, std::string who = "admin");
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.

@@ -89,6 +89,8 @@ const std::vector<SettingEntry>& Entries() {
       {{"MaxConnectionsPerAddress", K::Integer, "128"}, &S::MaxConnectionsPerAddress},
       // The metrics page's socket is opened once, at start-up.
       {{"MetricsAddress", K::Text, ""}, &S::MetricsAddress, 2, true},
+      // The listener is opened once, at start-up.
+      {{"AdminPort", K::Integer, "0"}, &S::AdminPort, 2, true},
   };
   return entries;
 }

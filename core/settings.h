@@ -90,6 +90,9 @@ struct SystemSettings {
   int MaxConnectionsPerAddress = 128;
   // "a.b.c.d:port" where the metrics page listens; empty: no metrics page.
   std::string MetricsAddress;
+  // The administration channel's TLS port for consoles elsewhere; 0: only
+  // the local socket.
+  int AdminPort = 0;
 };
 
 enum class SettingKind { Integer, Boolean, Real, Ipv4Address, Text, List, Scrambled };

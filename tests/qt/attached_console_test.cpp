@@ -152,7 +152,7 @@ class AttachedConsole : public ::testing::Test {
     const auto [code, bytes] = download.result.get();
     EXPECT_NE(code, 0);
     EXPECT_LT(bytes, kBigFile);
-    form.hide();
+    link.Detach();
   }
 
   static inline NginxOrigin* origin_ = nullptr;
@@ -189,6 +189,7 @@ TEST_F(AttachedConsole, OverTlsItAsksForThePasswordAndTheCertificateThenWorksThe
     TMainFormBX form(again.Engine(), MainFormCommands{});
     again.Attach(form);
     EXPECT_TRUE(PumpUntil([&] { return again.Client().State().up; })) << again.Client().State().lastError;
+    again.Detach();
   }
   EXPECT_EQ(answers.questions.size(), 1u);
 }
@@ -218,6 +219,7 @@ TEST_F(AttachedConsole, AChangedCertificateIsRefusedUntilTheAdministratorAccepts
   link.Client().Reconnect();
   EXPECT_TRUE(PumpUntil([&] { return link.Client().State().up; }, 20s)) << link.Client().State().lastError;
   EXPECT_FALSE(link.Engine().Users().users.empty());
+  link.Detach();
 }
 
 TEST_F(AttachedConsole, AWrongPasswordIsRefusedAndReported) {
