@@ -231,7 +231,8 @@ struct AdminClient::Impl {
           state.gatewayHost = host;
           return stream;
         }
-        error = frame->kind == FrameKind::kRefused ? frame->payload : VersionRefusalText(kAdminProtocolVersion, version);
+        error =
+            frame->kind == FrameKind::kRefused ? frame->payload : VersionRefusalText(kAdminProtocolVersion, version);
         return nullptr;
       }
       if (reader.Broken()) {
@@ -513,8 +514,7 @@ bool AdminClient::WaitUntilUp(std::chrono::milliseconds timeout) const {
 
 bool AdminClient::WaitUntilDown(std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout,
-                                 [&] { return !impl_->state.up && !impl_->state.lastError.empty(); });
+  return impl_->changed.wait_for(lock, timeout, [&] { return !impl_->state.up && !impl_->state.lastError.empty(); });
 }
 
 void AdminClient::Reconnect() {

@@ -3,8 +3,6 @@
 #include <grp.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/eventfd.h>
@@ -20,6 +18,8 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
 #include <shared_mutex>
 #include <system_error>
 #include <thread>
@@ -786,9 +786,8 @@ void AdminServer::Push(AdminPush kind, std::string_view payload) {
 std::size_t AdminServer::ConsoleCount() const {
   const State& s = *state_;
   std::shared_lock<std::shared_mutex> lock(s.consolesMutex);
-  return static_cast<std::size_t>(std::count_if(s.consoles.begin(), s.consoles.end(), [](const auto& c) {
-    return c->loggedIn && !c->closing && !c->done;
-  }));
+  return static_cast<std::size_t>(std::count_if(s.consoles.begin(), s.consoles.end(),
+                                                [](const auto& c) { return c->loggedIn && !c->closing && !c->done; }));
 }
 
 std::vector<AdminConsoleFigures> AdminServer::Figures() const {

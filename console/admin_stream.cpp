@@ -5,17 +5,16 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <pthread.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <openssl/err.h>
 
 namespace brindlex {
 

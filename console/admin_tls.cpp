@@ -1,5 +1,8 @@
 #include "console/admin_tls.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -7,9 +10,6 @@
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509.h>
-#include <sys/stat.h>
-
-#include <cstdio>
 
 #include "core/file_io.h"
 
@@ -147,7 +147,8 @@ std::string FingerprintOfCertificate(X509* certificate) {
   unsigned char* der = nullptr;
   int size = i2d_X509(certificate, &der);
   if (size <= 0) return {};
-  std::string text = FingerprintOfDer(std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(size)));
+  std::string text =
+      FingerprintOfDer(std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(size)));
   OPENSSL_free(der);
   return text;
 }

@@ -8,9 +8,8 @@
 // connections made from it (OpenSSL locks it internally).
 #pragma once
 
-#include <openssl/ssl.h>
-
 #include <memory>
+#include <openssl/ssl.h>
 #include <optional>
 #include <string>
 #include <string_view>

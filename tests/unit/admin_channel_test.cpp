@@ -10,13 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,9 +70,7 @@ std::vector<std::string> RefusedLinesContaining(const std::string& part) {
 // A console speaking raw frames, to do what a well-behaved client never does.
 class RawConsole {
  public:
-  explicit RawConsole(const std::string& folder) : fd_(ConnectUnix(AdminSocketPath(folder))) {
-    EXPECT_GE(fd_, 0);
-  }
+  explicit RawConsole(const std::string& folder) : fd_(ConnectUnix(AdminSocketPath(folder))) { EXPECT_GE(fd_, 0); }
   ~RawConsole() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -87,7 +84,8 @@ class RawConsole {
     char buffer[65536];
     while (true) {
       if (std::optional<Frame> frame = reader_.Take()) return frame;
-      int wait = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now()).count());
+      int wait =
+          static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(until - SteadyClock::now()).count());
       if (wait <= 0 || (PollOne(fd_, POLLIN, wait) & (POLLIN | POLLHUP | POLLERR)) == 0) return std::nullopt;
       ssize_t n = ::recv(fd_, buffer, sizeof(buffer), 0);
       if (n <= 0) return std::nullopt;
@@ -138,8 +136,8 @@ class AdminChannel : public ::testing::Test {
     options.address = "127.0.0.1";
     options.hostName = "gate-test";
     options.checkPassword = [this](std::string_view given) { return CheckAdminPassword(given, password_); };
-    options.serve = [this](std::uint16_t call, std::string_view args, const AdminCallContext& context)
-        -> std::optional<std::string> {
+    options.serve = [this](std::uint16_t call, std::string_view args,
+                           const AdminCallContext& context) -> std::optional<std::string> {
       ++served_;
       if (call == kEcho) return std::string(args);
       if (call == kSlow) {

@@ -5,7 +5,6 @@
 #include "console/admin_frame.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
