@@ -71,6 +71,7 @@ void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) 
                                              const AdminCallContext& context) {
     return Serve(gateway, engine, loop, call, args, context);
   };
+  options.monitor = [](std::string line) { MonitorPost(std::move(line)); };
   options.runOnMainThread = [&loop](const std::function<void()>& work) { loop.RunSync(work); };
   std::string error;
   // The key and certificate are made once, at the first start with a port.

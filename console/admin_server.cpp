@@ -45,6 +45,10 @@ constexpr int kUserRefusedText = 1236;
 constexpr int kTooManyText = 1237;
 constexpr int kShutdownText = 1238;
 constexpr int kBrokenText = 1245;
+constexpr int kAttachedText = 1226;
+constexpr int kDetachedText = 1227;
+constexpr int kLocalConsoleText = 1228;
+constexpr int kRemoteConsoleText = 1229;
 
 // Calls a console may have waiting besides the one running: the console
 // makes one at a time, so more is a console that does not follow the protocol.
@@ -105,6 +109,7 @@ struct Console {
   Ipv4 address = kNoAddress;
   std::string refuseText;  // refused at accept: told, then closed
   std::string refuseWho;   // the REFUSED line's login ("": no line)
+  std::string who;         // how the monitor names the console
   int wakeFd = -1;
   std::unique_ptr<AdminStream> stream;  // the console's I/O thread only
   std::thread io;
@@ -600,7 +605,10 @@ struct AdminServer::State {
     BlockBrokenPipeSignal();
     FrameReader reader(kFrameLimitBeforeLogin);
     std::thread calls;
-    if (Login(*c, reader)) {
+    const bool in = Login(*c, reader);
+    // The administrator sees who attached to the gateway, and when he left.
+    if (in && options.monitor) options.monitor(TextWith(kAttachedText, c->who));
+    if (in) {
       try {
         calls = std::thread([this, c] { ServeCalls(*c); });
         Serve(*c, reader);
@@ -612,6 +620,7 @@ struct AdminServer::State {
     CloseConsole(*c, Str(kBrokenText));
     c->stream.reset();
     if (calls.joinable()) calls.join();
+    if (in && options.monitor) options.monitor(TextWith(kDetachedText, c->who));
     c->done = true;
     WakeFd(wakeFd);
   }
@@ -634,6 +643,7 @@ struct AdminServer::State {
     }
     if (viaTls) {
       c->address = peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : kNoAddress;
+      c->who = TextWith(kRemoteConsoleText, FormatIpv4(c->address));
       int on = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     } else {
@@ -643,6 +653,7 @@ struct AdminServer::State {
         c->refuseText = TextWith(kUserRefusedText, who);
         c->refuseWho = who;
       }
+      c->who = TextWith(kLocalConsoleText, who);
     }
     {
       // Only this thread adds consoles, so the count holds until the push

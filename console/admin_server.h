@@ -52,6 +52,8 @@ struct AdminServerOptions {
   std::string hostName;  // told to consoles; "" = this machine's name
   std::function<PasswordCheck(std::string_view password)> checkPassword;
   AdminServeFn serve;
+  // Where the lines of consoles attaching and leaving go (any thread).
+  std::function<void(std::string line)> monitor;
   // Runs work on the gateway's main thread; unset: on the calling thread.
   std::function<void(const std::function<void()>& work)> runOnMainThread;
   AdminServerTimings timings;

@@ -40,8 +40,8 @@ GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent
   options.password = [this] {
     return OnConsoleThread<std::optional<std::string>>([this] { return AskPassword(); });
   };
-  options.confirmFingerprint = [this](const std::string&, const std::string& fingerprint, bool changed) {
-    return OnConsoleThread<bool>([&] { return ConfirmCertificate(fingerprint, changed); });
+  options.confirmFingerprint = [this](const std::string& pinned, const std::string& fingerprint, bool changed) {
+    return OnConsoleThread<bool>([&] { return ConfirmCertificate(pinned, fingerprint, changed); });
   };
   client_ = std::make_unique<AdminClient>(std::move(options));
   engine_ = std::make_unique<RemoteEngine>(*client_);
@@ -109,11 +109,16 @@ std::optional<std::string> GatewayLink::AskPassword() {
   return text.toStdString();
 }
 
-bool GatewayLink::ConfirmCertificate(const std::string& fingerprint, bool changed) {
+bool GatewayLink::ConfirmCertificate(const std::string& pinTarget, const std::string& fingerprint, bool changed) {
+  const std::string text =
+      changed ? ChangedFingerprintWarning(target_.Name(),
+                                          PinnedFingerprint(KnownGatewaysPath(), pinTarget).value_or("?"), fingerprint) +
+                    "\n\n" + Str(1331)
+              : Formatted(1319, target_.Name(), fingerprint);
   // A changed certificate is the one to be wary of: Enter keeps refusing it.
   const auto answer = QMessageBox::question(
       form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
-      QString::fromStdString(Formatted(changed ? 1331 : 1319, target_.Name(), fingerprint)),
+      QString::fromStdString(text),
       QMessageBox::Yes | QMessageBox::No, changed ? QMessageBox::No : QMessageBox::Yes);
   return answer == QMessageBox::Yes;
 }

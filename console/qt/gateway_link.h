@@ -38,7 +38,7 @@ class GatewayLink final : public QObject {
   void Pump();
   void ShowLinkState();
   std::optional<std::string> AskPassword();
-  bool ConfirmCertificate(const std::string& fingerprint, bool changed);
+  bool ConfirmCertificate(const std::string& pinTarget, const std::string& fingerprint, bool changed);
 
   ConsoleTarget target_;
   std::unique_ptr<AdminClient> client_;
