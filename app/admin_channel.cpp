@@ -62,7 +62,12 @@ void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) 
   gateway.timer.hooks = MainTimerHooks{[] { PushRefresh(kRefreshTree); }, [] { PushRefresh(kRefreshPerSecond); },
                                        [] { PushRefresh(kRefreshUsers); }, [] { PushRefresh(kRefreshTray); },
                                        [] { PushRefresh(kRefreshSpeed); }};
-  engine.SetMailStatusSink([](const std::string& text) { Server().Push(AdminPush::kMailStatus, text); });
+  // The mail sender's progress: on the monitor (standard output) as ever,
+  // and in the status bar of every console.
+  engine.SetMailStatusSink([](const std::string& text) {
+    MonitorShow(text);
+    Server().Push(AdminPush::kMailStatus, text);
+  });
   AdminServerOptions options;
   options.programFolder = ProgramFolder();
   options.port = Settings()->AdminPort;

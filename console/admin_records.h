@@ -25,19 +25,9 @@
 #include "console/admin_wire.h"
 #include "console/console_engine.h"
 #include "console/gateway_figures.h"
+#include "core/counter_rebuild.h"
 
 namespace brindlex {
-
-// One progress step of a counter rebuild, as RebuildCounters' callback sees it.
-struct RebuildProgress {
-  std::string file;
-  std::int64_t fileDone = 0;
-  std::int64_t fileSize = 0;
-  std::int64_t allDone = 0;
-  std::int64_t allSize = 0;
-
-  bool operator==(const RebuildProgress&) const = default;
-};
 
 // The fewest bytes one element of a list takes, so that a count the payload
 // cannot hold is refused before the list grows.

@@ -39,6 +39,8 @@ struct RebuildProgress {
   std::int64_t fileSize = 0;
   std::int64_t allDone = 0;
   std::int64_t allSize = 0;
+
+  bool operator==(const RebuildProgress&) const = default;
 };
 
 // Recomputes the month and day blocks (mode 0), the day blocks (mode 1) or
