@@ -115,16 +115,19 @@ if [ "${BRINDLEX_CHECK_PHASE:-}" = gateway ]; then
   pac=$(curl -s "http://127.0.0.1:$port/proxy.pac")
   grep -q FindProxyForURL <<<"$pac" || fail "no /proxy.pac"
   echo "/proxy.pac: $(grep -m1 -o 'PROXY [^"; ]*' <<<"$pac")"
-  if asService "$execStart" --help 2>&1 | grep -qw status; then
-    echo "-- brindlex status"
-    asService "$execStart" status || fail "brindlex status failed"
-  else
-    echo "note: this brindlex has no status command yet"
-  fi
-  if [ -S "$run/var/lib/brindlex/brindlex.sock" ]; then
-    echo "administration socket: $(chroot "$run" stat -c '%U:%G %a' /var/lib/brindlex/brindlex.sock)"
-  else
-    echo "note: no administration socket in the program folder yet"
+  echo "-- brindlex status"
+  asService "$execStart" status || fail "brindlex status failed"
+  [ -S "$run/var/lib/brindlex/brindlex.sock" ] || fail "no administration socket in the program folder"
+  echo "administration socket: $(chroot "$run" stat -c '%U:%G %a' /var/lib/brindlex/brindlex.sock)"
+  if [ -x "$run/usr/bin/brindlex-console" ]; then
+    # The console as an administrator on that machine would start it (root,
+    # the installed program folder), on Qt's offscreen platform.
+    chroot "$run" env -i PATH=/usr/bin:/bin HOME=/root QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp \
+      timeout 5 /usr/bin/brindlex-console >"$run/tmp/console.txt" 2>&1 || true
+    grep -q 'Консоль подключилась: пользователь root' "$run/tmp/monitor.txt" ||
+      { cat "$run/tmp/console.txt"; fail "the console did not attach"; }
+    grep -q 'Консоль отключилась: пользователь root' "$run/tmp/monitor.txt" || fail "the console's leaving is not on the monitor"
+    echo "brindlex-console attached over the socket and left"
   fi
   kill -TERM $gateway
   wait $gateway || fail "the gateway ended with $? on SIGTERM"
