@@ -15,6 +15,7 @@
 #include "console/console_engine.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
+#include "core/process_state.h"
 #include "core/program_folder.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -40,6 +41,24 @@ void PushRefresh(std::uint8_t bits) { Server().Push(AdminPush::kRefresh, std::st
 // The settings in force at the login, so a changed password counts at once.
 PasswordCheck CheckPassword(std::string_view entered) { return CheckAdminPassword(entered, Settings()->PasswordAdmin); }
 
+bool ChangesAccounts(AdminCall call) {
+  switch (call) {
+    case AdminCall::kSaveConfigGroup:
+    case AdminCall::kDeleteConfigGroup:
+    case AdminCall::kApplyGroupRulesToUsers:
+    case AdminCall::kSaveConfigUser:
+    case AdminCall::kDeleteConfigUser:
+    case AdminCall::kMoveConfigUser:
+    case AdminCall::kApplyGroupRulesToUser:
+    case AdminCall::kLoadConfigCopy:
+    case AdminCall::kApplyTicket:
+    case AdminCall::kCloseTicket:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::optional<std::string> Serve(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop, std::uint16_t call,
                                  std::string_view args, const AdminCallContext& context) {
   switch (static_cast<AdminCall>(call)) {
@@ -52,8 +71,13 @@ std::optional<std::string> Serve(Gateway& gateway, ConsoleEngine& engine, MainLo
       loop.Post([&loop] { loop.Quit(); });
       return std::string();
     default:
-      return ServeAdminCall(engine, call, args, context);
+      break;
   }
+  std::optional<std::string> reply = ServeAdminCall(engine, call, args, context);
+  // Every console's users page (not only this one's) shows the change by
+  // the next second.
+  if (reply && ChangesAccounts(static_cast<AdminCall>(call))) Flags().usersDirty = true;
+  return reply;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/account_reload.h"
 #include "core/ini_file.h"
 #include "core/monitor.h"
+#include "core/process_state.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "mail/mail_rules.h"
@@ -37,6 +38,9 @@ void ReloadSettingsFile(Listener& listener, int alsoReopen) {
   ListenerReopen(listener, ChangedServices(*before, *Settings()) | kReopenPortMapping | alsoReopen);
   MonitorAppend(Str(1230));
   ReportConfigurationProblems();
+  // Accounts may have come, gone or changed: every console's users page
+  // shows the file as now in force.
+  Flags().usersDirty = true;
 }
 
 }  // namespace brindlex

@@ -226,6 +226,41 @@ TEST_F(AttachedConsole, AChangedCertificateIsRefusedUntilTheAdministratorAccepts
   link.Detach();
 }
 
+// Whatever changes the accounts (another console, the command line, SIGHUP)
+// shows up in every console attached.
+TEST_F(AttachedConsole, AChangeFromOneConsoleOrTheCommandLineShowsInTheOthers) {
+  ConsoleTarget target;
+  target.folder = gateway_->home;
+  GatewayLink editing(target);
+  GatewayLink watching(target);
+  TMainFormBX form(watching.Engine(), MainFormCommands{});
+  watching.Attach(form);
+  ASSERT_TRUE(editing.Client().WaitUntilUp(10s));
+  ASSERT_TRUE(PumpUntil([&] { return watching.Client().State().up; }));
+  auto* table = form.Users()->findChild<QTableWidget*>();
+  const auto shows = [&](const QString& name) {
+    for (int row = 0; row < table->rowCount(); ++row)
+      if (table->item(row, 0) != nullptr && table->item(row, 0)->text().contains(name)) return true;
+    return false;
+  };
+  EXPECT_FALSE(shows("Бухгалтер"));
+
+  ConsoleUserDraft user = *editing.Engine().NewConfigUser(0);
+  user.name = "Бухгалтер";
+  user.login = "buh";
+  user.password = "pw";
+  ASSERT_TRUE(editing.Engine().SaveConfigUser(user, std::nullopt).ok);
+  EXPECT_TRUE(PumpUntil([&] { return shows("Бухгалтер"); }, 10s));
+
+  // The command line changes the file and sends SIGHUP.
+  int code = -1;
+  RunProgram("BRINDLEX_HOME=" + gateway_->home + " " + BRINDLEX_BINARY + " user add kassa --password k --name Касса",
+             &code);
+  ASSERT_EQ(code, 0);
+  EXPECT_TRUE(PumpUntil([&] { return shows("Касса"); }, 10s));
+  watching.Detach();
+}
+
 TEST_F(AttachedConsole, AWrongPasswordIsRefusedAndReported) {
   AdminClientOptions options;
   options.host = "127.0.0.1";
