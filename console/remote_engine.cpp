@@ -221,7 +221,8 @@ ConfigApplyOutcome RemoteEngine::ApplyConfigControls(const std::vector<ConfigCon
 }
 
 bool RemoteEngine::AdminPasswordRequired() {
-  return Ask<bool>(AdminCall::kAdminPasswordRequired, Encode()).value_or(false);
+  // Without the link the page stays locked: no password can match then.
+  return Ask<bool>(AdminCall::kAdminPasswordRequired, Encode()).value_or(true);
 }
 
 bool RemoteEngine::AdminPasswordMatches(const std::string& entered) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QThread>
 #include <cstdio>
 
@@ -80,7 +81,12 @@ void GatewayLink::Detach() {
 void GatewayLink::StopGateway() { client_->Call(static_cast<std::uint16_t>(AdminCall::kStopGateway), {}); }
 
 void GatewayLink::Pump() {
-  client_->DeliverPushes([this](AdminPush kind, std::string_view payload) { engine_->HandlePush(kind, payload); });
+  client_->DeliverPushes([this](AdminPush kind, std::string_view payload) {
+    // The gateway's last words (its shutdown, say) stay readable a while.
+    if (kind == AdminPush::kFarewell && form_ != nullptr)
+      form_->statusBar()->showMessage(QString::fromUtf8(payload.data(), static_cast<int>(payload.size())), 15000);
+    engine_->HandlePush(kind, payload);
+  });
   ShowLinkState();
 }
 

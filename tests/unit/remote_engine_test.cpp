@@ -467,7 +467,8 @@ TEST_F(RemoteEngineTest, WithTheLinkDownEveryMethodGivesItsSafeAnswer) {
   EXPECT_FALSE(applied.ok);
   EXPECT_TRUE(Same(applied.box, unreachable));
   EXPECT_TRUE(applied.saved.empty());
-  EXPECT_FALSE(remote_.AdminPasswordRequired());
+  // Without the link the configuration page stays locked.
+  EXPECT_TRUE(remote_.AdminPasswordRequired());
   EXPECT_FALSE(remote_.AdminPasswordMatches("Пароль"));
   EXPECT_FALSE(remote_.ConfigGroup(0).has_value());
   for (const ConfigEditOutcome& outcome :
