@@ -4,8 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <QThread>
 #include <cstdio>
+#include <thread>
 
 #include "console/admin_calls.h"
 #include "core/strings.h"
@@ -21,28 +21,48 @@ std::string Formatted(int id, const std::string& first, const std::string& secon
   return text;
 }
 
-// Runs `ask` on the console's thread and returns its answer: at once on
-// that thread, else by waiting for it there.
-template <typename Answer, typename Ask>
-Answer OnConsoleThread(Ask ask) {
-  if (QThread::currentThread() == qApp->thread()) return ask();
-  Answer answer{};
-  QMetaObject::invokeMethod(qApp, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+}  // namespace
+
+template <typename Answer>
+Answer GatewayLink::OnConsoleThread(const std::function<Answer()>& ask, Answer refused) {
+  if (std::this_thread::get_id() == consoleThread_) return ask();
+  // The link's thread waits here while the pump asks on the console's
+  // thread: a plain queue and condition variable rather than Qt's
+  // cross-thread calls, whose locking neither we nor the race checker see.
+  Answer answer = refused;
+  Question question{[&] { answer = ask(); }};
+  std::unique_lock lock(questionsMutex_);
+  if (closing_) return refused;
+  questions_.push_back(&question);
+  answered_.wait(lock, [&] { return question.done; });
   return answer;
 }
 
-}  // namespace
+void GatewayLink::AnswerQuestions(bool ask) {
+  std::deque<Question*> waiting;
+  {
+    std::lock_guard lock(questionsMutex_);
+    waiting.swap(questions_);
+  }
+  for (Question* question : waiting) {
+    if (ask) question->ask();
+    std::lock_guard lock(questionsMutex_);
+    question->done = true;
+  }
+  answered_.notify_all();
+}
 
-GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent), target_(std::move(target)) {
+GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent)
+    : QObject(parent), target_(std::move(target)), consoleThread_(std::this_thread::get_id()) {
   AdminClientOptions options;
   options.programFolder = target_.folder;
   options.host = target_.host;
   options.port = target_.port;
   options.password = [this] {
-    return OnConsoleThread<std::optional<std::string>>([this] { return AskPassword(); });
+    return OnConsoleThread<std::optional<std::string>>([this] { return AskPassword(); }, std::nullopt);
   };
   options.confirmFingerprint = [this](const std::string& pinned, const std::string& fingerprint, bool changed) {
-    return OnConsoleThread<bool>([&] { return ConfirmCertificate(pinned, fingerprint, changed); });
+    return OnConsoleThread<bool>([&] { return ConfirmCertificate(pinned, fingerprint, changed); }, false);
   };
   client_ = std::make_unique<AdminClient>(std::move(options));
   engine_ = std::make_unique<RemoteEngine>(*client_);
@@ -50,7 +70,16 @@ GatewayLink::GatewayLink(ConsoleTarget target, QObject* parent) : QObject(parent
   connect(&pump_, &QTimer::timeout, this, &GatewayLink::Pump);
 }
 
-GatewayLink::~GatewayLink() { pump_.stop(); }
+GatewayLink::~GatewayLink() {
+  pump_.stop();
+  // A question still waiting is refused, so the link's thread can end.
+  {
+    std::lock_guard lock(questionsMutex_);
+    closing_ = true;
+  }
+  AnswerQuestions(false);
+  client_.reset();
+}
 
 void GatewayLink::Attach(TMainFormBX& form) {
   form_ = &form;
@@ -81,6 +110,7 @@ void GatewayLink::Detach() {
 void GatewayLink::StopGateway() { client_->Call(static_cast<std::uint16_t>(AdminCall::kStopGateway), {}); }
 
 void GatewayLink::Pump() {
+  AnswerQuestions(true);
   client_->DeliverPushes([this](AdminPush kind, std::string_view payload) {
     // The gateway's last words (its shutdown, say) stay readable a while.
     if (kind == AdminPush::kFarewell && form_ != nullptr)

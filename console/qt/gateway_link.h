@@ -8,9 +8,14 @@
 
 #include <QObject>
 #include <QTimer>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "console/admin_client.h"
 #include "console/console_target.h"
@@ -37,10 +42,25 @@ class GatewayLink final : public QObject {
  private:
   void Pump();
   void ShowLinkState();
+  // A question of the link's thread, asked by the pump on the console's
+  // thread; `refused` when the link goes first.
+  template <typename Answer>
+  Answer OnConsoleThread(const std::function<Answer()>& ask, Answer refused);
+  void AnswerQuestions(bool ask);
   std::optional<std::string> AskPassword();
   bool ConfirmCertificate(const std::string& pinTarget, const std::string& fingerprint, bool changed);
 
+  struct Question {
+    std::function<void()> ask;
+    bool done = false;  // guarded by questionsMutex_
+  };
+
   ConsoleTarget target_;
+  const std::thread::id consoleThread_;
+  std::mutex questionsMutex_;
+  std::condition_variable answered_;
+  std::deque<Question*> questions_;  // guarded by questionsMutex_
+  bool closing_ = false;             // guarded by questionsMutex_
   std::unique_ptr<AdminClient> client_;
   std::unique_ptr<RemoteEngine> engine_;
   TMainFormBX* form_ = nullptr;
