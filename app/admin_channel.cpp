@@ -30,12 +30,6 @@ AdminServer& Server() {
   return *server;
 }
 
-std::string FormatString(int id, const std::string& text) {
-  char line[1024];
-  std::snprintf(line, sizeof(line), StrC(id), text.c_str());
-  return line;
-}
-
 void PushRefresh(std::uint8_t bits) { Server().Push(AdminPush::kRefresh, std::string(1, static_cast<char>(bits))); }
 
 // The settings in force at the login, so a changed password counts at once.
@@ -105,10 +99,10 @@ void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop) 
   std::string error;
   // The key and certificate are made once, at the first start with a port.
   if (options.port != 0 && !EnsureAdminCertificate(options.programFolder, options.hostName, error)) {
-    MonitorShow(FormatString(1225, error));
+    MonitorShow(StrWith(1225, error));
     options.port = 0;
   }
-  if (!Server().Start(options, error)) MonitorShow(FormatString(1225, error));
+  if (!Server().Start(options, error)) MonitorShow(StrWith(1225, error));
 }
 
 void StopAdminChannel() {

@@ -43,12 +43,6 @@ int MillisecondsLeft(SteadyClock::time_point until) {
   return left <= 0 ? 0 : left > 1000000 ? 1000000 : static_cast<int>(left);
 }
 
-std::string Formatted(int id, const std::string& a, const std::string& b = {}, const std::string& c = {}) {
-  char text[1024];
-  std::snprintf(text, sizeof(text), StrC(id), a.c_str(), b.c_str(), c.c_str());
-  return text;
-}
-
 std::string_view TrimSpace(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
@@ -127,7 +121,7 @@ bool StorePin(const std::string& pinFile, const std::string& target, const std::
 
 std::string ChangedFingerprintWarning(const std::string& target, const std::string& pinned,
                                       const std::string& fingerprint) {
-  return Formatted(kFingerprintChangedText, target, pinned, fingerprint);
+  return StrWith(kFingerprintChangedText, target, pinned, fingerprint);
 }
 
 struct AdminClient::Impl {
@@ -202,7 +196,7 @@ struct AdminClient::Impl {
         bool accepted = !fingerprint.empty() && options.confirmFingerprint &&
                         options.confirmFingerprint(target, fingerprint, pinned.has_value());
         if (!accepted) {
-          error = Formatted(kFingerprintRefusedText, target);
+          error = StrWith(kFingerprintRefusedText, target);
           GiveUp();
           return nullptr;
         }

@@ -63,12 +63,6 @@ constexpr std::size_t kMaxDelayedAddresses = 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr Ipv4 kLocalAddress = 0x7f000001;
 
-std::string TextWith(int id, const std::string& value) {
-  char text[512];
-  std::snprintf(text, sizeof(text), StrC(id), value.c_str());
-  return text;
-}
-
 void WakeFd(int fd) {
   std::uint64_t one = 1;
   if (::write(fd, &one, sizeof(one)) < 0) {
@@ -232,7 +226,7 @@ struct AdminServer::State {
   // room again. Requires c.outMutex.
   bool AppendMissedLocked(Console& c) {
     if (c.missed == 0 || Full(c)) return false;
-    std::string text = TextWith(kMissedLinesText, std::to_string(c.missed));
+    std::string text = StrWith(kMissedLinesText, std::to_string(c.missed));
     c.missed = 0;
     return AppendLocked(c, PushFrame(AdminPush::kMonitorLine, text), true);
   }
@@ -406,7 +400,7 @@ struct AdminServer::State {
           std::count_if(consoles.begin(), consoles.end(), [](const auto& other) { return other->loggedIn.load(); }));
       if (in >= kMaxAdminConsoles) {
         lock.unlock();
-        Refuse(c, TextWith(kTooManyText, std::to_string(kMaxAdminConsoles)));
+        Refuse(c, StrWith(kTooManyText, std::to_string(kMaxAdminConsoles)));
         return false;
       }
       Send(c, WelcomeFrame(hostName));
@@ -607,7 +601,7 @@ struct AdminServer::State {
     std::thread calls;
     const bool in = Login(*c, reader);
     // The administrator sees who attached to the gateway, and when he left.
-    if (in && options.monitor) options.monitor(TextWith(kAttachedText, c->who));
+    if (in && options.monitor) options.monitor(StrWith(kAttachedText, c->who));
     if (in) {
       try {
         calls = std::thread([this, c] { ServeCalls(*c); });
@@ -620,7 +614,7 @@ struct AdminServer::State {
     CloseConsole(*c, Str(kBrokenText));
     c->stream.reset();
     if (calls.joinable()) calls.join();
-    if (in && options.monitor) options.monitor(TextWith(kDetachedText, c->who));
+    if (in && options.monitor) options.monitor(StrWith(kDetachedText, c->who));
     c->done = true;
     WakeFd(wakeFd);
   }
@@ -643,17 +637,17 @@ struct AdminServer::State {
     }
     if (viaTls) {
       c->address = peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : kNoAddress;
-      c->who = TextWith(kRemoteConsoleText, FormatIpv4(c->address));
+      c->who = StrWith(kRemoteConsoleText, FormatIpv4(c->address));
       int on = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     } else {
       c->address = kLocalAddress;
       std::string who;
       if (!PeerAllowed(fd, who)) {
-        c->refuseText = TextWith(kUserRefusedText, who);
+        c->refuseText = StrWith(kUserRefusedText, who);
         c->refuseWho = who;
       }
-      c->who = TextWith(kLocalConsoleText, who);
+      c->who = StrWith(kLocalConsoleText, who);
     }
     {
       // Only this thread adds consoles, so the count holds until the push

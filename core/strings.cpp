@@ -1,6 +1,7 @@
 #include "core/strings.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace brindlex {
 
@@ -492,5 +493,11 @@ const char* StrC(int id) {
 }
 
 std::string Str(int id) { return StrC(id); }
+
+std::string StrWith(int id, const std::string& first, const std::string& second, const std::string& third) {
+  char text[4096];
+  std::snprintf(text, sizeof(text), StrC(id), first.c_str(), second.c_str(), third.c_str());
+  return text;
+}
 
 }  // namespace brindlex

@@ -15,12 +15,6 @@ namespace {
 
 constexpr int kPumpMilliseconds = 20;
 
-std::string Formatted(int id, const std::string& first, const std::string& second = {}) {
-  char text[2048];
-  std::snprintf(text, sizeof(text), StrC(id), first.c_str(), second.c_str());
-  return text;
-}
-
 }  // namespace
 
 template <typename Answer>
@@ -124,7 +118,7 @@ void GatewayLink::ShowLinkState() {
   if (form_ == nullptr) return;
   const AdminLinkState state = client_->State();
   const std::string name = state.gatewayHost.empty() ? target_.Name() : state.gatewayHost + " (" + target_.Name() + ")";
-  const std::string text = state.up ? Formatted(1317, name) : Formatted(1318, name, state.lastError);
+  const std::string text = state.up ? StrWith(1317, name) : StrWith(1318, name, state.lastError);
   if (state.up && !wasUp_) {
     // Back after a gateway's restart: what the views show is from before it.
     if (refresh_.rebuildUsersView) refresh_.rebuildUsersView();
@@ -140,7 +134,7 @@ std::optional<std::string> GatewayLink::AskPassword() {
   bool ok = false;
   const QString text =
       QInputDialog::getText(form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
-                            QString::fromStdString(Formatted(1332, target_.Name())), QLineEdit::Password, {}, &ok);
+                            QString::fromStdString(StrWith(1332, target_.Name())), QLineEdit::Password, {}, &ok);
   if (!ok) return std::nullopt;
   return text.toStdString();
 }
@@ -150,7 +144,7 @@ bool GatewayLink::ConfirmCertificate(const std::string& pinTarget, const std::st
       changed ? ChangedFingerprintWarning(target_.Name(),
                                           PinnedFingerprint(KnownGatewaysPath(), pinTarget).value_or("?"), fingerprint) +
                     "\n\n" + Str(1331)
-              : Formatted(1319, target_.Name(), fingerprint);
+              : StrWith(1319, target_.Name(), fingerprint);
   // A changed certificate is the one to be wary of: Enter keeps refusing it.
   const auto answer = QMessageBox::question(
       form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),

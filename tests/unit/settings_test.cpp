@@ -236,6 +236,17 @@ TEST(StringTable, HoldsProtocolRepliesByteForByte) {
   EXPECT_STREQ(StrC(99999), "");
 }
 
+TEST(StringTable, PlacesAreFilledInOrderAndALongValueIsCut) {
+  EXPECT_EQ(StrWith(1318, "gw:9470", "отказ"), "Шлюз gw:9470: нет связи (отказ)");
+  // A place without a value stays empty rather than reading garbage.
+  EXPECT_EQ(StrWith(1318, "gw"), "Шлюз gw: нет связи ()");
+  EXPECT_EQ(StrWith(99999, "x"), "");
+  const std::string longValue(10000, 'a');
+  const std::string cut = StrWith(1226, longValue);
+  EXPECT_EQ(cut.size(), 4095u);
+  EXPECT_EQ(cut.rfind(Str(1226).substr(0, Str(1226).find('%')), 0), 0u);
+}
+
 }  // namespace
 }  // namespace brindlex
 
