@@ -131,12 +131,17 @@ void GatewayLink::ShowLinkState() {
 }
 
 std::optional<std::string> GatewayLink::AskPassword() {
+  // A gateway that restarted gets the password given before; only one that
+  // refused it has the administrator asked again.
+  const std::string refusal = client_->State().lastError;
+  if (!password_.empty() && refusal != Str(1234) && refusal != Str(1235)) return password_;
   bool ok = false;
   const QString text =
       QInputDialog::getText(form_ != nullptr && form_->isVisible() ? form_ : nullptr, QApplication::applicationName(),
                             QString::fromStdString(StrWith(1332, target_.Name())), QLineEdit::Password, {}, &ok);
   if (!ok) return std::nullopt;
-  return text.toStdString();
+  password_ = text.toStdString();
+  return password_;
 }
 
 bool GatewayLink::ConfirmCertificate(const std::string& pinTarget, const std::string& fingerprint, bool changed) {

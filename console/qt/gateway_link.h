@@ -67,6 +67,7 @@ class GatewayLink final : public QObject {
   ConsoleRefresh refresh_;
   QTimer pump_;
   bool wasUp_ = false;
+  std::string password_;  // the last one the administrator gave
   std::string shownLink_;
 };
 

@@ -202,6 +202,7 @@ TEST_F(AttachedConsole, AChangedCertificateIsRefusedUntilTheAdministratorAccepts
   link.Attach(form);
   ASSERT_TRUE(PumpUntil([&] { return link.Client().State().up; })) << link.Client().State().lastError;
   const std::size_t asked = answers.questions.size();
+  const int passwordsAsked = answers.passwordsAsked;
 
   // The gateway gets a new key (restored from a backup without it, say).
   ASSERT_EQ(gateway_->process->Stop(SIGTERM), 0) << gateway_->process->Output();
@@ -223,6 +224,8 @@ TEST_F(AttachedConsole, AChangedCertificateIsRefusedUntilTheAdministratorAccepts
   link.Client().Reconnect();
   EXPECT_TRUE(PumpUntil([&] { return link.Client().State().up; }, 20s)) << link.Client().State().lastError;
   EXPECT_FALSE(link.Engine().Users().users.empty());
+  // The restarted gateway got the password that had worked, unasked.
+  EXPECT_EQ(answers.passwordsAsked, passwordsAsked);
   link.Detach();
 }
 
