@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
   // console lives in the tray until "Закрыть".
   QApplication::setQuitOnLastWindowClosed(false);
   GatewayLink link(target);
-  TMainFormBX form(link.Engine(), MainFormCommands{[] { QApplication::quit(); }, [&link] { link.StopGateway(); }});
+  TMainFormBX form(link.Engine(), MainFormCommands{[] { QApplication::quit(); }, [&link] { link.StopGateway(); },
+                                                   [&link] { link.Client().Reconnect(); }});
   link.Attach(form);
   // Without a tray there would be no way to the hidden window.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) form.show();

@@ -91,6 +91,9 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, MainFormCommands commands)
   tray_->setToolTip(windowTitle());
   auto* menu = new QMenu(this);
   menu->addAction("#103", this, [this] { ShowFromTray(); });
+  menu->addAction("#1334", this, [this] {
+    if (commands_.reconnect) commands_.reconnect();
+  });
   menu->addAction("#1315", this, [this] { AskStopGateway(); });
   menu->addAction("#104", this, [this] {
     if (commands_.closeConsole) commands_.closeConsole();

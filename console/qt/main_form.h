@@ -27,6 +27,9 @@ struct ConsoleRefresh {
 struct MainFormCommands {
   std::function<void()> closeConsole;
   std::function<void()> stopGateway;  // asked after the question was answered "Да"
+  // Tries the gateway again after the link gave up (a certificate not
+  // trusted, a password not given).
+  std::function<void()> reconnect;
 };
 
 class UsersPage;

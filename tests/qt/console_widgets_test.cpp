@@ -35,7 +35,7 @@ class ConsoleWidgets : public ::testing::Test {
  protected:
   void SetUp() override {
     FillOffice(engine_);
-    form_ = std::make_unique<TMainFormBX>(engine_, MainFormCommands{[this] { ++exits_; }, [this] { ++stops_; }});
+    form_ = std::make_unique<TMainFormBX>(engine_, MainFormCommands{[this] { ++exits_; }, [this] { ++stops_; }, [this] { ++reconnects_; }});
     form_->resize(1000, 620);
     form_->Users()->Rebuild();
   }
@@ -89,6 +89,7 @@ class ConsoleWidgets : public ::testing::Test {
   std::unique_ptr<TMainFormBX> form_;
   int exits_ = 0;
   int stops_ = 0;
+  int reconnects_ = 0;
 };
 
 TEST_F(ConsoleWidgets, TheUsersGridShowsTheViewsRowsInEveryViewAndUnit) {
@@ -200,8 +201,9 @@ TEST_F(ConsoleWidgets, ClosingTheWindowOnlyHidesItAndEveryPageFits) {
   EXPECT_EQ(exits_, 0);
 }
 
-// The tray's "Закрыть" ends the console only; stopping the gateway asks
-// first, and the answer Enter gives is "Нет".
+// The tray's "Закрыть" ends the console only; the link can be tried again
+// after it gave up; stopping the gateway asks first, and the answer Enter
+// gives is "Нет".
 TEST_F(ConsoleWidgets, TheTrayClosesTheConsoleAndStopsTheGatewayOnlyAfterAYes) {
   QMenu* tray = nullptr;
   for (QMenu* menu : form_->findChildren<QMenu*>())
@@ -212,6 +214,8 @@ TEST_F(ConsoleWidgets, TheTrayClosesTheConsoleAndStopsTheGatewayOnlyAfterAYes) {
     for (QAction* action : tray->actions())
       if (action->text().toStdString() == Str(id)) action->trigger();
   };
+  trigger(1334);
+  EXPECT_EQ(reconnects_, 1);
   trigger(104);
   EXPECT_EQ(exits_, 1);
   EXPECT_EQ(stops_, 0);
