@@ -23,6 +23,7 @@
 #include "core/file_io.h"
 #include "core/program_folder.h"
 #include "core/strings.h"
+#include "core/value_codec.h"
 
 namespace brindlex {
 
@@ -37,17 +38,6 @@ constexpr int kFingerprintChangedText = 1247;
 constexpr std::size_t kPinFileMax = 1024 * 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kMaxQueuedPushBytes = 16 * 1024 * 1024;
-
-int MillisecondsLeft(SteadyClock::time_point until) {
-  auto left = std::chrono::duration_cast<milliseconds>(until - SteadyClock::now()).count();
-  return left <= 0 ? 0 : left > 1000000 ? 1000000 : static_cast<int>(left);
-}
-
-std::string_view TrimSpace(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
-}
 
 struct Slot {
   bool done = false;
@@ -84,11 +74,11 @@ std::optional<std::string> PinnedFingerprint(const std::string& pinFile, const s
   std::string_view rest(text);
   while (!rest.empty()) {
     std::size_t end = rest.find('\n');
-    std::string_view line = TrimSpace(rest.substr(0, end));
+    std::string_view line = Trim(rest.substr(0, end));
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     std::size_t space = line.find(' ');
     if (space == std::string_view::npos) continue;
-    if (line.substr(0, space) == target) return std::string(TrimSpace(line.substr(space + 1)));
+    if (line.substr(0, space) == target) return std::string(Trim(line.substr(space + 1)));
   }
   return std::nullopt;
 }
@@ -102,7 +92,7 @@ bool StorePin(const std::string& pinFile, const std::string& target, const std::
     std::size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    std::string_view trimmed = TrimSpace(line);
+    std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed.substr(0, trimmed.find(' ')) == target) continue;
     text.append(line);
     text.push_back('\n');
@@ -142,12 +132,7 @@ struct AdminClient::Impl {
   std::size_t pushBytes = 0;
   std::uint64_t missedLines = 0;
 
-  void Wake() {
-    std::uint64_t one = 1;
-    if (::write(wakeFd, &one, sizeof(one)) < 0) {
-      // A full counter wakes the reader anyway.
-    }
-  }
+  void Wake() { WakeFd(wakeFd); }
 
   void SetDown(const std::string& error) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -163,9 +148,7 @@ struct AdminClient::Impl {
   std::unique_ptr<AdminStream> Open(FrameReader& reader, std::string& error) {
     const auto deadline = SteadyClock::now() + options.timings.connect;
     // A wake meant for the last link must not cancel this one's handshake.
-    std::uint64_t count = 0;
-    while (::read(wakeFd, &count, sizeof(count)) > 0) {
-    }
+    DrainFd(wakeFd);
     SslContext context;
     std::unique_ptr<AdminStream> stream;
     std::string password;
@@ -243,7 +226,7 @@ struct AdminClient::Impl {
         reader.Feed(std::string_view(buffer.data(), got));
         continue;
       }
-      int wait = MillisecondsLeft(deadline);
+      int wait = MillisecondsUntil(deadline);
       if (wait == 0) {
         error = "no answer from the gateway";
         return nullptr;
@@ -341,14 +324,10 @@ struct AdminClient::Impl {
         }
       }
       auto until = std::min(lastPing + options.timings.ping, lastFrame + options.timings.silence);
-      int wait = stream.HasBuffered() ? 0 : MillisecondsLeft(until);
+      int wait = stream.HasBuffered() ? 0 : MillisecondsUntil(until);
       pollfd entries[2] = {{stream.Fd(), stream.Events(!sending.empty()), 0}, {wakeFd, POLLIN, 0}};
       if (::poll(entries, 2, wait) < 0 && errno != EINTR) return std::strerror(errno);
-      if (entries[1].revents) {
-        std::uint64_t count = 0;
-        while (::read(wakeFd, &count, sizeof(count)) > 0) {
-        }
-      }
+      if (entries[1].revents) DrainFd(wakeFd);
       const auto now = SteadyClock::now();
       if ((entries[0].revents & (POLLIN | POLLERR | POLLHUP)) || stream.HasBuffered()) {
         for (int reads = 0; reads < 16 && error.empty(); ++reads) {

@@ -30,6 +30,7 @@
 #include "core/refusal_monitor.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 
@@ -63,23 +64,6 @@ constexpr std::size_t kMaxDelayedAddresses = 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr Ipv4 kLocalAddress = 0x7f000001;
 
-void WakeFd(int fd) {
-  std::uint64_t one = 1;
-  if (::write(fd, &one, sizeof(one)) < 0) {
-    // Full counter: the reader is woken anyway.
-  }
-}
-
-void DrainFd(int fd) {
-  std::uint64_t count = 0;
-  while (::read(fd, &count, sizeof(count)) > 0) {
-  }
-}
-
-int MillisecondsLeft(SteadyClock::time_point until) {
-  auto left = std::chrono::duration_cast<milliseconds>(until - SteadyClock::now()).count();
-  return left <= 0 ? 0 : left > 1000000 ? 1000000 : static_cast<int>(left);
-}
 
 struct Outgoing {
   std::string bytes;
@@ -305,7 +289,7 @@ struct AdminServer::State {
         }
         until = it->second.until;
       }
-      PollOne(c.wakeFd, POLLIN, std::max(MillisecondsLeft(until), 1));
+      PollOne(c.wakeFd, POLLIN, std::max(MillisecondsUntil(until), 1));
     }
     return false;
   }
@@ -353,7 +337,7 @@ struct AdminServer::State {
         reader.Feed(std::string_view(buffer.data(), got));
         continue;
       }
-      int wait = MillisecondsLeft(deadline);
+      int wait = MillisecondsUntil(deadline);
       if (wait == 0) return std::nullopt;
       pollfd entries[2] = {{c.stream->Fd(), c.stream->Events(false), 0}, {c.wakeFd, POLLIN, 0}};
       if (::poll(entries, 2, wait) < 0 && errno != EINTR) return std::nullopt;
@@ -549,7 +533,7 @@ struct AdminServer::State {
       }
       auto until = lastFrame + options.timings.silence;
       if (reader.MidFrame()) until = std::min(until, lastByte + options.timings.stall);
-      int wait = c.stream->HasBuffered() ? 0 : std::min(MillisecondsLeft(until), 1000);
+      int wait = c.stream->HasBuffered() ? 0 : std::min(MillisecondsUntil(until), 1000);
       pollfd entries[2] = {{c.stream->Fd(), c.stream->Events(!sending.empty()), 0}, {c.wakeFd, POLLIN, 0}};
       if (::poll(entries, 2, wait) < 0 && errno != EINTR) return;
       if (entries[1].revents) DrainFd(c.wakeFd);
@@ -637,9 +621,8 @@ struct AdminServer::State {
     }
     if (viaTls) {
       c->address = peer.sin_family == AF_INET ? ntohl(peer.sin_addr.s_addr) : kNoAddress;
+      // No delay comes with the listening socket.
       c->who = StrWith(kRemoteConsoleText, FormatIpv4(c->address));
-      int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     } else {
       c->address = kLocalAddress;
       std::string who;
@@ -737,13 +720,18 @@ bool AdminServer::Start(AdminServerOptions options, std::string& error) {
     return false;
   }
   if (s.options.port != 0) {
-    s.tcpFd = ListenTcp(s.options.address, s.options.port == kAnyAdminPort ? 0 : s.options.port);
-    if (s.tcpFd < 0) {
+    Ipv4 address = 0;  // every address
+    const bool readable = s.options.address.empty() || ParseDottedQuad(s.options.address, address);
+    if (!readable) errno = EINVAL;
+    s.tcpFd = readable ? ListenOn(address, s.options.port == kAnyAdminPort ? 0 : s.options.port, 16) : -1;
+    Ipv4 bound = 0;
+    std::uint16_t port = 0;
+    if (s.tcpFd < 0 || !LocalAddress(s.tcpFd, bound, port)) {
       error = "AdminPort " + std::to_string(s.options.port) + ": " + std::strerror(errno);
       s.CloseListeners();
       return false;
     }
-    s.tlsPort = LocalPort(s.tcpFd);
+    s.tlsPort = port;
   }
   s.stopping = false;
   try {

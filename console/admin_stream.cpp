@@ -16,9 +16,9 @@
 #include <cstring>
 #include <openssl/err.h>
 
-namespace brindlex {
+#include "net/socket_util.h"
 
-namespace {
+namespace brindlex {
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -26,7 +26,18 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
   return left.count() > 1000000 ? 1000000 : static_cast<int>(left.count());
 }
 
-}  // namespace
+void WakeFd(int fd) {
+  std::uint64_t one = 1;
+  if (::write(fd, &one, sizeof(one)) < 0) {
+    // Full counter: the reader is woken anyway.
+  }
+}
+
+void DrainFd(int fd) {
+  std::uint64_t count = 0;
+  while (::read(fd, &count, sizeof(count)) > 0) {
+  }
+}
 
 void BlockBrokenPipeSignal() {
   sigset_t set;
@@ -247,32 +258,6 @@ int ConnectUnix(const std::string& path) {
   return fd;
 }
 
-int ListenTcp(const std::string& address, int port) {
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (address.empty()) {
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-  } else if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-    errno = EINVAL;
-    return -1;
-  }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 || ::listen(fd, 16) != 0)
-    return Fail(fd);
-  return fd;
-}
-
-int LocalPort(int fd) {
-  sockaddr_in local{};
-  socklen_t size = sizeof(local);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) return -1;
-  return ntohs(local.sin_port);
-}
-
 int ConnectTcp(const std::string& host, int port, int timeoutMs) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -304,8 +289,7 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs) {
         continue;
       }
     }
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    SetNoDelay(fd);
     result = fd;
   }
   int error = errno;

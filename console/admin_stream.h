@@ -68,10 +68,6 @@ std::string AdminSocketPath(const std::string& programFolder);  // brindlex.sock
 // descriptor (/proc/self/fd/N/name), so a deep program folder still works.
 int ListenUnix(const std::string& path, mode_t mode);
 int ConnectUnix(const std::string& path);
-// Listens on an IPv4 address ("" = every address) and port (0: any free one).
-int ListenTcp(const std::string& address, int port);
-// The port a listening socket has.
-int LocalPort(int fd);
 // Connects to host:port (a name or an address), waiting at most `timeoutMs`.
 int ConnectTcp(const std::string& host, int port, int timeoutMs);
 
@@ -84,5 +80,12 @@ void BlockBrokenPipeSignal();
 // Waits for `events` on one descriptor at most `timeoutMs` (-1: no limit).
 // The revents, or 0 on time-out.
 short PollOne(int fd, short events, int timeoutMs);
+// The milliseconds left until `deadline` for a poll: 0 once it has passed,
+// at most a thousand seconds.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline);
+// An eventfd that wakes a thread's poll: one more count, and all of them
+// taken (a full counter wakes the reader anyway).
+void WakeFd(int fd);
+void DrainFd(int fd);
 
 }  // namespace brindlex

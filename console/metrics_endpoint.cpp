@@ -1,7 +1,6 @@
 #include "console/metrics_endpoint.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -20,6 +19,7 @@
 #include "core/report_exception.h"
 #include "core/strings.h"
 #include "core/value_codec.h"
+#include "net/socket_util.h"
 
 namespace brindlex {
 
@@ -45,31 +45,6 @@ void Report(const std::string& address, const char* reason) {
   char text[512];
   std::snprintf(text, sizeof(text), StrC(1260), address.c_str(), reason);
   MonitorShow(text);
-}
-
-int Listen(std::uint32_t address, int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return -1;
-  int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<std::uint16_t>(port));
-  sa.sin_addr.s_addr = htonl(address);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0 || ::listen(fd, 16) != 0) {
-    int error = errno;
-    ::close(fd);
-    errno = error;
-    return -1;
-  }
-  return fd;
-}
-
-int BoundPort(int fd) {
-  sockaddr_in sa{};
-  socklen_t length = sizeof(sa);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0) return 0;
-  return ntohs(sa.sin_port);
 }
 
 std::int64_t SteadyMs() {
@@ -107,7 +82,17 @@ bool MetricsEndpoint::Start(const std::string& address, Collector collect) {
 
 bool MetricsEndpoint::StartOn(std::uint32_t address, int port, Collector collect) {
   if (running()) return false;
-  listenFd_ = Listen(address, port);
+  listenFd_ = ListenOn(address, port, 16);
+  Ipv4 bound = 0;
+  std::uint16_t boundPort = 0;
+  // Non-blocking: a client gone between the poll and the accept must not
+  // hold the thread.
+  if (listenFd_ >= 0 &&
+      (::fcntl(listenFd_, F_SETFL, O_NONBLOCK) != 0 || !LocalAddress(listenFd_, bound, boundPort))) {
+    int error = errno;
+    CloseDescriptor(listenFd_);
+    errno = error;
+  }
   if (listenFd_ < 0) return false;
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
@@ -116,7 +101,7 @@ bool MetricsEndpoint::StartOn(std::uint32_t address, int port, Collector collect
     errno = error;
     return false;
   }
-  port_ = BoundPort(listenFd_);
+  port_ = boundPort;
   collect_ = std::move(collect);
   stopping_ = false;
   thread_ = std::thread([this] { Run(); });

@@ -10,9 +10,6 @@
 
 namespace brindlex {
 
-namespace {
-
-// Port 0 binds to a port the kernel picks.
 int ListenOn(Ipv4 address, int port, int backlog) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -35,8 +32,6 @@ int ListenOn(Ipv4 address, int port, int backlog) {
   }
   return fd;
 }
-
-}  // namespace
 
 int OpenListeningSocket(Ipv4 address, int port, int backlog) {
   if (port <= 0 || port > 65535) {

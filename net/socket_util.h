@@ -22,6 +22,9 @@ inline constexpr int kFullBacklog = std::numeric_limits<int>::max();
 // and keep-alive (SetNoDelay, SetKeepAlive) already: accepted sockets inherit
 // both. The same holds for OpenSingleAcceptSocket.
 int OpenListeningSocket(Ipv4 address, int port, int backlog);
+// The same for a port of 0 too, which has the kernel pick a free one (read it
+// back with LocalAddress).
+int ListenOn(Ipv4 address, int port, int backlog);
 // A listening TCP socket on address for one inbound connection (an FTP data
 // channel), at a free port the kernel picks, which `port` gets; -1 on failure.
 int OpenSingleAcceptSocket(Ipv4 address, int& port);
