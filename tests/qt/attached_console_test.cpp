@@ -28,6 +28,7 @@
 #include "core/strings.h"
 #include "tests/integration/account_sections.h"
 #include "tests/integration/harness.h"
+#include "tests/qt/attached_gateway.h"
 #include "tests/integration/origin.h"
 
 namespace brindlex::testing {
@@ -37,42 +38,6 @@ using namespace std::chrono_literals;
 
 constexpr const char* kPassword = "Секрет-42";
 constexpr std::size_t kBigFile = 600 * 1024;  // 30 s at the origin's rate
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
-
-// Answers what the console asks while the test pumps: the password dialog
-// with `password`, a certificate question with `trust`; keeps the texts.
-class Answers {
- public:
-  Answers() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        questions.push_back(box->text().toStdString());
-        box->button(trust ? QMessageBox::Yes : QMessageBox::No)->click();
-      } else if (auto* dialog = qobject_cast<QInputDialog*>(modal)) {
-        ++passwordsAsked;
-        dialog->setTextValue(QString::fromStdString(password));
-        dialog->accept();
-      }
-    });
-    timer_.start(10);
-  }
-  bool trust = true;
-  std::string password = kPassword;
-  std::vector<std::string> questions;
-  int passwordsAsked = 0;
-
- private:
-  QTimer timer_;
-};
 
 // A download through the gateway that the origin keeps slow.
 struct SlowDownload {
@@ -170,7 +135,7 @@ TEST_F(AttachedConsole, OverTheLocalSocketItShowsATransferAndEndsIt) {
 }
 
 TEST_F(AttachedConsole, OverTlsItAsksForThePasswordAndTheCertificateThenWorksTheSame) {
-  Answers answers;
+  Answers answers(kPassword);
   const ConsoleTarget target = *ParseRemoteTarget("127.0.0.1:" + std::to_string(adminPort_));
   {
     GatewayLink link(target);
@@ -195,7 +160,7 @@ TEST_F(AttachedConsole, OverTlsItAsksForThePasswordAndTheCertificateThenWorksThe
 }
 
 TEST_F(AttachedConsole, AChangedCertificateIsRefusedUntilTheAdministratorAcceptsIt) {
-  Answers answers;
+  Answers answers(kPassword);
   const ConsoleTarget target = *ParseRemoteTarget("127.0.0.1:" + std::to_string(adminPort_));
   GatewayLink link(target);
   TMainFormBX form(link.Engine(), MainFormCommands{});
