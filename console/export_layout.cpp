@@ -1,5 +1,6 @@
 #include "console/export_layout.h"
 
+#include <charconv>
 #include <iterator>
 #include <utility>
 
@@ -59,9 +60,10 @@ SheetLayout Head(std::string name, std::vector<double> widths, const std::string
 void AddDataRow(SheetLayout& sheet, int row, const std::vector<std::string>& texts, int firstFigureColumn,
                 bool topBorder, std::string_view decimalSeparator) {
   for (int column = 0; column < static_cast<int>(texts.size()); ++column) {
+    const bool figure = column >= firstFigureColumn;
     SheetCell cell =
-        CellAt(row, column,
-               column >= firstFigureColumn ? WithDecimalSeparator(texts[column], decimalSeparator) : texts[column]);
+        CellAt(row, column, figure ? WithDecimalSeparator(texts[column], decimalSeparator) : texts[column]);
+    if (figure) cell.number = PlainNumber(texts[column]);
     cell.textFormat = true;
     cell.borders = {true, true, topBorder, true};
     sheet.cells.push_back(std::move(cell));
@@ -75,6 +77,24 @@ std::string UsersPeriod(const UsersExport& table) {
 }
 
 }  // namespace
+
+std::optional<double> PlainNumber(std::string_view text) {
+  std::size_t i = text.size() > 1 && text.front() == '-' ? 1 : 0;
+  const std::size_t digitsFrom = i;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (IsDigit(text[i])) continue;
+    const bool betweenDigits = text[i] == '.' && i > digitsFrom && i + 1 < text.size() && IsDigit(text[i + 1]);
+    if (!betweenDigits || point) return std::nullopt;
+    point = true;
+  }
+  if (digitsFrom == text.size()) return std::nullopt;
+  // Read without the process's locale, whose decimal separator may differ.
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
 
 std::string WithDecimalSeparator(std::string_view text, std::string_view separator) {
   std::string result;
@@ -119,7 +139,7 @@ SheetLayout StatisticsExportLayout(const StatisticsExport& table, std::int64_t n
   auto add = [&](const StatisticsRow& line) {
     std::vector<std::string> texts;
     for (int column = 0; column < kStatisticsColumns; ++column)
-      texts.push_back(StatisticsCell(line, table.level, column, table.unit));
+      texts.push_back(StatisticsCell(line, table.level, column, table.form));
     AddDataRow(sheet, row++, texts, kFigures, false, decimalSeparator);
   };
   for (const StatisticsRow& line : table.rows) add(line);

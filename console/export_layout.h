@@ -1,10 +1,12 @@
 // The spreadsheet the "export" button produces, as data: the users table and
 // the statistics table laid out cell by cell, independent of the file format
-// that is written in the end. Every value is text, so the sheet shows exactly
-// the strings of the view.
+// that is written in the end. The sheet shows the strings of the view; a
+// figure that is one plain number goes out as that number (in the same text
+// format), so that the spreadsheet can sum a column of them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@
 
 #include "core/display_forms.h"
 #include "stats/statistics.h"
+#include "stats/statistics_view.h"
 
 namespace brindlex {
 
@@ -30,6 +33,10 @@ struct SheetCell {
   int row = 0;
   int column = 0;
   std::string text;
+  // The figure as a number when the text is one plain decimal number (the
+  // text then shows it with the system's separator); the writer stores the
+  // number instead of the text.
+  std::optional<double> number;
   bool bold = false;
   bool textFormat = false;  // number format "@"
   HorizontalAlign align = HorizontalAlign::kLeft;
@@ -82,10 +89,15 @@ struct StatisticsExport {
   StatisticsRow totals;
   std::string caption;
   StatisticsLevel level = StatisticsLevel::kDays;
-  TrafficUnit unit = TrafficUnit::KbAndMb;
+  StatisticsTrafficForm form;
 };
 
 SheetLayout StatisticsExportLayout(const StatisticsExport& table, std::int64_t now, std::string_view decimalSeparator);
+
+// The value of a text that is one plain decimal number ("-" and digits, at
+// most one point between digits); nothing for anything else ("1:02:03",
+// "12 (0.01)", "12.50%", "").
+std::optional<double> PlainNumber(std::string_view text);
 
 // A point between two digits becomes `separator`; other points stay.
 std::string WithDecimalSeparator(std::string_view text, std::string_view separator);

@@ -46,7 +46,31 @@ void CloseUserSessionsLocked(const UserRecord& user) {
 
 LocalEngine::LocalEngine(ApplySettingsFile applySettingsFile) : applySettingsFile_(std::move(applySettingsFile)) {}
 
+void LocalEngine::RebuildInterval(std::int64_t first, std::int64_t last,
+                                  const std::function<void(const RebuildProgress&)>& progress) {
+  const std::int64_t now = ProgramClock().LocalNow();
+  const std::int64_t today = DaysBetween(now, now).front();
+  const std::int64_t firstDay = DaysBetween(first, first).front();
+  const std::int64_t lastDay = DaysBetween(last, last).front();
+  const bool reachesToday = firstDay <= today && today <= lastDay;
+  // Today's log is in the day blocks already, with what is not logged yet;
+  // the days before come from the logs (none when the interval starts today).
+  brindlex::RebuildCounters(RebuildMode::Interval, now, first, reachesToday ? today - 86400 : last, progress);
+  if (reachesToday)
+    liveInterval_ = IntervalDays{first, last, today};
+  else
+    liveInterval_.reset();
+}
+
 UsersSnapshot LocalEngine::Users() {
+  std::lock_guard intervalLock(intervalLock_);
+  if (liveInterval_) {
+    // The day the interval took from the day blocks is over and in the logs
+    // now: read the interval again.
+    const std::int64_t now = ProgramClock().LocalNow();
+    if (DaysBetween(now, now).front() != liveInterval_->today)
+      RebuildInterval(liveInterval_->first, liveInterval_->last, {});
+  }
   UsersSnapshot snapshot;
   const auto settings = brindlex::Settings();
   snapshot.trafficOverheadPercent = settings->CorrectTraffic;
@@ -77,6 +101,7 @@ UsersSnapshot LocalEngine::Users() {
     row.month = user.monthCounters;
     row.day = user.dayCounters;
     row.period = user.periodCounters;
+    if (liveInterval_) AddCounters(row.period, user.dayCounters);
     row.ticketUsed = user.ticket.used;
     row.ticketRemaining = Remaining(user);
     const ExceededLimits reached = LimitTest(user);
@@ -97,9 +122,15 @@ void LocalEngine::RebuildCounters(
     RebuildView view, std::int64_t first, std::int64_t last,
     const std::function<void(const std::string&, std::int64_t, std::int64_t, std::int64_t, std::int64_t)>& progress) {
   const auto mode = static_cast<RebuildMode>(view);
-  brindlex::RebuildCounters(mode, ProgramClock().LocalNow(), first, last, [&](const RebuildProgress& step) {
+  const auto shown = [&](const RebuildProgress& step) {
     if (progress) progress(step.file, step.fileDone, step.fileSize, step.allDone, step.allSize);
-  });
+  };
+  if (mode == RebuildMode::Interval) {
+    std::lock_guard intervalLock(intervalLock_);
+    RebuildInterval(first, last, shown);
+  } else {
+    brindlex::RebuildCounters(mode, ProgramClock().LocalNow(), first, last, shown);
+  }
   Flags().usersDirty = true;
 }
 

@@ -3,7 +3,11 @@
 // under the same locks.
 #pragma once
 
+#include <mutex>
+#include <optional>
+
 #include "console/console_engine.h"
+#include "core/counter_rebuild.h"
 
 namespace brindlex {
 
@@ -84,7 +88,21 @@ class LocalEngine final : public ConsoleEngine {
   SubscriptionOutcome CloseTicket(std::uint32_t userId) override;
 
  private:
+  // An interval that reaches today takes today from the users' day blocks
+  // (the logs plus the open sessions, counted as they go) and only the days
+  // before from the logs, so that it shows what the day view shows.
+  struct IntervalDays {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int64_t today = 0;  // the date the interval was read on
+  };
+  void RebuildInterval(std::int64_t first, std::int64_t last,
+                       const std::function<void(const RebuildProgress&)>& progress);
+
   ApplySettingsFile applySettingsFile_;
+  // Guards liveInterval_; taken before the accounts lock, never inside it.
+  std::mutex intervalLock_;
+  std::optional<IntervalDays> liveInterval_;  // set while the interval reaches its reading day
 };
 
 }  // namespace brindlex

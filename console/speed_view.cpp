@@ -29,15 +29,19 @@ std::string SpeedCaption(SpeedSubject subject, const std::string& name) {
 
 SpeedFigures MeasureSpeed(const SpeedSlots& slots) {
   SpeedFigures figures;
-  std::int64_t sum = 0, count = 0;
+  std::int64_t sum = 0;
+  std::size_t oldest = 0;  // the oldest whole second with data; 0 for none
   for (std::size_t slot = 1; slot < slots.size(); ++slot) {
     if (slots[slot] == kNoSpeed) continue;
     figures.maximum = std::max<std::int64_t>(figures.maximum, slots[slot]);
     sum += slots[slot];
-    ++count;
+    oldest = slot;
   }
-  figures.hasData = count > 0;
-  figures.average = count > 0 ? sum / count : 0;
+  figures.hasData = oldest > 0;
+  // A second without a transfer moved nothing: it counts as 0 in the average
+  // from the first second with data on, so a burst fades as the line idles
+  // instead of standing for the whole five minutes.
+  figures.average = figures.hasData ? sum / static_cast<std::int64_t>(oldest) : 0;
   return figures;
 }
 

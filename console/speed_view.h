@@ -15,7 +15,9 @@ namespace brindlex {
 // "Speed of user "name"", "Speed of group "name"", "Speed total".
 std::string SpeedCaption(SpeedSubject subject, const std::string& name);
 
-// Maximum and (integer) average of the slots 1-299 that hold data.
+// Over the slots 1-299: the maximum of those that hold data, and the
+// (integer) average per second from the oldest slot with data up to slot 1,
+// idle seconds in between counting as 0.
 struct SpeedFigures {
   bool hasData = false;
   std::int64_t maximum = 0;

@@ -171,6 +171,11 @@ StatisticsStep StatisticsWindow::Load(const StatisticsQuery& query) {
     selected_ = -1;
     return StatisticsStep::kClose;
   }
+  // The figures are the gateway's: its overhead and megabyte as they are now,
+  // so that the window and the users grid agree.
+  const UsersSnapshot settings = engine_.Users();
+  trafficForm_.overheadPercent = settings.trafficOverheadPercent;
+  trafficForm_.bytesPerMb = settings.bytesPerMb;
   query_ = query;
   rows_ = rows.empty() ? NoRows() : std::move(rows);
   selected_ = rows_.size() > 1 ? 0 : -1;

@@ -16,6 +16,7 @@
 #include "console/console_engine.h"
 #include "core/display_forms.h"
 #include "stats/statistics.h"
+#include "stats/statistics_view.h"
 
 namespace brindlex {
 
@@ -96,12 +97,14 @@ class StatisticsWindow {
 
   void Select(int row);  // an index into Rows(); -1 for none
   void SortBy(int column);
-  void SetUnit(TrafficUnit unit) { unit_ = unit; }
+  void SetUnit(TrafficUnit unit) { trafficForm_.unit = unit; }
 
   const StatisticsWindowSubject& Subject() const { return subject_; }
   const StatisticsQuery& Query() const { return query_; }
   StatisticsLevel Level() const { return query_.level; }
-  TrafficUnit Unit() const { return unit_; }
+  TrafficUnit Unit() const { return trafficForm_.unit; }
+  // The unit with the overhead and megabyte the gateway had at the last load.
+  const StatisticsTrafficForm& TrafficForm() const { return trafficForm_; }
   bool TicketMode() const { return ticketMode_; }
   bool DatesEditable() const { return !ticketMode_; }
   bool Loading() const { return loading_; }
@@ -138,7 +141,7 @@ class StatisticsWindow {
   bool ticketMode_ = false;
   std::int32_t ticketNumber_ = 0;
   StatisticsQuery query_;
-  TrafficUnit unit_ = TrafficUnit::KbAndMb;
+  StatisticsTrafficForm trafficForm_;
   // The level's rows, the totals row last (never empty).
   std::vector<StatisticsRow> rows_;
   int selected_ = -1;

@@ -78,9 +78,13 @@ bool WriteSheet(lxw_workbook* workbook, const SheetLayout& sheet) {
   for (const SheetCell& cell : sheet.cells) {
     lxw_format* format = formats.For(cell);
     if (!format) return false;
-    const lxw_error error = cell.text.empty()
-                                ? worksheet_write_blank(worksheet, cell.row, cell.column, format)
-                                : worksheet_write_string(worksheet, cell.row, cell.column, cell.text.c_str(), format);
+    lxw_error error = LXW_NO_ERROR;
+    if (cell.number)
+      error = worksheet_write_number(worksheet, cell.row, cell.column, *cell.number, format);
+    else if (cell.text.empty())
+      error = worksheet_write_blank(worksheet, cell.row, cell.column, format);
+    else
+      error = worksheet_write_string(worksheet, cell.row, cell.column, cell.text.c_str(), format);
     if (error != LXW_NO_ERROR) return false;
   }
   return true;

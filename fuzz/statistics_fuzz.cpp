@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (const StatisticsRow& row : rows)
     for (int column = 0; column < kStatisticsColumns; ++column)
-      StatisticsCell(row, query.level, column, TrafficUnit::KbAndMb);
+      StatisticsCell(row, query.level, column, {TrafficUnit::KbAndMb, data[0] % 50, 1048576});
   SortStatisticsRows(rows, query.level, data[0] % kStatisticsColumns);
   if (rows.back().label != Str(813)) std::abort();
   StatisticsCaption(DeeperStatisticsQuery(query, &rows.front()), StatisticsCaptionSubject{"Bob"});

@@ -61,7 +61,7 @@ std::string UserMacroTexts::ScheduleTable() const {
 
 std::string UserMacroTexts::DaysTable() const {
   // The accounting month so far, from the session logs: the same figures the
-  // console's statistics show for the user.
+  // console's statistics show for the user, overhead added as there.
   const std::vector<std::int64_t> days = BillingMonthDays(ProgramClock().LocalNow(), BillingDay(*Settings()));
   StatisticsQuery query;
   query.subject = StatisticsSubject::kUser;
@@ -73,8 +73,8 @@ std::string UserMacroTexts::DaysTable() const {
                       Str(481) + " </td><td>" + Str(482) + " </td></tr>";
   for (const StatisticsRow& row : BuildStatistics(query, LoggingFolder())) {
     table += "<tr><td>" + HtmlEscape(row.label) + "<td>" + FormatMilliseconds(static_cast<std::int64_t>(row.timeMs)) +
-             "<td>" + FormatTraffic(static_cast<std::int64_t>(row.sent)) + "<td>" +
-             FormatTraffic(static_cast<std::int64_t>(row.received)) + "<td>" + FormatNumberText(row.rating);
+             "<td>" + FormatTraffic(static_cast<std::int64_t>(row.sent), TrafficUnit::KbAndMb, true) + "<td>" +
+             FormatTraffic(static_cast<std::int64_t>(row.received), TrafficUnit::KbAndMb, true) + "<td>" + FormatNumberText(row.rating);
   }
   return table;
 }
@@ -107,9 +107,9 @@ std::string UserMacroTexts::Text(UserMacro macro) const {
     case UserMacro::StatDayTime:
       return FormatMilliseconds(day.timeMs);
     case UserMacro::StatDaySend:
-      return FormatTraffic(day.outgoing);
+      return FormatTraffic(day.outgoing, TrafficUnit::KbAndMb, true);
     case UserMacro::StatDayReceived:
-      return FormatTraffic(day.incoming);
+      return FormatTraffic(day.incoming, TrafficUnit::KbAndMb, true);
     case UserMacro::StatDayMoneyC:
       return FormatMoney(day.money);
     case UserMacro::StatDayMoneyR:
@@ -117,9 +117,9 @@ std::string UserMacroTexts::Text(UserMacro macro) const {
     case UserMacro::StatMonTime:
       return FormatMilliseconds(month.timeMs);
     case UserMacro::StatMonSend:
-      return FormatTraffic(month.outgoing);
+      return FormatTraffic(month.outgoing, TrafficUnit::KbAndMb, true);
     case UserMacro::StatMonReceived:
-      return FormatTraffic(month.incoming);
+      return FormatTraffic(month.incoming, TrafficUnit::KbAndMb, true);
     case UserMacro::StatMonMoneyC:
       return FormatMoney(month.money);
     case UserMacro::StatMonMoneyR:

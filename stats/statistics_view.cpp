@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/chars.h"
+#include "core/accounting.h"
 #include "core/clock.h"
 #include "core/date_time.h"
 #include "core/strings.h"
@@ -129,7 +130,11 @@ std::vector<std::string> StatisticsColumnCaptions(StatisticsLevel level) {
   return {Str(825), Str(818), Str(810), Str(811), Str(812)};
 }
 
-std::string StatisticsCell(const StatisticsRow& row, StatisticsLevel level, int column, TrafficUnit unit) {
+std::string StatisticsCell(const StatisticsRow& row, StatisticsLevel level, int column,
+                           const StatisticsTrafficForm& form) {
+  auto traffic = [&](std::uint64_t bytes) {
+    return FormatTrafficIn(CorrectedTraffic(Signed(bytes), form.overheadPercent), form.unit, form.bytesPerMb);
+  };
   char text[64];
   switch (column) {
     case 0:
@@ -141,9 +146,9 @@ std::string StatisticsCell(const StatisticsRow& row, StatisticsLevel level, int 
       std::snprintf(text, sizeof(text), "%.2f", static_cast<double>(row.received) * 0.9765625 / row.timeMs);
       return text;
     case 2:
-      return FormatTraffic(Signed(row.sent), unit);
+      return traffic(row.sent);
     case 3:
-      return FormatTraffic(Signed(row.received), unit);
+      return traffic(row.received);
     case 4:
       std::snprintf(text, sizeof(text), "%.2f%%", row.rating);
       return text;

@@ -32,9 +32,20 @@ std::string StatisticsCaption(const StatisticsQuery& query, const StatisticsCapt
 
 std::vector<std::string> StatisticsColumnCaptions(StatisticsLevel level);
 
-// Column 0 the label; 1 the time (level 0) or the speed in Kb per second;
-// 2 sent and 3 received in `unit`; 4 the rating in percent.
-std::string StatisticsCell(const StatisticsRow& row, StatisticsLevel level, int column, TrafficUnit unit);
+// How traffic is shown: the overhead percentage the settings add to counted
+// traffic (the users grid adds it too, so both show the same figure) and
+// the megabyte of the settings.
+struct StatisticsTrafficForm {
+  TrafficUnit unit = TrafficUnit::KbAndMb;
+  int overheadPercent = 0;
+  std::int64_t bytesPerMb = 1048576;
+};
+
+// Column 0 the label; 1 the time (level 0) or the speed in Kb per second
+// (of the bytes as logged); 2 sent and 3 received in the form's unit with its
+// overhead added; 4 the rating in percent.
+std::string StatisticsCell(const StatisticsRow& row, StatisticsLevel level, int column,
+                           const StatisticsTrafficForm& form);
 
 // Sorts the rows but the last (the totals row stays last) by the column,
 // smallest first; equal values, and column 0, go by the label: as a date and

@@ -176,7 +176,7 @@ void TMainFormBX::WireDialogs(UsersPageHooks& hooks) {
       [this](const StatisticsWindow& window) {
         const auto rows = window.Rows();
         ExportSheet(this,
-                    StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.Unit()},
+                    StatisticsExportLayout({rows, window.Totals(), window.Caption(), window.Level(), window.TrafficForm()},
                                            ProgramClock().LocalNow(), SystemDecimalSeparator()));
       });
 }

@@ -145,7 +145,7 @@ void TForm3::Loaded(StatisticsStep step) {
 
 void TForm3::ShowRow(QTableWidget* table, int row, const StatisticsRow& values) {
   for (int column = 0; column < kStatisticsColumns; ++column) {
-    auto* item = new QTableWidgetItem(Q(StatisticsCell(values, window_->Level(), column, window_->Unit())));
+    auto* item = new QTableWidgetItem(Q(StatisticsCell(values, window_->Level(), column, window_->TrafficForm())));
     if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table->setItem(row, column, item);
   }

@@ -126,6 +126,8 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   connect(fromCalendar_, &QPushButton::clicked, this, [this] { PickDate(true); });
   connect(toCalendar_, &QPushButton::clicked, this, [this] { PickDate(false); });
   connect(refresh_, &QPushButton::clicked, this, [this] { Refresh(); });
+  for (QLineEdit* edit : {from_, to_})
+    connect(edit, &QLineEdit::textEdited, this, [this] { datesEdited_ = true; });
   connect(ticketButton_, &QPushButton::clicked, this, [this] {
     if (auto row = CurrentRow(); row && grid_.Commands(*row).ticket && hooks_.openTicket)
       hooks_.openTicket(grid_, *row);
@@ -144,6 +146,8 @@ std::optional<DateSpan> UsersPage::Dates() const {
 
 void UsersPage::ViewChanged() {
   options_.view = CurrentView();
+  // Leaving the interval drops what was typed and not taken.
+  datesEdited_ = false;
   const UsersPanel panel = PanelOf(options_.view);
   datePanel_->setVisible(panel.datePanel);
   ticketTabs_->setVisible(!IsPeriodView(options_.view));
@@ -161,6 +165,7 @@ void UsersPage::Rebuild() {
 }
 
 void UsersPage::ShowDates() {
+  if (datesEdited_) return;
   if (const auto dates = Dates()) {
     from_->setText(Q(FormatShortDate(dates->first)));
     to_->setText(Q(FormatShortDate(dates->last)));
@@ -201,6 +206,7 @@ bool UsersPage::TakeIntervalDates() {
     return false;
   }
   interval_ = DateSpan{*first, *last};
+  datesEdited_ = false;
   return true;
 }
 
@@ -211,6 +217,7 @@ void UsersPage::PickDate(bool first) {
   const auto picked = calendar.Pick(first ? dates->first : dates->last);
   if (!picked) return;
   (first ? from_ : to_)->setText(Q(FormatShortDate(*picked)));
+  datesEdited_ = true;
 }
 
 void UsersPage::Refresh() {

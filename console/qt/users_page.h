@@ -59,6 +59,9 @@ class UsersPage final : public QWidget {
   UsersGrid grid_;
   UsersGridOptions options_;
   std::optional<DateSpan> interval_;
+  // The administrator has typed or picked an interval date not yet taken by
+  // "Обновить": the grid's refreshes leave the edits alone until then.
+  bool datesEdited_ = false;
 
   QTabBar* periods_ = nullptr;
   QTabBar* ticketTabs_ = nullptr;

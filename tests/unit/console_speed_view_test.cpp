@@ -28,7 +28,31 @@ TEST(ConsoleSpeedView, FiguresLeaveOutSlotZeroAndEmptySlots) {
   const SpeedFigures figures = MeasureSpeed(slots);
   EXPECT_TRUE(figures.hasData);
   EXPECT_EQ(figures.maximum, 2001);
-  EXPECT_EQ(figures.average, 1000) << "(1000 + 2001 + 0) / 3, whole";
+  EXPECT_EQ(figures.average, 10) << "(1000 + 2001) over the 299 seconds since slot 299, whole";
+}
+
+// One burst and then nothing: the average is the burst's while it is the
+// only second, and falls as idle seconds follow it; the maximum stays.
+TEST(ConsoleSpeedView, AnIdleLineMakesTheAverageFallAfterABurst) {
+  SpeedSlots slots = Slots(-1);
+  slots[1] = 3'601'408;  // 3517 Kb in one second
+  EXPECT_EQ(MeasureSpeed(slots).average, 3'601'408);
+  std::int64_t before = MeasureSpeed(slots).average;
+  for (int idle = 1; idle < 298; ++idle) {
+    // The timer's shift: every second moves the burst one slot older.
+    slots.insert(slots.begin(), -1);
+    slots.pop_back();
+    const SpeedFigures figures = MeasureSpeed(slots);
+    ASSERT_TRUE(figures.hasData);
+    EXPECT_EQ(figures.maximum, 3'601'408);
+    EXPECT_EQ(figures.average, 3'601'408 / (idle + 1)) << idle << " idle seconds";
+    EXPECT_LT(figures.average, before);
+    before = figures.average;
+  }
+  slots.assign(300, -1);
+  slots[2] = 2048;
+  slots[1] = 0;  // a second that moved nothing but was counted
+  EXPECT_EQ(MeasureSpeed(slots).average, 1024);
 }
 
 TEST(ConsoleSpeedView, ScaleStepsUpAndDownBy5120) {
@@ -96,7 +120,8 @@ TEST(ConsoleStatusTexts, UsersConnectionsAndTheAverageSpeed) {
   slots[0] = 1 << 30;
   slots[5] = 1024;
   slots[6] = 4096;
-  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 Пользователей, 0 соединений. Ср. скорость: 2.5Кб/сек");
+  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 Пользователей, 0 соединений. Ср. скорость: 0.83Кб/сек")
+      << "5120 bytes over the six seconds since slot 6";
 }
 
 }  // namespace

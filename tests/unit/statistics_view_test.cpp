@@ -87,18 +87,38 @@ TEST(StatisticsView, CaptionsNameTheSubjectThePeriodTheHourAndTheHost) {
 TEST(StatisticsView, CellsShowTimeOrSpeedTrafficAndRating) {
   PublishSettings(SystemSettings{});
   StatisticsRow row{"a.lan", 3 * 1024 * 1024 / 2, 2048, 3723999, 12.345};
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 0, TrafficUnit::Kb), "a.lan");
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 1, TrafficUnit::Kb), "1:02:03");
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, TrafficUnit::Kb), "0.41") << "1536 Kb in 3724 s";
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 2, TrafficUnit::Kb), "2");
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 3, TrafficUnit::KbAndMb), "1536 (1.5)");
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 4, TrafficUnit::Kb), "12.35%");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 0, {TrafficUnit::Kb}), "a.lan");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 1, {TrafficUnit::Kb}), "1:02:03");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, {TrafficUnit::Kb}), "0.41") << "1536 Kb in 3724 s";
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 2, {TrafficUnit::Kb}), "2");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 3, {TrafficUnit::KbAndMb}), "1536 (1.5)");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kUrls, 4, {TrafficUnit::Kb}), "12.35%");
   row.timeMs = 0;
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, TrafficUnit::Kb), "-");
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 1, TrafficUnit::Kb), "0:00:00");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, {TrafficUnit::Kb}), "-");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 1, {TrafficUnit::Kb}), "0:00:00");
   row.received = 2048;
   row.timeMs = 500;
-  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, TrafficUnit::Kb), "4.00");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, {TrafficUnit::Kb}), "4.00");
+}
+
+// Sent and received carry the settings' overhead, as the users grid shows
+// them; the speed and the rating are of the logged bytes.
+TEST(StatisticsView, TrafficCellsAddTheOverheadInTheGatewaysMegabyte) {
+  PublishSettings(SystemSettings{});
+  StatisticsRow row{"10.12.2026", 3'579'000, 1'000'000, 4000, 50};
+  const StatisticsTrafficForm tenPercent{TrafficUnit::Bytes, 10, 1048576};
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 2, tenPercent), "1100000");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 3, tenPercent), "3936900");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 3, {TrafficUnit::Kb, 10, 1048576}), "3844")
+      << "3 936 900 bytes, whole kilobytes";
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 3, {TrafficUnit::KbAndMb, 0, 1048576}), "3495 (3.41)");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 2, {TrafficUnit::Mb, 10, 1000 * 1024}), "1.07")
+      << "1 100 000 bytes in megabytes of 1000 Kb";
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 2, {TrafficUnit::Bytes, 7, 1048576}), "1070000");
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kHosts, 1, tenPercent), "873.78") << "speed of the bytes logged";
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 4, tenPercent), "50.00%");
+  row.sent = 999;
+  EXPECT_EQ(StatisticsCell(row, StatisticsLevel::kDays, 2, tenPercent), "1098") << "999 + 99, truncating";
 }
 
 std::vector<std::string> Labels(const std::vector<StatisticsRow>& rows) {

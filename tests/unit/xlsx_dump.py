@@ -4,13 +4,18 @@
   sheet <name>
   width <column letter> <width in the spreadsheet's characters>
   merge <range>
-  cell <address> <text> <bold> <number format> <horizontal> <vertical> <wrap> <borders>
+  cell <address> <text> <bold> <number format> <horizontal> <vertical> <wrap> <borders> <kind>
 
 Fields are separated by tabs; <borders> lists the cell's thin sides among
-L, R, T and B ("-" for none); a cell with neither text nor any format is left
-out. Read with openpyxl, which shares nothing with the writer under test.
+L, R, T and B ("-" for none); <kind> is how the sheet's XML stores the value:
+"number" (a <v> without a type: a spreadsheet sums it), "text" (a shared or
+inline string) or "-" for a cell without a value. A cell with neither text
+nor any format is left out. Read with openpyxl and, for the kinds, straight
+from the sheet's XML: neither shares anything with the writer under test.
 """
 import sys
+import zipfile
+import xml.etree.ElementTree as ElementTree
 
 import openpyxl
 from openpyxl.utils import get_column_letter
@@ -22,9 +27,32 @@ def shown_width(stored):
     return "%.2f" % round((stored * 7 - 5) / 7, 2)
 
 
+MAIN = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+
+
+def value_kinds(path, sheet_index):
+    # Cell address -> "number", "text" or "-", as the worksheet part stores it.
+    kinds = {}
+    with zipfile.ZipFile(path) as archive:
+        root = ElementTree.fromstring(archive.read("xl/worksheets/sheet%d.xml" % (sheet_index + 1)))
+    for cell in root.iter(MAIN + "c"):
+        stored = cell.get("t", "n")
+        has_value = cell.find(MAIN + "v") is not None or cell.find(MAIN + "is") is not None
+        if not has_value:
+            kinds[cell.get("r")] = "-"
+        elif stored == "n":
+            kinds[cell.get("r")] = "number"
+        elif stored in ("s", "str", "inlineStr"):
+            kinds[cell.get("r")] = "text"
+        else:
+            kinds[cell.get("r")] = stored
+    return kinds
+
+
 def main(path):
     book = openpyxl.load_workbook(path)
-    for sheet in book.worksheets:
+    for index, sheet in enumerate(book.worksheets):
+        kinds = value_kinds(path, index)
         print("sheet\t%s" % sheet.title)
         for column in range(1, sheet.max_column + 1):
             letter = get_column_letter(column)
@@ -51,6 +79,7 @@ def main(path):
                     cell.alignment.vertical or "bottom",
                     "1" if cell.alignment.wrap_text else "0",
                     sides or "-",
+                    kinds.get(cell.coordinate, "-"),
                 ]
                 if cell.value is None and not cell.has_style:
                     continue

@@ -24,6 +24,7 @@ struct ShownCell {
   std::string vertical;
   bool wrap = false;
   std::string borders;  // among "LRTB", "-" for none
+  std::string kind;     // as the sheet's XML stores the value: "number", "text", "-"
 };
 
 struct ShownSheet {
@@ -87,9 +88,9 @@ ShownSheet WriteAndRead(const SheetLayout& layout) {
     } else if (f[0] == "merge") {
       sheet.merges.push_back(f.at(1));
     } else if (f[0] == "cell") {
-      EXPECT_EQ(f.size(), 9u) << line;
-      if (f.size() != 9) continue;
-      sheet.cells[f[1]] = {f[2], f[3] == "1", f[4], f[5], f[6], f[7] == "1", f[8]};
+      EXPECT_EQ(f.size(), 10u) << line;
+      if (f.size() != 10) continue;
+      sheet.cells[f[1]] = {f[2], f[3] == "1", f[4], f[5], f[6], f[7] == "1", f[8], f[9]};
     }
   }
   return sheet;
@@ -141,13 +142,28 @@ void ExpectUsersHead(const ShownSheet& sheet, const std::string& period) {
   }
 }
 
+// What a data cell should hold: a text, or a number a spreadsheet can sum
+// (its text is then the value as the file stores it).
+struct Expected {
+  Expected(const char* shown) : text(shown) {}
+  Expected(std::string shown) : text(std::move(shown)) {}
+  std::string text;
+  bool number = false;
+};
+Expected Number(const std::string& value) {
+  Expected expected(value);
+  expected.number = true;
+  return expected;
+}
+
 // A data row: every cell of A..last text-formatted, left-aligned, with
 // left, bottom and right borders (and a top one where asked).
-void ExpectDataRow(const ShownSheet& sheet, int row, const std::vector<std::string>& texts, bool topBorder) {
+void ExpectDataRow(const ShownSheet& sheet, int row, const std::vector<Expected>& texts, bool topBorder) {
   for (std::size_t column = 0; column < texts.size(); ++column) {
     const std::string address = std::string(1, static_cast<char>('A' + column)) + std::to_string(row);
     const ShownCell& cell = sheet.At(address);
-    EXPECT_EQ(cell.text, texts[column]) << address;
+    EXPECT_EQ(cell.text, texts[column].text) << address;
+    EXPECT_EQ(cell.kind, texts[column].number ? "number" : texts[column].text.empty() ? "-" : "text") << address;
     EXPECT_EQ(cell.numberFormat, "@") << address;
     EXPECT_EQ(cell.horizontal, "left") << address;
     EXPECT_FALSE(cell.bold) << address;
@@ -187,13 +203,13 @@ TEST(XlsxExport, GroupsShownLeaveAnEmptyRowAfterEachGroupTotal) {
   EXPECT_EQ(sheet.At("A6").numberFormat, "@");
   EXPECT_FALSE(sheet.Has("B6")) << "a group header is one merged cell";
   ExpectDataRow(sheet, 7, {"Иванов И.И.", "1:02:03", "1536 (1,5)", "20 (0,02)", "100 (2,5у.е.)", "12,50%"}, false);
-  ExpectDataRow(sheet, 8, {"Итого:", "2:04:06", "3072 (3)", "40", "200 (5у.е.)", "25,00%"}, false);
+  ExpectDataRow(sheet, 8, {"Итого:", "2:04:06", "3072 (3)", Number("40"), "200 (5у.е.)", "25,00%"}, false);
   EXPECT_FALSE(sheet.RowUsed(9)) << "the empty row after a group total";
   EXPECT_EQ(sheet.At("A10").text, "Склад");
   ExpectDataRow(sheet, 11, {"v1.2", "1:02:03", "1536 (1,5)", "20 (0,02)", "100 (2,5у.е.)", "12,50%"}, false);
-  ExpectDataRow(sheet, 12, {"Итого:", "2:04:06", "3072 (3)", "40", "200 (5у.е.)", "25,00%"}, false);
+  ExpectDataRow(sheet, 12, {"Итого:", "2:04:06", "3072 (3)", Number("40"), "200 (5у.е.)", "25,00%"}, false);
   EXPECT_FALSE(sheet.RowUsed(13));
-  ExpectDataRow(sheet, 14, {"Итого:", "2:04:06", "3072 (3)", "40", "200 (5у.е.)", "25,00%"}, true);
+  ExpectDataRow(sheet, 14, {"Итого:", "2:04:06", "3072 (3)", Number("40"), "200 (5у.е.)", "25,00%"}, true);
   EXPECT_FALSE(sheet.RowUsed(15));
 }
 
@@ -207,7 +223,7 @@ TEST(XlsxExport, GroupsHiddenLeaveNoEmptyRows) {
   EXPECT_EQ(sheet.merges, (std::vector<std::string>{"A1:F1", "A3:F3"}));
   ExpectDataRow(sheet, 6, {"Петров", "1:02:03", "1536 (1.5)", "20 (0.02)", "100 (2.5у.е.)", "12.50%"}, false);
   ExpectDataRow(sheet, 7, {"Сидоров", "1:02:03", "1536 (1.5)", "20 (0.02)", "100 (2.5у.е.)", "12.50%"}, false);
-  ExpectDataRow(sheet, 8, {"Итого:", "2:04:06", "3072 (3)", "40", "200 (5у.е.)", "25.00%"}, true);
+  ExpectDataRow(sheet, 8, {"Итого:", "2:04:06", "3072 (3)", Number("40"), "200 (5у.е.)", "25.00%"}, true);
   EXPECT_FALSE(sheet.RowUsed(9));
 }
 
@@ -242,7 +258,7 @@ TEST(XlsxExport, TheStatisticsTableEndsWithTheTotals) {
   table.totals = Stat(Str(813), 3072, 12288, 2000, 100);
   table.caption = "Статистика итоговая за 05.12.2026";
   table.level = StatisticsLevel::kHosts;
-  table.unit = TrafficUnit::Kb;
+  table.form.unit = TrafficUnit::Kb;
   const ShownSheet sheet = WriteAndRead(StatisticsExportLayout(table, kNow, ","));
   EXPECT_EQ(sheet.name, "Статистика");
   EXPECT_EQ(sheet.widths, (std::map<std::string, std::string>{
@@ -260,9 +276,9 @@ TEST(XlsxExport, TheStatisticsTableEndsWithTheTotals) {
     EXPECT_TRUE(sheet.At(address).wrap);
   }
   // Speed: 3072 bytes in 2 seconds are 1.5 Kb per second.
-  ExpectDataRow(sheet, 6, {"v1.2.lan", "1,50", "2", "3", "25,00%"}, false);
-  ExpectDataRow(sheet, 7, {"idle.lan", "-", "1", "9", "75,00%"}, false);
-  ExpectDataRow(sheet, 8, {"Всего", "6,00", "3", "12", "100,00%"}, false);
+  ExpectDataRow(sheet, 6, {"v1.2.lan", Number("1.5"), Number("2"), Number("3"), "25,00%"}, false);
+  ExpectDataRow(sheet, 7, {"idle.lan", "-", Number("1"), Number("9"), "75,00%"}, false);
+  ExpectDataRow(sheet, 8, {"Всего", Number("6"), Number("3"), Number("12"), "100,00%"}, false);
   EXPECT_FALSE(sheet.RowUsed(9));
   EXPECT_FALSE(sheet.Has("F6"));
 }
@@ -277,6 +293,44 @@ TEST(XlsxExport, TheDaysTableHeadsWithDayAndTime) {
   EXPECT_EQ(sheet.At("A6").text, "Всего") << "even with no rows";
   EXPECT_EQ(sheet.At("B6").text, "1:02:03");
   EXPECT_FALSE(sheet.RowUsed(7));
+}
+
+// A figure that is one number goes out as a number, in the text format the
+// data rows have, so that a spreadsheet sums the column; pairs, times and
+// percentages stay the view's text.
+TEST(XlsxExport, PlainFiguresAreNumbersTheSpreadsheetCanSum) {
+  UsersExport table;
+  table.view = 2;
+  table.rows = {Line(UsersExportRowKind::kUser, {"42", "1:00:00", "3845", "12.5", "0.75 (1у.е.)", "33.33"}),
+                Line(UsersExportRowKind::kUser, {"Бух", "0:00:01", "-7", "1.2.3", "1.", "007"}),
+                Line(UsersExportRowKind::kGrandTotal, {"Итого:", "", "3838", "3845 (3.75)", "", "100"})};
+  const ShownSheet sheet = WriteAndRead(UsersExportLayout(table, kNow, ","));
+  // A name that looks like a number stays the name.
+  ExpectDataRow(sheet, 6, {"42", "1:00:00", Number("3845"), Number("12.5"), "0,75 (1у.е.)", Number("33.33")}, false);
+  ExpectDataRow(sheet, 7, {"Бух", "0:00:01", Number("-7"), "1,2,3", "1.", Number("7")}, false);
+  ExpectDataRow(sheet, 8, {"Итого:", "", Number("3838"), "3845 (3,75)", "", Number("100")}, true);
+
+  StatisticsExport days;
+  const std::vector<StatisticsRow> rows = {Stat("08.12.2026", 1'000'000, 3'579'000, 60'000, 100)};
+  days.rows = rows;
+  days.totals = Stat(Str(813), 1'000'000, 3'579'000, 60'000, 100);
+  days.form = {TrafficUnit::Kb, 10, 1048576};
+  const ShownSheet stats = WriteAndRead(StatisticsExportLayout(days, kNow, ","));
+  // Sent and received with the overhead, in whole kilobytes.
+  ExpectDataRow(stats, 6, {"08.12.2026", "0:01:00", Number("1074"), Number("3844"), "100,00%"}, false);
+  days.form = {TrafficUnit::Mb, 0, 1048576};
+  ExpectDataRow(WriteAndRead(StatisticsExportLayout(days, kNow, ",")), 7,
+                {"Всего", "0:01:00", Number("0.95"), Number("3.41"), "100,00%"}, false);
+}
+
+TEST(XlsxExport, OnlyPlainDecimalTextsAreNumbers) {
+  EXPECT_EQ(PlainNumber("3845"), 3845.0);
+  EXPECT_EQ(PlainNumber("-7"), -7.0);
+  EXPECT_EQ(PlainNumber("0.25"), 0.25);
+  EXPECT_EQ(PlainNumber("9223372036854775807"), 9223372036854775807.0);
+  for (const char* text : {"", "-", ".5", "5.", "1.2.3", "1,5", "12.50%", "1:02:03", "3 (0.01)", "1e5", "+3", " 3",
+                           "3 ", "--3", "0x10", "inf", "nan"})
+    EXPECT_EQ(PlainNumber(text), std::nullopt) << text;
 }
 
 TEST(XlsxExport, OnlyPointsBetweenDigitsTakeTheSeparator) {
