@@ -11,10 +11,9 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <future>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,8 +153,7 @@ TEST_F(ConsoleFigures, TheGridTheStatisticsAndTheUsersPageShowOneCorrectedFigure
   ASSERT_TRUE(PumpUntil([&] { return LoggedReceived(gateway.home) > 0; })) << gateway.process->Output();
   const std::int64_t logged = LoggedReceived(gateway.home);
   EXPECT_GE(logged, static_cast<std::int64_t>(kFileSize));
-  const std::string corrected =
-      FormatTrafficIn(logged + logged * kOverhead / 100, TrafficUnit::KbAndMb, kMegabyte);
+  const std::string corrected = FormatTrafficIn(logged + logged * kOverhead / 100, TrafficUnit::KbAndMb, kMegabyte);
   ASSERT_NE(corrected, FormatTrafficIn(logged, TrafficUnit::KbAndMb, kMegabyte));
 
   periods->setCurrentIndex(1);
@@ -169,7 +167,8 @@ TEST_F(ConsoleFigures, TheGridTheStatisticsAndTheUsersPageShowOneCorrectedFigure
   EXPECT_EQ(DeskCell(form, kUsersTime), intervalTime) << "the interval's time is the day's";
 
   // The statistics window of the day: its footer.
-  const double today = LocalSecondsToDateTime(DaysBetween(ProgramClock().LocalNow(), ProgramClock().LocalNow()).front());
+  const double today =
+      LocalSecondsToDateTime(DaysBetween(ProgramClock().LocalNow(), ProgramClock().LocalNow()).front());
   TForm3* statistics = form.Statistics()->OpenPeriod(StatisticsSubjectOfUser(desk), today, today);
   ASSERT_NE(statistics, nullptr);
   const QList<QTableWidget*> grids = statistics->findChildren<QTableWidget*>();

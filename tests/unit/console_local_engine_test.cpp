@@ -1,9 +1,13 @@
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "console/local_engine.h"
 #include "core/account_source.h"
+#include "core/accounting.h"
+#include "core/file_io.h"
 #include "core/ini_file.h"
+#include "core/log_files.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex::testing {
@@ -134,6 +138,61 @@ TEST_F(LocalEngineTest, TheUsersSnapshotCarriesFiguresAddressesAndReachedLimits)
   EXPECT_TRUE(user.limits.countsIncoming);
   ASSERT_EQ(snapshot.groups.size(), 1u);
   EXPECT_EQ(snapshot.groups[0].number, user.groupNumber);
+}
+
+// An interval that reaches today shows today as the day view does (the logs
+// and the open sessions, counted as they go); one that ends before today
+// shows the logs alone; when the day is over the interval is read again.
+TEST_F(LocalEngineTest, AnIntervalReachingTodayShowsTodayAsTheDayViewDoes) {
+  const std::int64_t today = LocalSeconds(2026, 12, 7);
+  const std::int64_t yesterday = LocalSeconds(2026, 12, 6);
+  const std::int64_t before = LocalSeconds(2026, 12, 5);
+  const auto log = [](std::int64_t day, const std::string& line) {
+    std::ofstream(SessionLogPath(day), std::ios::app | std::ios::binary) << line << "\n";
+  };
+  log(before, "ann, ann, 192.168.0.10, 12.05.26, 10:00:00, 60000, 400, 40, 0, 0");
+  log(yesterday, "ann, ann, 192.168.0.10, 12.06.26, 10:00:00, 120000, 2000, 200, 0, 0");
+  log(today, "ann, ann, 192.168.0.10, 12.07.26, 09:00:00, 30000, 1000, 100, 0, 0");
+  UserRecord* ann = AddUser("ann");
+  UserSession* session = Listed(ann, "192.168.0.10")->userSession;
+  ASSERT_NE(session, nullptr);
+  IncomingStep(*session, 5000);  // not logged yet: the session is open
+  OutgoingStep(*session, 50);
+  engine_.RebuildCounters(RebuildView::kDay, today, today, {});
+  const auto figures = [&] { return engine_.Users().users.at(0); };
+  ASSERT_EQ(figures().day.incoming, 6000);
+
+  engine_.RebuildCounters(RebuildView::kInterval, today, today, {});
+  EXPECT_EQ(figures().period, figures().day);
+  IncomingStep(*session, 700);
+  EXPECT_EQ(figures().period.incoming, 6700) << "counted as it goes, like the day";
+  EXPECT_EQ(figures().period, figures().day);
+
+  engine_.RebuildCounters(RebuildView::kInterval, yesterday, today, {});
+  EXPECT_EQ(figures().period.incoming, 2000 + 6700);
+  EXPECT_EQ(figures().period.outgoing, 200 + 150);
+  EXPECT_EQ(figures().period.timeMs, 120000 + figures().day.timeMs);
+
+  engine_.RebuildCounters(RebuildView::kInterval, before, yesterday, {});
+  EXPECT_EQ(figures().period.incoming, 2400) << "the logs alone";
+  IncomingStep(*session, 1);
+  EXPECT_EQ(figures().period.incoming, 2400);
+
+  // Midnight: the session's figures go to the day's log and the day blocks
+  // start again; the interval that took today from them reads the log now.
+  engine_.RebuildCounters(RebuildView::kInterval, today, today, {});
+  ASSERT_EQ(figures().period.incoming, 6701);
+  log(today, "ann, ann, 192.168.0.10, 12.07.26, 11:00:00, 0, 5701, 50, 0, 0");
+  {
+    std::lock_guard<std::mutex> lock(AccountsLock());
+    ann->dayCounters = CounterBlock{};
+    session->counters = CounterBlock{};
+  }
+  SetLocalTime(LocalSeconds(2026, 12, 8, 0, 0, 5));
+  EXPECT_EQ(figures().period.incoming, 6701);
+  EXPECT_EQ(figures().period.outgoing, 150);
+  IncomingStep(*session, 9);
+  EXPECT_EQ(figures().period.incoming, 6701) << "the new day is not in the interval";
 }
 
 }  // namespace

@@ -123,5 +123,28 @@ TEST_F(UserMacros, TheDayTableIsTheMonthsStatisticsFromTheLogsWithItsTotals) {
       << "other users, days without figures and days before the billing month are left out";
 }
 
+// The user's page shows traffic as the console does, with the overhead the
+// limits count: 0.92 MB used must not read as room left under a 1 MB limit
+// that is already reached.
+TEST_F(UserMacros, TrafficFiguresAndTheDayTableCarryTheOverhead) {
+  SystemSettings settings;
+  settings.CorrectTraffic = 10;
+  PublishSettings(settings);
+  user_.dayCounters = {60000, 100 * 1024, 965'000, 0, 0};
+  user_.monthCounters = {60000, 1000, 10 * 1024 * 1024, 0, 0};
+  WriteFileAtomically(SessionLogPath(LocalSeconds(2026, 3, 3)),
+                      "Bob, bob, 10.0.0.5, 03.03.26, 11:00:00, 1000, 965000, 102400, 0, 0\r\n");
+  UserMacroTexts texts(user_);
+  EXPECT_EQ(texts.Text(UserMacro::StatDayReceived), "1036 (1.01)") << "965 000 + 96 500 bytes";
+  EXPECT_EQ(texts.Text(UserMacro::StatDaySend), "110 (0.11)");
+  EXPECT_EQ(texts.Text(UserMacro::StatMonReceived), "11264 (11)");
+  EXPECT_EQ(texts.Text(UserMacro::StatMonSend), "1 (0)") << "1100 bytes";
+  EXPECT_EQ(texts.Text(UserMacro::StatDayTime), "0:01:00") << "time has no overhead";
+  EXPECT_EQ(UserMacroTexts(user_).Text(UserMacro::TableStatDays),
+            "<tr><td>День</td><td>Время</td><td>Отправлено </td><td>Получено </td><td>Рейтинг </td></tr>"
+            "<tr><td>03.03.2026<td>0:00:01<td>110 (0.11)<td>1036 (1.01)<td>100"
+            "<tr><td>Всего<td>0:00:01<td>110 (0.11)<td>1036 (1.01)<td>100");
+}
+
 }  // namespace
 }  // namespace brindlex
