@@ -213,10 +213,15 @@ bool UsersPage::TakeIntervalDates() {
 void UsersPage::PickDate(bool first) {
   const auto dates = Dates();
   if (!dates) return;
+  // The calendar opens on what the edit shows, a date typed and not yet taken
+  // included.
+  QLineEdit* edit = first ? from_ : to_;
+  std::string ignored;
+  const auto shown = ParseIntervalDate(edit->text().toStdString(), ignored);
   TCalendarForm calendar(this);
-  const auto picked = calendar.Pick(first ? dates->first : dates->last);
+  const auto picked = calendar.Pick(shown ? *shown : first ? dates->first : dates->last);
   if (!picked) return;
-  (first ? from_ : to_)->setText(Q(FormatShortDate(*picked)));
+  edit->setText(Q(FormatShortDate(*picked)));
   datesEdited_ = true;
 }
 

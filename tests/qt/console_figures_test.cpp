@@ -4,6 +4,7 @@
 // corrected figure; the status bar's average speed falls back once the line
 // idles after a burst; an interval date typed by the administrator stays in
 // its edit while the grid refreshes.
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -218,7 +219,7 @@ TEST_F(ConsoleFigures, TheAverageSpeedFallsBackWhenTheLineIdlesAfterABurst) {
       << "still " << status->text().toStdString() << " after " << afterBurst;
 }
 
-TEST_F(ConsoleFigures, ADateTypedIntoTheIntervalSurvivesTheGridsRefreshes) {
+TEST_F(ConsoleFigures, AnIntervalDatePickedOrTypedSurvivesTheGridsRefreshes) {
   auto window = Attach();
   ASSERT_TRUE(window->up) << window->gateway.process->Output();
   TMainFormBX& form = window->form;
@@ -235,11 +236,7 @@ TEST_F(ConsoleFigures, ADateTypedIntoTheIntervalSurvivesTheGridsRefreshes) {
   ASSERT_TRUE(from->isEnabled());
   const std::string shownToday = from->text().toStdString();
 
-  from->setFocus();
-  from->selectAll();
-  QTest::keyClicks(from, "01.12.2026");
-  ASSERT_EQ(from->text().toStdString(), "01.12.2026");
-  // Several rebuilds of the grid pass (each puts new items in).
+  // Each rebuild of the grid puts new items in.
   auto* table = form.Users()->findChild<QTableWidget*>();
   auto rebuilt = [&, item = table->item(0, 0)]() mutable {
     const bool changed = table->item(0, 0) != item;
@@ -247,9 +244,39 @@ TEST_F(ConsoleFigures, ADateTypedIntoTheIntervalSurvivesTheGridsRefreshes) {
     return changed;
   };
   int rebuilds = 0;
-  PumpUntil([&] { return (rebuilds += rebuilt()) >= 3; }, 10s);
-  EXPECT_GE(rebuilds, 3);
-  EXPECT_EQ(from->text().toStdString(), "01.12.2026") << "was " << shownToday;
+  const auto passRebuilds = [&](int count) {
+    rebuilds = 0;
+    PumpUntil([&] { return (rebuilds += rebuilt()) >= count; }, 10s);
+    EXPECT_GE(rebuilds, count);
+  };
+
+  // A day picked with "Календарь": one not in the first week of the month
+  // shown, or the last cell when today is in it, so never today.
+  QPushButton* calendar = ButtonOf(form.Users(), 54);
+  ASSERT_NE(calendar, nullptr);
+  const bool earlyInMonth = LocalTm(ProgramClock().LocalNow()).tm_mday <= 7;
+  QTimer::singleShot(100, [earlyInMonth] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    auto* days = dialog->findChild<QTableWidget*>();
+    if (days != nullptr)
+      emit days->cellDoubleClicked(earlyInMonth ? 5 : 0, earlyInMonth ? 6 : 0);
+    else
+      dialog->reject();
+  });
+  calendar->click();
+  const std::string picked = from->text().toStdString();
+  ASSERT_NE(picked, shownToday);
+  passRebuilds(3);
+  EXPECT_EQ(from->text().toStdString(), picked) << "was " << shownToday;
+
+  // A date typed in.
+  from->setFocus();
+  from->selectAll();
+  QTest::keyClicks(from, "01.12.2026");
+  ASSERT_EQ(from->text().toStdString(), "01.12.2026");
+  passRebuilds(3);
+  EXPECT_EQ(from->text().toStdString(), "01.12.2026");
 
   // Typing on, one key at a time with the refreshes in between.
   from->selectAll();
@@ -261,9 +288,7 @@ TEST_F(ConsoleFigures, ADateTypedIntoTheIntervalSurvivesTheGridsRefreshes) {
 
   // "Обновить" takes the dates; the grid's refreshes show them from then on.
   ButtonOf(form.Users(), 53)->click();
-  rebuilds = 0;
-  PumpUntil([&] { return (rebuilds += rebuilt()) >= 2; }, 10s);
-  EXPECT_GE(rebuilds, 2);
+  passRebuilds(2);
   EXPECT_EQ(from->text().toStdString(), "02.12.2026");
 
   const UsersSnapshot users = window->link.Engine().Users();
