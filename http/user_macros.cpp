@@ -71,10 +71,12 @@ std::string UserMacroTexts::DaysTable() const {
   query.byDays = true;
   std::string table = "<tr><td>" + Str(478) + "</td><td>" + Str(479) + "</td><td>" + Str(480) + " </td><td>" +
                       Str(481) + " </td><td>" + Str(482) + " </td></tr>";
+  const auto traffic = [](std::uint64_t bytes) {
+    return FormatTraffic(static_cast<std::int64_t>(bytes), TrafficUnit::KbAndMb, true);
+  };
   for (const StatisticsRow& row : BuildStatistics(query, LoggingFolder())) {
     table += "<tr><td>" + HtmlEscape(row.label) + "<td>" + FormatMilliseconds(static_cast<std::int64_t>(row.timeMs)) +
-             "<td>" + FormatTraffic(static_cast<std::int64_t>(row.sent), TrafficUnit::KbAndMb, true) + "<td>" +
-             FormatTraffic(static_cast<std::int64_t>(row.received), TrafficUnit::KbAndMb, true) + "<td>" + FormatNumberText(row.rating);
+             "<td>" + traffic(row.sent) + "<td>" + traffic(row.received) + "<td>" + FormatNumberText(row.rating);
   }
   return table;
 }

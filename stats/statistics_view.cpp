@@ -5,8 +5,8 @@
 #include <limits>
 #include <string_view>
 
-#include "core/chars.h"
 #include "core/accounting.h"
+#include "core/chars.h"
 #include "core/clock.h"
 #include "core/date_time.h"
 #include "core/strings.h"
