@@ -293,7 +293,11 @@ void ConfigPage::SaveCopy() {
 void ConfigPage::LoadCopy() {
   const std::string path = ChooseFile(this, AccountCopyDialog(ProgramFolder()), false);
   if (path.empty()) return;
-  editor_.LoadCopy(path);
+  const ConfigEditOutcome loaded = editor_.LoadCopy(path);
+  if (!loaded.ok) {
+    if (!loaded.box.text.empty()) QMessageBox::warning(this, Q(loaded.box.caption), Q(loaded.box.text));
+    return;
+  }
   BuildTree();
   if (!editor_.Mask().Dirty()) ShowSelected();
   usersChanged_();
