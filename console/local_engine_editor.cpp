@@ -9,13 +9,9 @@
 #include "console/local_engine.h"
 #include "core/account_copy.h"
 #include "core/account_editor.h"
-#include "core/account_source.h"
 #include "core/arp_table.h"
 #include "core/clock.h"
 #include "core/config_check.h"
-#include "core/file_io.h"
-#include "core/groups.h"
-#include "core/ini_file.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/settings.h"
@@ -263,36 +259,17 @@ std::string LocalEngine::MacAddressOf(const std::string& address) {
 bool LocalEngine::SaveConfigCopy(const std::string& path) { return SaveAccountsCopy(path); }
 
 ConfigEditOutcome LocalEngine::LoadConfigCopy(const std::string& path) {
-  std::string text;
-  if (!ReadFileBounded(path, kIniMaxFile, text)) return Refused(1360);
-  const IniDocument copy = ParseIni(text);
-  // The accounts as the copy has them, read the way a copy always was (the
-  // records the copy lacks are left out); they reach the tables only through
-  // the file, so that the next reload, whatever causes it, keeps them.
-  std::vector<GroupRecord> groups;
-  std::vector<UserRecord> users;
-  {
-    IniDocument scratch = LoadIniFile(SettingsPath());
-    AccountSource source{&copy, &scratch};
-    std::lock_guard lock(AccountsLock());
-    for (const auto& group : Groups()) {
-      if (!FindValue(copy, kGroupsSection, GroupKey(group->number))) continue;
-      groups.push_back(*group);
-      ReadGroup(groups.back(), source);
-    }
-    for (const auto& user : brindlex::Users()) {
-      if (user->deleted || !FindValue(copy, kUsersSection, user->login)) continue;
-      users.push_back(*user);
-      ReadUser(users.back(), source);
-    }
+  switch (StoreAccountsCopy(path)) {
+    case CopyLoad::kUnreadable:
+      return Refused(1360);
+    case CopyLoad::kNothingToLoad:
+      return Refused(1361);
+    case CopyLoad::kNotWritten:
+      return Refused(1362);
+    case CopyLoad::kWritten:
+      break;
   }
-  if (groups.empty() && users.empty()) return Refused(1361);
-  const bool written = IniChangeFile(SettingsPath(), [&](IniDocument& document) {
-    for (const GroupRecord& group : groups) StoreGroup(group, document);
-    for (const UserRecord& user : users) StoreUser(user, document);
-    return true;
-  });
-  if (!written) return Refused(1362);
+  // The file first, then the reload, as for any other change.
   applySettingsFile_(0);
   return {};
 }

@@ -46,12 +46,19 @@ class FileChoice {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
       ++shown;
-      dialog->selectFile(QString::fromStdString(path_));
+      // Typed into the name field, as a person would: a selection made
+      // before the dialog has listed its folder gives way to the default name.
+      if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        name->setText(QString::fromStdString(path_));
+      else
+        dialog->selectFile(QString::fromStdString(path_));
+      chosen = dialog->selectedFiles().join(",").toStdString();
       static_cast<QDialog*>(dialog)->accept();
     });
     timer_.start(10);
   }
   int shown = 0;
+  std::string chosen;  // what the dialog took
 
  private:
   std::string path_;
@@ -145,6 +152,7 @@ TEST_F(ConsoleEditor, ALoadedCopyIsWrittenToTheFileAndOutlivesTheNextApply) {
     Answers answers;
     QTest::mouseClick(load, Qt::LeftButton);
     EXPECT_EQ(choice.shown, 1);
+    EXPECT_EQ(choice.chosen, copy);
     EXPECT_TRUE(answers.questions.empty()) << answers.questions.front();
   }
   EXPECT_TRUE(PumpUntil([&] { return UserName("anna") == "Anna from the copy"; })) << UserName("anna");
@@ -171,6 +179,7 @@ TEST_F(ConsoleEditor, ACopyWithoutAccountsOfThisGatewayIsRefusedAndChangesNothin
     FileChoice choice(copy);
     Answers answers;
     QTest::mouseClick(Button(page_, 934), Qt::LeftButton);
+    EXPECT_EQ(choice.chosen, copy);
     ASSERT_EQ(answers.questions.size(), 1u);
     EXPECT_EQ(answers.questions[0], Str(1361));
   }
