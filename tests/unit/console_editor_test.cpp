@@ -139,13 +139,10 @@ TEST_F(SettingsPages, WhatTheConfigurationCheckReportsIsRefusedInItsWords) {
     refused = editor_.Apply();
     EXPECT_FALSE(refused.ok) << bad.control;
     EXPECT_EQ(refused.focusControl, bad.control);
-    const std::string key = KeyFromControlName(bad.control);
-    std::string stored = bad.text;
-    std::string shown = stored;
-    PrepareSettingText(key, shown, stored);
-    const std::vector<std::string> words = CheckSystemValue(key, stored);
+    const std::vector<ConfigProblem> words = CheckConfiguration(
+        "[System]\r\n" + KeyFromControlName(bad.control) + "=" + std::string(bad.text) + "\r\n");
     ASSERT_EQ(words.size(), 1u) << bad.control;
-    EXPECT_EQ(refused.box.text, words[0]);
+    EXPECT_EQ(refused.box.text, words[0].message);
     editor_.Cancel();
   }
   EXPECT_EQ(ReadText(SettingsPath()), before);
