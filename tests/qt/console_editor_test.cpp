@@ -4,6 +4,8 @@
 // refused), a refused apply leaves the file and the running services as they
 // were, the editor refuses a value with the words `brindlex --check` would
 // print about it, and every key of section "System" has its control.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -14,8 +16,6 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "console/editor_pages.h"

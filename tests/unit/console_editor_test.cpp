@@ -131,16 +131,16 @@ TEST_F(SettingsPages, WhatTheConfigurationCheckReportsIsRefusedInItsWords) {
     const char* control;
     const char* text;
   };
-  for (const Case& bad : {Case{kPageHttp, "EdHeadTimeout", "-5"}, Case{kPageMore, "EdAdminPort", "70000"},
-                          Case{kPageMore, "EdMetricsAddress", "localhost:9469"},
-                          Case{kPageCache, "EdCachSizeMax", "2000000000"}}) {
+  for (const Case& bad :
+       {Case{kPageHttp, "EdHeadTimeout", "-5"}, Case{kPageMore, "EdAdminPort", "70000"},
+        Case{kPageMore, "EdMetricsAddress", "localhost:9469"}, Case{kPageCache, "EdCachSizeMax", "2000000000"}}) {
     ASSERT_TRUE(editor_.Select({NodeKind::kPage, static_cast<std::uint32_t>(bad.page)}));
     Page().Edit(bad.control, bad.text);
     refused = editor_.Apply();
     EXPECT_FALSE(refused.ok) << bad.control;
     EXPECT_EQ(refused.focusControl, bad.control);
-    const std::vector<ConfigProblem> words = CheckConfiguration(
-        "[System]\r\n" + KeyFromControlName(bad.control) + "=" + std::string(bad.text) + "\r\n");
+    const std::vector<ConfigProblem> words =
+        CheckConfiguration("[System]\r\n" + KeyFromControlName(bad.control) + "=" + std::string(bad.text) + "\r\n");
     ASSERT_EQ(words.size(), 1u) << bad.control;
     EXPECT_EQ(refused.box.text, words[0].message);
     editor_.Cancel();

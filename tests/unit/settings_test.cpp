@@ -298,10 +298,10 @@ TEST_F(SettingsFile, PreparedFieldsGiveTheFilesFormAndStoreNothingUntilStoredTog
     const char* shown;
     const char* stored;
   };
-  for (const Case& good : {Case{"FtpPort", " 2121", "2121", "2121"}, Case{"SpamTime", "7:5", "07:05", "07:05"},
-                           Case{"CascadeIP", " 10.0.0.1", "10.0.0.1", "10.0.0.1"},
-                           Case{"CachSizeMax", "25.50", "25.5", "25.5"}, Case{"EnableFtp", "1", "1", "1"},
-                           Case{"HttpPort", "3128; 8081", "3128; 8081", "3128; 8081"}}) {
+  for (const Case& good :
+       {Case{"FtpPort", " 2121", "2121", "2121"}, Case{"SpamTime", "7:5", "07:05", "07:05"},
+        Case{"CascadeIP", " 10.0.0.1", "10.0.0.1", "10.0.0.1"}, Case{"CachSizeMax", "25.50", "25.5", "25.5"},
+        Case{"EnableFtp", "1", "1", "1"}, Case{"HttpPort", "3128; 8081", "3128; 8081", "3128; 8081"}}) {
     std::string field = good.typed;
     std::string stored;
     EditOutcome outcome = PrepareSettingText(good.key, field, stored);
@@ -316,9 +316,9 @@ TEST_F(SettingsFile, PreparedFieldsGiveTheFilesFormAndStoreNothingUntilStoredTog
   EXPECT_EQ(Unscramble(scrambled), "Secret");
   EXPECT_NE(scrambled, "Secret");
 
-  for (const Case& bad : {Case{"FtpPort", "21x", "", ""}, Case{"SpamTime", "25:00", "", ""},
-                          Case{"CascadeIP", "255.255.255.255", "", ""}, Case{"HttpPort", "0", "", ""},
-                          Case{"NameAdmin", "two\nlines", "", ""}, Case{"NoSuchKey", "1", "", ""}}) {
+  for (const Case& bad :
+       {Case{"FtpPort", "21x", "", ""}, Case{"SpamTime", "25:00", "", ""}, Case{"CascadeIP", "255.255.255.255", "", ""},
+        Case{"HttpPort", "0", "", ""}, Case{"NameAdmin", "two\nlines", "", ""}, Case{"NoSuchKey", "1", "", ""}}) {
     std::string field = bad.typed;
     std::string stored = "untouched";
     EditOutcome outcome = PrepareSettingText(bad.key, field, stored);
