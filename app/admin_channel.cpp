@@ -44,7 +44,7 @@ bool ChangesAccounts(AdminCall call) {
     case AdminCall::kDeleteConfigUser:
     case AdminCall::kMoveConfigUser:
     case AdminCall::kApplyGroupRulesToUser:
-    case AdminCall::kLoadConfigCopy:
+    case AdminCall::kApplyConfigCopy:
     case AdminCall::kApplyTicket:
     case AdminCall::kCloseTicket:
       return true;

@@ -12,7 +12,7 @@
 //   kStatistics        the query; the console's abort stops the reading
 //   kExportCacheObject the URL; the reply is the object's bytes (empty: none)
 //   kSaveConfigCopy    no arguments; the reply is {bool ok, bytes of the copy}
-//   kLoadConfigCopy    the bytes of the copy
+//   kApplyConfigCopy   the bytes of the copy; the reply is ConfigEditOutcome
 //   kApplyTicket       the outcome, then the entry as the gateway left it
 //
 // Threads: constants only.
@@ -60,7 +60,7 @@ enum class AdminCall : std::uint16_t {
   kApplyGroupRulesToUser = 34,
   kMacAddressOf = 35,
   kSaveConfigCopy = 36,
-  kLoadConfigCopy = 37,
+  // 37 loaded a copy into the tables alone, which the next reload undid.
   kGlobalFilterLists = 38,
   kApplyGlobalFilterLists = 39,
   kFilterChoice = 40,
@@ -74,6 +74,7 @@ enum class AdminCall : std::uint16_t {
   kTicket = 48,
   kApplyTicket = 49,
   kCloseTicket = 50,
+  kApplyConfigCopy = 51,
 
   // Served by the gateway program itself, not by the engine's dispatcher.
   kGatewayFigures = 200,

@@ -11,6 +11,7 @@
 #include "console/admin_calls.h"
 #include "console/admin_records.h"
 #include "core/file_io.h"
+#include "core/strings.h"
 
 namespace brindlex {
 
@@ -118,11 +119,12 @@ std::optional<std::string> ServeLoadConfigCopy(ConsoleEngine& engine, std::strin
   if (!reader.GetString(bytes, kAdminConfigCopyMax) || !reader.Done()) return std::nullopt;
   TemporaryFile file;
   // A copy that cannot be put down here is a copy the engine could not have
-  // read: the call is served and nothing changes.
+  // read: refused, and nothing changes.
+  ConfigEditOutcome outcome{false, {Str(1158), Str(1360)}, 0};
   if (!file.Path().empty() && WriteFileAtomically(file.Path(), bytes)) {
-    RunOnMain(context, [&] { engine.LoadConfigCopy(file.Path()); });
+    RunOnMain(context, [&] { outcome = engine.LoadConfigCopy(file.Path()); });
   }
-  return Encode();
+  return Encode(outcome);
 }
 
 std::optional<std::string> ServeRebuildCounters(ConsoleEngine& engine, std::string_view payload,
@@ -245,7 +247,7 @@ std::optional<std::string> ServeAdminCall(ConsoleEngine& engine, std::uint16_t c
       return Serve<Str>(c, args, [&](const Str& address) { return e.MacAddressOf(address); });
     case AdminCall::kSaveConfigCopy:
       return ServeSaveConfigCopy(e, args, c);
-    case AdminCall::kLoadConfigCopy:
+    case AdminCall::kApplyConfigCopy:
       return ServeLoadConfigCopy(e, args, c);
     case AdminCall::kGlobalFilterLists:
       return Serve<>(c, args, [&] { return e.GlobalFilterLists(); });

@@ -140,9 +140,10 @@ bool ConfigEditor::Leave(bool yes, EditorApplyResult* failure) {
   return result.ok;
 }
 
-void ConfigEditor::LoadCopy(const std::string& path) {
-  engine_.LoadConfigCopy(path);
-  if (!mask_.Dirty()) Select(node_);
+ConfigEditOutcome ConfigEditor::LoadCopy(const std::string& path) {
+  ConfigEditOutcome outcome = engine_.LoadConfigCopy(path);
+  if (outcome.ok && !mask_.Dirty()) Select(node_);
+  return outcome;
 }
 
 CopyFileDialog AccountCopyDialog(const std::string& programFolder) {

@@ -72,9 +72,10 @@ class ConfigEditor {
   // (the apply failed: its box and focus are in `failure`).
   bool Leave(bool yes, EditorApplyResult* failure = nullptr);
 
-  // "Сохранить конфигурацию" and "Загрузить конфигурацию" with the file chosen.
+  // "Сохранить конфигурацию" and "Загрузить конфигурацию" with the file chosen;
+  // a refused load carries the box to show.
   bool SaveCopy(const std::string& path) { return engine_.SaveConfigCopy(path); }
-  void LoadCopy(const std::string& path);
+  ConfigEditOutcome LoadCopy(const std::string& path);
 
  private:
   ConsoleEngine& engine_;

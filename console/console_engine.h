@@ -297,11 +297,12 @@ class ConsoleEngine {
   // Configuration page.
   // The values in force of the named controls, in the order asked.
   virtual std::vector<ConfigControlValue> ConfigValues(const std::vector<std::string>& controlNames) = 0;
-  // Stores the controls one by one in their order and stops at the first
-  // that fails its check (those before it stay stored); then puts the settings
-  // file in force. `changeMask` is the page's mask: its service bits (4-128)
-  // have those services reopened after a successful apply, bit 512 deletes
-  // the log files kept too long.
+  // Checks every control first (its field, and what the configuration check
+  // says of the value): the first that fails refuses the whole apply, and
+  // nothing is stored or reopened. Otherwise stores them all in one write
+  // and puts the settings file in force. `changeMask` is the page's mask: its
+  // service bits (4-128) have those services reopened, bit 512 deletes the
+  // log files kept too long.
   virtual ConfigApplyOutcome ApplyConfigControls(const std::vector<ConfigControlValue>& controls, int changeMask) = 0;
   // Whether the page needs the administrator's password, and whether a typed
   // text is that password (letter case counting).
@@ -334,10 +335,14 @@ class ConsoleEngine {
   // address or the system knows none.
   virtual std::string MacAddressOf(const std::string& address) = 0;
 
-  // Copies of the accounts in a file the administrator picks. Loading re-reads
-  // the users and groups the tables have; a record the file lacks stays.
+  // Copies of the accounts in a file the administrator picks. Loading takes
+  // the users and groups the tables have from the copy (a record the copy
+  // lacks stays), writes them to the settings file and puts the file in force,
+  // as any other change; or refuses (a copy that cannot be read, one with
+  // none of these accounts, a settings file that cannot be written), changing
+  // nothing.
   virtual bool SaveConfigCopy(const std::string& path) = 0;
-  virtual void LoadConfigCopy(const std::string& path) = 0;
+  virtual ConfigEditOutcome LoadConfigCopy(const std::string& path) = 0;
 
   // Editing dialogs and list pages.
   // The global filter of page 4, and its apply (both lists written whole).

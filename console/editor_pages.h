@@ -1,5 +1,6 @@
 // The configuration tree's pages as data: the fifteen top nodes with their
-// captions and headers, the controls of each settings page in saving order,
+// captions and headers, the controls of each settings page in saving order
+// (every key of the settings table has its control on one of them),
 // and which bits of the change mask an edit of a control sets. The editor
 // and the widgets both read these tables, so that a control is bound to its
 // key, its kind and its effect in one place.

@@ -1,7 +1,7 @@
 // The settings page being edited: loading it from the values in force,
-// the edits and the change mask they set, apply (each changed control checked
-// and stored in page order, the first failure stopping the rest), and the
-// administrator password that guards the configuration page.
+// the edits and the change mask they set, apply (every changed control
+// checked first; the first failure refuses the whole apply and stores
+// nothing), and the administrator password that guards the configuration page.
 //
 // The widget binds each control by name, forwards what the administrator
 // types, and shows the boxes and the focus this returns.

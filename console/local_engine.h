@@ -69,7 +69,7 @@ class LocalEngine final : public ConsoleEngine {
   void ApplyGroupRulesToUser(std::uint32_t id) override;
   std::string MacAddressOf(const std::string& address) override;
   bool SaveConfigCopy(const std::string& path) override;
-  void LoadConfigCopy(const std::string& path) override;
+  ConfigEditOutcome LoadConfigCopy(const std::string& path) override;
 
   // Editing dialogs and list pages (local_engine_dialogs.cpp).
   ConsoleFilterLists GlobalFilterLists() override;

@@ -1,6 +1,7 @@
 // The configuration page's side of the in-process engine: settings controls
-// are checked and written to the file, which is then put in force in one
-// step; groups, users and copies go through the account editor's operations.
+// are all checked, then written to the file, which is then put in force in
+// one step; a loaded account copy takes the same way. Groups and users go
+// through the account editor's operations.
 #include <cstdio>
 #include <mutex>
 
@@ -10,16 +11,17 @@
 #include "core/account_editor.h"
 #include "core/arp_table.h"
 #include "core/clock.h"
+#include "core/config_check.h"
 #include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/settings.h"
+#include "core/strings.h"
+#include "core/users.h"
 #include "net/listener.h"
 
 namespace brindlex {
 
 namespace {
-
-constexpr SettingWrite kFileOnly = SettingWrite::kFileOnly;
 
 // The listener's bits for the services the page's edits touched.
 int ReopenMaskOf(int changeMask) {
@@ -33,43 +35,34 @@ int ReopenMaskOf(int changeMask) {
   return reopen;
 }
 
-// Writes one control to the file by the kind of its key; the texts are
-// rewritten in their stored form.
-EditOutcome WriteControl(const SettingInfo& info, ConfigControlValue& control) {
+// Checks one control by the kind of its key, storing nothing: `stored` is
+// the value the file would hold, and the control's text is rewritten as it
+// will show. A value passes only when the configuration check (the one
+// `--check` prints) has nothing to say of it either, and is refused in its
+// words otherwise, so that the editor never stores what the check reports.
+EditOutcome Prepare(const SettingInfo& info, ConfigControlValue& control, std::string& stored) {
   const std::string& name = control.name;
+  EditOutcome outcome;
   switch (KindOfControl(name)) {
     case ControlKind::kCheckBox:
-      return WriteBooleanSetting(name, control.text == "1", kFileOnly);
+      stored = control.text == "1" ? "1" : "0";
+      break;
     case ControlKind::kListBox:
-      return WriteListSetting(name, control.items, kFileOnly);
+      stored = JoinList(control.items);
+      break;
     case ControlKind::kEdit:
     case ControlKind::kComboBox:
+      if (EqualsNoCase(info.key, "PasswordAdmin")) outcome = ConfirmAdminPassword(control.text, control.confirmation);
+      if (outcome.ok) outcome = PrepareSettingText(info.key, control.text, stored);
       break;
   }
-  const std::string key = KeyFromControlName(name);
-  switch (info.kind) {
-    case SettingKind::Integer:
-      return WriteIntegerSetting(name, control.text, kFileOnly);
-    case SettingKind::Real:
-      return WriteRealSetting(name, control.text, kFileOnly);
-    case SettingKind::Ipv4Address:
-      return WriteIpv4Setting(name, control.text, kFileOnly);
-    case SettingKind::Boolean:
-      return WriteBooleanSetting(name, control.text == "1", kFileOnly);
-    case SettingKind::List:
-      return WriteListSetting(name, control.items, kFileOnly);
-    case SettingKind::Scrambled:
-      if (key == "PasswordAdmin") return WriteAdminPassword(control.text, control.confirmation, kFileOnly);
-      return WriteScrambledSetting(name, control.text, kFileOnly);
-    case SettingKind::Text:
-      if (key == "SpamTime") return WriteSpamTime(control.text, kFileOnly);
-      if (key == "HttpPort") {
-        if (EditOutcome checked = CheckHttpPortField(control.text); !checked.ok) return checked;
-      }
-      return WriteTextSetting(name, control.text, kFileOnly);
-  }
+  if (!outcome.ok) return outcome;
+  const std::vector<std::string> problems = CheckSystemValue(info.key, stored);
+  if (!problems.empty()) return {false, Str(780), problems.front()};
   return {};
 }
+
+ConfigEditOutcome Refused(int messageId) { return {false, {Str(1158), Str(messageId)}, 0}; }
 
 ConfigEditOutcome Converted(const EditOutcome& outcome, std::uint32_t id = 0) {
   return {outcome.ok, {outcome.caption, outcome.message}, id};
@@ -125,26 +118,39 @@ std::vector<ConfigControlValue> LocalEngine::ConfigValues(const std::vector<std:
 }
 
 ConfigApplyOutcome LocalEngine::ApplyConfigControls(const std::vector<ConfigControlValue>& controls, int changeMask) {
+  // The whole change is checked before anything is stored: a refused apply
+  // leaves the file, the settings in force and the open ports as they were.
   ConfigApplyOutcome outcome;
+  std::vector<std::pair<std::string, std::string>> entries;
+  std::vector<ConfigControlValue> saved;
   for (const ConfigControlValue& control : controls) {
     const SettingInfo* info = FindSetting(KeyFromControlName(control.name));
     // Only keys of the settings table are the editor's to write.
     if (!info) continue;
-    ConfigControlValue stored = control;
-    EditOutcome written = WriteControl(*info, stored);
-    if (!written.ok) {
+    ConfigControlValue shown = control;
+    std::string stored;
+    if (EditOutcome checked = Prepare(*info, shown, stored); !checked.ok) {
       outcome.ok = false;
       outcome.failedControl = control.name;
-      outcome.box = {written.caption, written.message};
-      break;
+      outcome.box = {checked.caption, checked.message};
+      return outcome;
     }
-    stored.confirmation.clear();
-    outcome.saved.push_back(std::move(stored));
+    shown.confirmation.clear();
+    entries.emplace_back(info->key, std::move(stored));
+    saved.push_back(std::move(shown));
   }
-  // What was stored is put in force even when a later control failed; only
-  // a successful apply restarts services and deletes old logs.
-  if (!outcome.saved.empty()) applySettingsFile_(outcome.ok ? ReopenMaskOf(changeMask) : 0);
-  if (outcome.ok && (changeMask & kChangedLogKeeping)) PurgeOldLogs(ProgramClock().LocalNow());
+  if (!entries.empty()) {
+    if (!StoreSystemTexts(entries)) {
+      outcome.ok = false;
+      outcome.box = {Str(1158), Str(1362)};
+      return outcome;
+    }
+    // The file first, then the reload: the running gateway takes the
+    // change as it would after any edit of the file.
+    applySettingsFile_(ReopenMaskOf(changeMask));
+  }
+  outcome.saved = std::move(saved);
+  if (changeMask & kChangedLogKeeping) PurgeOldLogs(ProgramClock().LocalNow());
   return outcome;
 }
 
@@ -252,6 +258,20 @@ std::string LocalEngine::MacAddressOf(const std::string& address) {
 
 bool LocalEngine::SaveConfigCopy(const std::string& path) { return SaveAccountsCopy(path); }
 
-void LocalEngine::LoadConfigCopy(const std::string& path) { LoadAccountsCopy(path); }
+ConfigEditOutcome LocalEngine::LoadConfigCopy(const std::string& path) {
+  switch (StoreAccountsCopy(path)) {
+    case CopyLoad::kUnreadable:
+      return Refused(1360);
+    case CopyLoad::kNothingToLoad:
+      return Refused(1361);
+    case CopyLoad::kNotWritten:
+      return Refused(1362);
+    case CopyLoad::kWritten:
+      break;
+  }
+  // The file first, then the reload, as for any other change.
+  applySettingsFile_(0);
+  return {};
+}
 
 }  // namespace brindlex

@@ -296,12 +296,13 @@ bool RemoteEngine::SaveConfigCopy(const std::string& path) {
   return SaveIniFile(path, file);
 }
 
-void RemoteEngine::LoadConfigCopy(const std::string& path) {
+ConfigEditOutcome RemoteEngine::LoadConfigCopy(const std::string& path) {
   std::string bytes;
   // A file larger than the gateway takes is not sent at all, rather than a
   // cut copy that would load part of the accounts.
-  if (!ReadFileBounded(path, kAdminConfigCopyMax + 1, bytes) || bytes.size() > kAdminConfigCopyMax) return;
-  Tell(AdminCall::kLoadConfigCopy, Encode(bytes));
+  if (!ReadFileBounded(path, kAdminConfigCopyMax + 1, bytes) || bytes.size() > kAdminConfigCopyMax)
+    return {false, {Str(1158), Str(1360)}, 0};
+  return Ask<ConfigEditOutcome>(AdminCall::kApplyConfigCopy, Encode(bytes)).value_or(UnreachableEdit());
 }
 
 // --- Editing dialogs and list pages -------------------------------------------------

@@ -92,7 +92,7 @@ class RemoteEngine final : public ConsoleEngine {
   void ApplyGroupRulesToUser(std::uint32_t id) override;
   std::string MacAddressOf(const std::string& address) override;
   bool SaveConfigCopy(const std::string& path) override;
-  void LoadConfigCopy(const std::string& path) override;
+  ConfigEditOutcome LoadConfigCopy(const std::string& path) override;
 
   ConsoleFilterLists GlobalFilterLists() override;
   void ApplyGlobalFilterLists(const ConsoleFilterLists& lists) override;

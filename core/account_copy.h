@@ -17,10 +17,19 @@ namespace brindlex {
 // kept). Returns false when the file could not be written.
 bool SaveAccountsCopy(const std::string& path);
 
-// Re-reads every stored user and every group from the copy at `path`, in
-// place. Users and groups the copy lacks stay unchanged; those only the copy
-// has are not added. Brindlex.ini is not changed (except that old filter
-// lists left in it are converted, as at start-up).
-void LoadAccountsCopy(const std::string& path);
+// Loading a copy goes through the settings file: every stored user and every
+// group of the tables that the copy at `path` has is read from it (record,
+// filters, e-mails and address list, as at start-up) and written to the
+// settings file in one write. Users and groups the copy lacks keep what the
+// file has; those only the copy has are not added. The tables are not
+// touched: the caller puts the file in force, so that the copy outlives any
+// later reload. Nothing is written unless the outcome is kWritten.
+enum class CopyLoad {
+  kWritten,
+  kUnreadable,     // the copy cannot be read
+  kNothingToLoad,  // none of the tables' users and groups is in it
+  kNotWritten,     // the settings file could not be written
+};
+CopyLoad StoreAccountsCopy(const std::string& path);
 
 }  // namespace brindlex

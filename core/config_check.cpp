@@ -67,71 +67,38 @@ bool IsPort(std::string_view text, bool zeroAllowed) {
   return ParseWholeInt(Trim(text), value) && value >= (zeroAllowed ? 0 : 1) && value <= 65535;
 }
 
-void CheckHttpPorts(const KeyLine& at, Checker& checker) {
+void CheckHttpPorts(std::string_view text, std::vector<std::string>& problems) {
   int ports = 0;
-  for (std::string_view field : Split(at.value, ';')) {
+  for (std::string_view field : Split(text, ';')) {
     if (Trim(field).empty()) continue;
     if (!IsPort(field, true)) {
-      checker.Add(at, Text(1204, std::string(Trim(field))));
+      problems.push_back(Text(1204, std::string(Trim(field))));
       continue;
     }
     std::int64_t value = 0;
     ParseWholeInt(Trim(field), value);
     if (value == 0) break;  // the list ends at the first 0
-    if (++ports == 11) checker.Add(at, Str(1205));
+    if (++ports == 11) problems.push_back(Str(1205));
   }
 }
 
 // Each item an address, and none the gateway's own: the forwarder would
 // send its queries to itself (it skips such items).
-void CheckDnsServers(const KeyLine& at, Checker& checker) {
+void CheckDnsServers(std::string_view text, std::vector<std::string>& problems) {
   const std::vector<Ipv4> interfaces = InterfaceAddresses();
-  for (const std::string& entry : SplitList(at.value)) {
+  for (const std::string& entry : SplitList(text)) {
     std::string_view item = Trim(entry);
     if (item.empty()) continue;
     Ipv4 address = 0;
     if (!ParseDottedQuad(item, address))
-      checker.Add(at, Text(1212, std::string(item)));
+      problems.push_back(Text(1212, std::string(item)));
     else if (IsOwnAddress(address, interfaces))
-      checker.Add(at, Text(1248, std::string(item)));
+      problems.push_back(Text(1248, std::string(item)));
   }
 }
 
 void CheckSystemKey(const KeyLine& at, Checker& checker) {
-  std::string key = LowerCase(at.key);
-  const SettingInfo* setting = FindSetting(at.key);
-  if (!setting && key != "curidcach" && key != "curidticket") {
-    checker.Add(at, Str(1206));
-    return;
-  }
-  if (key == "httpport") {
-    CheckHttpPorts(at, checker);
-  } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
-             key == "cascadeport" || key == "spamport" || key == "adminport") {
-    if (!IsPort(at.value, key == "cascadeport" || key == "adminport")) checker.Add(at, Text(1204, at.value));
-  } else if (key == "headtimeout") {
-    std::int64_t seconds = 0;
-    if (!ParseWholeInt(Trim(at.value), seconds) || seconds < 0 || seconds > INT32_MAX)
-      checker.Add(at, Text(1216, at.value));
-  } else if (setting && setting->kind == SettingKind::Real && !Trim(at.value).empty()) {
-    double value = ParseRealPrefix(at.value);
-    if (value != ClampRealSetting(value)) checker.Add(at, Text(1239, at.value));
-  } else if (key == "usersaddrs" || key == "ininterface") {
-    for (const std::string& entry : SplitList(at.value)) {
-      std::string_view item = Trim(entry);
-      if (item.empty()) continue;
-      Ipv4 address = 0;
-      bool understood = key == "usersaddrs" ? ParseAddressRange(item).has_value() : ParseDottedQuad(item, address);
-      if (!understood) checker.Add(at, Text(key == "usersaddrs" ? 1208 : 1212, std::string(item)));
-    }
-  } else if (key == "dnsserver") {
-    CheckDnsServers(at, checker);
-  } else if (key == "metricsaddress") {
-    Ipv4 address = 0;
-    int port = 0;
-    if (!Trim(at.value).empty() && !ParseAddressAndPort(Trim(at.value), address, port))
-      checker.Add(at, Text(1259, at.value));
-  }
+  for (std::string& message : CheckSystemValue(at.key, at.value)) checker.Add(at, std::move(message));
 }
 
 size_t FieldCount(std::string_view record) {
@@ -167,6 +134,44 @@ void AddLeftOut(const std::vector<std::pair<const KeyLine*, std::string>>& leftO
 }
 
 }  // namespace
+
+std::vector<std::string> CheckSystemValue(std::string_view keyText, std::string_view valueText) {
+  std::vector<std::string> problems;
+  const std::string value(Trim(valueText));
+  const std::string key = LowerCase(Trim(keyText));
+  const SettingInfo* setting = FindSetting(key);
+  if (!setting && key != "curidcach" && key != "curidticket") {
+    problems.push_back(Str(1206));
+    return problems;
+  }
+  if (key == "httpport") {
+    CheckHttpPorts(value, problems);
+  } else if (key == "ftpport" || key == "smtpport" || key == "pop3port" || key == "socks5port" ||
+             key == "cascadeport" || key == "spamport" || key == "adminport") {
+    if (!IsPort(value, key == "cascadeport" || key == "adminport")) problems.push_back(Text(1204, value));
+  } else if (key == "headtimeout") {
+    std::int64_t seconds = 0;
+    if (!ParseWholeInt(value, seconds) || seconds < 0 || seconds > INT32_MAX) problems.push_back(Text(1216, value));
+  } else if (setting && setting->kind == SettingKind::Real && !value.empty()) {
+    double real = ParseRealPrefix(value);
+    if (real != ClampRealSetting(real)) problems.push_back(Text(1239, value));
+  } else if (key == "usersaddrs" || key == "ininterface") {
+    for (const std::string& entry : SplitList(value)) {
+      std::string_view item = Trim(entry);
+      if (item.empty()) continue;
+      Ipv4 address = 0;
+      bool understood = key == "usersaddrs" ? ParseAddressRange(item).has_value() : ParseDottedQuad(item, address);
+      if (!understood) problems.push_back(Text(key == "usersaddrs" ? 1208 : 1212, std::string(item)));
+    }
+  } else if (key == "dnsserver") {
+    CheckDnsServers(value, problems);
+  } else if (key == "metricsaddress") {
+    Ipv4 address = 0;
+    int port = 0;
+    if (!value.empty() && !ParseAddressAndPort(value, address, port)) problems.push_back(Text(1259, value));
+  }
+  return problems;
+}
 
 bool ParseAddressAndPort(std::string_view text, std::uint32_t& address, int& port) {
   size_t colon = text.rfind(':');

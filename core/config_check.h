@@ -35,6 +35,11 @@ struct ConfigKeyLine {
 // the section before it, as the reader takes them).
 std::vector<ConfigKeyLine> ReadConfigKeyLines(std::string_view text, std::vector<ConfigProblem>& sectionProblems);
 
+// What the check says of one key of section "System" holding `value` (as
+// the file would hold it): no text when the value passes. The editor refuses
+// a value with these very words, so that it stores nothing the check reports.
+std::vector<std::string> CheckSystemValue(std::string_view key, std::string_view value);
+
 // Every problem of a settings file's text, in file order.
 std::vector<ConfigProblem> CheckConfiguration(std::string_view text);
 

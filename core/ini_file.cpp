@@ -246,6 +246,10 @@ bool IniWriteString(const std::string& path, std::string_view section, std::stri
   return ChangeFile(path, [&](IniDocument& d) { return SetValue(d, section, key, value); });
 }
 
+bool IniChangeFile(const std::string& path, const std::function<bool(IniDocument&)>& change) {
+  return ChangeFile(path, change);
+}
+
 bool IniDeleteKey(const std::string& path, std::string_view section, std::string_view key) {
   return ChangeFile(path, [&](IniDocument& d) { return RemoveKey(d, section, key); });
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -70,6 +71,12 @@ IniDocument LoadIniFile(const std::string& path);
 std::string IniLockPath(const std::string& path);
 // Replaces the file with the document. Returns false when it could not be written.
 bool SaveIniFile(const std::string& path, const IniDocument& document);
+
+// Reads the file afresh, lets `change` edit it and writes it back, all under
+// the locks every write takes, so that no other writer's key is lost in
+// between. False, leaving the file as it was, when `change` refuses or the
+// file cannot be written.
+bool IniChangeFile(const std::string& path, const std::function<bool(IniDocument&)>& change);
 
 // Profile-style one-key operations on a file (each reads the file afresh).
 std::string IniReadString(const std::string& path, std::string_view section, std::string_view key,

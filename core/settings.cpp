@@ -462,9 +462,70 @@ EditOutcome WriteSpamTime(std::string& fieldText, SettingWrite mode) {
   return {};
 }
 
-EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation, SettingWrite mode) {
+EditOutcome ConfirmAdminPassword(std::string_view password, std::string_view confirmation) {
   if (password != confirmation) return {false, Str(18), Str(1184)};
+  return {};
+}
+
+EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation, SettingWrite mode) {
+  if (EditOutcome confirmed = ConfirmAdminPassword(password, confirmation); !confirmed.ok) return confirmed;
   return WriteScrambledSetting("EdPasswordAdmin", password, mode);
+}
+
+EditOutcome PrepareSettingText(std::string_view key, std::string& fieldText, std::string& stored) {
+  const SettingEntry* entry = FindEntry(key);
+  if (!entry) return {false, Str(780), Str(1206)};
+  EditOutcome outcome;
+  switch (entry->info.kind) {
+    case K::Integer: {
+      std::int64_t value = 0;
+      outcome = WholeNumber(fieldText, 782, value);
+      break;
+    }
+    case K::Real: {
+      double value = 0;
+      outcome = CheckRealField(fieldText, value, entry->decimals);
+      break;
+    }
+    case K::Ipv4Address: {
+      Ipv4 address = 0;
+      outcome = CheckAddressField(fieldText, address);
+      break;
+    }
+    case K::Boolean:
+      fieldText = fieldText == "1" ? "1" : "0";
+      break;
+    case K::List:
+      break;
+    case K::Scrambled:
+      for (char c : fieldText)
+        if (static_cast<unsigned char>(c) < 0x20) return {false, Str(780), Str(790)};
+      stored = Scramble(fieldText);
+      return {};
+    case K::Text:
+      // The file holds one line per key.
+      if (fieldText.find_first_of("\r\n") != std::string::npos) return {false, Str(780), Str(1363)};
+      if (EqualsNoCase(entry->info.key, "SpamTime")) {
+        int minutes = 0;
+        if (!ParseTimeOfDay(fieldText, minutes)) return ConversionFailure(fieldText, 791);
+        char buffer[16];
+        std::snprintf(buffer, sizeof(buffer), "%02d:%02d", minutes / 60, minutes % 60);
+        fieldText = buffer;
+      } else if (EqualsNoCase(entry->info.key, "HttpPort")) {
+        outcome = CheckHttpPortField(fieldText);
+      }
+      break;
+  }
+  if (outcome.ok) stored = fieldText;
+  return outcome;
+}
+
+bool StoreSystemTexts(const std::vector<std::pair<std::string, std::string>>& entries) {
+  return IniChangeFile(SettingsPath(), [&](IniDocument& document) {
+    for (const auto& [key, value] : entries)
+      if (!SetValue(document, kSystem, key, value)) return false;
+    return true;
+  });
 }
 
 void LoadCounters(const IniDocument& document) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ini_file.h"
@@ -207,8 +208,20 @@ bool ParseTimeOfDay(std::string_view text, int& minutesOfDay);
 // SpamTime: any "h:mm" the user typed becomes "hh:mm".
 EditOutcome WriteSpamTime(std::string& fieldText, SettingWrite mode = SettingWrite::kPublish);
 // PasswordAdmin is stored only when both fields agree (case counts).
+EditOutcome ConfirmAdminPassword(std::string_view password, std::string_view confirmation);
 EditOutcome WriteAdminPassword(std::string_view password, std::string_view confirmation,
                                SettingWrite mode = SettingWrite::kPublish);
+
+// The editor's check of a field of `key` by the key's kind, storing nothing:
+// on success `fieldText` is rewritten in the form the control shows (a number
+// or an address in its normal form, a time as "hh:mm") and `stored` is the
+// value as the file holds it (a password scrambled). A check box gives "1" or
+// "0"; a list comes joined, as the file holds it.
+EditOutcome PrepareSettingText(std::string_view key, std::string& fieldText, std::string& stored);
+// Writes (key, stored value) pairs of section "System" to the settings file
+// in one write, without putting them in force: the caller then reloads the
+// whole file. False, with the file unchanged, when it could not be written.
+bool StoreSystemTexts(const std::vector<std::pair<std::string, std::string>>& entries);
 
 // The number the next new cache object takes; the counter is advanced and the
 // new value written to CurIdCach before this returns. Safe from any thread.

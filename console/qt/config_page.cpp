@@ -253,7 +253,7 @@ bool ConfigPage::Apply() {
   }
   const EditorApplyResult result = editor_.Apply();
   if (!result.ok) {
-    // The controls stored before the failing one show their stored form.
+    // A password its confirmation did not match is cleared: the page shows it so.
     if (auto* settings = qobject_cast<SettingsPageWidget*>(stack_->currentWidget())) settings->Fill();
     if (!result.box.text.empty()) QMessageBox::warning(this, Q(result.box.caption), Q(result.box.text));
     if (!result.focusControl.empty())
@@ -293,7 +293,11 @@ void ConfigPage::SaveCopy() {
 void ConfigPage::LoadCopy() {
   const std::string path = ChooseFile(this, AccountCopyDialog(ProgramFolder()), false);
   if (path.empty()) return;
-  editor_.LoadCopy(path);
+  const ConfigEditOutcome loaded = editor_.LoadCopy(path);
+  if (!loaded.ok) {
+    if (!loaded.box.text.empty()) QMessageBox::warning(this, Q(loaded.box.caption), Q(loaded.box.text));
+    return;
+  }
   BuildTree();
   if (!editor_.Mask().Dirty()) ShowSelected();
   usersChanged_();

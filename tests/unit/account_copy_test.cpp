@@ -36,40 +36,57 @@ TEST_F(AccountCopyTest, SaveWritesStoredAccountsOnly) {
   EXPECT_EQ(FindSection(copy, "Tickets"), nullptr);
 }
 
-TEST_F(AccountCopyTest, LoadRereadsExistingRecordsInPlace) {
+TEST_F(AccountCopyTest, LoadWritesTheCopysRecordsToTheSettingsFileOnly) {
   ASSERT_TRUE(SaveAccountsCopy(Path("copy.ini")));
-  const std::string settingsBefore = ReadText(SettingsPath());
   UserRecord* ivan = FindUser("ivan");
   GroupRecord* two = FindGroup(2);
-  const UserRecord ivanSaved = *ivan;
-  const GroupRecord twoSaved = *two;
+  const std::string ivanRecord = FormatUserRecord(*ivan);
+  const std::string twoRecord = FormatGroupRecord(*two);
+  const std::string petrInFile = *FindValue(LoadIniFile(SettingsPath()), "Users", "petr");
+  // The tables drift from the copy; the copy's values are what the file gets.
   ivan->name = "Changed";
   ivan->denyFilter.clear();
-  two->clientAddresses.clear();
   two->rules.maxDocumentMb = 1;
 
   IniDocument copy = LoadIniFile(Path("copy.ini"));
   RemoveKey(copy, "Users", "petr");                 // a user the copy lacks
   SetValue(copy, "Users", "stranger", "Stranger");  // a user only the copy has
-  SetValue(copy, "Users", "gone", "Gone again");    // deleted users are not re-read
+  SetValue(copy, "Users", "gone", "Gone again");    // deleted users are not read
   SaveIniFile(Path("copy.ini"), copy);
   FindUser("petr")->name = "Petr kept";
 
-  LoadAccountsCopy(Path("copy.ini"));
-  EXPECT_EQ(FindUser("ivan"), ivan);
-  EXPECT_EQ(*ivan, ivanSaved);
-  EXPECT_EQ(*two, twoSaved);
+  ASSERT_EQ(StoreAccountsCopy(Path("copy.ini")), CopyLoad::kWritten);
+  const IniDocument settings = LoadIniFile(SettingsPath());
+  EXPECT_EQ(*FindValue(settings, "Users", "ivan"), ivanRecord);
+  EXPECT_EQ(*FindValue(settings, "Filters", "ivan"), "1; 0; 1, ads, 0;");
+  EXPECT_EQ(*FindValue(settings, "Groups", "00000002"), twoRecord);
+  EXPECT_EQ(*FindValue(settings, "Users", "petr"), petrInFile) << "a user the copy lacks keeps his record";
+  EXPECT_EQ(FindValue(settings, "Users", "stranger"), nullptr);
+  EXPECT_EQ(FindValue(settings, "Users", "gone"), nullptr);
+  EXPECT_EQ(*FindValue(settings, "System", "HttpPort"), "3128");
+  // The tables wait for the reload that puts the file in force.
+  EXPECT_EQ(ivan->name, "Changed");
   EXPECT_EQ(FindUser("petr")->name, "Petr kept");
-  EXPECT_EQ(FindUser("stranger"), nullptr);
-  EXPECT_TRUE(FindUser("gone")->deleted);
-  EXPECT_EQ(ReadText(SettingsPath()), settingsBefore);
 }
 
 TEST_F(AccountCopyTest, CopyWithoutGroupAddressListsKeepsThem) {
   WriteText(Path("old.ini"), "[Groups]\r\n00000002=Two renamed; ; 5\r\n");
-  LoadAccountsCopy(Path("old.ini"));
-  EXPECT_EQ(FindGroup(2)->name, "Two renamed");
-  EXPECT_EQ(FindGroup(2)->clientAddresses, "10.0.0.1-10.0.0.9");
+  ASSERT_EQ(StoreAccountsCopy(Path("old.ini")), CopyLoad::kWritten);
+  GroupRecord stored;
+  const IniDocument settings = LoadIniFile(SettingsPath());
+  ParseGroupRecord(*FindValue(settings, "Groups", "00000002"), stored);
+  EXPECT_EQ(stored.name, "Two renamed");
+  EXPECT_EQ(*FindValue(settings, "UsersAddr", "g00000002"), "10.0.0.1-10.0.0.9");
+}
+
+TEST_F(AccountCopyTest, ACopyThatCannotBeLoadedWritesNothing) {
+  const std::string before = ReadText(SettingsPath());
+  WriteText(Path("strangers.ini"), "[Users]\r\nstranger=Stranger\r\n[Groups]\r\n00000009=Nine\r\n");
+  EXPECT_EQ(StoreAccountsCopy(Path("strangers.ini")), CopyLoad::kNothingToLoad);
+  WriteText(Path("deleted.ini"), "[Users]\r\ngone=Gone again\r\n");
+  EXPECT_EQ(StoreAccountsCopy(Path("deleted.ini")), CopyLoad::kNothingToLoad);
+  EXPECT_EQ(StoreAccountsCopy(Path("missing.ini")), CopyLoad::kUnreadable);
+  EXPECT_EQ(ReadText(SettingsPath()), before);
 }
 
 }  // namespace

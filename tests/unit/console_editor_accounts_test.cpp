@@ -108,11 +108,55 @@ TEST_F(AccountPages, LoadingACopyThatLacksAUserLeavesThatUserUnchanged) {
   const std::uint32_t petr = IdOf("petr");
   ASSERT_TRUE(editor_.Select({NodeKind::kUser, petr}));
   const ConsoleUserDraft before = Page().User();
-  editor_.LoadCopy(Path("copy.ini"));
+  const std::string petrStored = Stored("Users", "petr");
+  EXPECT_TRUE(editor_.LoadCopy(Path("copy.ini")).ok);
   EXPECT_EQ(engine_.ConfigUser(IdOf("ivan"))->name, "Ivan from copy") << "the copy was read";
   ASSERT_TRUE(engine_.ConfigUser(petr).has_value()) << "a user the copy lacks is not deleted";
   EXPECT_EQ(*engine_.ConfigUser(petr), before);
   EXPECT_EQ(Page().User(), before);
+  EXPECT_EQ(Stored("Users", "petr"), petrStored);
+  EXPECT_EQ(reopened_.size(), 1u) << "put in force as any change of the file";
+}
+
+TEST_F(AccountPages, ALoadedCopyIsInTheFileSoTheNextApplyKeepsIt) {
+  ASSERT_TRUE(editor_.SaveCopy(Path("copy.ini")));
+  IniDocument copy = LoadIniFile(Path("copy.ini"));
+  SetValue(copy, "Users", "ivan", "Ivan from copy; ivan; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 0");
+  SetValue(copy, "Filters", "ivan", "casino");
+  SetValue(copy, "Groups", "00000004", "Four from copy; ; 3; 0; 0; 0; 0; 1; 0; 9-18/; 32; 0");
+  ASSERT_TRUE(SaveIniFile(Path("copy.ini"), copy));
+
+  ASSERT_TRUE(editor_.LoadCopy(Path("copy.ini")).ok);
+  EXPECT_EQ(Stored("Users", "ivan").substr(0, 15), "Ivan from copy;");
+  EXPECT_EQ(Stored("Groups", "00000004").substr(0, 15), "Four from copy;");
+  EXPECT_NE(Stored("Filters", "ivan").find("casino"), std::string::npos) << Stored("Filters", "ivan");
+
+  // A settings page's apply reloads the whole file: the copy's values stay.
+  ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageHttp}));
+  editor_.Settings().Edit("EdCascadePort", "3128");
+  ASSERT_TRUE(editor_.Apply().ok);
+  EXPECT_EQ(engine_.ConfigUser(IdOf("ivan"))->name, "Ivan from copy");
+  EXPECT_NE(engine_.ConfigUser(IdOf("ivan"))->denyFilter.find("casino"), std::string::npos);
+  ASSERT_TRUE(engine_.ConfigGroup(4).has_value());
+  EXPECT_EQ(engine_.ConfigGroup(4)->name, "Four from copy");
+}
+
+TEST_F(AccountPages, ACopyThatCannotBeLoadedIsRefusedAndChangesNothing) {
+  const std::string before = ReadText(SettingsPath());
+  WriteText(Path("strangers.ini"), "[Users]\r\nboris=Boris; boris; ; 0; 0; 0; 0; 0; 0; 0; /; 0; 0; 0\r\n");
+  WriteText(Path("empty.ini"), "");
+  for (const char* copy : {"strangers.ini", "empty.ini"}) {
+    const ConfigEditOutcome refused = editor_.LoadCopy(Path(copy));
+    EXPECT_FALSE(refused.ok) << copy;
+    EXPECT_EQ(refused.box.caption, Str(1158)) << copy;
+    EXPECT_EQ(refused.box.text, Str(1361)) << copy;
+  }
+  const ConfigEditOutcome unread = editor_.LoadCopy(Path("missing.ini"));
+  EXPECT_FALSE(unread.ok);
+  EXPECT_EQ(unread.box.text, Str(1360));
+  EXPECT_EQ(ReadText(SettingsPath()), before);
+  EXPECT_TRUE(reopened_.empty());
+  EXPECT_EQ(engine_.ConfigUser(IdOf("ivan"))->name, "Ivan");
 }
 
 TEST_F(AccountPages, NewGroupTakesDefaultAsTemplateAndCancelDropsIt) {

@@ -1,13 +1,14 @@
 // A fixture for the configuration editor's tests: the account fixture's
 // private settings file, the in-process engine whose apply re-reads that file
-// (settings and port mappings) as the gateway's reload does and records the
-// services it was asked to reopen, and the editor over it.
+// (accounts, settings and port mappings) as the gateway's reload does and
+// records the services it was asked to reopen, and the editor over it.
 #pragma once
 
 #include <vector>
 
 #include "console/config_editor.h"
 #include "console/local_engine.h"
+#include "core/account_reload.h"
 #include "core/ini_file.h"
 #include "core/port_map_rules.h"
 #include "core/settings.h"
@@ -32,7 +33,9 @@ class ConsoleEditorTest : public AccountTest {
   std::vector<int> reopened_;  // one entry per apply of the settings file
   LocalEngine engine_{[this](int reopenMask) {
     reopened_.push_back(reopenMask);
-    const IniDocument document = LoadIniFile(SettingsPath());
+    IniDocument document = LoadIniFile(SettingsPath());
+    AccountSource source{&document, &document};
+    ReloadAccounts(source);
     ReloadSystemSettings(document);
     ReplacePortMapRules(ReadPortMapRules(document));
   }};

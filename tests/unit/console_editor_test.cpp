@@ -5,6 +5,7 @@
 
 #include "console/editor_state.h"
 #include "console/text_list.h"
+#include "core/config_check.h"
 #include "core/program_folder.h"
 #include "core/strings.h"
 #include "net/listener.h"
@@ -50,8 +51,9 @@ TEST_F(SettingsPages, TypingWhileThePageLoadsDoesNotMarkItChanged) {
   EXPECT_EQ(editor_.LeaveQuestion()->text, "Сохранить изменения конфигурации?");
 }
 
-TEST_F(SettingsPages, InvalidFtpPortLeavesEnableFtpSavedAndThePortNotAndThePageDirty) {
+TEST_F(SettingsPages, InvalidFtpPortStoresNothingOfThePageAndLeavesItDirty) {
   ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageFtp}));
+  const std::string before = ReadText(SettingsPath());
   Page().SetChecked("CbEnableFtp", true);
   Page().Edit("EdFtpPort", "21x");
   EditorApplyResult failed = editor_.Apply();
@@ -59,17 +61,18 @@ TEST_F(SettingsPages, InvalidFtpPortLeavesEnableFtpSavedAndThePortNotAndThePageD
   EXPECT_EQ(failed.box.caption, "Ошибка преобразования");
   EXPECT_EQ(failed.box.text, "\"21x\"- некорректное число");
   EXPECT_EQ(failed.focusControl, "EdFtpPort");
-  EXPECT_EQ(Stored("System", "EnableFtp"), "1");
-  EXPECT_EQ(Stored("System", "FtpPort"), "21");
-  EXPECT_TRUE(Settings()->EnableFtp) << "what was stored is in force";
+  EXPECT_EQ(ReadText(SettingsPath()), before) << "the check box before the port is not stored either";
+  EXPECT_FALSE(Settings()->EnableFtp);
   EXPECT_EQ(Settings()->FtpPort, 21);
-  EXPECT_EQ(reopened_, std::vector<int>{0}) << "a failed apply restarts nothing";
+  EXPECT_TRUE(reopened_.empty()) << "a refused apply puts nothing in force";
   EXPECT_EQ(editor_.Mask().Value(), kChangedFtp);
   EXPECT_EQ(Page().Text("EdFtpPort"), "21x");
+  EXPECT_TRUE(Page().Checked("CbEnableFtp")) << "the edits stay for the administrator to mend";
 
   Page().Edit("EdFtpPort", " 2121");
   EXPECT_TRUE(editor_.Apply().ok);
   EXPECT_EQ(Stored("System", "FtpPort"), "2121");
+  EXPECT_EQ(Stored("System", "EnableFtp"), "1");
   EXPECT_EQ(Page().Text("EdFtpPort"), "2121");
   EXPECT_EQ(reopened_.back(), kReopenFtp);
   EXPECT_EQ(editor_.Mask().Value(), 0);
@@ -104,6 +107,70 @@ TEST_F(SettingsPages, AnHttpPortTheListenerWouldReadOtherwiseIsRefused) {
   Page().Edit("EdHttpPort", "3128; 8081");
   ASSERT_TRUE(editor_.Apply().ok);
   EXPECT_EQ(HttpPorts(Settings()->HttpPort), (std::vector<int>{3128, 8081}));
+}
+
+TEST_F(SettingsPages, WhatTheConfigurationCheckReportsIsRefusedInItsWords) {
+  const std::string before = ReadText(SettingsPath());
+  ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageInterfaces}));
+  Page().AddToList("LbInInterface", "notanaddress");
+  EditorApplyResult refused = editor_.Apply();
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.focusControl, "LbInInterface");
+  const std::vector<ConfigProblem> reported =
+      CheckConfiguration("[System]\r\nInInterface=10.0.0.1; 10.0.0.2; notanaddress;\r\n");
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(refused.box.text, reported[0].message);
+  EXPECT_NE(refused.box.text.find("'notanaddress'"), std::string::npos) << refused.box.text;
+  EXPECT_EQ(Settings()->InInterface.size(), 2u);
+  editor_.Cancel();
+
+  // Keys of their own rules, each refused with what the check says of it;
+  // the first refusal stops the apply before anything is stored.
+  struct Case {
+    int page;
+    const char* control;
+    const char* text;
+  };
+  for (const Case& bad :
+       {Case{kPageHttp, "EdHeadTimeout", "-5"}, Case{kPageMore, "EdAdminPort", "70000"},
+        Case{kPageMore, "EdMetricsAddress", "localhost:9469"}, Case{kPageCache, "EdCachSizeMax", "2000000000"}}) {
+    ASSERT_TRUE(editor_.Select({NodeKind::kPage, static_cast<std::uint32_t>(bad.page)}));
+    Page().Edit(bad.control, bad.text);
+    refused = editor_.Apply();
+    EXPECT_FALSE(refused.ok) << bad.control;
+    EXPECT_EQ(refused.focusControl, bad.control);
+    const std::vector<ConfigProblem> words =
+        CheckConfiguration("[System]\r\n" + KeyFromControlName(bad.control) + "=" + std::string(bad.text) + "\r\n");
+    ASSERT_EQ(words.size(), 1u) << bad.control;
+    EXPECT_EQ(refused.box.text, words[0].message);
+    editor_.Cancel();
+  }
+  EXPECT_EQ(ReadText(SettingsPath()), before);
+  EXPECT_TRUE(reopened_.empty());
+
+  // The same keys with values the check takes are stored and in force.
+  ASSERT_TRUE(editor_.Select({NodeKind::kPage, kPageMore}));
+  Page().Edit("EdMetricsAddress", "127.0.0.1:9469");
+  Page().Edit("EdMaxConnectionsPerAddress", "40");
+  ASSERT_TRUE(editor_.Apply().ok);
+  EXPECT_EQ(Stored("System", "MetricsAddress"), "127.0.0.1:9469");
+  EXPECT_EQ(Settings()->MaxConnectionsPerAddress, 40);
+}
+
+TEST(SettingsTable, EveryKeyHasItsControlOnOnePageOnly) {
+  for (const SettingInfo& setting : SystemSettingTable()) {
+    int found = 0;
+    for (int page = 0; page < kConfigPageCount; ++page)
+      for (const PageControl& control : ConfigPageAt(page).controls)
+        if (!control.confirms && KeyFromControlName(control.name) == setting.key) ++found;
+    EXPECT_EQ(found, 1) << setting.key;
+  }
+  // And every control names a key of the table (its caption, a text).
+  for (int page = 0; page < kConfigPageCount; ++page)
+    for (const PageControl& control : ConfigPageAt(page).controls) {
+      EXPECT_TRUE(control.confirms || FindSetting(KeyFromControlName(control.name))) << control.name;
+      EXPECT_FALSE(ControlCaption(control).empty()) << control.name;
+    }
 }
 
 TEST_F(SettingsPages, OnlyChangedControlsAreStored) {

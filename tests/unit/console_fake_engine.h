@@ -90,7 +90,7 @@ class FakeConsoleEngine : public ConsoleEngine {
   void ApplyGroupRulesToUser(std::uint32_t) override {}
   std::string MacAddressOf(const std::string&) override { return {}; }
   bool SaveConfigCopy(const std::string&) override { return false; }
-  void LoadConfigCopy(const std::string&) override {}
+  ConfigEditOutcome LoadConfigCopy(const std::string&) override { return {}; }
 
   std::vector<StatisticsRow> Statistics(const StatisticsQuery&, const std::function<bool()>&) override { return {}; }
 

@@ -62,6 +62,7 @@ class RecordingEngine : public FakeConsoleEngine {
   std::string copyPathSeen;
   int copyFolderMode = -1;  // of the folder the engine was given a path in
   std::string loadedText;
+  ConfigEditOutcome loadOutcome;  // what LoadConfigCopy answers
   bool monitorShows = true;
 
   void Note(const std::string& line) { log.push_back(line); }
@@ -161,9 +162,10 @@ class RecordingEngine : public FakeConsoleEngine {
     if (copySaves) WriteText(path, copyText);
     return copySaves;
   }
-  void LoadConfigCopy(const std::string& path) override {
+  ConfigEditOutcome LoadConfigCopy(const std::string& path) override {
     copyPathSeen = path;
     loadedText = ReadText(path);
+    return loadOutcome;
   }
 };
 
@@ -543,10 +545,10 @@ TEST_F(RemoteEngineTest, ArgumentsThatDoNotDecodeAreServedNothing) {
             std::nullopt);
   EXPECT_EQ(serve(AdminCall::kStatistics, Encode(SampleQuery()).substr(1)), std::nullopt);
   EXPECT_EQ(serve(AdminCall::kSaveConfigCopy, "x"), std::nullopt);
-  EXPECT_EQ(serve(AdminCall::kLoadConfigCopy, Encode(std::string("ab")).substr(0, 5)), std::nullopt);
-  // Unknown numbers, and the gateway program's own calls, are not the
-  // dispatcher's.
-  for (std::uint16_t call : {0, 51, 199, 200, 201, 65535}) {
+  EXPECT_EQ(serve(AdminCall::kApplyConfigCopy, Encode(std::string("ab")).substr(0, 5)), std::nullopt);
+  // Unknown and retired numbers, and the gateway program's own calls, are
+  // not the dispatcher's.
+  for (std::uint16_t call : {0, 37, 199, 200, 201, 65535}) {
     EXPECT_EQ(ServeAdminCall(engine_, call, "", context), std::nullopt) << call;
   }
   EXPECT_EQ(ran, 1);
@@ -613,15 +615,24 @@ TEST_F(RemoteEngineTest, AConfigCopyIsSavedToTheConsolesPathAndLoadedFromIt) {
   EXPECT_EQ(ReadText(Path("kept.ini")), "old");
 
   WriteText(Path("load.ini"), "[Groups]\r\n00000003=Склад; ...\r\n");
-  remote_.LoadConfigCopy(Path("load.ini"));
+  EXPECT_TRUE(remote_.LoadConfigCopy(Path("load.ini")).ok);
   EXPECT_EQ(engine_.loadedText, "[Groups]\r\n00000003=Склад; ...\r\n");
   EXPECT_NE(engine_.copyPathSeen, Path("load.ini"));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(engine_.copyPathSeen).parent_path()));
   EXPECT_EQ(GatewayTemporaryFiles(), temporaryBefore);
 
-  // A file that cannot be read sends nothing.
+  // The gateway's refusal comes back with its box.
+  engine_.loadOutcome = {false, {"Ошибка", "загружать нечего"}, 0};
+  const ConfigEditOutcome refused = remote_.LoadConfigCopy(Path("load.ini"));
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.box.caption, "Ошибка");
+  EXPECT_EQ(refused.box.text, "загружать нечего");
+
+  // A file that cannot be read sends nothing, and says so.
   engine_.loadedText = "unchanged";
-  remote_.LoadConfigCopy(Path("missing.ini"));
+  const ConfigEditOutcome unread = remote_.LoadConfigCopy(Path("missing.ini"));
+  EXPECT_FALSE(unread.ok);
+  EXPECT_EQ(unread.box.text, Str(1360));
   EXPECT_EQ(engine_.loadedText, "unchanged");
 }
 

@@ -285,3 +285,61 @@ TEST(ShownSettings, EachKindAsItsControlShowsIt) {
 
 }  // namespace
 }  // namespace brindlex
+
+namespace brindlex {
+namespace {
+
+TEST_F(SettingsFile, PreparedFieldsGiveTheFilesFormAndStoreNothingUntilStoredTogether) {
+  Write("[System]\r\nFtpPort=21\r\nCurIdCach=7\r\n");
+  const std::string before = Read();
+  struct Case {
+    const char* key;
+    const char* typed;
+    const char* shown;
+    const char* stored;
+  };
+  for (const Case& good :
+       {Case{"FtpPort", " 2121", "2121", "2121"}, Case{"SpamTime", "7:5", "07:05", "07:05"},
+        Case{"CascadeIP", " 10.0.0.1", "10.0.0.1", "10.0.0.1"}, Case{"CachSizeMax", "25.50", "25.5", "25.5"},
+        Case{"EnableFtp", "1", "1", "1"}, Case{"HttpPort", "3128; 8081", "3128; 8081", "3128; 8081"}}) {
+    std::string field = good.typed;
+    std::string stored;
+    EditOutcome outcome = PrepareSettingText(good.key, field, stored);
+    EXPECT_TRUE(outcome.ok) << good.key << ": " << outcome.message;
+    EXPECT_EQ(field, good.shown) << good.key;
+    EXPECT_EQ(stored, good.stored) << good.key;
+  }
+  std::string password = "Secret";
+  std::string scrambled;
+  ASSERT_TRUE(PrepareSettingText("PasswordAdmin", password, scrambled).ok);
+  EXPECT_EQ(password, "Secret");
+  EXPECT_EQ(Unscramble(scrambled), "Secret");
+  EXPECT_NE(scrambled, "Secret");
+
+  for (const Case& bad :
+       {Case{"FtpPort", "21x", "", ""}, Case{"SpamTime", "25:00", "", ""}, Case{"CascadeIP", "255.255.255.255", "", ""},
+        Case{"HttpPort", "0", "", ""}, Case{"NameAdmin", "two\nlines", "", ""}, Case{"NoSuchKey", "1", "", ""}}) {
+    std::string field = bad.typed;
+    std::string stored = "untouched";
+    EditOutcome outcome = PrepareSettingText(bad.key, field, stored);
+    EXPECT_FALSE(outcome.ok) << bad.key;
+    EXPECT_FALSE(outcome.message.empty()) << bad.key;
+    EXPECT_EQ(stored, "untouched") << bad.key;
+  }
+  EXPECT_EQ(Read(), before) << "checking stores nothing";
+  EXPECT_EQ(Settings()->FtpPort, 21);
+
+  ASSERT_TRUE(StoreSystemTexts({{"FtpPort", "2121"}, {"SpamTime", "07:05"}}));
+  const IniDocument stored = LoadIniFile(path_);
+  EXPECT_EQ(*FindValue(stored, "System", "FtpPort"), "2121");
+  EXPECT_EQ(*FindValue(stored, "System", "SpamTime"), "07:05");
+  EXPECT_EQ(*FindValue(stored, "System", "CurIdCach"), "7") << "the other keys stay";
+  EXPECT_EQ(Settings()->FtpPort, 21) << "the file only; the reload puts it in force";
+  // A value the file cannot hold refuses the whole write.
+  const std::string written = Read();
+  EXPECT_FALSE(StoreSystemTexts({{"FtpPort", "21"}, {"NameAdmin", "two\nlines"}}));
+  EXPECT_EQ(Read(), written);
+}
+
+}  // namespace
+}  // namespace brindlex
