@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "console/admin_wire.h"
-#include "core/clock.h"
+#include "core/display_forms.h"
 #include "core/log_files.h"
 #include "core/message_file.h"
 #include "core/strings.h"
@@ -33,7 +33,7 @@ constexpr std::size_t kNoServiceGroup = kMonitorSwitches;
 
 std::size_t GroupOf(int monitorSwitch) {
   return monitorSwitch >= 0 && monitorSwitch < kMonitorSwitches ? static_cast<std::size_t>(monitorSwitch)
-                                                                 : kNoServiceGroup;
+                                                                : kNoServiceGroup;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -195,17 +195,13 @@ std::string MonitorText(const MonitorEntry& entry) {
   std::string text(line);
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.at > b.at; });
   for (const Edit& edit : edits) text.replace(edit.at, edit.length, edit.text);
-  const std::tm tm = LocalTm(entry.localTime);
-  char time[16];
-  std::snprintf(time, sizeof(time), "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return std::string(time) + "  " + text;
+  return FormatTimeOfDay(entry.localTime) + "  " + text;
 }
 
 MonitorEntry GatewayMonitorEntry(const std::string& line, int monitorSwitch, std::int64_t now) {
   MonitorEntry entry{line, monitorSwitch, now, {}};
   const auto spans = FieldSpans(line, kRefusalMessageField + 1);
-  if (spans.size() <= kRefusalMessageField || line.substr(spans[0].first, spans[0].second) != kRefusedTag)
-    return entry;
+  if (spans.size() <= kRefusalMessageField || line.substr(spans[0].first, spans[0].second) != kRefusedTag) return entry;
   const auto [at, length] = spans[kRefusalMessageField];
   int number = 0;
   for (std::size_t i = at; i < at + length && number < 100000; ++i) {

@@ -26,7 +26,7 @@ void Show(const std::string& line, int monitorSwitch) {
 }
 std::atomic<bool> g_shows[kMonitorSwitches] = {true, true, true, true, true, true, true};
 
-std::mutex g_postedLock;  // guards the three below
+std::mutex g_postedLock;                           // guards the three below
 std::deque<std::pair<std::string, int>> g_posted;  // a line and its switch
 size_t g_leftOut = 0;
 bool g_drainPosted = false;

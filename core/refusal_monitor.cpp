@@ -157,7 +157,8 @@ std::vector<std::string> TakeRefusalLines(std::vector<int>* switches) {
   std::vector<std::string> lines;
   const auto tag = [&](std::size_t from, const std::string& own, int monitorSwitch) {
     if (!switches) return;
-    for (std::size_t i = from; i < lines.size(); ++i) switches->push_back(lines[i] == own ? monitorSwitch : kMonitorAlways);
+    for (std::size_t i = from; i < lines.size(); ++i)
+      switches->push_back(lines[i] == own ? monitorSwitch : kMonitorAlways);
   };
   if (switches) switches->clear();
   for (const Refusal& refusal : refusals) {

@@ -9,9 +9,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
-
 #include <ctime>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "console/qt/config_page.h"

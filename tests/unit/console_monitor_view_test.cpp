@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "console/monitor_view.h"
@@ -102,8 +102,8 @@ TEST(ConsoleMonitorView, ALineIsShownWithItsTimeItsDatesDayFirstAndItsMessageTex
   EXPECT_EQ(MonitorText(connection),
             "14:03:05  HTTP, Ivan Petrov, IVAN, 10.0.0.5, 07.12.2026, 12:00:01, a.lan, 150, 2048, 300, "
             "http://a.lan/q?x=1,2");
-  MonitorEntry session{"CLOSE_SESSION, Olga, olga, 10.0.0.7, 12.08.26, 09:15:00, 60000, 10, 20", kMonitorAlways,
-                       at, {}};
+  MonitorEntry session{
+      "CLOSE_SESSION, Olga, olga, 10.0.0.7, 12.08.26, 09:15:00, 60000, 10, 20", kMonitorAlways, at, {}};
   EXPECT_EQ(MonitorText(session), "14:03:05  CLOSE_SESSION, Olga, olga, 10.0.0.7, 08.12.2026, 09:15:00, 60000, 10, 20");
   MonitorEntry ticket{"OPEN_TICKET, olga, 08/12/26, 14:03:05", kMonitorAlways, at, {}};
   EXPECT_EQ(MonitorText(ticket), "14:03:05  OPEN_TICKET, olga, 08.12.2026, 14:03:05");

@@ -150,9 +150,9 @@ TEST(ConsoleUsersView, EveryUserIsListedIdleOrNotUnlessTheIdleAreHidden) {
             (std::vector<std::string>{"lab", "Carol", "Tom", "Итого:", "Office", "alice", "Bob", "Dan", "Newcomer",
                                       "Итого:", "Итого:"}));
   options.hideIdle = true;
-  EXPECT_EQ(Column(Built(snapshot, options), kUsersName),
-            (std::vector<std::string>{"lab", "Carol", "Tom", "Итого:", "Office", "alice", "Bob", "Dan", "Итого:",
-                                      "Итого:"}));
+  EXPECT_EQ(
+      Column(Built(snapshot, options), kUsersName),
+      (std::vector<std::string>{"lab", "Carol", "Tom", "Итого:", "Office", "alice", "Bob", "Dan", "Итого:", "Итого:"}));
 
   // Today only Bob has figures: the lab, idle as a whole, goes with its users.
   options.view = UsersView::kDay;
