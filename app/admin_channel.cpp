@@ -13,6 +13,8 @@
 #include "console/admin_server.h"
 #include "console/admin_tls.h"
 #include "console/console_engine.h"
+#include "console/monitor_view.h"
+#include "core/clock.h"
 #include "core/main_loop.h"
 #include "core/monitor.h"
 #include "core/process_state.h"
@@ -121,6 +123,11 @@ void StopAdminChannel() {
   stopper.join();
 }
 
-void PushMonitorLine(const std::string& line) { Server().Push(AdminPush::kMonitorLine, line); }
+void PushMonitorLine(const std::string& line, int monitorSwitch) {
+  // Consoles hide a service's lines themselves, so that the lines come back
+  // when the switch is turned on again; the time is the gateway's.
+  Server().Push(AdminPush::kMonitorLine,
+                MonitorPushPayload(GatewayMonitorEntry(line, monitorSwitch, ProgramClock().LocalNow())));
+}
 
 }  // namespace brindlex

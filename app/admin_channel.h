@@ -20,7 +20,8 @@ struct Gateway;
 void StartAdminChannel(Gateway& gateway, ConsoleEngine& engine, MainLoop& loop);
 // Says farewell to every console, closes the channel and waits for its threads.
 void StopAdminChannel();
-// Hands a monitor line to every console attached (any thread; never waits).
-void PushMonitorLine(const std::string& line);
+// Hands a monitor line, with the switch of its service, to every console
+// attached (any thread; never waits).
+void PushMonitorLine(const std::string& line, int monitorSwitch);
 
 }  // namespace brindlex

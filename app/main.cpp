@@ -129,10 +129,10 @@ int main(int argc, char** argv) {
   MainLoop& loop = *new HeadlessMainLoop;
   SetMainLoop(&loop);
   // Every line goes to standard output, and to the consoles attached.
-  SetMonitorSink([](const std::string& line) {
+  SetMonitorSwitchSink([](const std::string& line, int monitorSwitch) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
-    PushMonitorLine(line);
+    PushMonitorLine(line, monitorSwitch);
   });
   SetMonitorFlush([] { std::fflush(stdout); });
   // A busy gateway may leave some services' lines out.

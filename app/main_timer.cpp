@@ -163,7 +163,9 @@ void PerSecond(MainTimer& timer, std::int64_t whole, std::int64_t now) {
   bool sessionsLogged = SessionSweep(whole, now, timer.secondBase) > 0;
   // Lines a failing disk refused wait in memory; each second tries them.
   RetryPendingLogLines();
-  for (const std::string& line : TakeRefusalLines()) MonitorAppend(line);
+  std::vector<int> switches;
+  const std::vector<std::string> refused = TakeRefusalLines(&switches);
+  for (std::size_t i = 0; i < refused.size(); ++i) MonitorAppend(refused[i], switches[i]);
   timer.stepMarker = 80;
   // Subscriptions are charged in memory and sessions logged only when they
   // close: every ten seconds both go to disk so a crash loses little. A

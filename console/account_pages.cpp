@@ -95,6 +95,7 @@ bool AccountPageEditor::NewUser(std::uint32_t groupNumber, const std::function<v
     return false;
   }
   showsUser_ = true;
+  id_ = kNewUserPlace;
   user_ = std::move(*user);
   group_ = std::move(*group);
   Finish(fill, true);

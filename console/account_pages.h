@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ bool HourGreyed(const Schedule& user, const Schedule& group, int day, int hour);
 // where the user's value differs from its group's (drawn highlighted).
 std::array<bool, 6> LimitsDifferingFromGroup(const AccessRules& user, const AccessRules& group);
 
+// The place of a user that exists only in the editor: one no stored user
+// has, so that the tree never takes another user's node for it.
+inline constexpr std::uint32_t kNewUserPlace = UINT32_MAX;
+
 class AccountPageEditor {
  public:
   AccountPageEditor(ConsoleEngine& engine, ChangeMask& mask) : engine_(engine), mask_(mask) {}
@@ -48,7 +53,8 @@ class AccountPageEditor {
 
   bool ShowsUser() const { return showsUser_; }
   bool IsNew() const { return isNew_; }
-  // The group's number or the user's table place (not yet known for a new user).
+  // The group's number or the user's table place; a new user has
+  // kNewUserPlace until it is applied.
   std::uint32_t Id() const { return id_; }
   std::string Header() const;
 

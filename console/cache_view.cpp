@@ -39,12 +39,9 @@ std::vector<std::string> CacheColumnCaptions() {
 
 std::string CacheTimeText(std::int64_t greenwichSeconds) {
   if (greenwichSeconds == 0 || greenwichSeconds == -1) return "-";
-  // LocalTm breaks a value down without any zone shift: Greenwich time stays
-  // Greenwich time.
-  const std::tm tm = LocalTm(greenwichSeconds);
-  char text[64];
-  std::strftime(text, sizeof(text), "%d/%m/%y %X", &tm);
-  return text;
+  // The date form of every other page; local seconds are broken down without
+  // any zone shift, so Greenwich time stays Greenwich time.
+  return FormatDateAndTime(greenwichSeconds);
 }
 
 void CacheList::Load(std::vector<ConsoleCacheEntry> entries) {

@@ -71,7 +71,7 @@ void ConfigEditor::AddGroup(const std::function<void()>& fill) {
 
 bool ConfigEditor::AddUser(std::uint32_t groupNumber, const std::function<void()>& fill) {
   if (!accounts_.NewUser(groupNumber, fill)) return false;
-  node_ = {NodeKind::kUser, 0};
+  node_ = {NodeKind::kUser, accounts_.Id()};
   newUserGroup_ = groupNumber;
   return true;
 }

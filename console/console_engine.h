@@ -21,6 +21,7 @@
 #include "core/display_forms.h"
 #include "core/filter_text.h"
 #include "core/groups.h"
+#include "core/monitor.h"
 #include "core/port_map_rules.h"
 #include "core/schedule.h"
 #include "core/subscriptions.h"
@@ -240,6 +241,20 @@ struct ConsoleTicket {
 
 // --- The interface ------------------------------------------------------------
 
+// --- Monitor page --------------------------------------------------------------
+
+// A monitor line as a console gets it: the line as the gateway prints it
+// (and writes it to its logs), the switch of its service (kMonitorAlways:
+// shown whatever the switches say), the gateway's local time when the line
+// came (0 when not known: the console's own time stands in), and for a
+// refusal the text of the message the client was answered with.
+struct MonitorEntry {
+  std::string line;
+  int monitorSwitch = kMonitorAlways;
+  std::int64_t localTime = 0;
+  std::string message;
+};
+
 class ConsoleEngine {
  public:
   virtual ~ConsoleEngine() = default;
@@ -268,7 +283,7 @@ class ConsoleEngine {
   virtual SpeedSlots SpeedHistory(SpeedSubject subject, std::uint32_t id) = 0;
 
   // Monitor page: lines arrive on the console's thread through the sink.
-  virtual void SetMonitorSink(std::function<void(const std::string& line)> sink) = 0;
+  virtual void SetMonitorSink(std::function<void(const MonitorEntry& entry)> sink) = 0;
   virtual bool MonitorShows(int monitorSwitch) = 0;
   virtual void SetMonitorShows(int monitorSwitch, bool shows) = 0;
 

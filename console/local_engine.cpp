@@ -5,6 +5,7 @@
 
 #include "cache/cache_index.h"
 #include "cache/cache_store.h"
+#include "console/monitor_view.h"
 #include "core/accounting.h"
 #include "core/clock.h"
 #include "core/connection.h"
@@ -243,8 +244,14 @@ SpeedSlots LocalEngine::SpeedHistory(SpeedSubject subject, std::uint32_t id) {
   return SpeedSlots(kSpeedHistorySlots, -1);
 }
 
-void LocalEngine::SetMonitorSink(std::function<void(const std::string& line)> sink) {
-  brindlex::SetMonitorSink(std::move(sink));
+void LocalEngine::SetMonitorSink(std::function<void(const MonitorEntry& entry)> sink) {
+  if (!sink) {
+    brindlex::SetMonitorSwitchSink(nullptr);
+    return;
+  }
+  brindlex::SetMonitorSwitchSink([sink = std::move(sink)](const std::string& line, int monitorSwitch) {
+    sink(GatewayMonitorEntry(line, monitorSwitch, ProgramClock().LocalNow()));
+  });
 }
 
 bool LocalEngine::MonitorShows(int monitorSwitch) { return brindlex::MonitorShows(monitorSwitch); }

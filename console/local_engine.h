@@ -34,7 +34,7 @@ class LocalEngine final : public ConsoleEngine {
   StatusFigures Status() override;
   SpeedSlots SpeedHistory(SpeedSubject subject, std::uint32_t id) override;
 
-  void SetMonitorSink(std::function<void(const std::string& line)> sink) override;
+  void SetMonitorSink(std::function<void(const MonitorEntry& entry)> sink) override;
   bool MonitorShows(int monitorSwitch) override;
   void SetMonitorShows(int monitorSwitch, bool shows) override;
 

@@ -11,6 +11,7 @@
 
 #include "cache/cache_index.h"
 #include "console/admin_records.h"
+#include "console/monitor_view.h"
 #include "core/file_io.h"
 #include "core/ini_file.h"
 #include "core/strings.h"
@@ -53,7 +54,7 @@ void RemoteEngine::Tell(AdminCall call, const std::string& args) {
 void RemoteEngine::HandlePush(AdminPush kind, std::string_view payload) {
   switch (kind) {
     case AdminPush::kMonitorLine:
-      if (monitorSink_) monitorSink_(std::string(payload));
+      if (monitorSink_) monitorSink_(MonitorEntryOfPush(payload));
       break;
     case AdminPush::kMailStatus:
       if (mailSink_) mailSink_(std::string(payload));
@@ -114,7 +115,9 @@ SpeedSlots RemoteEngine::SpeedHistory(SpeedSubject subject, std::uint32_t id) {
   return Ask<SpeedSlots>(AdminCall::kSpeedHistory, Encode(subject, id)).value_or(SpeedSlots{});
 }
 
-void RemoteEngine::SetMonitorSink(std::function<void(const std::string& line)> sink) { monitorSink_ = std::move(sink); }
+void RemoteEngine::SetMonitorSink(std::function<void(const MonitorEntry& entry)> sink) {
+  monitorSink_ = std::move(sink);
+}
 
 bool RemoteEngine::MonitorShows(int monitorSwitch) {
   return Ask<bool>(AdminCall::kMonitorShows, Encode(std::int32_t{monitorSwitch})).value_or(false);

@@ -58,7 +58,7 @@ class RemoteEngine final : public ConsoleEngine {
   StatusFigures Status() override;
   SpeedSlots SpeedHistory(SpeedSubject subject, std::uint32_t id) override;
 
-  void SetMonitorSink(std::function<void(const std::string& line)> sink) override;
+  void SetMonitorSink(std::function<void(const MonitorEntry& entry)> sink) override;
   bool MonitorShows(int monitorSwitch) override;
   void SetMonitorShows(int monitorSwitch, bool shows) override;
 
@@ -122,7 +122,7 @@ class RemoteEngine final : public ConsoleEngine {
 
   AdminLink& link_;
   std::string privateFolderBase_;
-  std::function<void(const std::string&)> monitorSink_;
+  std::function<void(const MonitorEntry&)> monitorSink_;
   std::function<void(const std::string&)> mailSink_;
   std::function<void(std::uint8_t)> refreshHandler_;
 };

@@ -29,14 +29,17 @@ bool HoldsNonZero(const CounterBlock& block) {
   return false;
 }
 
-bool Taken(const ConsoleUser& user, const UsersGridOptions& options) {
-  if (IsPeriodView(options.view) ? user.hasTicket && !options.showTicketUsers : !user.hasTicket) return false;
-  return !user.deleted || HoldsNonZero(ViewBlock(user, options.view));
-}
-
-// The totals of view 4 sum what was used: a remaining amount may be unlimited.
+// The totals of view 4 sum what was used: a remaining amount may be unlimited;
+// so does the test of an idle user.
 const CounterBlock& TotalledBlock(const ConsoleUser& user, UsersView view) {
   return view == UsersView::kTicketRemaining ? user.ticketUsed : ViewBlock(user, view);
+}
+
+bool Taken(const ConsoleUser& user, const UsersGridOptions& options) {
+  if (IsPeriodView(options.view) ? user.hasTicket && !options.showTicketUsers : !user.hasTicket) return false;
+  // A deleted user stays while the view has figures of his.
+  if (user.deleted && !HoldsNonZero(ViewBlock(user, options.view))) return false;
+  return !options.hideIdle || HoldsNonZero(TotalledBlock(user, options.view));
 }
 
 // The figure a sort column orders by; name columns have none.

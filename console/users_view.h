@@ -47,6 +47,9 @@ struct UsersGridOptions {
   int sortColumn = kUsersName;
   bool showGroups = true;
   bool showTicketUsers = true;  // subscription users also in the period views
+  // Every user is listed, the idle too (one added a minute ago is found);
+  // this leaves out those with nothing counted in the view.
+  bool hideIdle = false;
   TrafficUnit unit = TrafficUnit::KbAndMb;
 };
 

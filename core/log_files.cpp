@@ -208,7 +208,7 @@ std::string TakeConnectionLineLocked(ConnectionRecord& connection, std::int64_t&
 void WriteConnectionLine(std::uint8_t service, std::int64_t start, const std::string& line) {
   if (line.empty()) return;
   AppendLine(ConnectionLogPath(start), line);
-  if (MonitorShows(MonitorSwitchOf(service))) MonitorShow(line);
+  if (MonitorShows(MonitorSwitchOf(service))) MonitorShow(line, MonitorSwitchOf(service));
 }
 
 PendingLogLine SessionLineLocked(const SessionRecord& record, const UserSession& session) {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <iterator>
 #include <mutex>
+#include <utility>
 
 #include "core/main_loop.h"
 #include "core/strings.h"
@@ -13,25 +14,25 @@
 namespace brindlex {
 
 namespace {
-std::function<void(const std::string&)> g_sink;
+std::function<void(const std::string&, int)> g_sink;
 std::function<void()> g_flush;
 
 void Flush() {
   if (g_flush) g_flush();
 }
 
-void Show(const std::string& line) {
-  if (g_sink) g_sink(line);
+void Show(const std::string& line, int monitorSwitch) {
+  if (g_sink) g_sink(line, monitorSwitch);
 }
 std::atomic<bool> g_shows[kMonitorSwitches] = {true, true, true, true, true, true, true};
 
-std::mutex g_postedLock;  // guards the three below
-std::deque<std::string> g_posted;
+std::mutex g_postedLock;                           // guards the three below
+std::deque<std::pair<std::string, int>> g_posted;  // a line and its switch
 size_t g_leftOut = 0;
 bool g_drainPosted = false;
 
 void DrainPosted() {
-  std::deque<std::string> lines;
+  std::deque<std::pair<std::string, int>> lines;
   size_t leftOut = 0;
   {
     std::lock_guard<std::mutex> lock(g_postedLock);
@@ -39,11 +40,11 @@ void DrainPosted() {
     std::swap(leftOut, g_leftOut);
     g_drainPosted = false;
   }
-  for (const std::string& line : lines) Show(line);
+  for (const auto& [line, monitorSwitch] : lines) Show(line, monitorSwitch);
   if (leftOut > 0) {
     char text[256];
     std::snprintf(text, sizeof(text), StrC(1244), leftOut);
-    Show(text);
+    Show(text, kMonitorAlways);
   }
   Flush();
 }
@@ -79,23 +80,32 @@ int MonitorSwitchOf(std::uint8_t service) {
   return service < std::size(kSwitches) ? kSwitches[service] : -1;
 }
 
-void SetMonitorSink(std::function<void(const std::string& line)> sink) { g_sink = std::move(sink); }
+void SetMonitorSink(std::function<void(const std::string& line)> sink) {
+  if (sink)
+    g_sink = [sink = std::move(sink)](const std::string& line, int) { sink(line); };
+  else
+    g_sink = nullptr;
+}
+
+void SetMonitorSwitchSink(std::function<void(const std::string& line, int monitorSwitch)> sink) {
+  g_sink = std::move(sink);
+}
 
 void SetMonitorFlush(std::function<void()> flush) { g_flush = std::move(flush); }
 
-void MonitorAppend(const std::string& line) {
-  Show(line);
+void MonitorAppend(const std::string& line, int monitorSwitch) {
+  Show(line, monitorSwitch);
   Flush();
 }
 
-void MonitorPost(std::vector<std::string>& lines) {
+void MonitorPost(std::vector<std::string>& lines, int monitorSwitch) {
   {
     std::lock_guard<std::mutex> lock(g_postedLock);
     for (std::string& line : lines) {
       if (g_posted.size() >= kMaxPostedMonitorLines)
         ++g_leftOut;
       else
-        g_posted.push_back(std::move(line));
+        g_posted.emplace_back(std::move(line), monitorSwitch);
     }
     lines.clear();
     if (g_drainPosted) return;
@@ -104,17 +114,17 @@ void MonitorPost(std::vector<std::string>& lines) {
   TheMainLoop().Post(DrainPosted);
 }
 
-void MonitorShow(const std::string& line) {
+void MonitorShow(const std::string& line, int monitorSwitch) {
   if (OnMainThread())
-    MonitorAppend(line);
+    MonitorAppend(line, monitorSwitch);
   else
-    MonitorPost(line);
+    MonitorPost(line, monitorSwitch);
 }
 
-void MonitorPost(std::string line) {
+void MonitorPost(std::string line, int monitorSwitch) {
   std::vector<std::string> lines;
   lines.push_back(std::move(line));
-  MonitorPost(lines);
+  MonitorPost(lines, monitorSwitch);
 }
 
 }  // namespace brindlex

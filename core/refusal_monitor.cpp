@@ -144,7 +144,7 @@ void ReportRefusal(Refusal refusal) {
   queue.refusals.push_back(std::move(refusal));
 }
 
-std::vector<std::string> TakeRefusalLines() {
+std::vector<std::string> TakeRefusalLines(std::vector<int>* switches) {
   RefusalQueue& queue = Queue();
   std::vector<Refusal> refusals;
   std::int64_t notQueued = 0;
@@ -155,14 +155,25 @@ std::vector<std::string> TakeRefusalLines() {
   }
   std::int64_t now = ProgramClock().PerformanceCounter();
   std::vector<std::string> lines;
+  const auto tag = [&](std::size_t from, const std::string& own, int monitorSwitch) {
+    if (!switches) return;
+    for (std::size_t i = from; i < lines.size(); ++i)
+      switches->push_back(lines[i] == own ? monitorSwitch : kMonitorAlways);
+  };
+  if (switches) switches->clear();
   for (const Refusal& refusal : refusals) {
-    if (!refusal.admin && !MonitorShows(refusal.dns ? kMonitorDns : MonitorSwitchOf(refusal.service))) continue;
+    const int monitorSwitch = refusal.dns ? kMonitorDns : MonitorSwitchOf(refusal.service);
+    if (!refusal.admin && !MonitorShows(monitorSwitch)) continue;
+    const std::size_t from = lines.size();
+    std::string line = RefusalLine(refusal);
     if (std::optional<RepeatedRefusal> kind = RepeatedKind(refusal)) {
-      queue.limiter.Refused(*kind, refusal.client, now, RefusalLine(refusal), lines);
+      queue.limiter.Refused(*kind, refusal.client, now, line, lines);
     } else {
-      lines.push_back(RefusalLine(refusal));
+      lines.push_back(line);
     }
+    tag(from, line, refusal.admin ? kMonitorAlways : monitorSwitch);
   }
+  const std::size_t summaries = lines.size();
   queue.limiter.Expire(now, lines);
   notQueued += queue.limiter.TakeUntracked();
   if (notQueued > 0) {
@@ -170,6 +181,7 @@ std::vector<std::string> TakeRefusalLines() {
     std::snprintf(text, sizeof(text), StrC(kRefusalsNotShown), std::to_string(notQueued).c_str());
     lines.emplace_back(text);
   }
+  tag(summaries, {}, kMonitorAlways);
   return lines;
 }
 

@@ -105,6 +105,8 @@ void ReportAdminRefused(Ipv4 client, std::string who = "admin");
 
 // Main thread: the lines of the refusals queued since the last call, then
 // the failed-login summaries due at the program clock's present count.
-std::vector<std::string> TakeRefusalLines();
+// `switches`, when given, gets the monitor switch of each line: that of the
+// refusal's service, kMonitorAlways for a console's refusal and a summary.
+std::vector<std::string> TakeRefusalLines(std::vector<int>* switches = nullptr);
 
 }  // namespace brindlex

@@ -129,7 +129,7 @@ void TDnsThread::ToMonitor(std::string line) {
 }
 
 void TDnsThread::HandOverLines() {
-  if (!lines_.empty()) MonitorPost(lines_);
+  if (!lines_.empty()) MonitorPost(lines_, kMonitorDns);
 }
 
 void TDnsThread::Run() {

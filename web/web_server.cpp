@@ -69,7 +69,7 @@ void ReportStoppedProgram(const ConnectionRecord& r, const std::string& file, co
   std::string line = "WEB PROGRAM STOPPED, " + FormatIpv4(r.clientAddress) + ", " + EscapeField(file) + ", " + why;
   std::uint8_t service = r.service;
   TheMainLoop().Post([line, service] {
-    if (MonitorShows(MonitorSwitchOf(service))) MonitorAppend(line);
+    if (MonitorShows(MonitorSwitchOf(service))) MonitorAppend(line, MonitorSwitchOf(service));
   });
 }
 

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
+#include "core/clock.h"
 #include "core/monitor.h"
 #include "core/strings.h"
 
@@ -31,8 +32,9 @@ MonitorPage::MonitorPage(ConsoleEngine& engine, QWidget* parent) : QWidget(paren
   auto* switches = new QHBoxLayout;
   for (int i = 0; i < kMonitorSwitches; ++i) {
     auto* box = new QCheckBox(kSwitchCaptions[i], this);
-    box->setChecked(engine_.MonitorShows(i));
-    connect(box, &QCheckBox::toggled, this, [this, i](bool on) { engine_.SetMonitorShows(i, on); });
+    box->setChecked(lines_.Shows(i));
+    connect(box, &QCheckBox::toggled, this, [this, i](bool on) { Follow(lines_.SetShows(i, on)); });
+    switches_[static_cast<std::size_t>(i)] = box;
     switches->addWidget(box);
   }
   switches->addStretch(1);
@@ -54,21 +56,32 @@ MonitorPage::MonitorPage(ConsoleEngine& engine, QWidget* parent) : QWidget(paren
     const auto request = lines_.AddToFilter(engine_.Users());
     if (request && openFilter_) openFilter_(*request);
   });
-  engine_.SetMonitorSink([this](const std::string& line) { Add(line); });
+  engine_.SetMonitorSink([this](const MonitorEntry& entry) { Add(entry); });
 }
 
-void MonitorPage::Add(const std::string& line) {
-  const std::size_t before = lines_.Lines().size();
-  lines_.Add(line);
-  const std::size_t after = lines_.Lines().size();
-  if (after == before) return;  // dropped: paused, or an empty line
+void MonitorPage::Add(MonitorEntry entry) {
+  // A line of the channel itself carries no time: it came now.
+  if (entry.localTime == 0) entry.localTime = ProgramClock().LocalNow();
+  Follow(lines_.Add(std::move(entry)));
+}
+
+void MonitorPage::Follow(MonitorChange change) {
+  if (change == MonitorChange::kNone) return;
   const QSignalBlocker block(list_);
-  // The model cut its oldest lines in one step; the list follows.
-  for (std::size_t cut = before + 1 - after; cut > 0; --cut) delete list_->takeItem(0);
-  list_->addItem(QString::fromStdString(line));
+  const auto& texts = lines_.Texts();
+  if (change == MonitorChange::kRebuilt) {
+    list_->clear();
+    for (const std::string& text : texts) list_->addItem(QString::fromStdString(text));
+  } else {
+    // The model cut its oldest lines in one step; the list follows.
+    while (static_cast<std::size_t>(list_->count()) >= texts.size() && list_->count() > 0) delete list_->takeItem(0);
+    list_->addItem(QString::fromStdString(texts.back()));
+  }
   if (const auto selected = lines_.Selected()) {
     list_->setCurrentRow(static_cast<int>(*selected));
     Selected(static_cast<int>(*selected));
+  } else {
+    Selected(-1);
   }
 }
 
@@ -85,9 +98,11 @@ void MonitorPage::Clear() {
 }
 
 void MonitorPage::SetPaused(bool paused) {
-  lines_.SetPaused(paused);
-  const QSignalBlocker block(pause_);
-  pause_->setChecked(paused);
+  {
+    const QSignalBlocker block(pause_);
+    pause_->setChecked(paused);
+  }
+  Follow(lines_.SetPaused(paused));
 }
 
 void MonitorPage::ContextMenu(const QPoint& at) {

@@ -86,6 +86,10 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   showGroups_->setChecked(options_.showGroups);
   unitsRow->addSpacing(20);
   unitsRow->addWidget(showGroups_);
+  // Per window: the console keeps no settings of its own.
+  hideIdle_ = new QCheckBox("#1380", this);
+  hideIdle_->setChecked(options_.hideIdle);
+  unitsRow->addWidget(hideIdle_);
   unitsRow->addStretch(1);
   unitsRow->addWidget(ticketButton_);
 
@@ -106,6 +110,10 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   connect(ticketTabs_, &QTabBar::currentChanged, this, [this] { ViewChanged(); });
   connect(showGroups_, &QCheckBox::toggled, this, [this](bool on) {
     options_.showGroups = on;
+    Rebuild();
+  });
+  connect(hideIdle_, &QCheckBox::toggled, this, [this](bool on) {
+    options_.hideIdle = on;
     Rebuild();
   });
   connect(ticketUsers_, &QCheckBox::toggled, this, [this](bool on) {

@@ -74,6 +74,7 @@ class UsersPage final : public QWidget {
   QCheckBox* ticketUsers_ = nullptr;
   QPushButton* ticketButton_ = nullptr;
   QCheckBox* showGroups_ = nullptr;
+  QCheckBox* hideIdle_ = nullptr;
   QButtonGroup* units_ = nullptr;
   QTableWidget* table_ = nullptr;
 };

@@ -105,7 +105,7 @@ class ConfigPageTest : public ::testing::Test {
     page_ = form_->Config();
   }
   void TearDown() override {
-    engine_->SetMonitorSink([](const std::string&) {});
+    engine_->SetMonitorSink([](const MonitorEntry&) {});
     engine_->SetMailStatusSink([](const std::string&) {});
     link_->Detach();
     form_.reset();

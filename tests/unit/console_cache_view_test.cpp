@@ -30,8 +30,8 @@ TEST(ConsoleCacheView, RowsWithAUrlAndTheirCells) {
   ASSERT_EQ(list.Rows().size(), 4u);
   EXPECT_EQ(list.Cell(0, kCacheUrl), "http://b.lan/page");
   EXPECT_EQ(list.Cell(0, kCacheLength), "300");
-  EXPECT_EQ(list.Cell(0, kCacheCreated), "14/11/23 22:13:20");
-  EXPECT_EQ(list.Cell(0, kCacheAccepted), "14/11/23 22:15:00");
+  EXPECT_EQ(list.Cell(0, kCacheCreated), "14.11.2023 22:13:20");
+  EXPECT_EQ(list.Cell(0, kCacheAccepted), "14.11.2023 22:15:00");
   EXPECT_EQ(list.Cell(0, kCacheUsed), "-");
   EXPECT_EQ(list.Cell(0, kCacheValidUntil), "-");
   EXPECT_EQ(list.Cell(2, kCacheCreated), "-");

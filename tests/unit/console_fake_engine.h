@@ -53,7 +53,7 @@ class FakeConsoleEngine : public ConsoleEngine {
   void CloseTreeLine(TreeLineKind kind, std::uint64_t handle) override { treeCloses.push_back({kind, handle}); }
   StatusFigures Status() override { return status; }
   SpeedSlots SpeedHistory(SpeedSubject, std::uint32_t) override { return speed; }
-  void SetMonitorSink(std::function<void(const std::string&)>) override {}
+  void SetMonitorSink(std::function<void(const MonitorEntry&)>) override {}
   bool MonitorShows(int) override { return true; }
   void SetMonitorShows(int, bool) override {}
   std::vector<ConsoleCacheEntry> CacheEntries() override { return cacheEntries; }

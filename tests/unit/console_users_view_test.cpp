@@ -142,6 +142,33 @@ TEST(ConsoleUsersView, DayViewLeavesOutTheDeletedWithoutFiguresAndOmitsTicketUse
   for (const std::string& text : Column(grid, kUsersRating)) EXPECT_EQ(text, "");
 }
 
+TEST(ConsoleUsersView, EveryUserIsListedIdleOrNotUnlessTheIdleAreHidden) {
+  UsersSnapshot snapshot = Prepared();
+  snapshot.users.push_back(User(7, 1, "Newcomer", {}));  // added a minute ago
+  UsersGridOptions options;
+  EXPECT_EQ(Column(Built(snapshot, options), kUsersName),
+            (std::vector<std::string>{"lab", "Carol", "Tom", "Итого:", "Office", "alice", "Bob", "Dan", "Newcomer",
+                                      "Итого:", "Итого:"}));
+  options.hideIdle = true;
+  EXPECT_EQ(
+      Column(Built(snapshot, options), kUsersName),
+      (std::vector<std::string>{"lab", "Carol", "Tom", "Итого:", "Office", "alice", "Bob", "Dan", "Итого:", "Итого:"}));
+
+  // Today only Bob has figures: the lab, idle as a whole, goes with its users.
+  options.view = UsersView::kDay;
+  EXPECT_EQ(Column(Built(snapshot, options), kUsersName),
+            (std::vector<std::string>{"Office", "Bob", "Итого:", "Итого:"}));
+  options.hideIdle = false;
+  EXPECT_EQ(Built(snapshot, options).Rows().size(), 10u) << "the idle of today are back, the deleted Dan is not";
+
+  // The subscription views judge by what was used, not by what remains.
+  snapshot.users[6].ticketUsed = {};
+  options.view = UsersView::kTicketRemaining;
+  EXPECT_EQ(Column(Built(snapshot, options), kUsersName), (std::vector<std::string>{"lab", "Tom"}));
+  options.hideIdle = true;
+  EXPECT_TRUE(Built(snapshot, options).Rows().empty());
+}
+
 TEST(ConsoleUsersView, HiddenGroupsMakeOneEntryWithoutGroupRows) {
   UsersGridOptions options;
   options.showGroups = false;

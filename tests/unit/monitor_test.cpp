@@ -41,6 +41,28 @@ TEST_F(MonitorPostTest, LinesFromAnotherThreadArriveInOrderOnTheMainThread) {
   EXPECT_EQ(shown_, (std::vector<std::string>{"line 0", "line 1", "line 2", "first of two", "second of two", "later"}));
 }
 
+TEST_F(MonitorPostTest, TheSwitchSinkIsToldEachLinesSwitchFromAnyThread) {
+  std::vector<std::pair<std::string, int>> tagged;
+  SetMonitorSwitchSink([&](const std::string& line, int monitorSwitch) { tagged.emplace_back(line, monitorSwitch); });
+  MonitorAppend("status");
+  MonitorShow("dns here", kMonitorDns);
+  std::thread([] {
+    MonitorShow("ftp there", kMonitorFtp);
+    std::vector<std::string> batch = {"a", "b"};
+    MonitorPost(batch, kMonitorSmtp);
+  }).join();
+  loop_.Pump();
+  EXPECT_EQ(tagged, (std::vector<std::pair<std::string, int>>{{"status", kMonitorAlways},
+                                                              {"dns here", kMonitorDns},
+                                                              {"ftp there", kMonitorFtp},
+                                                              {"a", kMonitorSmtp},
+                                                              {"b", kMonitorSmtp}}));
+  EXPECT_TRUE(shown_.empty()) << "one sink at a time";
+  SetMonitorSink([this](const std::string& line) { shown_.push_back(line); });
+  MonitorAppend("plain again", kMonitorPop3);
+  EXPECT_EQ(shown_, std::vector<std::string>{"plain again"});
+}
+
 TEST_F(MonitorPostTest, AFloodBeyondTheBoundIsCountedInOneLine) {
   std::thread([] {
     for (size_t i = 0; i < kMaxPostedMonitorLines + 5; ++i) MonitorPost(std::to_string(i));

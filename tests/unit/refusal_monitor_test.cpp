@@ -141,6 +141,29 @@ TEST_F(RefusalQueueTest, AFloodStopsQueueingAndTheTakeSaysHowManyWereLeftOut) {
       << "the count starts again after each take";
 }
 
+TEST_F(RefusalQueueTest, EachLineCarriesItsServicesSwitchAndASummaryNone) {
+  const Ipv4 client = Address("10.0.0.9");
+  ReportRefusal({kServiceSmtp, client, "bob", "", 493, false});
+  Refusal lookup{kServiceHttp, client, "", "", 0, false};
+  lookup.dns = true;
+  ReportRefusal(lookup);
+  ReportAdminRefused(client);
+  ReportRefusal({kServiceFtpControl, client, "guess", "ftp://e/", 422, true});
+  std::vector<int> switches = {99};
+  ASSERT_EQ(TakeRefusalLines(&switches).size(), 4u);
+  EXPECT_EQ(switches, (std::vector<int>{kMonitorSmtp, kMonitorDns, kMonitorAlways, kMonitorFtp}));
+  ReportRefusal({kServiceFtpControl, client, "guess", "ftp://e/", 422, true});
+  ReportRefusal({kServiceHttp, client, "guess", "http://e/", 422, true});
+  EXPECT_TRUE(TakeRefusalLines(&switches).empty()) << "the same minute's failures are only counted";
+  EXPECT_TRUE(switches.empty());
+  clock_.Advance(61 * kSecond);
+  ReportRefusal({kServicePop3, Address("10.0.0.8"), "", "", 493, false});
+  const std::vector<std::string> lines = TakeRefusalLines(&switches);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], Summary("10.0.0.9", 3));
+  EXPECT_EQ(switches, (std::vector<int>{kMonitorPop3, kMonitorAlways}));
+}
+
 TEST_F(RefusalQueueTest, AServiceWhoseMonitorSwitchIsOffShowsNothing) {
   SetMonitorShows(kMonitorHttp, false);
   ReportRefusal({kServiceHttp, Address("10.0.0.9"), "", "http://e/", 498, false});

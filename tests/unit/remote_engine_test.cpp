@@ -14,6 +14,7 @@
 #include "console/admin_calls.h"
 #include "console/admin_dispatch.h"
 #include "console/admin_records.h"
+#include "console/monitor_view.h"
 #include "core/ini_file.h"
 #include "core/strings.h"
 #include "tests/unit/admin_samples.h"
@@ -640,18 +641,25 @@ TEST_F(RemoteEngineTest, PushesReachTheirSinks) {
   std::vector<std::string> lines, statuses;
   std::vector<std::uint8_t> refreshes;
   remote_.HandlePush(AdminPush::kMonitorLine, "before any sink");
-  remote_.SetMonitorSink([&](const std::string& line) { lines.push_back(line); });
+  std::vector<int> switches;
+  remote_.SetMonitorSink([&](const MonitorEntry& entry) {
+    lines.push_back(entry.line);
+    switches.push_back(entry.monitorSwitch);
+  });
   remote_.SetMailStatusSink([&](const std::string& text) { statuses.push_back(text); });
   remote_.SetRefreshHandler([&](std::uint8_t bits) { refreshes.push_back(bits); });
 
   remote_.HandlePush(AdminPush::kMonitorLine, "12:00:01 anna HTTP http://example.test/");
+  remote_.HandlePush(AdminPush::kMonitorLine,
+                     MonitorPushPayload(MonitorEntry{"SMTP, Anna, anna", kMonitorSmtp, 1000, ""}));
   remote_.HandlePush(AdminPush::kMailStatus, "Отправка отчёта anna");
   remote_.HandlePush(AdminPush::kRefresh, std::string(1, char(kRefreshTree | kRefreshSpeed)));
   remote_.HandlePush(AdminPush::kRefresh, "");
   remote_.HandlePush(AdminPush::kRefresh, "ab");
   remote_.HandlePush(AdminPush::kFarewell, "Шлюз остановлен");
 
-  EXPECT_EQ(lines, std::vector<std::string>{"12:00:01 anna HTTP http://example.test/"});
+  EXPECT_EQ(lines, (std::vector<std::string>{"12:00:01 anna HTTP http://example.test/", "SMTP, Anna, anna"}));
+  EXPECT_EQ(switches, (std::vector<int>{kMonitorAlways, kMonitorSmtp}));
   EXPECT_EQ(statuses, std::vector<std::string>{"Отправка отчёта anna"});
   EXPECT_EQ(refreshes, std::vector<std::uint8_t>{kRefreshTree | kRefreshSpeed});
 }
