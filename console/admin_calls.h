@@ -74,6 +74,8 @@ enum class AdminCall : std::uint16_t {
   kTicket = 48,
   kApplyTicket = 49,
   kCloseTicket = 50,
+  kUserMessageRefusal = 51,
+  kDialUpEntries = 52,
 
   // Served by the gateway program itself, not by the engine's dispatcher.
   kGatewayFigures = 200,

@@ -4,6 +4,8 @@
 #include "console/local_engine.h"
 #include "core/account_source.h"
 #include "core/ini_file.h"
+#include "core/settings.h"
+#include "reports/report_service.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex::testing {
@@ -134,6 +136,26 @@ TEST_F(LocalEngineTest, TheUsersSnapshotCarriesFiguresAddressesAndReachedLimits)
   EXPECT_TRUE(user.limits.countsIncoming);
   ASSERT_EQ(snapshot.groups.size(), 1u);
   EXPECT_EQ(snapshot.groups[0].number, user.groupNumber);
+}
+
+TEST_F(LocalEngineTest, AMessageThatCouldNotLeaveIsRefusedWithItsReasonAndNotQueued) {
+  UserRecord* ann = AddUser("ann");
+  ChangeSettings([](SystemSettings& s) { s.SpamServer.clear(); });
+  EXPECT_EQ(engine_.UserMessageRefusal(5), MailRefusal::kNoUser);
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoAddress);
+  ann->reportEmail = "ann@example.test";
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoServer);
+  ChangeSettings([](SystemSettings& s) { s.SpamServer = "127.0.0.1"; });
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoService);
+  EXPECT_FALSE(engine_.SendUserMessage(0, "hello"));
+
+  StartReportService();
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNone);
+  EXPECT_TRUE(engine_.SendUserMessage(0, "hello"));
+  ChangeSettings([](SystemSettings& s) { s.SpamServer.clear(); });
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoServer);
+  EXPECT_FALSE(engine_.SendUserMessage(0, "hello")) << "not queued to a sender that has no server";
+  StopReportService();
 }
 
 }  // namespace
