@@ -12,6 +12,7 @@
 #include "console/qt/cache_page.h"
 #include "console/qt/config_page.h"
 #include "console/qt/connections_page.h"
+#include "console/qt/console_application.h"
 #include "console/qt/export_sheet.h"
 #include "console/qt/filter_form.h"
 #include "console/qt/filter_page.h"
@@ -34,6 +35,8 @@
 
 namespace brindlex {
 namespace {
+
+constexpr const char* kTimerModule = "MainTimer";
 
 // The tray's picture, drawn rather than shipped: a white "B" on the
 // program's blue.
@@ -208,11 +211,27 @@ void TMainFormBX::PageChosen(int index) {
 
 TMainFormBX::~TMainFormBX() = default;
 
+// The console's side of the main timer: its steps carry the numbers of the
+// gateway's tick, so that a report names the same step on both sides.
 ConsoleRefresh TMainFormBX::Refresh() {
   return ConsoleRefresh{
-      [this] { connections_->Repaint(); },  [this] { PerSecond(); },
-      [this] { users_->Rebuild(); },        [this] { TrayUpkeep(); },
-      [this] { speedWindows_->Repaint(); },
+      [this] {
+        HandlerStep step(kTimerModule, 1);
+        connections_->Repaint();
+      },
+      [this] { PerSecond(); },
+      [this] {
+        HandlerStep step(kTimerModule, 74);
+        users_->Rebuild();
+      },
+      [this] {
+        HandlerStep step(kTimerModule, 76);
+        TrayUpkeep();
+      },
+      [this] {
+        HandlerStep step(kTimerModule, 78);
+        speedWindows_->Repaint();
+      },
   };
 }
 
@@ -246,9 +265,12 @@ void TMainFormBX::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFormBX::PerSecond() {
+  HandlerStep step(kTimerModule, 71);
   connections_->Second();
+  step.Set(72);
   status_->setText(
       QString::fromStdString(StatusBarText(engine_.Status(), engine_.SpeedHistory(SpeedSubject::kProgram, 0))));
+  step.Set(73);
   cache_->UpdateLabels();
 }
 

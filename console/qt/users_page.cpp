@@ -126,10 +126,7 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   connect(fromCalendar_, &QPushButton::clicked, this, [this] { PickDate(true); });
   connect(toCalendar_, &QPushButton::clicked, this, [this] { PickDate(false); });
   connect(refresh_, &QPushButton::clicked, this, [this] { Refresh(); });
-  connect(ticketButton_, &QPushButton::clicked, this, [this] {
-    if (auto row = CurrentRow(); row && grid_.Commands(*row).ticket && hooks_.openTicket)
-      hooks_.openTicket(grid_, *row);
-  });
+  connect(ticketButton_, &QPushButton::clicked, this, [this] { OpenTicketOfCurrentRow(); });
   ViewChanged();
 }
 
@@ -257,16 +254,36 @@ void UsersPage::ContextMenu(const QPoint& at) {
   menu.exec(table_->viewport()->mapToGlobal(at));
 }
 
+void UsersPage::OpenTicketOfCurrentRow() {
+  const auto row = CurrentRow();
+  const ConsoleUser* user = row ? grid_.UserOf(*row) : nullptr;
+  if (user == nullptr) {
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1413)));
+    return;
+  }
+  if (!grid_.Commands(*row).ticket) {
+    QMessageBox::warning(this, QString(kApplicationTitle),
+                         Q(StrWith(1414, user->name.empty() ? user->login : user->name)));
+    return;
+  }
+  if (hooks_.openTicket) hooks_.openTicket(grid_, *row);
+}
+
 void UsersPage::OpenSpeed(std::size_t row) {
   if (const auto target = grid_.SpeedTargetOf(row)) speedWindows_.Open(*target);
 }
 
 void UsersPage::StartRecount() {
   // The recount is a program of its own; the console starts it and goes on.
-  QString program = QDir(QCoreApplication::applicationDirPath()).filePath("retally");
+  const QString beside = QCoreApplication::applicationDirPath();
+  QString program = QDir(beside).filePath("retally");
   if (!QFileInfo(program).isExecutable()) program = QStandardPaths::findExecutable("retally");
-  if (program.isEmpty() || !QProcess::startDetached(program, {}))
-    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1811)));
+  if (program.isEmpty()) {
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1811) + "\n" + StrWith(1416, beside.toStdString())));
+    return;
+  }
+  if (!QProcess::startDetached(program, {}))
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(StrWith(1417, program.toStdString())));
 }
 
 }  // namespace brindlex

@@ -1,0 +1,60 @@
+#include "console/qt/console_application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+#include "core/report_exception.h"
+
+namespace brindlex {
+
+namespace {
+
+// The handlers with steps now running, innermost first; and what the last
+// exception left behind.
+thread_local HandlerStep* t_innermost = nullptr;
+thread_local FailedStep t_failed;
+
+}  // namespace
+
+HandlerStep::HandlerStep(const char* module, int step)
+    : module_(module), step_(step), exceptionsAtStart_(std::uncaught_exceptions()), outer_(t_innermost) {
+  t_innermost = this;
+}
+
+HandlerStep::~HandlerStep() {
+  // Left by an exception: the innermost handler unwinds first and is the one
+  // whose step the report names.
+  if (std::uncaught_exceptions() > exceptionsAtStart_ && t_failed.module.empty()) t_failed = {module_, step_};
+  t_innermost = outer_;
+}
+
+FailedStep TakeFailedStep() {
+  FailedStep failed = std::move(t_failed);
+  t_failed = {};
+  return failed;
+}
+
+ConsoleApplication::ConsoleApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  SetFatalStopHooks(FatalStopHooks{[](const std::string& caption, const std::string& text) {
+                                     QMessageBox::critical(QApplication::activeWindow(),
+                                                           QString::fromStdString(caption),
+                                                           QString::fromStdString(text));
+                                   },
+                                   [] { QCoreApplication::exit(kFatalExit); }});
+}
+
+bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    FailedStep failed = TakeFailedStep();
+    if (failed.module.empty()) {
+      failed.module = receiver != nullptr ? receiver->metaObject()->className() : "QApplication";
+      failed.step = event != nullptr ? static_cast<int>(event->type()) : 0;
+    }
+    ReportCurrentException(failed.module, failed.step);
+  }
+  return false;
+}
+
+}  // namespace brindlex
