@@ -34,14 +34,22 @@ FailedStep TakeFailedStep() {
   return failed;
 }
 
-ConsoleApplication::ConsoleApplication(int& argc, char** argv) : QApplication(argc, argv) {
+ConsoleApplication::ConsoleApplication(int& argc, char** argv, std::function<void()> stop) : QApplication(argc, argv) {
+  if (!stop) stop = [] { QCoreApplication::exit(kFatalExit); };
   SetFatalStopHooks(FatalStopHooks{[](const std::string& caption, const std::string& text) {
                                      QMessageBox::critical(QApplication::activeWindow(),
                                                            QString::fromStdString(caption),
                                                            QString::fromStdString(text));
                                    },
-                                   [] { QCoreApplication::exit(kFatalExit); }});
+                                   [this, stop = std::move(stop)] {
+                                     ++fatalStops_;
+                                     stop();
+                                   }});
 }
+
+// The hooks know this object: reports after it has gone print on standard
+// error again.
+ConsoleApplication::~ConsoleApplication() { SetFatalStopHooks({}); }
 
 bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
   try {

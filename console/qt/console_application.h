@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QApplication>
+#include <functional>
 #include <string>
 
 namespace brindlex {
@@ -47,9 +48,17 @@ class ConsoleApplication final : public QApplication {
   // The console's exit status after the fatal stop.
   static constexpr int kFatalExit = 3;
 
-  // Also puts the fatal report's box and stop in force.
-  ConsoleApplication(int& argc, char** argv);
+  // Also puts the fatal report's box and stop in force. `stop` ends the
+  // console after the box; by default the event loop ends with kFatalExit
+  // (and no later loop runs: the console is going).
+  ConsoleApplication(int& argc, char** argv, std::function<void()> stop = {});
+  ~ConsoleApplication() override;
   bool notify(QObject* receiver, QEvent* event) override;
+  // How many fatal stops were asked for.
+  int FatalStops() const { return fatalStops_; }
+
+ private:
+  int fatalStops_ = 0;
 };
 
 }  // namespace brindlex

@@ -255,15 +255,10 @@ void UsersPage::ContextMenu(const QPoint& at) {
 }
 
 void UsersPage::OpenTicketOfCurrentRow() {
+  // A group's row, or none, has no subscription to show.
   const auto row = CurrentRow();
-  const ConsoleUser* user = row ? grid_.UserOf(*row) : nullptr;
-  if (user == nullptr) {
+  if (!row || grid_.UserOf(*row) == nullptr || !grid_.Commands(*row).ticket) {
     QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1413)));
-    return;
-  }
-  if (!grid_.Commands(*row).ticket) {
-    QMessageBox::warning(this, QString(kApplicationTitle),
-                         Q(StrWith(1414, user->name.empty() ? user->login : user->name)));
     return;
   }
   if (hooks_.openTicket) hooks_.openTicket(grid_, *row);
