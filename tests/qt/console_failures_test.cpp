@@ -37,6 +37,7 @@
 #include "core/report_exception.h"
 #include "core/strings.h"
 #include "dialup/ppp_peers.h"
+#include "reports/report_sender.h"
 #include "tests/integration/account_sections.h"
 #include "tests/integration/origin.h"
 #include "tests/qt/attached_gateway.h"
@@ -183,6 +184,37 @@ TEST(ConsoleFailures, AMessageThatCannotLeaveStaysWithItsTextAndTheBoxSaysWhy) {
   EXPECT_EQ(send(1, "Отчёт готов"), Str(1407));
   EXPECT_EQ(send(0, "  \n"), Str(1411));
   EXPECT_EQ(send(7, "Отчёт готов"), Str(1406));
+}
+
+// Writes `text` into the message dialog when it opens and sends it.
+struct MessageWriting {
+  explicit MessageWriting(QString text) {
+    QObject::connect(&timer, &QTimer::timeout, [this, text] {
+      auto* dialog = qobject_cast<TSendEmail*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      timer.stop();
+      dialog->findChild<QPlainTextEdit*>()->setPlainText(text);
+      ButtonOf(dialog, 1813)->click();
+    });
+    timer.start(10);
+  }
+  QTimer timer;
+};
+
+TEST(ConsoleFailures, AMessageWhoseServerDoesNotAnswerIsABoxOnceItsBatchFails) {
+  AttachedWindow window("SpamServer=127.0.0.1\r\nSpamPort=" + std::to_string(FreePort()) + "\r\n",
+                        AccountSections({Mailed(AddressUser("127.0.0.1", "Desk"), "desk@example.test")}));
+  ASSERT_TRUE(window.up) << window.gateway.process->Output();
+  auto* table = window.form.Users()->findChild<QTableWidget*>();
+  ASSERT_TRUE(PumpUntil([&] { return table->rowCount() > 0; }));
+  for (int row = 0; row < table->rowCount(); ++row)
+    if (table->item(row, 0) != nullptr && table->item(row, 0)->text().contains("Desk")) table->setCurrentCell(row, 0);
+  Answers answers;
+  MessageWriting writing("Счёт за месяц готов");
+  ChooseFromNextMenu(108);
+  OpenUsersMenu(window.form);
+  ASSERT_TRUE(PumpUntil([&] { return !answers.questions.empty(); }, 30s)) << window.gateway.process->Output();
+  EXPECT_EQ(answers.questions[0], StrWith(1426, SmtpStatusText(SmtpEvent::kConnectionFailed, {})));
 }
 
 // Types `typed` into the password dialog when it opens, or cancels it.
