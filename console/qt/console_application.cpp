@@ -1,7 +1,9 @@
 #include "console/qt/console_application.h"
 
 #include <QMessageBox>
+#include <QThread>
 #include <exception>
+#include <functional>
 
 #include "core/report_exception.h"
 
@@ -14,10 +16,26 @@ namespace {
 thread_local HandlerStep* t_innermost = nullptr;
 thread_local FailedStep t_failed;
 
+// What an exception left and a handler caught itself is no step of a later
+// failure: each new step and each event forgets it.
+void ForgetFailedStep() {
+  if (!t_failed.module.empty()) t_failed = {};
+}
+
+// Boxes and the event loop belong to the GUI thread; a report from another
+// thread reaches it through the event queue.
+void OnGuiThread(std::function<void()> work) {
+  if (QThread::currentThread() == QCoreApplication::instance()->thread())
+    work();
+  else
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
 }  // namespace
 
 HandlerStep::HandlerStep(const char* module, int step)
     : module_(module), step_(step), exceptionsAtStart_(std::uncaught_exceptions()), outer_(t_innermost) {
+  ForgetFailedStep();
   t_innermost = this;
 }
 
@@ -37,13 +55,17 @@ FailedStep TakeFailedStep() {
 ConsoleApplication::ConsoleApplication(int& argc, char** argv, std::function<void()> stop) : QApplication(argc, argv) {
   if (!stop) stop = [] { QCoreApplication::exit(kFatalExit); };
   SetFatalStopHooks(FatalStopHooks{[](const std::string& caption, const std::string& text) {
-                                     QMessageBox::critical(QApplication::activeWindow(),
-                                                           QString::fromStdString(caption),
-                                                           QString::fromStdString(text));
+                                     OnGuiThread([caption, text] {
+                                       QMessageBox::critical(QApplication::activeWindow(),
+                                                             QString::fromStdString(caption),
+                                                             QString::fromStdString(text));
+                                     });
                                    },
                                    [this, stop = std::move(stop)] {
-                                     ++fatalStops_;
-                                     stop();
+                                     OnGuiThread([this, stop] {
+                                       ++fatalStops_;
+                                       stop();
+                                     });
                                    }});
 }
 
@@ -52,6 +74,7 @@ ConsoleApplication::ConsoleApplication(int& argc, char** argv, std::function<voi
 ConsoleApplication::~ConsoleApplication() { SetFatalStopHooks({}); }
 
 bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
+  ForgetFailedStep();
   try {
     return QApplication::notify(receiver, event);
   } catch (...) {

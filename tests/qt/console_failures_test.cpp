@@ -23,6 +23,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <thread>
 
 #include "console/qt/cache_page.h"
 #include "console/qt/config_page.h"
@@ -443,6 +444,15 @@ TEST(ConsoleFailures, AnExceptionInAHandlerIsReportedWithTheHandlersStep) {
     EXPECT_EQ(reports.Stops(), 1) << "only the report before it stopped";
     EXPECT_FALSE(Flags().fatalStop);
     EXPECT_EQ(TakeFailedStep().module, "") << "the abort's step does not linger for the next report";
+  }
+  {
+    // A report from another thread: the box and the stop on the GUI thread.
+    FatalReports reports;
+    std::thread([] { ReportException("far away", "Worker", 9); }).join();
+    EXPECT_EQ(reports.Stops(), 0) << "not on the reporting thread";
+    ASSERT_TRUE(PumpUntil([&] { return !reports.answers.questions.empty(); }, 5s));
+    EXPECT_EQ(reports.answers.questions[0], ExceptionText("far away", "Worker", 9));
+    EXPECT_TRUE(PumpUntil([&] { return reports.Stops() == 1; }, 5s));
   }
 }
 
