@@ -292,8 +292,18 @@ TEST(ConsoleFailures, TheRecountSaysWhereItsProgramIsLookedForOrThatItDidNotStar
   ASSERT_TRUE(window.up) << window.gateway.process->Output();
   const std::string folder = TemporaryFolder();
   ASSERT_FALSE(folder.empty());
-  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
-  ::setenv("PATH", folder.c_str(), 1);
+  // PATH holds only the test's folder while the test runs, whatever ends it.
+  struct PathOnly {
+    explicit PathOnly(const std::string& folder) : folder(folder), saved(std::getenv("PATH") ? std::getenv("PATH") : "") {
+      ::setenv("PATH", folder.c_str(), 1);
+    }
+    ~PathOnly() {
+      ::setenv("PATH", saved.c_str(), 1);
+      std::filesystem::remove_all(folder);
+    }
+    std::string folder;
+    std::string saved;
+  } pathOnly(folder);
   Answers answers;
   ChooseFromNextMenu(924);
   OpenUsersMenu(window.form);
@@ -309,8 +319,6 @@ TEST(ConsoleFailures, TheRecountSaysWhereItsProgramIsLookedForOrThatItDidNotStar
   OpenUsersMenu(window.form);
   ASSERT_TRUE(PumpUntil([&] { return answers.questions.size() == 2; }));
   EXPECT_EQ(answers.questions[1], StrWith(1417, program));
-  ::setenv("PATH", path.c_str(), 1);
-  std::filesystem::remove_all(folder);
 }
 
 // The dial-up page of the editor, over an engine.
