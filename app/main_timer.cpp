@@ -15,6 +15,7 @@
 #include "core/monitor.h"
 #include "core/process_state.h"
 #include "core/refusal_monitor.h"
+#include "core/report_exception.h"
 #include "core/session_journal.h"
 #include "core/sessions.h"
 #include "core/subscriptions.h"
@@ -194,9 +195,11 @@ void PerSecond(MainTimer& timer, std::int64_t whole, std::int64_t now) {
   ReportServiceTick();
 }
 
-}  // namespace
+// A tick fails after this much if it throws and the program goes on (the
+// silent abort).
+constexpr auto kRetryAfterFailedTick = std::chrono::seconds(1);
 
-std::chrono::nanoseconds MainTimerTimer(MainTimer& timer) {
+std::chrono::nanoseconds MainTimerTick(MainTimer& timer) {
   timer.stepMarker = 3;
   Clock& clock = ProgramClock();
   std::int64_t now = clock.PerformanceCounter();
@@ -211,6 +214,19 @@ std::chrono::nanoseconds MainTimerTimer(MainTimer& timer) {
   if (Flags().treeDirty.exchange(false)) Call(timer.hooks.repaintTree);
   std::int64_t untilNextSecond = timer.secondBase + kPerformanceFrequency - clock.PerformanceCounter();
   return std::chrono::nanoseconds(std::max<std::int64_t>(untilNextSecond, 0));
+}
+
+}  // namespace
+
+std::chrono::nanoseconds MainTimerTimer(MainTimer& timer) {
+  // The report names the step the tick was at; the loop's own catch could
+  // only say that some tick failed.
+  try {
+    return MainTimerTick(timer);
+  } catch (...) {
+    ReportCurrentException("MainTimer", timer.stepMarker);
+  }
+  return kRetryAfterFailedTick;
 }
 
 }  // namespace brindlex

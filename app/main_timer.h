@@ -38,7 +38,9 @@ struct MainTimer {
 };
 
 // The main loop's tick; returns how long until the next whole second of the
-// second base, counted from the end of this tick.
+// second base, counted from the end of this tick. An exception is reported
+// with module "MainTimer" and the step the tick was at (then the fatal stop;
+// after the silent abort the tick runs again a second later).
 std::chrono::nanoseconds MainTimerTimer(MainTimer& timer);
 
 // The parts of the per-second work, exposed for tests.

@@ -75,6 +75,8 @@ enum class AdminCall : std::uint16_t {
   kApplyTicket = 49,
   kCloseTicket = 50,
   kApplyConfigCopy = 51,
+  kUserMessageRefusal = 52,
+  kDialUpEntries = 53,
 
   // Served by the gateway program itself, not by the engine's dispatcher.
   kGatewayFigures = 200,

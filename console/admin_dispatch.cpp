@@ -280,6 +280,10 @@ std::optional<std::string> ServeAdminCall(ConsoleEngine& engine, std::uint16_t c
       return ServeApplyTicket(e, args, c);
     case AdminCall::kCloseTicket:
       return Serve<U32>(c, args, [&](U32 id) { return e.CloseTicket(id); });
+    case AdminCall::kUserMessageRefusal:
+      return Serve<U32>(c, args, [&](U32 id) { return e.UserMessageRefusal(id); });
+    case AdminCall::kDialUpEntries:
+      return Serve<>(c, args, [&] { return e.DialUpEntries(); });
     case AdminCall::kGatewayFigures:
     case AdminCall::kStopGateway:
       break;

@@ -27,10 +27,12 @@ void Put(WireWriter& w, SpeedSubject v) { PutEnum(w, v); }
 void Put(WireWriter& w, FilterAdditionScope v) { PutEnum(w, v); }
 void Put(WireWriter& w, StatisticsSubject v) { PutEnum(w, v); }
 void Put(WireWriter& w, StatisticsLevel v) { PutEnum(w, v); }
+void Put(WireWriter& w, MailRefusal v) { PutEnum(w, v); }
 
 bool Get(WireReader& r, RebuildView& v) { return GetEnum(r, v, RebuildView::kMonth, RebuildView::kInterval); }
 bool Get(WireReader& r, TreeLineKind& v) { return GetEnum(r, v, TreeLineKind::kAddress, TreeLineKind::kConnection); }
 bool Get(WireReader& r, SpeedSubject& v) { return GetEnum(r, v, SpeedSubject::kUser, SpeedSubject::kProgram); }
+bool Get(WireReader& r, MailRefusal& v) { return GetEnum(r, v, MailRefusal::kNone, MailRefusal::kNoAnswer); }
 bool Get(WireReader& r, FilterAdditionScope& v) {
   return GetEnum(r, v, FilterAdditionScope::kUser, FilterAdditionScope::kGlobal);
 }
@@ -258,6 +260,9 @@ bool Get(WireReader& r, EditOutcome& v) { return GetAll(r, v.ok, v.caption, v.me
 
 void Put(WireWriter& w, const SubscriptionOutcome& v) { PutAll(w, v.edit, v.event, v.monitorText); }
 bool Get(WireReader& r, SubscriptionOutcome& v) { return GetAll(r, v.edit, v.event, v.monitorText); }
+
+void Put(WireWriter& w, const DialUpPhoneBook& v) { PutAll(w, v.entries, v.unusable, v.place); }
+bool Get(WireReader& r, DialUpPhoneBook& v) { return GetAll(r, v.entries, v.unusable, v.place); }
 
 void Put(WireWriter& w, const RebuildProgress& v) { PutAll(w, v.file, v.fileDone, v.fileSize, v.allDone, v.allSize); }
 bool Get(WireReader& r, RebuildProgress& v) { return GetAll(r, v.file, v.fileDone, v.fileSize, v.allDone, v.allSize); }

@@ -77,12 +77,14 @@ void Put(WireWriter& w, SpeedSubject v);
 void Put(WireWriter& w, FilterAdditionScope v);
 void Put(WireWriter& w, StatisticsSubject v);
 void Put(WireWriter& w, StatisticsLevel v);
+void Put(WireWriter& w, MailRefusal v);
 bool Get(WireReader& r, RebuildView& v);
 bool Get(WireReader& r, TreeLineKind& v);
 bool Get(WireReader& r, SpeedSubject& v);
 bool Get(WireReader& r, FilterAdditionScope& v);
 bool Get(WireReader& r, StatisticsSubject& v);
 bool Get(WireReader& r, StatisticsLevel& v);
+bool Get(WireReader& r, MailRefusal& v);
 
 // Records.
 #define BRINDLEX_WIRE_RECORD(Type)        \
@@ -119,6 +121,7 @@ BRINDLEX_WIRE_RECORD(ConsoleTicket)
 BRINDLEX_WIRE_RECORD(TicketEntry)
 BRINDLEX_WIRE_RECORD(EditOutcome)
 BRINDLEX_WIRE_RECORD(SubscriptionOutcome)
+BRINDLEX_WIRE_RECORD(DialUpPhoneBook)
 BRINDLEX_WIRE_RECORD(RebuildProgress)
 BRINDLEX_WIRE_RECORD(ServiceCounts)
 BRINDLEX_WIRE_RECORD(CounterSnapshot)

@@ -27,6 +27,7 @@
 #include "core/subscriptions.h"
 #include "core/ticket.h"
 #include "core/value_codec.h"
+#include "dialup/remote_access.h"
 #include "mail/mail_rules.h"
 #include "portmap/port_map_editor.h"
 #include "stats/statistics.h"
@@ -49,6 +50,16 @@ struct ConsoleLimits {
   bool dayTime = false;
   bool countsIncoming = false;
   bool countsOutgoing = false;
+};
+
+// Why a message to a user would not be queued now.
+enum class MailRefusal : std::uint8_t {
+  kNone = 0,       // it would be queued
+  kNoUser = 1,     // the user is gone
+  kNoAddress = 2,  // the user has no report address
+  kNoServer = 3,   // no SMTP server is set for the mail sender
+  kNoService = 4,  // the mail sender is not running
+  kNoAnswer = 5,   // the gateway did not answer (the console's own verdict)
 };
 
 struct ConsoleUser {
@@ -391,6 +402,12 @@ class ConsoleEngine {
   virtual std::optional<ConsoleTicket> Ticket(std::uint32_t userId) = 0;
   virtual SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) = 0;
   virtual SubscriptionOutcome CloseTicket(std::uint32_t userId) = 0;
+
+  // What the console needs to explain a failure to the administrator.
+  // Why a message to the user would not be queued (kNone: it would).
+  virtual MailRefusal UserMessageRefusal(std::uint32_t userId) = 0;
+  // The dial-up entries of the gateway's machine, or why there are none.
+  virtual DialUpPhoneBook DialUpEntries() = 0;
 };
 
 }  // namespace brindlex

@@ -72,6 +72,8 @@ class SettingsPageEditor {
 
   // Stores the changed controls. On success the page is loaded again.
   EditorApplyResult Apply();
+  // For a control that offers what the gateway has (the dial-up entries).
+  ConsoleEngine& Engine() { return engine_; }
 
  private:
   struct Shown {

@@ -19,6 +19,7 @@
 #include "core/settings.h"
 #include "core/subscriptions.h"
 #include "core/users.h"
+#include "dialup/dial_up_manager.h"
 #include "reports/report_service.h"
 
 namespace brindlex {
@@ -301,6 +302,9 @@ std::string LocalEngine::UserReport(std::uint32_t userId) {
 }
 
 bool LocalEngine::SendUserMessage(std::uint32_t userId, const std::string& text) {
+  // A message that could never leave is refused now, while the administrator
+  // is there to hear why, rather than failing later in the sender.
+  if (UserMessageRefusal(userId) != MailRefusal::kNone) return false;
   std::string recipient;
   {
     std::lock_guard lock(AccountsLock());
@@ -310,6 +314,20 @@ bool LocalEngine::SendUserMessage(std::uint32_t userId, const std::string& text)
   }
   return QueueAdminMessage(recipient, text);
 }
+
+MailRefusal LocalEngine::UserMessageRefusal(std::uint32_t userId) {
+  {
+    std::lock_guard lock(AccountsLock());
+    const UserRecord* user = UserAt(userId);
+    if (user == nullptr) return MailRefusal::kNoUser;
+    if (user->reportEmail.empty()) return MailRefusal::kNoAddress;
+  }
+  if (Settings()->SpamServer.empty()) return MailRefusal::kNoServer;
+  if (!ReportServiceRunning()) return MailRefusal::kNoService;
+  return MailRefusal::kNone;
+}
+
+DialUpPhoneBook LocalEngine::DialUpEntries() { return brindlex::DialUpEntries(); }
 
 void LocalEngine::SetMailStatusSink(std::function<void(const std::string& text)> sink) {
   SetReportStatusSink(std::move(sink));

@@ -86,6 +86,8 @@ class LocalEngine final : public ConsoleEngine {
   std::optional<ConsoleTicket> Ticket(std::uint32_t userId) override;
   SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) override;
   SubscriptionOutcome CloseTicket(std::uint32_t userId) override;
+  MailRefusal UserMessageRefusal(std::uint32_t userId) override;
+  DialUpPhoneBook DialUpEntries() override;
 
  private:
   // An interval that reaches today takes today from the users' day blocks

@@ -370,4 +370,14 @@ SubscriptionOutcome RemoteEngine::CloseTicket(std::uint32_t userId) {
   return Ask<SubscriptionOutcome>(AdminCall::kCloseTicket, Encode(userId)).value_or(UnreachableSubscription());
 }
 
+// --- Failures the console explains -------------------------------------------------
+
+MailRefusal RemoteEngine::UserMessageRefusal(std::uint32_t userId) {
+  return Ask<MailRefusal>(AdminCall::kUserMessageRefusal, Encode(userId)).value_or(MailRefusal::kNoAnswer);
+}
+
+DialUpPhoneBook RemoteEngine::DialUpEntries() {
+  return Ask<DialUpPhoneBook>(AdminCall::kDialUpEntries, Encode()).value_or(DialUpPhoneBook{});
+}
+
 }  // namespace brindlex

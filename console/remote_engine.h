@@ -108,6 +108,8 @@ class RemoteEngine final : public ConsoleEngine {
   std::optional<ConsoleTicket> Ticket(std::uint32_t userId) override;
   SubscriptionOutcome ApplyTicket(std::uint32_t userId, TicketEntry& entry, bool editDirectly) override;
   SubscriptionOutcome CloseTicket(std::uint32_t userId) override;
+  MailRefusal UserMessageRefusal(std::uint32_t userId) override;
+  DialUpPhoneBook DialUpEntries() override;
 
  private:
   // The reply to a call whose arguments are `args`, decoded as one Result;

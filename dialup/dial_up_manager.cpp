@@ -13,6 +13,8 @@
 #include "core/process_state.h"
 #include "core/report_exception.h"
 #include "core/settings.h"
+#include "core/strings.h"
+#include "dialup/ppp_peers.h"
 #include "net/dial_up_link.h"
 
 namespace brindlex {
@@ -80,6 +82,16 @@ void Dial(DialUpManager& m, const SystemSettings& settings) {
 }
 
 }  // namespace
+
+std::optional<std::string> UnusableNotice(DialUpManager& m, bool enabled, bool usable) {
+  if (usable || !enabled) {
+    m.unusableTold = false;
+    return std::nullopt;
+  }
+  if (m.unusableTold) return std::nullopt;
+  m.unusableTold = true;
+  return StrWith(1418, m.access->WhyUnusable());
+}
 
 void DropDialUpLink(DialUpManager& m) {
   if (m.line == 0) return;
@@ -153,8 +165,11 @@ void Run(DialUpThread& t) {
     while (!t.stop) {
       m.stepMarker = 1;
       bool usable = t.access->Usable();
-      // Requests fail at once while nobody can dial for them.
+      // Requests fail at once while nobody can dial for them; the monitor
+      // says why once, not once per refused connection.
       SetDialUpAnswered(usable);
+      if (auto notice = UnusableNotice(m, Settings()->EnableDialUp, usable))
+        TheMainLoop().Post([text = *notice] { MonitorAppend(text); });
       if (usable) DialUpPass(m);
       bool wanted = Settings()->EnableDialUp || m.line != 0;
       SleepUntilDialRequest(!wanted ? kIdlePassMs : usable ? kPassMs : kUnusableMs);
@@ -171,6 +186,18 @@ void Run(DialUpThread& t) {
 }
 
 }  // namespace
+
+DialUpPhoneBook DialUpEntries() {
+  // Without the thread (a program that never started it) the machine's own
+  // pppd entries are still what a dial would use.
+  PppPeers machine;
+  RemoteAccess& access = g_thread ? *g_thread->access : static_cast<RemoteAccess&>(machine);
+  DialUpPhoneBook book;
+  book.unusable = access.WhyUnusable();
+  book.place = access.EntriesPlace();
+  book.entries = access.Entries();
+  return book;
+}
 
 void StartDialUpThread(std::unique_ptr<RemoteAccess> access) {
   if (g_thread) return;

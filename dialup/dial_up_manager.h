@@ -28,6 +28,7 @@ struct DialUpManager {
   std::optional<std::int64_t> failedAt;  // counter of the last failed dial
   std::int64_t connectionsSeenAt = 0;    // counter of the last pass with connections
   int stepMarker = 0;
+  bool unusableTold = false;  // the monitor has been told why no dial can be made
   std::function<bool()> stopping = [] { return false; };
   // Where the log lines go (text without its line end); the session log of
   // the day unless a test takes them.
@@ -36,6 +37,15 @@ struct DialUpManager {
 
 // One pass of the manager, at the program clock's present.
 void DialUpPass(DialUpManager& manager);
+
+// The monitor line that says why nobody can dial, the first time the manager
+// finds dial-up on and the backend unusable; nothing again until the backend
+// became usable or dial-up was switched off in between.
+std::optional<std::string> UnusableNotice(DialUpManager& manager, bool enabled, bool usable);
+
+// The entries the configuration editor offers, from the running thread's
+// backend (main thread; the backend's listing is safe beside its dials).
+DialUpPhoneBook DialUpEntries();
 
 // Drops a link that is up, with its log line; for the end of the thread.
 void DropDialUpLink(DialUpManager& manager);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/file_io.h"
+#include "core/strings.h"
 
 extern char** environ;
 
@@ -124,10 +125,13 @@ bool ParsePppLinkFile(std::string_view text, PppLinkFile& link) {
   return link.pid > 0;
 }
 
-bool PppPeers::Usable() {
+bool PppPeers::Usable() { return WhyUnusable().empty(); }
+
+std::string PppPeers::WhyUnusable() {
+  if (::access(paths_.pppd.c_str(), X_OK) != 0) return StrWith(1419, paths_.pppd);
   struct stat folder {};
-  return ::access(paths_.pppd.c_str(), X_OK) == 0 && ::stat(paths_.peers.c_str(), &folder) == 0 &&
-         S_ISDIR(folder.st_mode);
+  if (::stat(paths_.peers.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return StrWith(1420, paths_.peers);
+  return {};
 }
 
 std::vector<std::string> PppPeers::Entries() {

@@ -34,6 +34,8 @@ class PppPeers final : public RemoteAccess {
  public:
   explicit PppPeers(PppPaths paths = {}) : paths_(std::move(paths)) {}
   bool Usable() override;
+  std::string WhyUnusable() override;
+  std::string EntriesPlace() const override { return paths_.peers; }
   std::vector<std::string> Entries() override;
   int Dial(const std::string& entry, const std::string& user, const std::string& password, LinkHandle& handle,
            const std::function<bool()>& stopping) override;

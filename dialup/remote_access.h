@@ -21,6 +21,13 @@ using LinkHandle = long;
 // up already.
 inline constexpr int kDeviceInUse = 633;
 
+// The entries offered to the configuration editor, or why there can be none.
+struct DialUpPhoneBook {
+  std::vector<std::string> entries;
+  std::string unusable;  // empty while links can be made
+  std::string place;     // where the entries are kept
+};
+
 struct ActiveLink {
   std::string entry;
   LinkHandle handle = 0;
@@ -31,6 +38,10 @@ class RemoteAccess {
   virtual ~RemoteAccess() = default;
   // Whether links can be made on this machine at all.
   virtual bool Usable() = 0;
+  // Why not, in the administrator's words ("" while links can be made).
+  virtual std::string WhyUnusable() = 0;
+  // Where the entries are kept, for a text that sends the administrator there.
+  virtual std::string EntriesPlace() const { return {}; }
   // The names of the entries that can be dialled.
   virtual std::vector<std::string> Entries() = 0;
   // Dials `entry` and waits until its link is up (0, `handle` set), has

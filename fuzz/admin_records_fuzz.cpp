@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace brindlex;
   if (size == 0) return 0;
   std::string_view payload(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 26) {
+  switch (data[0] % 28) {
     case 0:
       CheckRecord<UsersSnapshot>(payload);
       break;
@@ -115,6 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       break;
     }
+    case 26:
+      CheckRecord<DialUpPhoneBook>(payload);
+      break;
+    case 27:
+      CheckRecord<MailRefusal>(payload);
+      break;
   }
   return 0;
 }

@@ -67,6 +67,11 @@ void ReportServiceTick() {
 
 void SetReportStatusSink(std::function<void(const std::string& text)> sink) { g_statusSink = std::move(sink); }
 
+bool ReportServiceRunning() {
+  std::lock_guard<std::mutex> lock(g_serviceLock);
+  return g_service && !g_service->Stopped();
+}
+
 bool QueueAdminMessage(std::string_view recipient, std::string_view text) {
   if (text.empty() || recipient.empty()) return false;
   std::lock_guard<std::mutex> lock(g_serviceLock);

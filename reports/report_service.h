@@ -44,6 +44,9 @@ void ReportServiceTick();
 // Where the status texts go; an empty sink sends them to the monitor again.
 void SetReportStatusSink(std::function<void(const std::string& text)> sink);
 
+// Whether a service runs that still ticks (one stopped by an exception
+// sends nothing more).
+bool ReportServiceRunning();
 // The administrator's message: queues (recipient, text) unless the text or
 // the recipient is empty, or no service runs. True when queued.
 bool QueueAdminMessage(std::string_view recipient, std::string_view text);

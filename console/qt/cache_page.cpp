@@ -1,15 +1,16 @@
 #include "console/qt/cache_page.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
-#include <QUrl>
 #include <QVBoxLayout>
 
+#include "console/qt/desktop_open.h"
 #include "console/qt/grid_columns.h"
+#include "core/report_exception.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -116,7 +117,11 @@ void CachePage::View() {
   const auto selected = list_.Selected();
   if (!selected) return;
   const std::string path = engine_.ExportCacheObject(list_.Rows()[*selected].url);
-  if (!path.empty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  if (path.empty()) {
+    QMessageBox::warning(this, kApplicationTitle, QString::fromStdString(Str(1405)));
+    return;
+  }
+  OpenFileOrItsFolder(this, path, 1404);
 }
 
 }  // namespace brindlex

@@ -130,7 +130,10 @@ ConfigPage::ConfigPage(ConsoleEngine& engine, std::function<void()> usersChanged
 ConfigPage::~ConfigPage() = default;
 
 bool ConfigPage::Enter() {
-  if (!ConfigPageUnlocked(engine_, [this] { return password_->Ask(); })) return false;
+  if (!ConfigPageUnlocked(engine_, [this] { return password_->Ask(); })) {
+    password_->TellRefused();
+    return false;
+  }
   if (QWidget* window = this->window(); window != this)
     window->resize(std::max(window->width(), 630), std::max(window->height(), 460));
   editor_.Select({NodeKind::kPage, kPageUsers});

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/console_target.h"
+#include "console/qt/console_application.h"
 #include "console/qt/gateway_link.h"
 #include "console/qt/main_form.h"
 #include "core/program_folder.h"
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
     target.folder = LocalGatewayFolder(std::getenv("BRINDLEX_HOME"), ResolveProgramFolder());
   }
 
-  QApplication application(argc, argv);
+  ConsoleApplication application(argc, argv);
   QApplication::setApplicationName("Brindlex");
   // The main window is hidden at start and closing it only hides it: the
   // console lives in the tray until "Закрыть".

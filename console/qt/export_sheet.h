@@ -1,5 +1,6 @@
 // "Экспорт в Excel": the sheet written to a new .xlsx file and opened with
-// the desktop's spreadsheet; a box says so when it cannot be written.
+// the desktop's spreadsheet. A box says why when the file cannot be written,
+// and where it is (its folder opened) when no spreadsheet program takes it.
 #pragma once
 
 #include "console/export_layout.h"

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "console/admin_calls.h"
+#include "console/qt/console_application.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -104,13 +105,16 @@ void GatewayLink::Detach() {
 void GatewayLink::StopGateway() { client_->Call(static_cast<std::uint16_t>(AdminCall::kStopGateway), {}); }
 
 void GatewayLink::Pump() {
+  HandlerStep step("GatewayLink", 1);
   AnswerQuestions(true);
+  step.Set(2);
   client_->DeliverPushes([this](AdminPush kind, std::string_view payload) {
     // The gateway's last words (its shutdown, say) stay readable a while.
     if (kind == AdminPush::kFarewell && form_ != nullptr)
       form_->statusBar()->showMessage(QString::fromUtf8(payload.data(), static_cast<int>(payload.size())), 15000);
     engine_->HandlePush(kind, payload);
   });
+  step.Set(3);
   ShowLinkState();
 }
 

@@ -2,10 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "console/editor_state.h"
+#include "core/report_exception.h"
+#include "core/strings.h"
 
 namespace brindlex {
 
@@ -31,7 +34,12 @@ TInPassword::TInPassword(QWidget* parent) : QDialog(parent) {
 std::string TInPassword::Ask() {
   edit_->clear();
   edit_->setFocus();
-  return exec() == QDialog::Accepted ? edit_->text().toStdString() : std::string();
+  answered_ = exec() == QDialog::Accepted;
+  return answered_ ? edit_->text().toStdString() : std::string();
+}
+
+void TInPassword::TellRefused() {
+  if (answered_) QMessageBox::warning(parentWidget(), kApplicationTitle, QString::fromStdString(Str(1412)));
 }
 
 }  // namespace brindlex

@@ -12,6 +12,7 @@
 #include "console/qt/cache_page.h"
 #include "console/qt/config_page.h"
 #include "console/qt/connections_page.h"
+#include "console/qt/console_application.h"
 #include "console/qt/export_sheet.h"
 #include "console/qt/filter_form.h"
 #include "console/qt/filter_page.h"
@@ -31,9 +32,20 @@
 #include "core/date_time.h"
 #include "core/report_exception.h"
 #include "core/strings.h"
+#include "reports/report_sender.h"
 
 namespace brindlex {
 namespace {
+
+constexpr const char* kTimerModule = "MainTimer";
+
+// The sender's texts that say what made a batch fail.
+bool IsMailFailure(const std::string& text) {
+  for (SmtpEvent event : {SmtpEvent::kConnectionFailed, SmtpEvent::kServerNotFound, SmtpEvent::kTransferFailed})
+    if (text == SmtpStatusText(event, {})) return true;
+  const std::string refused = SmtpStatusText(SmtpEvent::kRecipientRefused, "");
+  return text == SenderTimeoutText() || text.starts_with(refused.substr(0, refused.size() - 1));
+}
 
 // The tray's picture, drawn rather than shipped: a white "B" on the
 // program's blue.
@@ -103,8 +115,7 @@ TMainFormBX::TMainFormBX(ConsoleEngine& engine, MainFormCommands commands)
     if (reason == QSystemTrayIcon::DoubleClick) ShowFromTray();
   });
   WireUsersPage();
-  engine_.SetMailStatusSink(
-      [this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text), 5000); });
+  engine_.SetMailStatusSink([this](const std::string& text) { MailStatus(text); });
   LocaliseCaptions(this);
   LocaliseCaptions(menu);
 }
@@ -129,8 +140,10 @@ void TMainFormBX::WireUsersPage() {
     statisticsWindows_->OpenPeriod(subject, LocalSecondsToDateTime(dates->first), LocalSecondsToDateTime(dates->last));
   };
   hooks.sendMessage = [this](const UsersGrid& grid, std::size_t row) {
-    if (const ConsoleUser* user = grid.UserOf(row))
-      TSendEmail(engine_, user->id, user->name.empty() ? user->login : user->name, this).exec();
+    if (const ConsoleUser* user = grid.UserOf(row)) {
+      TSendEmail dialog(engine_, user->id, user->name.empty() ? user->login : user->name, this);
+      if (dialog.exec() == QDialog::Accepted) awaitingMail_ = true;
+    }
   };
   hooks.exportTable = [this](const UsersGrid& grid) {
     ExportSheet(this, UsersExportLayout(UsersExportOf(grid, users_->Dates()), ProgramClock().LocalNow(),
@@ -208,11 +221,27 @@ void TMainFormBX::PageChosen(int index) {
 
 TMainFormBX::~TMainFormBX() = default;
 
+// The console's side of the main timer: its steps carry the numbers of the
+// gateway's tick, so that a report names the same step on both sides.
 ConsoleRefresh TMainFormBX::Refresh() {
   return ConsoleRefresh{
-      [this] { connections_->Repaint(); },  [this] { PerSecond(); },
-      [this] { users_->Rebuild(); },        [this] { TrayUpkeep(); },
-      [this] { speedWindows_->Repaint(); },
+      [this] {
+        HandlerStep step(kTimerModule, 1);
+        connections_->Repaint();
+      },
+      [this] { PerSecond(); },
+      [this] {
+        HandlerStep step(kTimerModule, 74);
+        users_->Rebuild();
+      },
+      [this] {
+        HandlerStep step(kTimerModule, 76);
+        TrayUpkeep();
+      },
+      [this] {
+        HandlerStep step(kTimerModule, 78);
+        speedWindows_->Repaint();
+      },
   };
 }
 
@@ -246,10 +275,32 @@ void TMainFormBX::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFormBX::PerSecond() {
+  HandlerStep step(kTimerModule, 71);
   connections_->Second();
+  step.Set(72);
   status_->setText(
       QString::fromStdString(StatusBarText(engine_.Status(), engine_.SpeedHistory(SpeedSubject::kProgram, 0))));
+  step.Set(73);
   cache_->UpdateLabels();
+}
+
+// The sender's progress goes to the status bar. While a message the
+// administrator sent is on its way, the failure of its batch ("Ошибок: n",
+// after the text of what failed) is a box as well.
+void TMainFormBX::MailStatus(const std::string& text) {
+  statusBar()->showMessage(QString::fromStdString(text), 5000);
+  if (!awaitingMail_) return;
+  static const std::string sent = SmtpStatusText(SmtpEvent::kMessageSent, {});
+  static const std::string failedBatch = FailedBatchesText(0).substr(0, FailedBatchesText(0).size() - 2);
+  if (text == sent) {
+    awaitingMail_ = false;
+  } else if (text.starts_with(failedBatch)) {
+    awaitingMail_ = false;
+    QMessageBox::warning(isVisible() ? this : nullptr, kApplicationTitle,
+                         QString::fromStdString(StrWith(1426, lastMailError_)));
+  } else if (IsMailFailure(text)) {
+    lastMailError_ = text;
+  }
 }
 
 void TMainFormBX::TrayUpkeep() {

@@ -73,6 +73,7 @@ class TMainFormBX final : public QMainWindow {
   void WireDialogs(UsersPageHooks& hooks);
   void PageChosen(int index);
   void WireConfigPage();
+  void MailStatus(const std::string& text);
 
   ConsoleEngine& engine_;
   MainFormCommands commands_;
@@ -89,6 +90,10 @@ class TMainFormBX final : public QMainWindow {
   SpeedWindows* speedWindows_ = nullptr;
   StatisticsWindows* statisticsWindows_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  // A message the administrator sent is on its way: a batch that fails is
+  // then a box, not only a status text.
+  bool awaitingMail_ = false;
+  std::string lastMailError_;
 };
 
 }  // namespace brindlex

@@ -1,5 +1,6 @@
 // TSendEmail: the administrator's message to one user, queued to the user's
-// report address; "Форма" starts it from the user's report.
+// report address; "Форма" starts it from the user's report. A message that
+// cannot be queued stays in the dialog, and a box says why.
 #pragma once
 
 #include <QDialog>
@@ -16,6 +17,8 @@ class TSendEmail final : public QDialog {
   TSendEmail(ConsoleEngine& engine, std::uint32_t userId, const std::string& userName, QWidget* parent);
 
  private:
+  void Send();
+
   ConsoleEngine& engine_;
   std::uint32_t userId_;
   QPlainTextEdit* text_ = nullptr;

@@ -6,15 +6,18 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "console/config_editor.h"
 #include "console/editor_pages.h"
 #include "console/qt/file_dialogs.h"
 #include "console/qt/range_form.h"
 #include "core/program_folder.h"
+#include "core/report_exception.h"
 #include "core/strings.h"
 
 namespace brindlex {
@@ -75,6 +78,7 @@ SettingsPageWidget::SettingsPageWidget(int page, SettingsPageEditor& editor, std
         };
         if (name == "EdBackground") addButton(1949, &SettingsPageWidget::ChooseBackground);
         if (name == "EdHostsFileName") addButton(1948, &SettingsPageWidget::OpenHostsFile);
+        if (name == "EdDialUpConnection") addButton(1423, &SettingsPageWidget::ChooseDialUpEntry);
         form->addRow(caption, field);
         break;
       }
@@ -182,6 +186,32 @@ void SettingsPageWidget::ChooseBackground() {
   if (path.empty()) return;
   findChild<QLineEdit*>("EdBackground")->setText(Q(path));
   editor_.Edit("EdBackground", path);
+  changed_();
+}
+
+// The entries are those of the gateway's machine, where the dial happens.
+void SettingsPageWidget::ChooseDialUpEntry() {
+  const DialUpPhoneBook book = editor_.Engine().DialUpEntries();
+  std::string refusal;
+  if (!book.unusable.empty())
+    refusal = StrWith(1421, book.unusable);
+  else if (book.place.empty())
+    refusal = Str(1425);
+  else if (book.entries.empty())
+    refusal = StrWith(1422, book.place);
+  if (!refusal.empty()) {
+    QMessageBox::warning(this, kApplicationTitle, Q(refusal));
+    return;
+  }
+  auto* edit = findChild<QLineEdit*>("EdDialUpConnection");
+  QStringList entries;
+  for (const std::string& entry : book.entries) entries << Q(entry);
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(this, kApplicationTitle, Q(Str(1424)), entries,
+                                               std::max<qsizetype>(entries.indexOf(edit->text()), 0), false, &ok);
+  if (!ok || chosen == edit->text()) return;
+  edit->setText(chosen);
+  editor_.Edit("EdDialUpConnection", chosen.toStdString());
   changed_();
 }
 

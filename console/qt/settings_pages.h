@@ -36,6 +36,7 @@ class SettingsPageWidget final : public QWidget {
   void AskListEntry(const std::string& name, bool add);
   void ChooseBackground();
   void OpenHostsFile();
+  void ChooseDialUpEntry();
 
   int page_;
   SettingsPageEditor& editor_;

@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 
 #include "console/qt/localise.h"
+#include "core/report_exception.h"
+#include "core/strings.h"
 
 namespace brindlex {
 
@@ -140,7 +142,10 @@ void TTicketForm::AskClose() {
 
 void OpenTicketForm(ConsoleEngine& engine, std::uint32_t userId, std::function<void()> changed, QWidget* parent) {
   TTicketForm form(engine, userId, std::move(changed), parent);
-  if (form.Usable()) form.exec();
+  if (form.Usable())
+    form.exec();
+  else
+    QMessageBox::warning(parent, kApplicationTitle, QString::fromStdString(Str(1415)));
 }
 
 }  // namespace brindlex

@@ -136,10 +136,7 @@ UsersPage::UsersPage(ConsoleEngine& engine, SpeedWindows& speedWindows, QWidget*
   connect(refresh_, &QPushButton::clicked, this, [this] { Refresh(); });
   for (QLineEdit* edit : {from_, to_})
     connect(edit, &QLineEdit::textEdited, this, [this] { datesEdited_ = true; });
-  connect(ticketButton_, &QPushButton::clicked, this, [this] {
-    if (auto row = CurrentRow(); row && grid_.Commands(*row).ticket && hooks_.openTicket)
-      hooks_.openTicket(grid_, *row);
-  });
+  connect(ticketButton_, &QPushButton::clicked, this, [this] { OpenTicketOfCurrentRow(); });
   ViewChanged();
 }
 
@@ -277,16 +274,31 @@ void UsersPage::ContextMenu(const QPoint& at) {
   menu.exec(table_->viewport()->mapToGlobal(at));
 }
 
+void UsersPage::OpenTicketOfCurrentRow() {
+  // A group's row, or none, has no subscription to show.
+  const auto row = CurrentRow();
+  if (!row || grid_.UserOf(*row) == nullptr || !grid_.Commands(*row).ticket) {
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1413)));
+    return;
+  }
+  if (hooks_.openTicket) hooks_.openTicket(grid_, *row);
+}
+
 void UsersPage::OpenSpeed(std::size_t row) {
   if (const auto target = grid_.SpeedTargetOf(row)) speedWindows_.Open(*target);
 }
 
 void UsersPage::StartRecount() {
   // The recount is a program of its own; the console starts it and goes on.
-  QString program = QDir(QCoreApplication::applicationDirPath()).filePath("retally");
+  const QString beside = QCoreApplication::applicationDirPath();
+  QString program = QDir(beside).filePath("retally");
   if (!QFileInfo(program).isExecutable()) program = QStandardPaths::findExecutable("retally");
-  if (program.isEmpty() || !QProcess::startDetached(program, {}))
-    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1811)));
+  if (program.isEmpty()) {
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(Str(1811) + "\n" + StrWith(1416, beside.toStdString())));
+    return;
+  }
+  if (!QProcess::startDetached(program, {}))
+    QMessageBox::warning(this, QString(kApplicationTitle), Q(StrWith(1417, program.toStdString())));
 }
 
 }  // namespace brindlex

@@ -50,6 +50,9 @@ class UsersPage final : public QWidget {
   void Refresh();
   void ContextMenu(const QPoint& at);
   void OpenSpeed(std::size_t row);
+  // "Абонемент": the subscription of the selected user, or a box that says
+  // what to select.
+  void OpenTicketOfCurrentRow();
   void StartRecount();
   std::optional<std::size_t> CurrentRow() const;
 

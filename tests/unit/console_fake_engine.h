@@ -166,6 +166,10 @@ class FakeConsoleEngine : public ConsoleEngine {
     ticketCloses.push_back(userId);
     return {{}, kCloseTicketEvent, {}};
   }
+  MailRefusal UserMessageRefusal(std::uint32_t) override { return mailRefusal; }
+  DialUpPhoneBook DialUpEntries() override { return phoneBook; }
+  MailRefusal mailRefusal = MailRefusal::kNone;
+  DialUpPhoneBook phoneBook;
 };
 
 }  // namespace brindlex::testing

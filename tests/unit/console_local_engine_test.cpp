@@ -8,6 +8,8 @@
 #include "core/file_io.h"
 #include "core/ini_file.h"
 #include "core/log_files.h"
+#include "core/settings.h"
+#include "reports/report_service.h"
 #include "tests/unit/account_world.h"
 
 namespace brindlex::testing {
@@ -193,6 +195,26 @@ TEST_F(LocalEngineTest, AnIntervalReachingTodayShowsTodayAsTheDayViewDoes) {
   EXPECT_EQ(figures().period.outgoing, 150);
   IncomingStep(*session, 9);
   EXPECT_EQ(figures().period.incoming, 6701) << "the new day is not in the interval";
+}
+
+TEST_F(LocalEngineTest, AMessageThatCouldNotLeaveIsRefusedWithItsReasonAndNotQueued) {
+  UserRecord* ann = AddUser("ann");
+  ChangeSettings([](SystemSettings& s) { s.SpamServer.clear(); });
+  EXPECT_EQ(engine_.UserMessageRefusal(5), MailRefusal::kNoUser);
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoAddress);
+  ann->reportEmail = "ann@example.test";
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoServer);
+  ChangeSettings([](SystemSettings& s) { s.SpamServer = "127.0.0.1"; });
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoService);
+  EXPECT_FALSE(engine_.SendUserMessage(0, "hello"));
+
+  StartReportService();
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNone);
+  EXPECT_TRUE(engine_.SendUserMessage(0, "hello"));
+  ChangeSettings([](SystemSettings& s) { s.SpamServer.clear(); });
+  EXPECT_EQ(engine_.UserMessageRefusal(0), MailRefusal::kNoServer);
+  EXPECT_FALSE(engine_.SendUserMessage(0, "hello")) << "not queued to a sender that has no server";
+  StopReportService();
 }
 
 }  // namespace

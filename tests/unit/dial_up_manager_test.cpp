@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/log_files.h"
+#include "core/strings.h"
 #include "net/dial_up_link.h"
 #include "net/upstream.h"
 #include "tests/unit/account_world.h"
@@ -23,7 +24,8 @@ namespace {
 
 class FakeLinks final : public RemoteAccess {
  public:
-  bool Usable() override { return true; }
+  bool Usable() override { return why.empty(); }
+  std::string WhyUnusable() override { return why; }
   std::vector<std::string> Entries() override { return {"office"}; }
   int Dial(const std::string& entry, const std::string& user, const std::string& password, LinkHandle& handle,
            const std::function<bool()>&) override {
@@ -40,6 +42,7 @@ class FakeLinks final : public RemoteAccess {
   std::string ErrorText(int code) override { return code == kDeviceInUse ? "busy, device" : "failed"; }
   std::vector<ActiveLink> ActiveLinks() override { return active; }
 
+  std::string why;
   int dialResult = 0;
   LinkHandle dialHandle = 7;
   std::vector<std::string> dialled;
@@ -179,6 +182,28 @@ TEST_F(DialUp, SwitchingDialUpOffDropsTheLinkAtOnceAndALostLinkWithoutALine) {
   DialUpPass(manager_);
   EXPECT_FALSE(DialUpLinkUp());
   EXPECT_EQ(lines_.size(), 3u) << "no line for a link that was lost";
+}
+
+TEST_F(DialUp, AnUnusableBackendIsToldOnceUntilItCanDialOrDialUpWasOff) {
+  links_.why = "no pppd here";
+  const auto first = UnusableNotice(manager_, true, links_.Usable());
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(*first, StrWith(1418, "no pppd here"));
+  EXPECT_NE(first->find("no pppd here"), std::string::npos);
+  EXPECT_FALSE(UnusableNotice(manager_, true, links_.Usable())) << "once, not once per pass";
+  EXPECT_FALSE(UnusableNotice(manager_, true, links_.Usable()));
+
+  // Switched off: nothing to say; switched on again: said again.
+  EXPECT_FALSE(UnusableNotice(manager_, false, links_.Usable()));
+  EXPECT_TRUE(UnusableNotice(manager_, true, links_.Usable()));
+
+  // Repaired, then broken again: said again, with the new reason.
+  links_.why.clear();
+  EXPECT_FALSE(UnusableNotice(manager_, true, links_.Usable()));
+  links_.why = "no peers folder";
+  const auto again = UnusableNotice(manager_, true, links_.Usable());
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(*again, StrWith(1418, "no peers folder"));
 }
 
 // A loopback listener standing for an Internet destination.

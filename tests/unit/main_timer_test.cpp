@@ -4,9 +4,13 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "core/accounting.h"
 #include "core/clock.h"
@@ -15,6 +19,7 @@
 #include "core/log_files.h"
 #include "core/process_state.h"
 #include "core/program_folder.h"
+#include "core/report_exception.h"
 #include "core/sessions.h"
 #include "core/settings.h"
 #include "core/users.h"
@@ -197,6 +202,58 @@ TEST_F(MainTimerTest, PrepaidSubscriptionsAreSavedEveryTenSeconds) {
   EXPECT_EQ(ReadText(SettingsPath()).find("[Tickets]"), std::string::npos);
   Tick(kSecond);
   EXPECT_NE(ReadText(SettingsPath()).find("bob=7; "), std::string::npos) << ReadText(SettingsPath());
+}
+
+// The fatal report's box and stop, caught instead of shown.
+struct CaughtReports {
+  CaughtReports() {
+    SetFatalStopHooks({[this](const std::string&, const std::string& text) { texts.push_back(text); },
+                       [this] { ++stops; }});
+  }
+  ~CaughtReports() {
+    SetFatalStopHooks({});
+    Flags().fatalStop = false;
+  }
+  std::vector<std::string> texts;
+  int stops = 0;
+};
+
+TEST_F(MainTimerTest, AnExceptionIsReportedWithTheStepTheTickWasAt) {
+  struct Step {
+    std::function<void()> MainTimerHooks::*hook;
+    int step;
+  };
+  for (const Step& failing : {Step{&MainTimerHooks::perSecondViews, 71}, Step{&MainTimerHooks::trayUpkeep, 76},
+                              Step{&MainTimerHooks::repaintSpeedWindows, 78}, Step{&MainTimerHooks::repaintTree, 1}}) {
+    CaughtReports reports;
+    timer_.hooks = {};
+    Tick(0);
+    timer_.hooks.*failing.hook = [] { throw std::runtime_error("disk gone"); };
+    Flags().treeDirty = true;
+    EXPECT_EQ(Tick(kSecond), std::chrono::seconds(1)) << "a failed tick is tried again a second later";
+    ASSERT_EQ(reports.texts.size(), 1u) << failing.step;
+    EXPECT_EQ(reports.texts[0], ExceptionText("disk gone", "MainTimer", failing.step));
+    EXPECT_EQ(reports.stops, 1);
+  }
+}
+
+TEST_F(MainTimerTest, TheSilentAbortEndsTheTickWithoutAReportAndTheNextTickWorks) {
+  CaughtReports reports;
+  bool abort = true;
+  int views = 0;
+  timer_.hooks.perSecondViews = [&] {
+    ++views;
+    if (abort) throw AbortException();
+  };
+  Tick(0);
+  Tick(kSecond);
+  EXPECT_TRUE(reports.texts.empty());
+  EXPECT_EQ(reports.stops, 0);
+  EXPECT_FALSE(Flags().fatalStop);
+  abort = false;
+  Tick(kSecond);
+  EXPECT_EQ(views, 2);
+  EXPECT_TRUE(reports.texts.empty());
 }
 
 }  // namespace

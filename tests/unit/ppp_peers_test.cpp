@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include "core/strings.h"
+
 namespace brindlex {
 namespace {
 
@@ -71,6 +73,22 @@ TEST_F(PppPeersTest, EntriesAreThePlainFilesOfThePeersFolder) {
   EXPECT_FALSE(peers.Usable()) << "no pppd";
   Pppd("exit 0");
   EXPECT_TRUE(peers.Usable());
+}
+
+TEST_F(PppPeersTest, WhyUnusableNamesTheMissingPieceByItsPlace) {
+  PppPeers peers(paths_);
+  EXPECT_EQ(peers.WhyUnusable(), StrWith(1419, paths_.pppd)) << "pppd is looked for first";
+  EXPECT_EQ(peers.EntriesPlace(), paths_.peers);
+  Pppd("exit 0");
+  EXPECT_EQ(peers.WhyUnusable(), "");
+  std::filesystem::remove_all(paths_.peers);
+  EXPECT_EQ(peers.WhyUnusable(), StrWith(1420, paths_.peers));
+  EXPECT_FALSE(peers.Usable());
+  EXPECT_TRUE(peers.Entries().empty());
+  Write("peers", "a file where the folder should be");
+  EXPECT_EQ(peers.WhyUnusable(), StrWith(1420, paths_.peers));
+  ::chmod(paths_.pppd.c_str(), 0644);
+  EXPECT_EQ(peers.WhyUnusable(), StrWith(1419, paths_.pppd)) << "a pppd that cannot run is none";
 }
 
 TEST_F(PppPeersTest, LinksOfLiveProcessesAreActiveAndConnectedWhileTheirInterfaceRuns) {

@@ -511,6 +511,26 @@ TEST_F(RemoteEngineTest, WithTheLinkDownEveryMethodGivesItsSafeAnswer) {
   EXPECT_FALSE(link_.calls.empty());
 }
 
+TEST_F(RemoteEngineTest, TheReasonsBehindAFailureCrossAndNoAnswerIsItsOwnReason) {
+  engine_.mailRefusal = MailRefusal::kNoServer;
+  engine_.phoneBook = {{"backup", "office"}, "", "/etc/ppp/peers"};
+  EXPECT_EQ(remote_.UserMessageRefusal(3), MailRefusal::kNoServer);
+  const DialUpPhoneBook book = remote_.DialUpEntries();
+  EXPECT_EQ(book.entries, engine_.phoneBook.entries);
+  EXPECT_EQ(book.place, "/etc/ppp/peers");
+  EXPECT_EQ(book.unusable, "");
+  engine_.phoneBook = {{}, "нет программы pppd", "/etc/ppp/peers"};
+  EXPECT_EQ(remote_.DialUpEntries().unusable, "нет программы pppd");
+
+  // A reason the console does not know, or none at all, is "no answer".
+  link_.forcedReply = std::string("\x09", 1);
+  EXPECT_EQ(remote_.UserMessageRefusal(3), MailRefusal::kNoAnswer);
+  link_.forcedReply.reset();
+  link_.down = true;
+  EXPECT_EQ(remote_.UserMessageRefusal(3), MailRefusal::kNoAnswer);
+  EXPECT_TRUE(remote_.DialUpEntries().entries.empty());
+}
+
 TEST_F(RemoteEngineTest, AReplyThatDoesNotDecodeCountsAsNoReply) {
   engine_.users = SampleSnapshot();
   engine_.tickets[1] = SampleTicket();
