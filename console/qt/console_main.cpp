@@ -10,6 +10,7 @@
 
 #include "console/console_target.h"
 #include "console/qt/gateway_link.h"
+#include "console/qt/localise.h"
 #include "console/qt/main_form.h"
 #include "core/program_folder.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Brindlex");
+  InstallRussianTranslations(&application);
   // The main window is hidden at start and closing it only hides it: the
   // console lives in the tray until "Закрыть".
   QApplication::setQuitOnLastWindowClosed(false);

@@ -3,6 +3,10 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabBar>
@@ -10,6 +14,7 @@
 #include <QWidget>
 
 #include "console/captions.h"
+#include "core/strings.h"
 
 namespace brindlex {
 namespace {
@@ -33,7 +38,58 @@ void LocaliseOne(QWidget* widget) {
   for (QAction* action : widget->actions()) action->setText(Localised(action->text()));
 }
 
+// The standard buttons' texts, asked of the translators under the context
+// of the platform theme (message boxes, button boxes) and of the button box
+// itself; answered from the string table so that the console's own dialogs
+// and the toolkit's boxes use the same words.
+class StringTableTranslator : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+
+  bool isEmpty() const override { return false; }
+
+  QString translate(const char* context, const char* sourceText, const char* disambiguation = nullptr,
+                    int n = -1) const override {
+    (void)disambiguation;
+    (void)n;
+    if (context == nullptr || sourceText == nullptr) return {};
+    const QLatin1StringView where(context);
+    if (where != QLatin1StringView("QPlatformTheme") && where != QLatin1StringView("QDialogButtonBox")) return {};
+    QString english = QString::fromLatin1(sourceText);
+    english.remove('&');
+    const int id = ButtonStringId(english);
+    return id == 0 ? QString() : QString::fromStdString(Str(id));
+  }
+
+ private:
+  static int ButtonStringId(const QString& english) {
+    static constexpr struct {
+      const char* english;
+      int id;
+    } kButtons[] = {{"OK", 202},      {"Cancel", 203}, {"Yes", 1430}, {"No", 1431},
+                    {"Close", 104},   {"Apply", 100},  {"Open", 103}, {"Save", 1432},
+                    {"Yes to All", 1433}, {"No to All", 1434}};
+    for (const auto& button : kButtons)
+      if (english == QLatin1StringView(button.english)) return button.id;
+    return 0;
+  }
+};
+
 }  // namespace
+
+bool InstallRussianTranslations(QCoreApplication* application) {
+  // A second call would stack a second pair of translators for nothing.
+  if (application->property("brindlexTranslations").isValid())
+    return application->property("brindlexTranslations").toBool();
+  auto* toolkit = new QTranslator(application);
+  const bool found =
+      toolkit->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  if (found) QCoreApplication::installTranslator(toolkit);
+  // Installed last, asked first.
+  QCoreApplication::installTranslator(new StringTableTranslator(application));
+  application->setProperty("brindlexTranslations", found);
+  return found;
+}
 
 void LocaliseCaptions(QWidget* window) {
   LocaliseOne(window);

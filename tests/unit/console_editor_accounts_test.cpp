@@ -117,7 +117,7 @@ TEST_F(AccountPages, LoadingACopyThatLacksAUserLeavesThatUserUnchanged) {
 
 TEST_F(AccountPages, NewGroupTakesDefaultAsTemplateAndCancelDropsIt) {
   editor_.AddGroup();
-  EXPECT_EQ(Page().Group().name, "Group 5");
+  EXPECT_EQ(Page().Group().name, "Группа 5");
   EXPECT_EQ(Page().Group().schedule, FindGroup(0)->schedule);
   EXPECT_TRUE(editor_.SelectedIsNew());
   EXPECT_EQ(editor_.Mask().Value(), kChangedAny) << "a new group starts changed";

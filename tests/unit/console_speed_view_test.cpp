@@ -91,12 +91,16 @@ TEST(ConsoleSpeedView, StatusFields) {
 }
 
 TEST(ConsoleStatusTexts, UsersConnectionsAndTheAverageSpeed) {
-  EXPECT_EQ(StatusBarText({3, 7}, Slots(-1)), "3 Пользователей, 7 соединений.");
+  EXPECT_EQ(StatusBarText({3, 7}, Slots(-1)), "3 пользователя, 7 соединений.");
   SpeedSlots slots = Slots(-1);
   slots[0] = 1 << 30;
   slots[5] = 1024;
   slots[6] = 4096;
-  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 Пользователей, 0 соединений. Ср. скорость: 2.5Кб/сек");
+  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 пользователь, 0 соединений. Ср. скорость: 2.5Кб/сек");
+  // Each count agrees with its own noun, by its last two digits.
+  EXPECT_EQ(StatusBarText({21, 22}, Slots(-1)), "21 пользователь, 22 соединения.");
+  EXPECT_EQ(StatusBarText({11, 111}, Slots(-1)), "11 пользователей, 111 соединений.");
+  EXPECT_EQ(StatusBarText({104, 1}, Slots(-1)), "104 пользователя, 1 соединение.");
 }
 
 }  // namespace
