@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/clock.h"
