@@ -54,14 +54,29 @@ class StringTableTranslator : public QTranslator {
     (void)n;
     if (context == nullptr || sourceText == nullptr) return {};
     const QLatin1StringView where(context);
-    if (where != QLatin1StringView("QPlatformTheme") && where != QLatin1StringView("QDialogButtonBox")) return {};
     QString english = QString::fromLatin1(sourceText);
     english.remove('&');
-    const int id = ButtonStringId(english);
-    return id == 0 ? QString() : QString::fromStdString(Str(id));
+    int id = 0;
+    if (where == QLatin1StringView("QPlatformTheme") || where == QLatin1StringView("QDialogButtonBox"))
+      id = ButtonStringId(english);
+    else if (where == QLatin1StringView("QAbstractFileIconProvider") || where == QLatin1StringView("QFileSystemModel"))
+      id = FileKindStringId(english);
+    // The table's places are "%s"; the toolkit fills "%1".
+    return id == 0 ? QString() : QString::fromStdString(Str(id)).replace("%s", "%1");
   }
 
  private:
+  // The kind column of the file dialog's list.
+  static int FileKindStringId(const QString& english) {
+    static constexpr struct {
+      const char* english;
+      int id;
+    } kKinds[] = {{"Folder", 1446}, {"Drive", 1447}, {"File", 1448}, {"%1 File", 1449}, {"Shortcut", 1450}, {"Alias", 1450}};
+    for (const auto& kind : kKinds)
+      if (english == QLatin1StringView(kind.english)) return kind.id;
+    return 0;
+  }
+
   static int ButtonStringId(const QString& english) {
     static constexpr struct {
       const char* english;
