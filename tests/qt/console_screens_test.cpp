@@ -32,6 +32,7 @@
 
 #include <cmath>
 #include <functional>
+#include <future>
 #include <set>
 #include <string>
 #include <vector>
@@ -298,8 +299,10 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   NginxOrigin origin;
   origin.Serve("page.html", std::string(40000, 'p'));
   origin.Serve("big.bin", std::string(700000, 'b'));
+  origin.extraServerConfig = "location = /slow.bin { limit_rate 20k; }";
+  origin.Serve("slow.bin", std::string(400000, 's'));
   ASSERT_TRUE(origin.Start());
-  AttachedWindow attached("EnableLoopbackTargets=1\r\n", Accounts(FreePort()));
+  AttachedWindow attached("EnableLoopbackTargets=1\r\nEnableCach=1\r\nCachLocalHosts=1\r\n", Accounts(FreePort()));
   ASSERT_TRUE(attached.up) << attached.gateway.process->Output();
   TMainFormBX& form = attached.form;
   // Some traffic so that the grids show numbers.
@@ -308,8 +311,15 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
     Curl(attached.gateway.Proxy(), "http://127.0.0.1:" + std::to_string(origin.port()) + "/" + file, &code);
     EXPECT_EQ(code, 0);
   }
+  // And one still going while the pages are looked at, so that the
+  // connections page has a line under its session.
+  const std::string slowUrl = "http://127.0.0.1:" + std::to_string(origin.port()) + "/slow.bin";
+  auto slow = std::async(std::launch::async, [proxy = attached.gateway.Proxy(), slowUrl] {
+    int code = 0;
+    return Curl(proxy, slowUrl, &code, "--max-time 10").size();
+  });
   form.Users()->Rebuild();
-  QTest::qWait(1200);
+  QTest::qWait(1500);
 
   Inspect(&form, "main_users");
   form.Pages()->setCurrentWidget(form.Connections());
