@@ -9,17 +9,18 @@ ScreenRect PlaceWindow(ScreenRect frame, const ScreenRect& available, const std:
   frame.width = std::clamp(frame.width, 0, std::max(0, available.width));
   frame.height = std::clamp(frame.height, 0, std::max(0, available.height));
   const ScreenRect& over = anchor ? *anchor : available;
-  int x = over.x + (over.width - frame.width) / 2;
-  int y = over.y + (over.height - frame.height) / 2;
-  // The room left for steps once the window is centred; past it the
+  const int baseX = std::clamp(over.x + (over.width - frame.width) / 2, available.x, available.Right() - frame.width);
+  const int baseY = std::clamp(over.y + (over.height - frame.height) / 2, available.y, available.Bottom() - frame.height);
+  // Further windows step down and right, or up and left when the first is
+  // already against the lower right edges; past the room there is, the
   // cascade starts again rather than piling windows against the edge.
-  const int room = std::min(available.Right() - frame.width - x, available.Bottom() - frame.height - y);
-  const int steps = room >= kCascadeStep ? room / kCascadeStep + 1 : 1;
-  const int step = std::max(0, cascade) % steps;
-  x += step * kCascadeStep;
-  y += step * kCascadeStep;
-  frame.x = std::clamp(x, available.x, available.Right() - frame.width);
-  frame.y = std::clamp(y, available.y, available.Bottom() - frame.height);
+  const int roomDown = std::min(available.Right() - frame.width - baseX, available.Bottom() - frame.height - baseY);
+  const int roomUp = std::min(baseX - available.x, baseY - available.y);
+  const int direction = roomDown >= roomUp ? 1 : -1;
+  const int steps = std::max(roomDown, roomUp) / kCascadeStep + 1;
+  const int offset = direction * (std::max(0, cascade) % steps) * kCascadeStep;
+  frame.x = baseX + offset;
+  frame.y = baseY + offset;
   return frame;
 }
 

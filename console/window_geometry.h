@@ -26,9 +26,10 @@ inline constexpr int kCascadeStep = 24;
 
 // The frame (window with its decoration) of a window of `frame`'s size on
 // the `available` part of a screen: no larger than that part, centred over
-// `anchor` when there is one (else over the screen), moved `cascade` steps
-// down and right, and pushed back inside when that would leave the screen.
-// Cascading wraps round before a window would have to be pushed.
+// `anchor` when there is one (else over the screen) and pushed inside the
+// screen, then moved `cascade` steps down and right (up and left when there
+// is more room that way). Cascading wraps round before a window would leave
+// the screen.
 ScreenRect PlaceWindow(ScreenRect frame, const ScreenRect& available, const std::optional<ScreenRect>& anchor,
                        int cascade);
 

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSysInfo>
 #include <QTabBar>
 #include <QTableWidget>
@@ -68,6 +69,7 @@
 #include "tests/integration/account_sections.h"
 #include "tests/integration/origin.h"
 #include "tests/qt/attached_gateway.h"
+#include "tests/unit/console_fake_engine.h"
 
 namespace brindlex::testing {
 namespace {
@@ -459,6 +461,40 @@ TEST_F(ConsoleScreens, TheBackgroundPictureLiesUnderTheViews) {
   attached.form.Pages()->setCurrentWidget(attached.form.Users());
   QApplication::processEvents();
   EXPECT_NE(colourUnderRows(), QColor(10, 200, 30));
+}
+
+TEST_F(ConsoleScreens, WindowsOpenOnTheScreenOverTheMainWindow) {
+  FakeConsoleEngine engine;
+  engine.speed = SpeedSlots(300, 2048);
+  TMainFormBX form(engine, MainFormCommands{});
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  // The main window pushed towards the lower right corner, partly off.
+  form.resize(600, 400);
+  form.move(screen.right() - 300, screen.bottom() - 200);
+  form.show();
+  QApplication::processEvents();
+  const QPoint mainCentre = form.frameGeometry().center();
+
+  std::vector<QWidget*> opened;
+  opened.push_back(form.Speed()->Open(SpeedTarget{SpeedSubject::kProgram, 0, ""}));
+  opened.push_back(form.Speed()->Open(SpeedTarget{SpeedSubject::kGroup, 0, "Default"}));
+  opened.push_back(form.Statistics()->OpenPeriod(StatisticsWindowSubject{}, 46000, 46001));
+  QApplication::processEvents();
+  for (QWidget* window : opened) {
+    ASSERT_NE(window, nullptr);
+    SCOPED_TRACE(window->objectName().toStdString());
+    const QRect frame = window->frameGeometry();
+    EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                        << frame.height();
+    // As near the main window as the screen allows: towards its corner,
+    // not where the toolkit would put it by itself.
+    EXPECT_GT(frame.right(), screen.center().x());
+    EXPECT_GT(frame.bottom(), screen.center().y());
+    EXPECT_LE((frame.center() - mainCentre).manhattanLength(), (screen.center() - mainCentre).manhattanLength());
+  }
+  // A second window does not hide the first one exactly.
+  EXPECT_NE(opened[0]->frameGeometry().topLeft(), opened[1]->frameGeometry().topLeft());
+  for (QWidget* window : opened) window->close();
 }
 
 }  // namespace

@@ -50,6 +50,10 @@ TEST(ConsoleWindowGeometry, TheCascadeStartsAgainBeforeTheEdge) {
   }
   EXPECT_EQ(placed, first) << "after " << cascade << " windows";
   EXPECT_GT(cascade, 5) << "the screen had room for several steps";
+  // Against the lower right corner the cascade goes up and left.
+  const ScreenRect cornered = PlaceWindow(frame, kScreen, ScreenRect{900, 700, 400, 300}, 0);
+  EXPECT_EQ(cornered, (ScreenRect{624, 468, 400, 300}));
+  EXPECT_EQ(PlaceWindow(frame, kScreen, ScreenRect{900, 700, 400, 300}, 1), (ScreenRect{600, 444, 400, 300}));
 }
 
 }  // namespace
