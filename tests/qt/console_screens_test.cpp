@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QSysInfo>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -217,8 +218,9 @@ void ExpectNumbersRight(QTableWidget* table, const std::string& name) {
     }
 }
 
-// The checks every page and dialog gets, and its picture when asked for.
-void Inspect(QWidget* window, const std::string& name) {
+// The checks every page and dialog gets, and its picture when asked for
+// (and `picture` is set).
+void Inspect(QWidget* window, const std::string& name, bool picture = true) {
   QApplication::processEvents();
   ASSERT_TRUE(window->isVisible()) << name;
   SCOPED_TRACE(name);
@@ -240,7 +242,7 @@ void Inspect(QWidget* window, const std::string& name) {
                                    << "\" (" << english.join(", ").toStdString() << ")";
   }
   const QByteArray folder = qgetenv("BRINDLEX_SCREENSHOTS");
-  if (folder.isEmpty()) return;
+  if (folder.isEmpty() || !picture) return;
   QDir().mkpath(QString::fromLocal8Bit(folder));
   EXPECT_TRUE(window->grab().save(QString("%1/%2.png").arg(QString::fromLocal8Bit(folder), QString::fromStdString(name))));
 }
@@ -343,6 +345,7 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
     return items;
   };
   const std::size_t nodeCount = nodes().size();
+  std::set<QString> tabKinds;
   ASSERT_GT(nodeCount, 10u);
   for (std::size_t i = 0; i < nodeCount; ++i) {
     ASSERT_LT(i, nodes().size());
@@ -350,6 +353,19 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
     char name[32];
     std::snprintf(name, sizeof(name), "config_%02zu", i);
     Inspect(&form, name);
+    // The further tabs of a group's or a user's page: every one checked,
+    // the first group's and the first user's pictured.
+    for (QTabWidget* tabs : form.Config()->findChildren<QTabWidget*>()) {
+      if (!tabs->isVisible()) continue;
+      QString kinds;
+      for (int tab = 0; tab < tabs->count(); ++tab) kinds += tabs->tabText(tab) + '|';
+      const bool firstOfItsKind = tabKinds.insert(kinds).second;
+      for (int tab = 1; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        Inspect(&form, std::string(name) + "_tab" + std::to_string(tab), firstOfItsKind);
+      }
+      tabs->setCurrentIndex(0);
+    }
   }
   form.Pages()->setCurrentWidget(form.Users());
 
