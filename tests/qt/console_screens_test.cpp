@@ -148,6 +148,10 @@ QString Where(QWidget* widget) {
 // list entries and the cells of its grids.
 std::vector<std::pair<QString, QString>> ShownTexts(QWidget* window) {
   std::vector<std::pair<QString, QString>> texts{{window->windowTitle(), "title"}};
+  // The commands of its menus (a grid's pop-up menu, the tray's), shown or
+  // not yet.
+  for (QMenu* menu : window->findChildren<QMenu*>())
+    for (QAction* action : menu->actions()) texts.push_back({action->text(), "menu " + menu->objectName()});
   for (QWidget* w : window->findChildren<QWidget*>()) {
     if (!w->isVisible()) continue;
     if (auto* label = qobject_cast<QLabel*>(w)) texts.push_back({label->text(), Where(w)});
@@ -236,7 +240,10 @@ void Inspect(QWidget* window, const std::string& name, bool picture = true) {
     if (auto* table = qobject_cast<QTableWidget*>(w); table != nullptr && qobject_cast<TCalendarForm*>(window) == nullptr)
       ExpectNumbersRight(table, name);
   }
+  static const QRegularExpression caption(R"(^#[0-9]+$)");
   for (const auto& [text, where] : ShownTexts(window)) {
+    EXPECT_FALSE(caption.match(text).hasMatch()) << name << ": " << where.toStdString() << " shows the caption "
+                                                 << text.toStdString() << " not replaced by its text";
     const QStringList english = EnglishWords(text);
     EXPECT_TRUE(english.isEmpty()) << name << ": " << where.toStdString() << " shows \"" << text.toStdString()
                                    << "\" (" << english.join(", ").toStdString() << ")";
@@ -326,6 +333,35 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   QTest::qWait(1500);
 
   Inspect(&form, "main_users");
+  // The users page's other views: a day, a range of dates, the
+  // subscriptions used and what is left of them.
+  {
+    QTabBar* periods = nullptr;
+    QTabBar* ticketTabs = nullptr;
+    for (QTabBar* bar : form.Users()->findChildren<QTabBar*>()) {
+      if (bar->count() == 4) periods = bar;
+      if (bar->count() == 2) ticketTabs = bar;
+    }
+    ASSERT_NE(periods, nullptr);
+    ASSERT_NE(ticketTabs, nullptr);
+    // A view that asks for dates is answered with what it proposes.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    });
+    answer.start(20);
+    for (int view = 1; view < 4; ++view) {
+      periods->setCurrentIndex(view);
+      QTest::qWait(200);
+      Inspect(&form, "main_users_view" + std::to_string(view));
+    }
+    ticketTabs->setCurrentIndex(1);
+    QTest::qWait(200);
+    Inspect(&form, "main_users_view4");
+    ticketTabs->setCurrentIndex(0);
+    periods->setCurrentIndex(0);
+    QTest::qWait(100);
+  }
   form.Pages()->setCurrentWidget(form.Connections());
   Inspect(&form, "main_connections");
   form.Pages()->setCurrentWidget(form.Monitor());
