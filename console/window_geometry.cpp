@@ -10,7 +10,8 @@ ScreenRect PlaceWindow(ScreenRect frame, const ScreenRect& available, const std:
   frame.height = std::clamp(frame.height, 0, std::max(0, available.height));
   const ScreenRect& over = anchor ? *anchor : available;
   const int baseX = std::clamp(over.x + (over.width - frame.width) / 2, available.x, available.Right() - frame.width);
-  const int baseY = std::clamp(over.y + (over.height - frame.height) / 2, available.y, available.Bottom() - frame.height);
+  const int baseY =
+      std::clamp(over.y + (over.height - frame.height) / 2, available.y, available.Bottom() - frame.height);
   // Further windows step down and right, or up and left when the first is
   // already against the lower right edges; past the room there is, the
   // cascade starts again rather than piling windows against the edge.

@@ -3,8 +3,8 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QSplitter>
-#include <QTreeView>
 #include <QStringList>
+#include <QTreeView>
 
 #include "core/strings.h"
 
@@ -16,7 +16,10 @@ QString QtFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split('|');
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2)
-    filters << (parts[i].contains('(') ? parts[i] : parts[i] + " (" + parts[i + 1] + ")");
+    // A description that already names its pattern ("Рисунки формата *.bmp")
+    // is not followed by it a second time.
+    filters << (parts[i].contains('(') || parts[i].contains(parts[i + 1]) ? parts[i]
+                                                                          : parts[i] + " (" + parts[i + 1] + ")");
   return filters.join(";;");
 }
 

@@ -4,13 +4,13 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QWidget>
 
 #include "console/captions.h"
@@ -71,7 +71,8 @@ class StringTableTranslator : public QTranslator {
     static constexpr struct {
       const char* english;
       int id;
-    } kKinds[] = {{"Folder", 1446}, {"Drive", 1447}, {"File", 1448}, {"%1 File", 1449}, {"Shortcut", 1450}, {"Alias", 1450}};
+    } kKinds[] = {{"Folder", 1446},  {"Drive", 1447},    {"File", 1448},
+                  {"%1 File", 1449}, {"Shortcut", 1450}, {"Alias", 1450}};
     for (const auto& kind : kKinds)
       if (english == QLatin1StringView(kind.english)) return kind.id;
     return 0;
@@ -81,9 +82,8 @@ class StringTableTranslator : public QTranslator {
     static constexpr struct {
       const char* english;
       int id;
-    } kButtons[] = {{"OK", 202},      {"Cancel", 203}, {"Yes", 1430}, {"No", 1431},
-                    {"Close", 104},   {"Apply", 100},  {"Open", 103}, {"Save", 1432},
-                    {"Yes to All", 1433}, {"No to All", 1434}};
+    } kButtons[] = {{"OK", 202},    {"Cancel", 203}, {"Yes", 1430},  {"No", 1431},         {"Close", 104},
+                    {"Apply", 100}, {"Open", 103},   {"Save", 1432}, {"Yes to All", 1433}, {"No to All", 1434}};
     for (const auto& button : kButtons)
       if (english == QLatin1StringView(button.english)) return button.id;
     return 0;
@@ -97,8 +97,8 @@ bool InstallRussianTranslations(QCoreApplication* application) {
   if (application->property("brindlexTranslations").isValid())
     return application->property("brindlexTranslations").toBool();
   auto* toolkit = new QTranslator(application);
-  const bool found =
-      toolkit->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  const bool found = toolkit->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   if (found) QCoreApplication::installTranslator(toolkit);
   // Installed last, asked first.
   QCoreApplication::installTranslator(new StringTableTranslator(application));

@@ -30,25 +30,24 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <future>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "console/config_editor.h"
 #include "console/qt/cache_page.h"
 #include "console/qt/calendar_form.h"
-#include "console/qt/connections_page.h"
-#include "console/qt/monitor_page.h"
-#include "console/qt/users_page.h"
 #include "console/qt/config_page.h"
+#include "console/qt/connections_page.h"
 #include "console/qt/file_dialogs.h"
 #include "console/qt/filter_form.h"
 #include "console/qt/in_password.h"
 #include "console/qt/localise.h"
+#include "console/qt/monitor_page.h"
 #include "console/qt/port_map_form.h"
 #include "console/qt/port_map_page.h"
 #include "console/qt/range_form.h"
@@ -58,8 +57,8 @@
 #include "console/qt/speed_window.h"
 #include "console/qt/statistics_form.h"
 #include "console/qt/ticket_form.h"
+#include "console/qt/users_page.h"
 #include "console/qt/wait_window.h"
-#include "console/config_editor.h"
 #include "console/text_list.h"
 #include "core/clock.h"
 #include "core/date_time.h"
@@ -79,22 +78,56 @@ namespace {
 // formats, and the few texts quoted as they are ("OK", "Any", the filter
 // of the configuration copies, "Excel", the gateway's own command line).
 const std::set<QString> kAllowedLatin = {
-    "HTTP", "HTTPS", "FTP",  "SMTP", "POP3",  "SOCKS5", "Socks5", "DNS",     "PortMap", "URL",     "IP",
-    "MAC",  "TCP",   "UDP",  "KB",   "MB",    "OK",     "Any",    "HOSTS",   "INI",     "ini",     "bmp",
-    "Excel", "GET",  "cookie", "Default" /* the name group 0 starts with */,
+    "HTTP",
+    "HTTPS",
+    "FTP",
+    "SMTP",
+    "POP3",
+    "SOCKS5",
+    "Socks5",
+    "DNS",
+    "PortMap",
+    "URL",
+    "IP",
+    "MAC",
+    "TCP",
+    "UDP",
+    "KB",
+    "MB",
+    "OK",
+    "Any",
+    "HOSTS",
+    "INI",
+    "ini",
+    "bmp",
+    "Excel",
+    "GET",
+    "cookie",
+    "Default" /* the name group 0 starts with */,
     // The kinds of filter entries and the listener's report, as the
     // gateway's files and log name them.
-    "Host", "Resource", "Extension", "Ok", "Error",
+    "Host",
+    "Resource",
+    "Extension",
+    "Ok",
+    "Error",
     // The filter of configuration copies: "INI files (*.ini)".
-    "files", "brindlex", "admin", "fingerprint", "retally", "txt", "xlsx", "Brindlex",
+    "files",
+    "brindlex",
+    "admin",
+    "fingerprint",
+    "retally",
+    "txt",
+    "xlsx",
+    "Brindlex",
 };
 
 // What the toolkit says when it is left in English.
 const std::set<QString> kToolkitEnglish = {
-    "Cancel", "Yes",  "No",     "Open",    "Save",     "Close",  "Apply",    "Look",   "File",   "Files",
-    "name",   "type", "Back",   "Forward", "Parent",   "Create", "Folder",   "Detail", "View",   "List",
-    "Name",   "Size", "Type",   "Date",    "Modified", "Computer", "Directory", "Reset", "Help", "Abort",
-    "Retry",  "Ignore", "Discard", "Restore", "Defaults", "Choose",
+    "Cancel", "Yes",  "No",    "Open",  "Save",    "Close",   "Apply",    "Look",     "File",
+    "Files",  "name", "type",  "Back",  "Forward", "Parent",  "Create",   "Folder",   "Detail",
+    "View",   "List", "Name",  "Size",  "Type",    "Date",    "Modified", "Computer", "Directory",
+    "Reset",  "Help", "Abort", "Retry", "Ignore",  "Discard", "Restore",  "Defaults", "Choose",
 };
 
 // Names of this machine and of whoever runs the console: data, whatever
@@ -169,8 +202,8 @@ std::vector<std::pair<QString, QString>> ShownTexts(QWidget* window) {
     // The folders and files a file dialog lists are this machine's, not the
     // console's texts.
     if (auto* view = qobject_cast<QAbstractItemView*>(w); view != nullptr && view->model() != nullptr &&
-                                                           qobject_cast<QHeaderView*>(w) == nullptr &&
-                                                           qobject_cast<QFileSystemModel*>(view->model()) == nullptr) {
+                                                          qobject_cast<QHeaderView*>(w) == nullptr &&
+                                                          qobject_cast<QFileSystemModel*>(view->model()) == nullptr) {
       std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int depth) {
         const QAbstractItemModel* model = view->model();
         for (int row = 0; row < std::min(model->rowCount(parent), 200); ++row)
@@ -217,8 +250,8 @@ void ExpectNumbersRight(QTableWidget* table, const std::string& name) {
     for (int column = 0; column < table->columnCount(); ++column) {
       const QTableWidgetItem* item = table->item(row, column);
       if (item == nullptr || !number.match(item->text().trimmed()).hasMatch()) continue;
-      EXPECT_TRUE(item->textAlignment() & Qt::AlignRight)
-          << name << ": \"" << item->text().toStdString() << "\" at " << row << "," << column << " is not right-aligned";
+      EXPECT_TRUE(item->textAlignment() & Qt::AlignRight) << name << ": \"" << item->text().toStdString() << "\" at "
+                                                          << row << "," << column << " is not right-aligned";
     }
 }
 
@@ -233,11 +266,12 @@ void Inspect(QWidget* window, const std::string& name, bool picture = true) {
     if (!w->isVisible() || w->isWindow() || InsideScrolledViewport(w, window)) continue;
     const QRect place(w->mapTo(window, QPoint(0, 0)), w->size());
     EXPECT_TRUE(frame.contains(place)) << name << ": " << Where(w).toStdString() << " at " << place.x() << ","
-                                       << place.y() << " " << place.width() << "x" << place.height()
-                                       << " outside " << frame.width() << "x" << frame.height();
+                                       << place.y() << " " << place.width() << "x" << place.height() << " outside "
+                                       << frame.width() << "x" << frame.height();
     ExpectNotCut(w, name);
     // A month's days stand in the middle of their cells, as on a calendar.
-    if (auto* table = qobject_cast<QTableWidget*>(w); table != nullptr && qobject_cast<TCalendarForm*>(window) == nullptr)
+    if (auto* table = qobject_cast<QTableWidget*>(w);
+        table != nullptr && qobject_cast<TCalendarForm*>(window) == nullptr)
       ExpectNumbersRight(table, name);
   }
   static const QRegularExpression caption(R"(^#[0-9]+$)");
@@ -245,13 +279,14 @@ void Inspect(QWidget* window, const std::string& name, bool picture = true) {
     EXPECT_FALSE(caption.match(text).hasMatch()) << name << ": " << where.toStdString() << " shows the caption "
                                                  << text.toStdString() << " not replaced by its text";
     const QStringList english = EnglishWords(text);
-    EXPECT_TRUE(english.isEmpty()) << name << ": " << where.toStdString() << " shows \"" << text.toStdString()
-                                   << "\" (" << english.join(", ").toStdString() << ")";
+    EXPECT_TRUE(english.isEmpty()) << name << ": " << where.toStdString() << " shows \"" << text.toStdString() << "\" ("
+                                   << english.join(", ").toStdString() << ")";
   }
   const QByteArray folder = qgetenv("BRINDLEX_SCREENSHOTS");
   if (folder.isEmpty() || !picture) return;
   QDir().mkpath(QString::fromLocal8Bit(folder));
-  EXPECT_TRUE(window->grab().save(QString("%1/%2.png").arg(QString::fromLocal8Bit(folder), QString::fromStdString(name))));
+  EXPECT_TRUE(
+      window->grab().save(QString("%1/%2.png").arg(QString::fromLocal8Bit(folder), QString::fromStdString(name))));
 }
 
 // Inspects the next modal window that `open` brings up, then closes it the
@@ -426,9 +461,11 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   TSendEmail mail(engine, anna->id, anna->name, &form);
   InspectShown(&mail, "send_email");
   EXPECT_EQ(mail.windowTitle().toStdString(), "Отправить письмо для пользователя «Анна Сидорова»");
-  TTicketForm ticket(engine, anna->id, [] {}, &form);
+  TTicketForm ticket(
+      engine, anna->id, [] {}, &form);
   InspectShown(&ticket, "ticket");
-  TFormFilter filter("", 0, [](const std::string&, int) { return true; }, &form);
+  TFormFilter filter(
+      "", 0, [](const std::string&, int) { return true; }, &form);
   InspectShown(&filter, "filter");
   TFormRangeA range(AddPrompt("LbUsersAddrs"), "", &form);
   InspectShown(&range, "range");
@@ -436,7 +473,8 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   ASSERT_NE(portMaps, nullptr);
   TFormPortMap portMap(portMaps->Editor(), portMaps->Editor().NewDialog(), -1, &form);
   InspectShown(&portMap, "port_map");
-  TFormRelayEdit relay(MailRuleFields{}, [](MailRuleFields&) { return MailRuleCheck{}; }, &form);
+  TFormRelayEdit relay(
+      MailRuleFields{}, [](MailRuleFields&) { return MailRuleCheck{}; }, &form);
   InspectShown(&relay, "relay");
   AccessRules rules;
   TAddRestF restrictions(rules, &form);
@@ -455,7 +493,9 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   InspectModal([&] { ChooseFile(&form, AccountCopyDialog(attached.gateway.home), true); }, "file_save");
   InspectModal([&] { ChooseFile(&form, BackgroundFileDialog(attached.gateway.home), false); }, "file_open");
   InspectModal(
-      [&] { QMessageBox::question(&form, "Brindlex", QString::fromStdString(Str(1316)), QMessageBox::Yes | QMessageBox::No); },
+      [&] {
+        QMessageBox::question(&form, "Brindlex", QString::fromStdString(Str(1316)), QMessageBox::Yes | QMessageBox::No);
+      },
       "question");
 }
 

@@ -22,7 +22,7 @@ TEST(ConsoleWindowGeometry, NothingLeavesTheScreen) {
     std::optional<ScreenRect> anchor;
     int cascade;
   } cases[] = {
-      {{0, 0, 720, 480}, kScreen, ScreenRect{600, 500, 900, 600}, 0},   // main window hanging off the corner
+      {{0, 0, 720, 480}, kScreen, ScreenRect{600, 500, 900, 600}, 0},    // main window hanging off the corner
       {{0, 0, 720, 480}, kScreen, ScreenRect{-500, -300, 900, 600}, 3},  // and off the other one
       {{0, 0, 1600, 1200}, kScreen, std::nullopt, 0},                    // larger than the screen
       {{0, 0, 720, 480}, {1920, 24, 1280, 776}, ScreenRect{1920, 24, 1280, 776}, 40},  // a second screen, panel on top
@@ -30,8 +30,8 @@ TEST(ConsoleWindowGeometry, NothingLeavesTheScreen) {
   };
   for (const Case& c : cases) {
     const ScreenRect placed = PlaceWindow(c.frame, c.available, c.anchor, c.cascade);
-    EXPECT_TRUE(c.available.Contains(placed)) << placed.x << "," << placed.y << " " << placed.width << "x"
-                                              << placed.height;
+    EXPECT_TRUE(c.available.Contains(placed))
+        << placed.x << "," << placed.y << " " << placed.width << "x" << placed.height;
     EXPECT_EQ(placed.width, std::min(c.frame.width, c.available.width));
     EXPECT_EQ(placed.height, std::min(c.frame.height, c.available.height));
   }
