@@ -300,6 +300,8 @@ void TMainFormBX::SetLinkText(const std::string& text, bool up) {
   link_->setText(QString::fromStdString(text));
   link_->setStyleSheet(up ? QString() : QStringLiteral("color: #b00000"));
   tray_->setToolTip(windowTitle() + "\n" + QString::fromStdString(text));
+  // The setting is the gateway's: known once the link is up.
+  if (up) ShowBackground();
 }
 
 }  // namespace brindlex

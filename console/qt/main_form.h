@@ -73,9 +73,9 @@ class TMainFormBX final : public QMainWindow {
   void WireDialogs(UsersPageHooks& hooks);
   void PageChosen(int index);
   // The picture of the `Background` setting behind the grids of the four
-  // views, read again when the window is shown and when the configuration
-  // page is left (its apply may have named another); none when the file is
-  // missing or no picture.
+  // views, read again when the link comes up, when the window is shown and
+  // when the configuration page is left (its apply may have named another);
+  // none when the file is missing or no picture.
   void ShowBackground();
   void WireConfigPage();
 

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGroupBox>
@@ -520,20 +521,37 @@ TEST_F(ConsoleScreens, TheToolkitsButtonsSpeakRussian) {
 }
 
 TEST_F(ConsoleScreens, TheBackgroundPictureLiesUnderTheViews) {
-  AttachedWindow attached("", AccountSections({AddressUser("127.0.0.1", "Анна Сидорова")}));
-  ASSERT_TRUE(attached.up);
-  QImage picture(8, 8, QImage::Format_RGB32);
-  picture.fill(QColor(10, 200, 30));
-  const QString path = QString::fromStdString(attached.gateway.home) + "/фон.bmp";
-  ASSERT_TRUE(picture.save(path, "BMP"));
-  auto* grid = attached.form.Users()->findChild<QTableWidget*>();
-  ASSERT_NE(grid, nullptr);
-  const auto colourUnderRows = [&] {
+  // A green picture: wherever the grid has no row, green shows through.
+  const auto green = [](const std::string& path) {
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(QColor(10, 200, 30));
+    return picture.save(QString::fromStdString(path), "BMP");
+  };
+  const auto colourUnderRows = [](TMainFormBX& form) {
     // Below the last row the grid shows nothing but its base.
+    auto* grid = form.Users()->findChild<QTableWidget*>();
     const QImage shot = grid->viewport()->grab().toImage();
     return shot.pixelColor(shot.width() - 3, shot.height() - 3);
   };
-  EXPECT_NE(colourUnderRows(), QColor(10, 200, 30));
+  const std::string startPicture =
+      QDir::tempPath().toStdString() + "/brindlex-фон-" + std::to_string(QCoreApplication::applicationPid()) + ".bmp";
+  ASSERT_TRUE(green(startPicture));
+  {
+    // Named in the settings from the start: there once the link is up.
+    AttachedWindow attached("Background=" + startPicture + "\r\n",
+                            AccountSections({AddressUser("127.0.0.1", "Анна Сидорова")}));
+    ASSERT_TRUE(attached.up);
+    QApplication::processEvents();
+    EXPECT_EQ(colourUnderRows(attached.form), QColor(10, 200, 30));
+  }
+  QFile::remove(QString::fromStdString(startPicture));
+
+  AttachedWindow attached("", AccountSections({AddressUser("127.0.0.1", "Анна Сидорова")}));
+  ASSERT_TRUE(attached.up);
+  const QString path = QString::fromStdString(attached.gateway.home) + "/фон.bmp";
+  ASSERT_TRUE(green(path.toStdString()));
+  const auto colourUnderRowsNow = [&] { return colourUnderRows(attached.form); };
+  EXPECT_NE(colourUnderRowsNow(), QColor(10, 200, 30));
 
   // The administrator names the picture on the configuration page and
   // applies; back on the users page it is there.
@@ -543,7 +561,7 @@ TEST_F(ConsoleScreens, TheBackgroundPictureLiesUnderTheViews) {
   attached.form.Pages()->setCurrentWidget(attached.form.Config());
   attached.form.Pages()->setCurrentWidget(attached.form.Users());
   QApplication::processEvents();
-  EXPECT_EQ(colourUnderRows(), QColor(10, 200, 30));
+  EXPECT_EQ(colourUnderRowsNow(), QColor(10, 200, 30));
 
   // A name that is no picture takes it away again.
   ASSERT_TRUE(attached.link.Engine()
@@ -552,7 +570,7 @@ TEST_F(ConsoleScreens, TheBackgroundPictureLiesUnderTheViews) {
   attached.form.Pages()->setCurrentWidget(attached.form.Config());
   attached.form.Pages()->setCurrentWidget(attached.form.Users());
   QApplication::processEvents();
-  EXPECT_NE(colourUnderRows(), QColor(10, 200, 30));
+  EXPECT_NE(colourUnderRowsNow(), QColor(10, 200, 30));
 }
 
 TEST_F(ConsoleScreens, WindowsOpenOnTheScreenOverTheMainWindow) {
