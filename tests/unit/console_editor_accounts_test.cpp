@@ -77,7 +77,7 @@ TEST_F(AccountPages, ADeletedUsersLoginCanBeUsedAgain) {
   EXPECT_EQ(IdOf("ivan"), ivan) << "the deleted user's record is taken back";
   EXPECT_EQ(FindActiveUser("ivan")->groupNumber, 4u);
   EXPECT_EQ(editor_.Selected(), (EditorNode{NodeKind::kUser, ivan}));
-  EXPECT_EQ(editor_.Header(), "Пользователь 'User 2' (ivan)");
+  EXPECT_EQ(editor_.Header(), "Пользователь 'Пользователь 2' (ivan)");
 }
 
 TEST_F(AccountPages, NoToMovingAUserLeavesEverythingUnchanged) {
