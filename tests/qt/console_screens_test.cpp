@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -256,6 +257,23 @@ void ExpectNumbersRight(QTableWidget* table, const std::string& name) {
     }
 }
 
+// The window as drawn, under a strip with its caption: the offscreen
+// platform draws no title bar, and the caption is part of what is shown.
+QImage Framed(QWidget* window) {
+  const QPixmap inside = window->grab();
+  const QFontMetrics metrics = window->fontMetrics();
+  const int strip = metrics.height() + 8;
+  QImage framed(inside.width(), inside.height() + strip, QImage::Format_RGB32);
+  framed.fill(QColor(0x1f, 0x5f, 0xa8));
+  QPainter painter(&framed);
+  painter.setFont(window->font());
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(8, 0, inside.width() - 16, strip), Qt::AlignLeft | Qt::AlignVCenter,
+                   metrics.elidedText(window->windowTitle(), Qt::ElideRight, inside.width() - 16));
+  painter.drawPixmap(0, strip, inside);
+  return framed;
+}
+
 // The checks every page and dialog gets, and its picture when asked for
 // (and `picture` is set).
 void Inspect(QWidget* window, const std::string& name, bool picture = true) {
@@ -287,7 +305,7 @@ void Inspect(QWidget* window, const std::string& name, bool picture = true) {
   if (folder.isEmpty() || !picture) return;
   QDir().mkpath(QString::fromLocal8Bit(folder));
   EXPECT_TRUE(
-      window->grab().save(QString("%1/%2.png").arg(QString::fromLocal8Bit(folder), QString::fromStdString(name))));
+      Framed(window).save(QString("%1/%2.png").arg(QString::fromLocal8Bit(folder), QString::fromStdString(name))));
 }
 
 // Inspects the next modal window that `open` brings up, then closes it the
@@ -332,6 +350,7 @@ std::string Accounts(int mappedPort) {
   StoreUser(petr, document);
   UserRecord olga = AddressUser("127.0.0.3", "Ольга Козлова");
   olga.groupNumber = 1;
+  olga.rules.prepaid = true;  // works against subscriptions
   StoreUser(olga, document);
   return FormatIni(document) + "[PortMapping]\r\nПочта=0; 0.0.0.0; 0.0.0.0; 0.0.0.0; " + std::to_string(mappedPort) +
          "; 127.0.0.1; 25; 0; ; 1; 0;\r\n";
@@ -445,9 +464,13 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   ConsoleEngine& engine = attached.link.Engine();
   const UsersSnapshot users = engine.Users();
   const ConsoleUser* anna = nullptr;
-  for (const ConsoleUser& user : users.users)
+  const ConsoleUser* olga = nullptr;
+  for (const ConsoleUser& user : users.users) {
     if (user.name == "Анна Сидорова") anna = &user;
+    if (user.name == "Ольга Козлова") olga = &user;
+  }
   ASSERT_NE(anna, nullptr);
+  ASSERT_NE(olga, nullptr);
   const double today = std::floor(LocalSecondsToDateTime(ProgramClock().LocalNow()));
   TForm3* everybody = form.Statistics()->OpenPeriod(StatisticsWindowSubject{}, today - 8, today);
   ASSERT_NE(everybody, nullptr);
@@ -463,8 +486,9 @@ TEST_F(ConsoleScreens, EveryPageAndDialogFitsItsWindowAndSpeaksRussian) {
   InspectShown(&mail, "send_email");
   EXPECT_EQ(mail.windowTitle().toStdString(), "Отправить письмо для пользователя «Анна Сидорова»");
   TTicketForm ticket(
-      engine, anna->id, [] {}, &form);
+      engine, olga->id, [] {}, &form);
   InspectShown(&ticket, "ticket");
+  EXPECT_EQ(ticket.windowTitle().toStdString(), Str(1300) + " 'Ольга Козлова' (открыть)");
   TFormFilter filter(
       "", 0, [](const std::string&, int) { return true; }, &form);
   InspectShown(&filter, "filter");
