@@ -49,15 +49,22 @@ std::string KbPerSecondText(std::int64_t bytesPerSecond) {
   return FormatNumberText(static_cast<double>(bytesPerSecond) / 1024.0) + Str(32);
 }
 
-std::int64_t NextSpeedScale(std::int64_t scale, const SpeedFigures& figures) {
-  if (!figures.hasData || figures.maximum == 0) return kSpeedScaleStart;
-  if (figures.maximum > scale) {
-    if (scale == kSpeedScaleStart) scale = kSpeedScaleStep;
-    while (scale < figures.maximum) scale += kSpeedScaleStep;
-    return scale;
+std::int64_t SpeedScaleFor(const SpeedSlots& slots) {
+  auto at = [&](std::size_t slot) -> std::int64_t { return slots[slot] == kNoSpeed ? 0 : slots[slot]; };
+  std::int64_t held = 0, highest = 0;
+  for (std::size_t slot = 1; slot < slots.size(); ++slot) {
+    highest = std::max(highest, at(slot));
+    if (slot + 1 < slots.size()) held = std::max(held, std::min(at(slot), at(slot + 1)));
   }
-  while (scale > kSpeedScaleStep && figures.maximum < scale - kSpeedScaleStep) scale -= kSpeedScaleStep;
-  return scale;
+  const std::int64_t level = held > 0 ? held : highest;
+  // 1, 2, 5, 10, 20, 50 ... kilobytes per second: fifths of these read as
+  // round numbers on the axis.
+  std::int64_t decade = kSpeedScaleStart;
+  for (;;) {
+    for (std::int64_t factor : {1, 2, 5})
+      if (decade * factor >= level) return decade * factor;
+    decade *= 10;
+  }
 }
 
 std::vector<int> SpeedBarHeights(const SpeedSlots& slots, int graphHeight, std::int64_t scale) {
@@ -68,7 +75,8 @@ std::vector<int> SpeedBarHeights(const SpeedSlots& slots, int graphHeight, std::
       heights.push_back(0);
       continue;
     }
-    heights.push_back(std::max(1, static_cast<int>(static_cast<std::int64_t>(value) * graphHeight / scale)));
+    const std::int64_t height = std::min<std::int64_t>(graphHeight, static_cast<std::int64_t>(value) * graphHeight / scale);
+    heights.push_back(std::max(1, static_cast<int>(height)));
   }
   return heights;
 }
@@ -80,7 +88,7 @@ std::string SpeedScaleLabel(std::int64_t scale, int fifth) {
 void SpeedWindow::Update(SpeedSlots slots) {
   slots_ = std::move(slots);
   figures_ = MeasureSpeed(slots_);
-  scale_ = NextSpeedScale(scale_, figures_);
+  scale_ = SpeedScaleFor(slots_);
 }
 
 SpeedStatusTexts SpeedWindow::StatusTexts() const {

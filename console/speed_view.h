@@ -29,15 +29,22 @@ SpeedFigures MeasureSpeed(const SpeedSlots& slots);
 // followed by the unit.
 std::string KbPerSecondText(std::int64_t bytesPerSecond);
 
-// The graph's top in bytes per second: 1024 for small speeds, otherwise a
-// multiple of 5120 that covers the maximum, stepping down by 5120 as the
-// maximum falls.
+// The graph's top in bytes per second, from the slots 1-299 it shows: the
+// smallest of 1, 2 or 5 times a power of ten kilobytes per second (at least
+// 1 KB/s) that covers the speed held for two seconds running. A lone second
+// above that (one burst) does not set the scale, so it cannot flatten the
+// rest of the line for the five minutes it stays in view; its bar is cut at
+// the top (SpeedBarClipped). When no two neighbouring seconds carry traffic,
+// the single highest second sets the scale.
 inline constexpr std::int64_t kSpeedScaleStart = 1024;
-inline constexpr std::int64_t kSpeedScaleStep = 5120;
-std::int64_t NextSpeedScale(std::int64_t scale, const SpeedFigures& figures);
+std::int64_t SpeedScaleFor(const SpeedSlots& slots);
 
-// Each slot's bar in pixels for a graph of this height; 0 draws nothing.
+// Each slot's bar in pixels for a graph of this height, at most the height;
+// 0 draws nothing.
 std::vector<int> SpeedBarHeights(const SpeedSlots& slots, int graphHeight, std::int64_t scale);
+// Whether a slot's value lies above the scale, so that its bar stands for
+// more than it shows.
+inline bool SpeedBarClipped(std::int32_t value, std::int64_t scale) { return value > scale; }
 // The label of the fifth `fifth` (0..5) of the scale, in kilobytes per second.
 std::string SpeedScaleLabel(std::int64_t scale, int fifth);
 

@@ -23,6 +23,8 @@ constexpr int kUserExists = 1163;
 constexpr int kBadName = 1165;
 constexpr int kBadLogin = 1166;
 constexpr int kUsersFull = 1168;
+constexpr int kNewGroupName = 1435;
+constexpr int kNewUserName = 1436;
 constexpr int kGroupsFull = 1169;
 constexpr int kBadReportEmail = 1170;
 constexpr int kCannotDeleteDefault = 1180;
@@ -78,7 +80,7 @@ GroupRecord NewGroupDraft() {
   const GroupRecord* base = FindGroup(0);
   GroupRecord draft = base ? *base : MakeDefaultGroup();
   draft.number = LargestGroupNumber() + 1;
-  draft.name = "Group " + std::to_string(draft.number);
+  draft.name = StrWith(kNewGroupName, std::to_string(draft.number));
   static_cast<GroupConsoleState&>(draft) = GroupConsoleState{};
   return draft;
 }
@@ -115,7 +117,7 @@ EditOutcome SaveGroup(GroupRecord& group, const GroupRecord& edited) {
 
 UserRecord NewUserDraft(GroupRecord& group) {
   UserRecord draft;
-  draft.name = "User " + std::to_string(Users().size() + 1);
+  draft.name = StrWith(kNewUserName, std::to_string(Users().size() + 1));
   draft.groupNumber = group.number;
   draft.group = &group;
   draft.schedule = group.schedule;

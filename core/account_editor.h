@@ -31,7 +31,7 @@ EditOutcome CheckDisplayName(std::string_view name);
 EditOutcome CheckLogin(std::string& login, bool byAddress);
 
 // A new group as the editor first shows it: a copy of "Default" named
-// "Group " and the number it will get.
+// "Группа " and the number it will get.
 GroupRecord NewGroupDraft();
 // Stores a new group: it takes 1 + the largest number in the table (written
 // back into `draft`), is appended, and its filters, address list and record
@@ -40,7 +40,7 @@ EditOutcome ApplyNewGroup(GroupRecord& draft, GroupRecord** created = nullptr);
 // Stores the edited values of an existing group (its number stays).
 EditOutcome SaveGroup(GroupRecord& group, const GroupRecord& edited);
 
-// A new user as the editor first shows it, under `group`: named "User " and
+// A new user as the editor first shows it, under `group`: named "Пользователь " and
 // the table size plus one, the group's schedule and rules, everything else
 // empty.
 UserRecord NewUserDraft(GroupRecord& group);

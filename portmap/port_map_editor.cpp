@@ -21,7 +21,7 @@ constexpr int kFirstSourceKind = 1254;
 constexpr int kByAddressEntry = 1257;
 constexpr int kByAddressColumn = 1258;
 constexpr const char* kAnyAddress = "Any";
-constexpr const char* kNewRuleName = "PortMap";
+constexpr int kNewRuleName = 1437;
 
 bool Selected(const std::vector<PortMapRule>& rules, int selected) {
   return selected >= 0 && static_cast<size_t>(selected) < rules.size();
@@ -74,7 +74,7 @@ std::vector<std::string> ListenAddressChoices(const std::vector<Ipv4>& hostAddre
 
 PortMapDialog NewRuleDialog(const std::vector<PortMapRule>& rules, const std::vector<UserChoice>& users) {
   PortMapDialog dialog;
-  dialog.name = kNewRuleName + std::to_string(rules.size());
+  dialog.name = StrWith(kNewRuleName, std::to_string(rules.size()));
   dialog.sourceFrom = dialog.sourceTo = FormatIpv4(0);
   dialog.listenPort = dialog.destPort = "0";
   dialog.user = users.empty() ? -1 : 0;

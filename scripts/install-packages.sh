@@ -8,7 +8,7 @@
 # Further names are added to the list (the benchmarks' peers).
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build g++ pkg-config libcurl4-openssl-dev libssl-dev libxlsxwriter-dev qt6-base-dev xdg-utils)
+packages=(build-essential cmake ninja-build g++ pkg-config libcurl4-openssl-dev libssl-dev libxlsxwriter-dev qt6-base-dev qt6-translations-l10n xdg-utils)
 if [ "${1:-}" = --build-only ]; then
   shift
 else

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/clock.h"
@@ -31,7 +32,9 @@ TCalendarForm::TCalendarForm(QWidget* parent) : QDialog(parent) {
   days_->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   days_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   days_->setSelectionMode(QAbstractItemView::SingleSelection);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(QString::fromStdString(Str(202)), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(QString::fromStdString(Str(203)), QDialogButtonBox::RejectRole);
 
   auto* top = new QHBoxLayout;
   top->addWidget(month_, 1);

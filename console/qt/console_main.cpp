@@ -11,6 +11,7 @@
 #include "console/console_target.h"
 #include "console/qt/console_application.h"
 #include "console/qt/gateway_link.h"
+#include "console/qt/localise.h"
 #include "console/qt/main_form.h"
 #include "core/program_folder.h"
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
 
   ConsoleApplication application(argc, argv);
   QApplication::setApplicationName("Brindlex");
+  InstallRussianTranslations(&application);
   // The main window is hidden at start and closing it only hides it: the
   // console lives in the tray until "Закрыть".
   QApplication::setQuitOnLastWindowClosed(false);

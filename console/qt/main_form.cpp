@@ -2,8 +2,11 @@
 
 #include <malloc.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -30,6 +33,7 @@
 #include "console/users_export.h"
 #include "core/clock.h"
 #include "core/date_time.h"
+#include "core/program_folder.h"
 #include "core/report_exception.h"
 #include "core/strings.h"
 #include "reports/report_sender.h"
@@ -211,6 +215,7 @@ void TMainFormBX::PageChosen(int index) {
     index = refusedTo;
   }
   shownPage_ = index;
+  if (pages_->widget(left) == config_ && index != left) ShowBackground();
   // The cache page holds its copy of the index only while it is showing.
   if (pages_->widget(index) == cache_)
     cache_->Refresh();
@@ -255,7 +260,33 @@ void TMainFormBX::ShowFromTray() {
   showNormal();
   raise();
   activateWindow();
+  ShowBackground();
   users_->Rebuild();
+}
+
+void TMainFormBX::ShowBackground() {
+  const std::vector<ConfigControlValue> values = engine_.ConfigValues({"EdBackground"});
+  QString path = values.empty() ? QString() : QString::fromStdString(values.front().text).trimmed();
+  // A bare name lies in the program folder, where the picture button starts.
+  if (!path.isEmpty() && QFileInfo(path).isRelative())
+    path = QDir(QString::fromStdString(ProgramFolder())).filePath(path);
+  QPixmap picture;
+  if (!path.isEmpty() && !picture.load(path)) path.clear();
+  if (path == backgroundPath_) return;
+  backgroundPath_ = path;
+  // Tiled under the rows: the grids' base is the picture, their cells stay
+  // clear unless a row has a colour of its own.
+  for (QWidget* page : {static_cast<QWidget*>(users_), static_cast<QWidget*>(connections_),
+                        static_cast<QWidget*>(monitor_), static_cast<QWidget*>(cache_)}) {
+    for (QAbstractItemView* view : page->findChildren<QAbstractItemView*>()) {
+      QPalette colours = view->palette();
+      if (path.isEmpty())
+        colours.setBrush(QPalette::Base, QApplication::palette(view).brush(QPalette::Base));
+      else
+        colours.setBrush(QPalette::Base, QBrush(picture));
+      view->setPalette(colours);
+    }
+  }
 }
 
 void TMainFormBX::closeEvent(QCloseEvent* event) {
@@ -320,6 +351,8 @@ void TMainFormBX::SetLinkText(const std::string& text, bool up) {
   link_->setText(QString::fromStdString(text));
   link_->setStyleSheet(up ? QString() : QStringLiteral("color: #b00000"));
   tray_->setToolTip(windowTitle() + "\n" + QString::fromStdString(text));
+  // The setting is the gateway's: known once the link is up.
+  if (up) ShowBackground();
 }
 
 }  // namespace brindlex

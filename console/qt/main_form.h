@@ -72,6 +72,11 @@ class TMainFormBX final : public QMainWindow {
   void WireUsersPage();
   void WireDialogs(UsersPageHooks& hooks);
   void PageChosen(int index);
+  // The picture of the `Background` setting behind the grids of the four
+  // views, read again when the link comes up, when the window is shown and
+  // when the configuration page is left (its apply may have named another);
+  // none when the file is missing or no picture.
+  void ShowBackground();
   void WireConfigPage();
   void MailStatus(const std::string& text);
 
@@ -87,6 +92,7 @@ class TMainFormBX final : public QMainWindow {
   ConfigPage* config_ = nullptr;
   int shownPage_ = 0;
   bool turningBack_ = false;  // a refused page change is being undone
+  QString backgroundPath_;     // the picture shown, "" for none
   SpeedWindows* speedWindows_ = nullptr;
   StatisticsWindows* statisticsWindows_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;

@@ -14,7 +14,9 @@ namespace brindlex {
 TSendEmail::TSendEmail(ConsoleEngine& engine, std::uint32_t userId, const std::string& userName, QWidget* parent)
     : QDialog(parent), engine_(engine), userId_(userId) {
   setObjectName("TSendEmail");
-  setWindowTitle(QString::fromStdString(Str(1812) + userName));
+  // "для" wants the genitive, which a name cannot be put into reliably; after
+  // "пользователя" the quoted name stays as written.
+  setWindowTitle(QString::fromStdString(Str(1812) + StrWith(1444, userName)));
   text_ = new QPlainTextEdit(this);
   auto* send = new QPushButton("#1813", this);
   auto* cancel = new QPushButton("#1814", this);

@@ -5,14 +5,18 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+
+#include "console/qt/window_place.h"
+#include "core/strings.h"
 
 namespace brindlex {
 namespace {
 
-constexpr int kAxisBottom = 18;  // minutes under the graph
-constexpr int kAxisLeft = 44;    // kilobytes per second beside it
 constexpr int kGridSteps = 10;
+constexpr int kMargin = 4;
+constexpr int kMinutes = 5;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -26,7 +30,21 @@ void SpeedGraph::Show(const SpeedWindow& window, int second) {
 
 void SpeedGraph::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const QRect graph(kAxisLeft, 2, width() - kAxisLeft - 4, height() - kAxisBottom - 4);
+  const QFontMetrics metrics = painter.fontMetrics();
+  const std::int64_t scale = window_ != nullptr ? window_->Scale() : kSpeedScaleStart;
+  // The left axis is as wide as its widest label, the unit included, so no
+  // number is cut whatever the scale.
+  const QString speedUnit = Q(Str(32));
+  int labelWidth = metrics.horizontalAdvance(speedUnit);
+  for (int fifth = 0; fifth <= 5; ++fifth)
+    labelWidth = std::max(labelWidth, metrics.horizontalAdvance(Q(SpeedScaleLabel(scale, fifth))));
+  const int lineHeight = metrics.height();
+  const int left = labelWidth + 2 * kMargin;
+  const int top = lineHeight + kMargin;  // the unit above the axis
+  const int bottom = lineHeight + kMargin;  // the minutes under the graph
+  const QRect graph(left, top, width() - left - kMargin - metrics.horizontalAdvance(Q(Str(1445))) / 2,
+                    height() - top - bottom);
+  if (graph.width() <= 0 || graph.height() <= 0) return;
   painter.fillRect(graph, Qt::black);
   // The grid's vertical lines move one step a second, as the bars do.
   painter.setPen(QColor(0, 90, 0));
@@ -41,20 +59,32 @@ void SpeedGraph::paintEvent(QPaintEvent*) {
     if (x >= graph.left()) painter.drawLine(x, graph.top(), x, graph.bottom());
   }
   painter.setPen(palette().color(QPalette::WindowText));
-  for (int minute = 0; minute <= 5; ++minute) {
-    const int x = graph.right() - minute * graph.width() / 5;
-    painter.drawText(x - 10, graph.bottom() + 2, 20, kAxisBottom, Qt::AlignCenter, QString::number(minute));
+  painter.drawText(kMargin, 0, labelWidth, lineHeight, Qt::AlignRight | Qt::AlignVCenter, speedUnit);
+  // Minutes ago, 5 at the left edge to 0 at the right; the unit after the
+  // oldest so the newest stays plain.
+  for (int minute = 0; minute <= kMinutes; ++minute) {
+    const int x = graph.right() - minute * graph.width() / kMinutes;
+    QString text = QString::number(minute);
+    if (minute == kMinutes) text += ' ' + Q(Str(1445));
+    const int textWidth = metrics.horizontalAdvance(text);
+    int textLeft = minute == kMinutes ? x - metrics.horizontalAdvance(QString::number(minute)) / 2 : x - textWidth / 2;
+    textLeft = std::clamp(textLeft, 0, width() - textWidth);
+    painter.drawText(textLeft, graph.bottom() + 1, textWidth, bottom, Qt::AlignLeft | Qt::AlignVCenter, text);
   }
-  if (window_ == nullptr) return;
   for (int fifth = 0; fifth <= 5; ++fifth) {
     const int y = graph.bottom() - fifth * graph.height() / 5;
-    painter.drawText(0, y - 8, kAxisLeft - 4, 16, Qt::AlignRight | Qt::AlignVCenter,
-                     Q(SpeedScaleLabel(window_->Scale(), fifth)));
+    painter.drawText(kMargin, y - lineHeight / 2, labelWidth, lineHeight, Qt::AlignRight | Qt::AlignVCenter,
+                     Q(SpeedScaleLabel(scale, fifth)));
   }
-  const std::vector<int> bars = SpeedBarHeights(window_->Slots(), graph.height(), window_->Scale());
-  painter.setPen(QColor(0, 220, 0));
+  if (window_ == nullptr) return;
+  const SpeedSlots& history = window_->Slots();
+  const std::vector<int> bars = SpeedBarHeights(history, graph.height(), scale);
+  const QColor line(0, 220, 0), cut(255, 200, 0);
   for (std::size_t slot = 0; slot < bars.size(); ++slot) {
     if (bars[slot] == 0) continue;
+    // A burst above the scale reaches the top in another colour: it stands
+    // for more than it shows.
+    painter.setPen(SpeedBarClipped(history[slot], scale) ? cut : line);
     const int x = graph.right() - static_cast<int>(slot * graph.width() / double(bars.size()));
     painter.drawLine(x, graph.bottom(), x, graph.bottom() - bars[slot] + 1);
   }
@@ -100,6 +130,7 @@ TForm4* SpeedWindows::Open(const SpeedTarget& target) {
   if (window == nullptr) {
     window = new TForm4(engine_, target);
     connect(window, &QObject::destroyed, this, [this, key] { windows_.erase(key); });
+    PlaceOnScreen(window, qobject_cast<const QWidget*>(parent()), static_cast<int>(windows_.size()) - 1);
   }
   window->show();
   window->raise();

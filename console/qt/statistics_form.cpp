@@ -12,6 +12,7 @@
 #include "console/qt/grid_columns.h"
 #include "console/qt/localise.h"
 #include "console/qt/unit_buttons.h"
+#include "console/qt/window_place.h"
 #include "core/display_forms.h"
 #include "stats/statistics_view.h"
 
@@ -224,6 +225,7 @@ TForm3* StatisticsWindows::Added(std::unique_ptr<StatisticsWindow> window) {
       exportTable_);
   windows_[key] = form;
   connect(form, &QObject::destroyed, this, [this, key] { windows_.erase(key); });
+  PlaceOnScreen(form, qobject_cast<const QWidget*>(parent()), static_cast<int>(windows_.size()) - 1);
   form->show();
   return form->Open() ? form : nullptr;
 }

@@ -184,7 +184,7 @@ TEST_F(ConsoleDialogWidgets, ThePortMapPageAddsARuleAndMarksTheReopenBit) {
   ASSERT_TRUE(page.Editor().Apply().ok);
   ASSERT_EQ(engine_.appliedPortMappings.size(), 1u);
   const PortMapRule& rule = engine_.appliedPortMappings[0].at(0);
-  EXPECT_EQ(rule.name, "PortMap0");
+  EXPECT_EQ(rule.name, "Связь 0");
   EXPECT_EQ(rule.listenPort, 2222);
   EXPECT_EQ(rule.listenAddress, 0xC0A80001u);
   EXPECT_EQ(rule.sourceKind, kSourceRange);

@@ -30,7 +30,7 @@ class AccountEditorTest : public testing::AccountTest {
 TEST_F(AccountEditorTest, NewGroupCopiesDefaultAndTakesTheNextNumber) {
   GroupRecord draft = NewGroupDraft();
   EXPECT_EQ(draft.number, 5u);
-  EXPECT_EQ(draft.name, "Group 5");
+  EXPECT_EQ(draft.name, "Группа 5");
   EXPECT_EQ(draft.schedule, FindGroup(0)->schedule);
   draft.clientAddresses = "10.0.0.1-10.0.0.9";
   GroupRecord* created = nullptr;
@@ -114,7 +114,7 @@ TEST_F(AccountEditorTest, NewUserLoginChecks) {
 
 TEST_F(AccountEditorTest, NewUserTakesTheGroupsRulesAndIsStored) {
   UserRecord draft = NewUserDraft(*FindGroup(4));
-  EXPECT_EQ(draft.name, "User 1");
+  EXPECT_EQ(draft.name, "Пользователь 1");
   EXPECT_EQ(draft.schedule, FindGroup(4)->schedule);
   EXPECT_EQ(draft.rules.maxDocumentMb, 3);
   EXPECT_TRUE(draft.rules.dailyReport);
@@ -129,7 +129,7 @@ TEST_F(AccountEditorTest, NewUserTakesTheGroupsRulesAndIsStored) {
   EXPECT_EQ(Stored("Users", "ivan"), FormatUserRecord(*ivan));
   EXPECT_EQ(Stored("Emails", "ivan"), "ivan@example.ru");
   EXPECT_EQ(Stored("Filters", "ivan"), "1; 0; 1, ads, 0;");
-  EXPECT_EQ(NewUserDraft(*FindGroup(0)).name, "User 2");
+  EXPECT_EQ(NewUserDraft(*FindGroup(0)).name, "Пользователь 2");
 }
 
 TEST_F(AccountEditorTest, DeletedUsersLoginBringsBackItsRecord) {

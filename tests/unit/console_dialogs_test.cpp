@@ -270,7 +270,7 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   EXPECT_EQ(mappings.Users()[1].login, "ivan");
 
   PortMapDialog dialog = mappings.NewDialog();
-  EXPECT_EQ(dialog.name, "PortMap0");
+  EXPECT_EQ(dialog.name, "Связь 0");
   dialog.listenPort = "2222";
   dialog.destHost = "inside.example";
   dialog.destPort = "22";
@@ -279,7 +279,7 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   EXPECT_EQ(editor_.Mask().Value(), kChangedPortMapping);
 
   PortMapDialog clash = mappings.NewDialog();
-  clash.name = "portmap0";
+  clash.name = "Связь 0";
   const DialogOutcome refused = mappings.Accept(clash, -1);
   EXPECT_EQ(refused.message, Str(1252));
   EXPECT_EQ(refused.field, DialogField::kName);
@@ -287,7 +287,7 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   reopened_.clear();
   EditorApplyResult applied = editor_.Apply();
   ASSERT_TRUE(applied.ok);
-  EXPECT_EQ(Stored("PortMapping", "PortMap0"),
+  EXPECT_EQ(Stored("PortMapping", "Связь 0"),
             "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 0;");
   EXPECT_EQ(reopened_, std::vector<int>{kReopenPortMapping});
   ASSERT_EQ(PortMapRules().size(), 1u);
@@ -297,7 +297,7 @@ TEST_F(ConsoleDialogs, EveryPortMappingChangeAsksTheListenerToReopen) {
   mappings.Toggle();
   EXPECT_EQ(editor_.Mask().Value(), kChangedPortMapping);
   ASSERT_TRUE(editor_.Apply().ok);
-  EXPECT_EQ(Stored("PortMapping", "PortMap0"),
+  EXPECT_EQ(Stored("PortMapping", "Связь 0"),
             "0; 0.0.0.0; 0.0.0.0; 0.0.0.0; 2222; inside.example; 22; 0; ivan; 0; 1;");
   EXPECT_EQ(reopened_.size(), 2u);
   EXPECT_TRUE(PortMapRules()[0].disabled);

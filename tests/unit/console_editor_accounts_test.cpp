@@ -77,7 +77,7 @@ TEST_F(AccountPages, ADeletedUsersLoginCanBeUsedAgain) {
   EXPECT_EQ(IdOf("ivan"), ivan) << "the deleted user's record is taken back";
   EXPECT_EQ(FindActiveUser("ivan")->groupNumber, 4u);
   EXPECT_EQ(editor_.Selected(), (EditorNode{NodeKind::kUser, ivan}));
-  EXPECT_EQ(editor_.Header(), "Пользователь 'User 2' (ivan)");
+  EXPECT_EQ(editor_.Header(), "Пользователь 'Пользователь 2' (ivan)");
 }
 
 TEST_F(AccountPages, NoToMovingAUserLeavesEverythingUnchanged) {
@@ -161,7 +161,7 @@ TEST_F(AccountPages, ACopyThatCannotBeLoadedIsRefusedAndChangesNothing) {
 
 TEST_F(AccountPages, NewGroupTakesDefaultAsTemplateAndCancelDropsIt) {
   editor_.AddGroup();
-  EXPECT_EQ(Page().Group().name, "Group 5");
+  EXPECT_EQ(Page().Group().name, "Группа 5");
   EXPECT_EQ(Page().Group().schedule, FindGroup(0)->schedule);
   EXPECT_TRUE(editor_.SelectedIsNew());
   EXPECT_EQ(editor_.Mask().Value(), kChangedAny) << "a new group starts changed";

@@ -9,8 +9,6 @@ namespace {
 
 SpeedSlots Slots(std::int32_t fill) { return SpeedSlots(300, fill); }
 
-SpeedFigures Max(std::int64_t maximum) { return {true, maximum, maximum}; }
-
 TEST(ConsoleSpeedView, Captions) {
   EXPECT_EQ(SpeedCaption(SpeedSubject::kUser, "Ivan"), "Скорость пользователя \"Ivan\"");
   EXPECT_EQ(SpeedCaption(SpeedSubject::kGroup, "Office"), "Скорость группы \"Office\"");
@@ -55,19 +53,44 @@ TEST(ConsoleSpeedView, AnIdleLineMakesTheAverageFallAfterABurst) {
   EXPECT_EQ(MeasureSpeed(slots).average, 1024);
 }
 
-TEST(ConsoleSpeedView, ScaleStepsUpAndDownBy5120) {
-  EXPECT_EQ(NextSpeedScale(1024, SpeedFigures{}), 1024);
-  EXPECT_EQ(NextSpeedScale(20480, SpeedFigures{}), 1024) << "no data";
-  EXPECT_EQ(NextSpeedScale(1024, Max(1024)), 1024);
-  EXPECT_EQ(NextSpeedScale(1024, Max(1025)), 5120);
-  EXPECT_EQ(NextSpeedScale(1024, Max(12000)), 15360);
-  EXPECT_EQ(NextSpeedScale(5120, Max(10240)), 10240);
-  EXPECT_EQ(NextSpeedScale(10240, Max(10241)), 15360);
-  EXPECT_EQ(NextSpeedScale(15360, Max(10240)), 15360) << "not below the scale minus a step";
-  EXPECT_EQ(NextSpeedScale(15360, Max(10239)), 10240);
-  EXPECT_EQ(NextSpeedScale(30720, Max(100)), 5120);
-  EXPECT_EQ(NextSpeedScale(5120, Max(100)), 5120);
-  EXPECT_EQ(NextSpeedScale(30720, Max(0)), 1024);
+// A history whose slots 1, 2, ... hold `values`, the rest empty.
+SpeedSlots Recent(std::initializer_list<std::int32_t> values) {
+  SpeedSlots slots = Slots(-1);
+  std::size_t slot = 1;
+  for (std::int32_t value : values) slots[slot++] = value;
+  return slots;
+}
+
+TEST(ConsoleSpeedView, TheScaleIsARoundNumberAboveTheHeldSpeed) {
+  EXPECT_EQ(SpeedScaleFor(Slots(-1)), 1024) << "no data";
+  EXPECT_EQ(SpeedScaleFor(Slots(0)), 1024) << "idle";
+  EXPECT_EQ(SpeedScaleFor(Recent({1024, 1024})), 1024);
+  EXPECT_EQ(SpeedScaleFor(Recent({1025, 1025})), 2048);
+  EXPECT_EQ(SpeedScaleFor(Recent({3000, 3000})), 5120);
+  EXPECT_EQ(SpeedScaleFor(Recent({6000, 5200})), 10240);
+  EXPECT_EQ(SpeedScaleFor(Recent({300000, 300000})), 512000);
+  EXPECT_EQ(SpeedScaleFor(Recent({600000, 600000})), 1024000);
+  // Slot 0 is still filling and is not shown.
+  SpeedSlots filling = Recent({100, 100});
+  filling[0] = 900000;
+  EXPECT_EQ(SpeedScaleFor(filling), 1024);
+}
+
+TEST(ConsoleSpeedView, ALoneBurstDoesNotFlattenTheLine) {
+  // Steady 3 KB/s with one second at 2 MB/s four minutes ago.
+  SpeedSlots slots = Slots(3000);
+  slots[240] = 2 * 1024 * 1024;
+  EXPECT_EQ(SpeedScaleFor(slots), 5120);
+  const std::vector<int> bars = SpeedBarHeights(slots, 100, SpeedScaleFor(slots));
+  EXPECT_EQ(bars[239], 58) << "the live line keeps its height";
+  EXPECT_EQ(bars[240], 100) << "the burst is cut at the top";
+  EXPECT_TRUE(SpeedBarClipped(slots[240], SpeedScaleFor(slots)));
+  EXPECT_FALSE(SpeedBarClipped(slots[239], SpeedScaleFor(slots)));
+  // Two seconds running are traffic, not a burst.
+  slots[241] = 2 * 1024 * 1024;
+  EXPECT_EQ(SpeedScaleFor(slots), 5000 * 1024) << "2048 KB/s under 5000 KB/s";
+  // Only bursts, no two seconds together: the highest sets the scale.
+  EXPECT_EQ(SpeedScaleFor(Recent({0, 7000, 0, 0, 400})), 10240);
 }
 
 TEST(ConsoleSpeedView, TheWindowFollowsItsHistory) {
@@ -75,19 +98,22 @@ TEST(ConsoleSpeedView, TheWindowFollowsItsHistory) {
   EXPECT_EQ(window.Scale(), 1024);
   SpeedSlots slots = Slots(-1);
   slots[1] = 30000;
+  slots[2] = 30000;
   window.Update(slots);
-  EXPECT_EQ(window.Scale(), 30720);
+  EXPECT_EQ(window.Scale(), 51200);
   slots[1] = 4000;
+  slots[2] = 4000;
   window.Update(slots);
-  EXPECT_EQ(window.Scale(), 5120);
+  EXPECT_EQ(window.Scale(), 5120) << "it comes down as soon as the traffic shown does";
   window.Update(Slots(-1));
   EXPECT_EQ(window.Scale(), 1024);
 }
 
 TEST(ConsoleSpeedView, BarHeights) {
   SpeedSlots slots = {-1, 0, 1, 2560, 5120, 7680};
-  EXPECT_EQ(SpeedBarHeights(slots, 100, 5120), (std::vector<int>{0, 0, 1, 50, 100, 150}));
-  EXPECT_EQ(SpeedBarHeights(slots, 10, 1024), (std::vector<int>{0, 0, 1, 25, 50, 75}));
+  EXPECT_EQ(SpeedBarHeights(slots, 100, 5120), (std::vector<int>{0, 0, 1, 50, 100, 100}));
+  EXPECT_EQ(SpeedBarHeights(slots, 10, 1024), (std::vector<int>{0, 0, 1, 10, 10, 10}));
+  EXPECT_EQ(SpeedBarHeights(slots, 200, 10240), (std::vector<int>{0, 0, 1, 50, 100, 150}));
   EXPECT_EQ(SpeedScaleLabel(5120, 0), "0");
   EXPECT_EQ(SpeedScaleLabel(5120, 3), "3");
   EXPECT_EQ(SpeedScaleLabel(1024, 1), "0.2");
@@ -115,13 +141,17 @@ TEST(ConsoleSpeedView, StatusFields) {
 }
 
 TEST(ConsoleStatusTexts, UsersConnectionsAndTheAverageSpeed) {
-  EXPECT_EQ(StatusBarText({3, 7}, Slots(-1)), "3 Пользователей, 7 соединений.");
+  EXPECT_EQ(StatusBarText({3, 7}, Slots(-1)), "3 пользователя, 7 соединений.");
   SpeedSlots slots = Slots(-1);
   slots[0] = 1 << 30;
   slots[5] = 1024;
   slots[6] = 4096;
-  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 Пользователей, 0 соединений. Ср. скорость: 0.83Кб/сек")
+  EXPECT_EQ(StatusBarText({1, 0}, slots), "1 пользователь, 0 соединений. Ср. скорость: 0.83Кб/сек")
       << "5120 bytes over the six seconds since slot 6";
+  // Each count agrees with its own noun, by its last two digits.
+  EXPECT_EQ(StatusBarText({21, 22}, Slots(-1)), "21 пользователь, 22 соединения.");
+  EXPECT_EQ(StatusBarText({11, 111}, Slots(-1)), "11 пользователей, 111 соединений.");
+  EXPECT_EQ(StatusBarText({104, 1}, Slots(-1)), "104 пользователя, 1 соединение.");
 }
 
 }  // namespace

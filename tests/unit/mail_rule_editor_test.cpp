@@ -10,7 +10,7 @@ namespace {
 
 const std::string kFieldRequired = "Необходимо заполнить поле!";
 // The first letter is a Latin C, as the dialog has always shown it.
-const std::string kDuplicate = "C\xD0\xB2\xD1\x8F\xD0\xB7\xD1\x8C с таким именем уже существует!";
+const std::string kDuplicate = "Связь с таким именем уже существует!";
 
 MailRuleFields Fields(const std::string& domain, const std::string& smtp = "smtp.a.lan",
                       const std::string& smtpPort = "25", const std::string& pop = "pop.a.lan",

@@ -14,7 +14,7 @@ namespace brindlex {
 namespace {
 
 const std::string kFieldRequired = "Необходимо заполнить поле!";
-const std::string kNameTaken = "Cвязь с таким именем уже существует!";
+const std::string kNameTaken = "Связь с таким именем уже существует!";
 const std::string kUserRequired = "Необходимо определить пользователя!";
 const std::string kAddressCaption = "Ошибка преобразования";
 const std::string kAddressMessage = "Необходимо ввести IP-адрес в формате 'a.b.c.d'";
@@ -79,7 +79,7 @@ TEST_F(PortMapEditorTest, TheUserListStartsWithTheAddressEntryAndLeavesDeletedUs
 
 TEST_F(PortMapEditorTest, ANewRuleIsNamedAfterTheRuleCountWithEverythingAtItsDefault) {
   PortMapDialog dialog = NewRuleDialog(rules_, choices_);
-  EXPECT_EQ(dialog.name, "PortMap1");
+  EXPECT_EQ(dialog.name, "Связь 1");
   EXPECT_EQ(dialog.protocol, kPortMapTcp);
   EXPECT_EQ(dialog.sourceKind, kSourceAny);
   EXPECT_EQ(dialog.listenAddress, 0u);

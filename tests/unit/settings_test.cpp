@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -245,6 +247,55 @@ TEST(StringTable, PlacesAreFilledInOrderAndALongValueIsCut) {
   const std::string cut = StrWith(1226, longValue);
   EXPECT_EQ(cut.size(), 4095u);
   EXPECT_EQ(cut.rfind(Str(1226).substr(0, Str(1226).find('%')), 0), 0u);
+}
+
+TEST(StringTable, ANounAgreesWithTheNumberBeforeIt) {
+  struct Case {
+    std::int64_t count;
+    int form;
+  } cases[] = {{0, 2},  {1, 0},   {2, 1},   {4, 1},   {5, 2},   {10, 2},  {11, 2},  {12, 2},   {14, 2},
+               {15, 2}, {20, 2},  {21, 0},  {22, 1},  {25, 2},  {101, 0}, {111, 2}, {112, 2},  {121, 0},
+               {1004, 1}, {-1, 0}, {-3, 1}, {-11, 2}, {INT64_MIN, 2}, {INT64_MAX, 2}};
+  for (const Case& c : cases) EXPECT_EQ(RussianPluralForm(c.count), c.form) << c.count;
+  // The three forms of one noun stand under consecutive numbers.
+  EXPECT_EQ(StrForCount(1, 1438), " пользователь, ");
+  EXPECT_EQ(StrForCount(3, 1438), " пользователя, ");
+  EXPECT_EQ(StrForCount(13, 1438), " пользователей, ");
+  EXPECT_EQ(StrForCount(41, 1441), " соединение.");
+}
+
+TEST(StringTable, TextsAreCyrillicWhereTheyLookCyrillic) {
+  // A Latin letter inside a Russian word looks right and breaks searching
+  // and sorting; every word is one script or the other.
+  auto isCyrillicLead = [](unsigned char c) { return c == 0xD0 || c == 0xD1; };
+  for (int id = 0; id < 3000; ++id) {
+    const std::string text = Str(id);
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = start;
+      bool latin = false;
+      bool cyrillic = false;
+      while (end < text.size()) {
+        const auto c = static_cast<unsigned char>(text[end]);
+        if (isCyrillicLead(c) && end + 1 < text.size()) {
+          cyrillic = true;
+          end += 2;
+        } else if (std::isalpha(c)) {
+          latin = true;
+          ++end;
+        } else {
+          break;
+        }
+      }
+      EXPECT_FALSE(latin && cyrillic) << "string " << id << ": " << text.substr(start, end - start);
+      // A single Latin letter between Russian words ("Траффик c") is the
+      // same slip without a mixed word.
+      if (latin && end - start == 1 && start >= 3 && text[start - 1] == ' ' && (end == text.size() || text[end] == ' ') &&
+          isCyrillicLead(static_cast<unsigned char>(text[start - 3])))
+        ADD_FAILURE() << "string " << id << ": a lone Latin letter after Russian text";
+      start = end == start ? start + 1 : end;
+    }
+  }
 }
 
 }  // namespace

@@ -177,7 +177,7 @@ TEST(XlsxExport, AnEmptyUsersViewHasTheHeadAndTheHeadersOnly) {
   table.start = LocalSeconds(2026, 12, 1);
   table.end = LocalSeconds(2026, 12, 9);
   const ShownSheet sheet = WriteAndRead(UsersExportLayout(table, kNow, ","));
-  ExpectUsersHead(sheet, "Траффик c 01.12.2026 по 09.12.2026");
+  ExpectUsersHead(sheet, "Траффик с 01.12.2026 по 09.12.2026");
   EXPECT_EQ(sheet.merges, (std::vector<std::string>{"A1:F1", "A3:F3"}));
   for (int row = 6; row < 12; ++row) EXPECT_FALSE(sheet.RowUsed(row)) << row;
 }
@@ -195,7 +195,7 @@ TEST(XlsxExport, GroupsShownLeaveAnEmptyRowAfterEachGroupTotal) {
                 Total(UsersExportRowKind::kGroupTotal),
                 Total(UsersExportRowKind::kGrandTotal)};
   const ShownSheet sheet = WriteAndRead(UsersExportLayout(table, kNow, ","));
-  ExpectUsersHead(sheet, "Траффик c 01.12.2026 по 31.12.2026");
+  ExpectUsersHead(sheet, "Траффик с 01.12.2026 по 31.12.2026");
   EXPECT_EQ(sheet.merges, (std::vector<std::string>{"A10:F10", "A1:F1", "A3:F3", "A6:F6"}));
 
   EXPECT_EQ(sheet.At("A6").text, "Бухгалтерия");
@@ -219,7 +219,7 @@ TEST(XlsxExport, GroupsHiddenLeaveNoEmptyRows) {
   table.start = table.end = LocalSeconds(2026, 12, 5);
   table.rows = {User("Петров"), User("Сидоров"), Total(UsersExportRowKind::kGrandTotal)};
   const ShownSheet sheet = WriteAndRead(UsersExportLayout(table, kNow, "."));
-  ExpectUsersHead(sheet, "Траффик c 05.12.2026 по 05.12.2026");
+  ExpectUsersHead(sheet, "Траффик с 05.12.2026 по 05.12.2026");
   EXPECT_EQ(sheet.merges, (std::vector<std::string>{"A1:F1", "A3:F3"}));
   ExpectDataRow(sheet, 6, {"Петров", "1:02:03", "1536 (1.5)", "20 (0.02)", "100 (2.5у.е.)", "12.50%"}, false);
   ExpectDataRow(sheet, 7, {"Сидоров", "1:02:03", "1536 (1.5)", "20 (0.02)", "100 (2.5у.е.)", "12.50%"}, false);
