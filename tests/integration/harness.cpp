@@ -264,6 +264,12 @@ int ConnectLoopback(int port, int receiveBuffer) {
   return fd;
 }
 
+bool Accepts(int port) {
+  const int fd = ConnectLoopback(port);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
+}
+
 std::string RandomBytes(size_t size) {
   std::mt19937 generator(1234);
   std::string bytes(size, '\0');

@@ -83,6 +83,8 @@ int ListenOnLoopback(int backlog, int& port);
 // Client verbs on 127.0.0.1.
 // -1 on failure; a non-zero receiveBuffer sets SO_RCVBUF before connecting.
 int ConnectLoopback(int port, int receiveBuffer = 0);
+// Whether something accepts a connection on loopback `port` now.
+bool Accepts(int port);
 // A connection to 127.0.0.1:port from another loopback address (host order);
 // -1 when refused or not accepted within 2 s (a socket nobody accepts on).
 int ConnectLoopbackFrom(std::uint32_t source, int port);

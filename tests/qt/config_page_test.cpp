@@ -38,12 +38,6 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
   return true;
 }
 
-bool Accepts(int port) {
-  const int fd = ConnectLoopback(port);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
-}
-
 // Answers the message boxes that open next, in order, and keeps their texts.
 class BoxAnswers {
  public:

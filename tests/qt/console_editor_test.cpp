@@ -32,12 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Accepts(int port) {
-  const int fd = ConnectLoopback(port);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
-}
-
 // Picks `path` in the file dialog that opens next.
 class FileChoice {
  public:
