@@ -94,6 +94,8 @@ const std::set<QString> kAllowedLatin = {
     "MAC",
     "TCP",
     "UDP",
+    "TLS",
+    "wpad" /* the name browsers ask for their proxy settings */,
     "KB",
     "MB",
     "OK",
