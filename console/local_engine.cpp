@@ -223,22 +223,18 @@ StatusFigures LocalEngine::Status() {
 }
 
 SpeedSlots LocalEngine::SpeedHistory(SpeedSubject subject, std::uint32_t id) {
-  // The histories are shifted on this (the main) thread and filled by
-  // workers slot by slot; a torn slot costs one bar of one second.
   switch (subject) {
-    case SpeedSubject::kProgram: {
-      const auto& slots = ProgramSpeedHistory();
-      return SpeedSlots(slots.begin(), slots.end());
-    }
+    case SpeedSubject::kProgram:
+      return CopySpeedHistory(ProgramSpeedHistory());
     case SpeedSubject::kUser: {
       std::lock_guard lock(AccountsLock());
-      if (const UserRecord* user = UserAt(id)) return SpeedSlots(user->speedHistory.begin(), user->speedHistory.end());
+      if (UserRecord* user = UserAt(id)) return CopySpeedHistory(user->speedHistory);
       break;
     }
     case SpeedSubject::kGroup: {
       std::lock_guard lock(AccountsLock());
       for (const auto& group : Groups())
-        if (group->number == id) return SpeedSlots(group->speedHistory.begin(), group->speedHistory.end());
+        if (group->number == id) return CopySpeedHistory(group->speedHistory);
       break;
     }
   }

@@ -343,6 +343,13 @@ void ClearSpeedHistory(SpeedHistory& history) {
   for (auto& slot : history) std::atomic_ref<std::int32_t>(slot).store(-1, std::memory_order_relaxed);
 }
 
+std::vector<std::int32_t> CopySpeedHistory(SpeedHistory& history) {
+  std::vector<std::int32_t> copy;
+  copy.reserve(history.size());
+  for (auto& slot : history) copy.push_back(std::atomic_ref<std::int32_t>(slot).load(std::memory_order_relaxed));
+  return copy;
+}
+
 ProgramTraffic& ProgramTrafficCounters() {
   static ProgramTraffic traffic;
   return traffic;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -129,6 +130,8 @@ void AddToSpeedHistory(SpeedHistory& history, std::int64_t bytes);
 // Moves every slot one second back and marks slot 0 "no data". Main thread.
 void ShiftSpeedHistory(SpeedHistory& history);
 void ClearSpeedHistory(SpeedHistory& history);
+// A copy of every slot, read as the workers write them. Any thread.
+std::vector<std::int32_t> CopySpeedHistory(SpeedHistory& history);
 
 struct ProgramTraffic {
   std::atomic<std::int64_t> internetBytes{0};  // HTTP from the Internet, not local servers
